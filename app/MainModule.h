@@ -1,0 +1,52 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Enums.h"
+
+namespace tavox {
+
+class Application;
+
+// Start modes of the process.
+enum class StartMode { Automation, Standalone };
+
+// The process's start mode; Automation unless the executable's start-up set it.
+bool IsStandalone() noexcept;
+void SetStartMode(StartMode mode) noexcept;
+
+// Command-line mode flag, held per thread.
+bool CommandLineMode() noexcept;
+void SetCommandLineMode(bool value) noexcept;
+
+// Hooks the start-up installs so that the core stays free of any toolkit:
+// the event pump run once before each file, and the opener of a progress
+// window for a standalone run. Either may be empty.
+struct HostHooks {
+    std::function<void()> pumpEvents;
+    std::function<void(const std::shared_ptr<Application>&)> openProgressWindow;
+};
+void InstallHostHooks(HostHooks hooks);
+const HostHooks& CurrentHostHooks() noexcept;
+
+// Cuts a command line at every single blank into at most eight fields; the
+// eighth holds the rest, blanks included.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// Fields of the executable's arguments: one argument a field, the eighth and
+// later joined with single blanks; a single argument that holds blanks is cut
+// as a whole command line.
+std::vector<std::string> FieldsFromArguments(const std::vector<std::string>& arguments);
+
+fftMethodEnum MethodFromLetter(const std::string& field);  // raises 1001
+bool PhaseFromLetter(const std::string& field) noexcept;
+bool CenterFromLetter(const std::string& field) noexcept;
+fftWindowEnum WindowFromLetter(const std::string& field);  // raises 1001
+
+// Title and text of the command-line help box (lines joined by CR LF).
+inline constexpr const char* CommandLineHelpTitle = "FFT Command Line Help";
+std::string CommandLineHelpText();
+
+}  // namespace tavox

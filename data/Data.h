@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "common/Enums.h"
+#include "common/Variant.h"
+
+namespace tavox {
+
+class FileSystem;
+class InputFile;
+class Range;
+
+// The data channel of one File: reads the source (a sequence file or a
+// spreadsheet range) for the engine, holds, sums and averages result blocks
+// and writes them to the target. Never raises: failures are written into the
+// `result` argument, only on failure, never back to fftResultAllRight.
+//
+// Sequence files are bare runs of 16-bit signed little-endian samples.
+class Data {
+public:
+    explicit Data(std::shared_ptr<FileSystem> fileSystem);
+    ~Data();
+    Data(const Data&) = delete;
+    Data& operator=(const Data&) = delete;
+
+    std::int32_t Format() const noexcept { return format_; }
+    // Stores the kind; closes open files and clears Source and Target; the
+    // lengths become 0. Also when the value is the one already held.
+    void SetFormat(std::int32_t value) noexcept;
+    std::int32_t Length() const noexcept { return length_; }
+    std::int32_t TargetLength() const noexcept { return targetLength_; }
+    Variant GetSource() const;
+    Variant GetTarget() const;
+    // Disk: a full path text; spreadsheet: a Range object.
+    void SetSource(const Variant& value) noexcept;
+    // Disk: the output-name mask; spreadsheet: a Range object.
+    void SetTarget(const Variant& value) noexcept;
+
+    void Initialize(std::int32_t& result) noexcept;
+    // Fills every element of `samples` from 1-based `fromPos` (below 1 counts
+    // as 1); zeros and fftResultShortFile past the end of the source.
+    void LoadSequence(std::span<double> samples, std::int32_t fromPos, std::int32_t& result) noexcept;
+    // `spectrum` is used by SaveStore and SaveAdd (its lower half is the
+    // block) and may be empty for the others. `exposure` > 0 numbers the
+    // output (extension 001..999 on disk, column on a spreadsheet).
+    void SaveSequence(std::int32_t saveOp, std::span<const double> spectrum, std::int16_t exposure,
+                      std::int32_t& result) noexcept;
+    void Terminate() noexcept;
+
+    // Output path for an exposure number, or empty when it cannot be formed.
+    std::string TargetPath(std::int16_t exposure) const;
+    // Clamps to +-32767 and rounds half to even.
+    static std::int16_t ToSample16(double x) noexcept;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+    std::int32_t length_ = 0;
+    std::int32_t targetLength_ = 0;
+    std::int32_t format_ = fftDataDiskFile;
+};
+
+}  // namespace tavox

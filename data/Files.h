@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Object.h"
+#include "common/Variant.h"
+
+namespace tavox {
+
+class File;
+class FileSystem;
+class Parameters;
+
+// The File objects of a batch, in order of addition, keyed by name without
+// regard to letter case. Raises AutomationError with source "TAVOX.Files".
+class Files : public Object {
+public:
+    explicit Files(std::shared_ptr<FileSystem> fileSystem);
+
+    std::int32_t Count() const noexcept;
+    // A 1-based position (any number kind) or a key (a text, any letter
+    // case); nullptr when nothing matches.
+    std::shared_ptr<File> Item(const Variant& index) const;
+    // The held File objects in collection order (a snapshot for iteration).
+    std::vector<std::shared_ptr<File>> Items() const { return items_; }
+
+    // fftDataDiskFile: expands the mask `source` (completed with the program
+    // folder when relative, written back into `source`) into one File per
+    // matching file with the output mask `target`. fftDataExcelRange: one File
+    // for a pair of Range objects. Returns Nothing, one File, or an array of
+    // File objects. Errors 1003 and 1004, and the duplicate-key error (457).
+    Variant Add(std::int32_t fileType, Variant& source, Variant& target);
+    // Removes by position or key; an index that matches nothing is ignored.
+    void Remove(const Variant& index);
+
+    void SetParameters(std::shared_ptr<Parameters> parameters) { parameters_ = std::move(parameters); }
+
+    // True when all of: not empty, no "?", at most one "*" in the base name
+    // and at most one in the extension.
+    static bool IsValidTargetMask(const std::string& mask);
+
+private:
+    Variant AddDiskFiles(Variant& source, Variant& target);
+    Variant AddRange(const Variant& source, const Variant& target);
+    void Append(const std::shared_ptr<File>& file, const std::string& key);
+    std::ptrdiff_t IndexOf(const Variant& index) const;
+
+    std::shared_ptr<FileSystem> fileSystem_;
+    std::shared_ptr<Parameters> parameters_;
+    std::vector<std::shared_ptr<File>> items_;
+    std::vector<std::string> keys_;  // folded keys, parallel to items_
+    std::int32_t RangeCounter = 0;
+};
+
+}  // namespace tavox

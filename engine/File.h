@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "common/Enums.h"
+#include "common/Object.h"
+#include "common/Variant.h"
+
+namespace tavox {
+
+class Data;
+class FileSystem;
+class Parameters;
+
+// One source and one target (a disk file pair or a pair of spreadsheet
+// ranges) with the data channel that reads and writes them. Created by Files.
+class File : public Object {
+public:
+    explicit File(std::shared_ptr<FileSystem> fileSystem);
+    ~File() override;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    // Public members.
+    fftDataEnum DataFormat() const;
+    const std::string& Name() const noexcept { return name_; }
+    Variant Source() const;
+    Variant Target() const;
+    // Runs the method chosen in Parameters over the source and returns the
+    // result code. Per-file failures come back as codes; only errors outside
+    // the methods (and non-memory allocation failures) are raised.
+    fftResultEnum Transform();
+
+    // Friend operations of Files.
+    Data& GetData() noexcept { return *data_; }
+    void SetFormat(std::int32_t kind);
+    void SetParameters(std::shared_ptr<Parameters> parameters) { parameters_ = std::move(parameters); }
+    void SetName(std::string name) { name_ = std::move(name); }
+
+    // Allocation seam for tests: called before each working-array allocation
+    // with the element count; returning false makes that allocation fail as
+    // out of memory.
+    using AllocationProbe = bool (*)(std::size_t elements);
+    static void SetAllocationProbe(AllocationProbe probe) noexcept;
+
+private:
+    void PrepareBuffers();
+    void ReleaseBuffers() noexcept;
+    void LoadExposure(std::int32_t position);
+    std::int32_t ExposureStep();
+    void TransformSimple();
+    void TransformAverage();
+    void TransformMulti();
+    void ShapeExposure();
+    void Fft(bool conjugateOutput);
+    void ToPolar();
+
+    std::unique_ptr<Data> data_;
+    std::shared_ptr<Parameters> parameters_;
+    std::vector<double> RealPart;
+    std::vector<double> ImagPart;
+    std::int32_t ResultCode = fftResultAllRight;
+    std::string name_;
+};
+
+}  // namespace tavox

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "common/Enums.h"
+#include "common/Object.h"
+#include "common/Variant.h"
+
+namespace tavox {
+
+// Settings of a transform run, shared by every File of one Application.
+// Setters never reject a value: they map it into range. The only errors they
+// raise are the overflow error (6) for the most negative value of an integer
+// kind and for a text that reads as a number beyond the double range.
+// Also owns the twiddle table of the FFT kernel, rebuilt whenever Width changes.
+class Parameters : public Object {
+public:
+    Parameters();
+
+    bool Phase() const noexcept { return phase_; }
+    void SetPhase(bool value) noexcept { phase_ = value; }
+    bool Center() const noexcept { return center_; }
+    void SetCenter(bool value) noexcept { center_ = value; }
+
+    fftMethodEnum Method() const noexcept { return method_; }
+    // 0, 1 or 2 is stored, anything else stores fftMethodSimple; then EnforceMethodRepeat.
+    void SetMethod(std::int32_t value) noexcept;
+
+    fftWindowEnum Window() const noexcept { return window_; }
+    // 0, 1 or 2 is stored, anything else stores fftWindowRectangle.
+    void SetWindow(std::int32_t value) noexcept;
+
+    std::int32_t Width() const noexcept { return width_; }
+    // Rounds |value| up to a power of two within 128..65536; rebuilds the
+    // twiddle table unless value equals the stored width.
+    void SetWidth(std::int32_t value);
+
+    std::int32_t Repeat() const noexcept { return repeat_; }
+    // |value|, 0 becomes 1, above 999 becomes 999; then EnforceMethodRepeat.
+    void SetRepeat(std::int32_t value);
+
+    // The stored, normalised values (see NormalizeRangeValue).
+    const Variant& Start() const noexcept { return start_; }
+    void SetStart(const Variant& value) { start_ = NormalizeRangeValue(value); }
+    const Variant& Finish() const noexcept { return finish_; }
+    void SetFinish(const Variant& value) { finish_ = NormalizeRangeValue(value); }
+
+    // Engine-only operations.
+    std::int32_t WidthExponent() const noexcept { return widthExponent_; }
+    // Entry k of the twiddle table; raises the index error (9) outside 0..Width/2-1.
+    double TwiddleReal(std::int32_t k) const;
+    double TwiddleImag(std::int32_t k) const;
+    // The whole table, Width/2 entries each.
+    std::span<const double> TwiddleRealTable() const noexcept { return twiddleReal_; }
+    std::span<const double> TwiddleImagTable() const noexcept { return twiddleImag_; }
+    // 1-based sample positions of the evaluation range for a source of
+    // `length` samples; overflow error (6) above 2147483647.
+    std::int32_t StartPosition(std::int32_t length) const;
+    std::int32_t FinishPosition(std::int32_t length) const;
+
+    // Normal form of a Start or Finish value.
+    static Variant NormalizeRangeValue(const Variant& value);
+
+private:
+    void EnforceMethodRepeat() noexcept;
+    void RebuildTwiddleTable();
+
+    fftMethodEnum method_ = fftMethodSimple;
+    fftWindowEnum window_ = fftWindowRectangle;
+    std::int32_t widthExponent_ = 7;
+    std::int32_t width_ = 128;
+    std::int16_t repeat_ = 1;
+    Variant start_ = std::int16_t{0};
+    Variant finish_ = std::int16_t{0};
+    bool phase_ = false;
+    bool center_ = false;
+    std::vector<double> twiddleReal_;
+    std::vector<double> twiddleImag_;
+};
+
+}  // namespace tavox

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages TAVOX needs (only those missing) and builds
+# everything into build/ (or $TAVOX_BUILD_DIR). Safe to run again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev fonts-comic-neue fonts-liberation2
+  python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
+  libfftw3-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build="${TAVOX_BUILD_DIR:-build}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" ${TAVOX_CMAKE_ARGS:-}
+cmake --build "$build" -j2

@@ -1,0 +1,12 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <locale>
+
+int main(int argc, char** argv) {
+    // Tests that need a decimal comma install their own locale.
+    std::locale::global(std::locale::classic());
+    std::setlocale(LC_ALL, "C");
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
