@@ -30,22 +30,32 @@ public:
     void BreakFFT() noexcept { blnBreak = true; }
     // Parses a command line, sets Parameters, adds one disk entry and runs
     // FFTExecute. Raises 1001/1002 (source "TAVOX.Application"), conversion
-    // errors, and the errors of Files.Add and FFTExecute.
+    // errors, and the errors of Files.Add and FFTExecute. Never clears Files.
     void FFTCommand(const std::string& CommandLine);
     // Same, with the fields already cut (the executable's arguments).
     void FFTCommandFields(const std::vector<std::string>& fields);
     // Runs the batch: WillExecute, then per file the event pump, the break
-    // test, Transform and FileComplete; then ExecuteComplete.
+    // test, Transform and FileComplete; then ExecuteComplete. An error (of a
+    // transform or a handler) ends the run without ExecuteComplete.
+    // FFTExecute and FFTCommand called while a run is in progress (from the
+    // pump or a handler) raise ErrInvalidCall and change nothing.
     void FFTExecute();
 
-    // Event subscription; a sink may subscribe once.
+    // Event subscription; a sink may subscribe once. Events go to the sinks
+    // subscribed when the event is raised, in order of subscription; a handler
+    // may subscribe or unsubscribe.
     void Subscribe(std::shared_ptr<ApplicationEvents> sink);
     void Unsubscribe(const std::shared_ptr<ApplicationEvents>& sink);
 
     bool BreakRequested() const noexcept { return blnBreak; }
+    bool IsRunning() const noexcept { return running_; }
+
+    // Number of the error raised by a nested run.
+    static constexpr std::int32_t ErrInvalidCall = 5;
 
 private:
     explicit Application(std::shared_ptr<FileSystem> fileSystem);
+    void ThrowIfRunning() const;
 
     std::shared_ptr<Parameters> objParameters;
     std::shared_ptr<Files> objFiles;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Enums.h"
@@ -24,7 +25,8 @@ void SetCommandLineMode(bool value) noexcept;
 
 // Hooks the start-up installs so that the core stays free of any toolkit:
 // the event pump run once before each file, and the opener of a progress
-// window for a standalone run. Either may be empty.
+// window for a standalone run. Either may be empty. Held per thread, like
+// the Application objects they serve.
 struct HostHooks {
     std::function<void()> pumpEvents;
     std::function<void(const std::shared_ptr<Application>&)> openProgressWindow;
@@ -33,11 +35,11 @@ void InstallHostHooks(HostHooks hooks);
 const HostHooks& CurrentHostHooks() noexcept;
 
 // Cuts a command line at every single blank into at most eight fields; the
-// eighth holds the rest, blanks included.
+// eighth holds the rest, blanks included. An empty text has no fields.
 std::vector<std::string> SplitCommandLine(const std::string& commandLine);
 // Fields of the executable's arguments: one argument a field, the eighth and
 // later joined with single blanks; a single argument that holds blanks is cut
-// as a whole command line.
+// as a whole command line. No arguments give no fields.
 std::vector<std::string> FieldsFromArguments(const std::vector<std::string>& arguments);
 
 fftMethodEnum MethodFromLetter(const std::string& field);  // raises 1001
@@ -45,8 +47,10 @@ bool PhaseFromLetter(const std::string& field) noexcept;
 bool CenterFromLetter(const std::string& field) noexcept;
 fftWindowEnum WindowFromLetter(const std::string& field);  // raises 1001
 
-// Title and text of the command-line help box (lines joined by CR LF).
+// Title and text of the command-line help box. The text is 19 lines joined
+// by `lineBreak` (CR LF for the help box), the last without a line break.
 inline constexpr const char* CommandLineHelpTitle = "FFT Command Line Help";
-std::string CommandLineHelpText();
+std::string CommandLineHelpText(std::string_view lineBreak = "\r\n");
+const std::vector<std::string>& CommandLineHelpLines();
 
 }  // namespace tavox

@@ -1,0 +1,86 @@
+#include "app/ProgressText.h"
+
+#include <cmath>
+
+#include "common/Enums.h"
+#include "common/Numeric.h"
+
+namespace tavox {
+
+namespace {
+
+constexpr std::size_t NameLimit = 28;
+constexpr std::size_t NameKept = 25;
+constexpr std::size_t ArrowColumn = 32;
+
+bool IsContinuationByte(char c) noexcept {
+    return (static_cast<unsigned char>(c) & 0xC0u) == 0x80u;
+}
+
+// Byte length of the first `count` characters.
+std::size_t PrefixBytes(std::string_view text, std::size_t count) noexcept {
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (!IsContinuationByte(text[i])) {
+            if (characters == count) return i;
+            ++characters;
+        }
+    }
+    return text.size();
+}
+
+}  // namespace
+
+std::size_t CharacterCount(std::string_view text) noexcept {
+    std::size_t count = 0;
+    for (const char c : text) {
+        if (!IsContinuationByte(c)) ++count;
+    }
+    return count;
+}
+
+std::string ResultMessage(std::int32_t result) {
+    switch (result) {
+        case fftResultAllRight:
+            return "Transformace proběhla vpořádku";
+        case fftResultFileSysErr:
+            return "Došlo k chybě při komunikaci se systémem souborů";
+        case fftResultFileNameErr:
+            return "Výstupní soubor by přepsal soubor vstupní";
+        case fftResultOutOfMemory:
+            return "Pro dokončení všech operací nebylo dostatek paměti";
+        case fftResultRepeatFail:
+            return "Počet opakování nebylo možno dodržet";
+        case fftResultShortFile:
+            return "Žádané hranice hodnocení neodpovídaly délce souboru";
+        case fftResultTargetFull:
+            return "Nebylo dostatek místa pro uložení výsledků";
+        default:
+            return "Neočekávaná neznámá chyba";
+    }
+}
+
+std::string ResultLine(std::string_view fileName, std::int32_t result) {
+    std::string line;
+    std::size_t width = CharacterCount(fileName);
+    if (width > NameLimit) {
+        line.assign(fileName.substr(0, PrefixBytes(fileName, NameKept)));
+        line += "...";
+        width = NameLimit;
+    } else {
+        line.assign(fileName);
+    }
+    line.append(ArrowColumn - width, ' ');
+    line += "-->>    ";
+    line += ResultMessage(result);
+    return line;
+}
+
+std::string ProgressPercent(std::int32_t done, std::int32_t total) {
+    if (total == 0) return "0%";
+    const double p = RoundHalfEven(static_cast<double>(done) / static_cast<double>(total) * 100.0);
+    if (!std::isfinite(p)) return "0%";
+    return std::to_string(static_cast<long long>(p)) + "%";
+}
+
+}  // namespace tavox
