@@ -1,0 +1,68 @@
+#include <unistd.h>
+
+#include <cstdlib>
+#include <iostream>
+#include <locale>
+#include <string>
+#include <vector>
+
+#include "app/MainModule.h"
+#include "ui/terminal/TerminalRun.h"
+
+#ifdef TAVOX_WITH_QT
+#include "ui/desktop/RunDesktop.h"
+#endif
+
+namespace {
+
+bool HasValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+[[maybe_unused]] bool DisplayAvailable() {
+    return HasValue("DISPLAY") || HasValue("WAYLAND_DISPLAY") || HasValue("QT_QPA_PLATFORM");
+}
+
+// Numbers on the command line are read with the decimal separator of the
+// user's locale; output streams keep the classic formatting.
+void UseEnvironmentLocale() {
+    try {
+        std::locale::global(std::locale(""));
+    } catch (const std::exception&) {
+        std::locale::global(std::locale::classic());
+    }
+    std::cout.imbue(std::locale::classic());
+    std::cerr.imbue(std::locale::classic());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    tavox::SetStartMode(tavox::StartMode::Standalone);
+
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && arguments[0] == "--help") {
+        tavox::WriteHelp(std::cout);
+        return tavox::ExitAllRight;
+    }
+    if (arguments.size() == 1 && arguments[0] == "--version") {
+        std::cout << TAVOX_VERSION << '\n';
+        return tavox::ExitAllRight;
+    }
+
+    UseEnvironmentLocale();
+    const std::vector<std::string> fields = tavox::FieldsFromArguments(arguments);
+
+#ifdef TAVOX_WITH_QT
+    if (DisplayAvailable()) return tavox::RunDesktop(argc, argv, fields);
+    constexpr bool desktopBuilt = true;
+#else
+    constexpr bool desktopBuilt = false;
+#endif
+
+    if (fields.empty()) return tavox::ReportNoDesktop(std::cerr, desktopBuilt);
+
+    tavox::SetCommandLineMode(true);
+    return tavox::RunCommandLine(fields, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+}

@@ -1,0 +1,59 @@
+#include "ui/terminal/TerminalProgress.h"
+
+#include <ostream>
+
+#include "app/Application.h"
+#include "app/ProgressText.h"
+#include "data/Files.h"
+#include "engine/File.h"
+
+namespace tavox {
+
+TerminalProgress::TerminalProgress(std::ostream& out, std::ostream& err, bool live)
+    : out_(out), err_(err), live_(live) {}
+
+TerminalProgress::~TerminalProgress() {
+    ClearLive();
+}
+
+void TerminalProgress::Attach(const std::shared_ptr<Application>& app) {
+    apl = app;
+    app->Subscribe(shared_from_this());
+}
+
+void TerminalProgress::WillExecute(std::int16_t&) {
+    done_ = 0;
+    failed_ = 0;
+    completed_ = false;
+    const auto app = apl.lock();
+    total_ = app ? app->FFTFiles()->Count() : 0;
+    DrawLive();
+}
+
+void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
+    ++done_;
+    if (Result != fftResultAllRight) ++failed_;
+    ClearLive();
+    out_ << ResultLine(File ? File->Name() : std::string(), Result) << '\n' << std::flush;
+    DrawLive();
+}
+
+void TerminalProgress::ExecuteComplete() {
+    completed_ = true;
+    ClearLive();
+    out_ << "Kalmira [dokončeno - " << ProgressPercent(done_, total_) << "]\n" << std::flush;
+}
+
+void TerminalProgress::ClearLive() {
+    if (!liveShown_) return;
+    err_ << "\r\033[K" << std::flush;
+    liveShown_ = false;
+}
+
+void TerminalProgress::DrawLive() {
+    if (!live_) return;
+    err_ << "\r\033[K" << done_ << '/' << total_ << ", " << ProgressPercent(done_, total_) << std::flush;
+    liveShown_ = true;
+}
+
+}  // namespace tavox

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+
+#include "app/ApplicationEvents.h"
+
+namespace tavox {
+
+class Application;
+
+// Progress of a batch in the terminal: one result line per finished file on
+// `out`, the completed title at the end, and (when `live` is set) a rewritten
+// "done/all, N%" line on `err`.
+class TerminalProgress : public ApplicationEvents, public std::enable_shared_from_this<TerminalProgress> {
+public:
+    TerminalProgress(std::ostream& out, std::ostream& err, bool live);
+    ~TerminalProgress() override;
+
+    // Subscribes to the events of `app` (which then keeps this object alive);
+    // holds the application weakly. The object must be owned by a shared_ptr.
+    void Attach(const std::shared_ptr<Application>& app);
+
+    void WillExecute(std::int16_t& Cancel) override;
+    void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override;
+    void ExecuteComplete() override;
+
+    std::int32_t Done() const noexcept { return done_; }
+    std::int32_t Total() const noexcept { return total_; }
+    std::int32_t Failed() const noexcept { return failed_; }
+    bool Completed() const noexcept { return completed_; }
+
+private:
+    void ClearLive();
+    void DrawLive();
+
+    std::ostream& out_;
+    std::ostream& err_;
+    bool live_;
+    bool liveShown_ = false;
+    std::weak_ptr<Application> apl;
+    std::int32_t done_ = 0;
+    std::int32_t total_ = 0;
+    std::int32_t failed_ = 0;
+    bool completed_ = false;
+};
+
+}  // namespace tavox
