@@ -30,9 +30,14 @@ public:
     Variant Source() const;
     Variant Target() const;
     // Runs the method chosen in Parameters over the source and returns the
-    // result code. Per-file failures come back as codes; only errors outside
-    // the methods (and non-memory allocation failures) are raised.
+    // result code. Per-file failures come back as codes: an error raised inside
+    // a method leaves its number (6 for a floating-point fault, 7 for out of
+    // memory, ErrInternal for an error without a number). Only errors outside
+    // the methods are raised.
     fftResultEnum Transform();
+
+    // Result code of an error inside a method that carries no number.
+    static constexpr std::int32_t ErrInternal = 51;
 
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }

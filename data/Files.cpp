@@ -1,0 +1,217 @@
+#include "data/Files.h"
+
+#include <cmath>
+#include <limits>
+
+#include "common/AutomationError.h"
+#include "common/Enums.h"
+#include "common/Numeric.h"
+#include "data/Data.h"
+#include "data/FileSystem.h"
+#include "data/Path.h"
+#include "data/Range.h"
+#include "engine/File.h"
+
+namespace tavox {
+
+namespace {
+
+// Lower-case partner of a code point in Latin-1, Latin Extended-A, Greek and
+// basic Cyrillic (the letters of Czech and its neighbours included); other
+// code points are their own.
+char32_t FoldCodePoint(char32_t c) noexcept {
+    if (c >= U'A' && c <= U'Z') return c + 0x20;
+    if (c < 0xC0) return c;
+    if (c <= 0xDE) return c == 0xD7 ? c : c + 0x20;
+    if (c >= 0x100 && c <= 0x17F) {
+        if (c == 0x130) return U'i';
+        if (c == 0x178) return 0xFF;
+        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+        if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
+        if (oddUpper) return (c % 2 == 1) ? c + 1 : c;
+        return (c % 2 == 0) ? c + 1 : c;
+    }
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;
+    if (c >= 0x410 && c <= 0x42F) return c + 0x20;
+    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
+    return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// Key form of a name: UTF-8 letters folded to lower case; bytes that are not
+// a two-byte UTF-8 sequence are kept as they are (the folded letters all
+// encode in one or two bytes).
+std::string FoldKey(const std::string& text) {
+    std::string key;
+    key.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        if (lead < 0x80) {
+            AppendUtf8(key, FoldCodePoint(lead));
+            ++i;
+            continue;
+        }
+        if ((lead & 0xE0) == 0xC0 && i + 1 < text.size()) {
+            const auto next = static_cast<unsigned char>(text[i + 1]);
+            if ((next & 0xC0) == 0x80) {
+                const char32_t c = (char32_t{lead & 0x1Fu} << 6) | (next & 0x3Fu);
+                if (c >= 0x80) {
+                    AppendUtf8(key, FoldCodePoint(c));
+                    i += 2;
+                    continue;
+                }
+            }
+        }
+        key += text[i];
+        ++i;
+    }
+    return key;
+}
+
+[[noreturn]] void RaiseInvalid(std::int32_t id) {
+    throw AutomationError::FromStringTable(id, SourceFiles);
+}
+
+// Collects the result of one Add: a File, then an array of them.
+void AppendResult(Variant& result, const std::shared_ptr<File>& file) {
+    const ObjectRef ref(file);
+    if (const Variant::Array* array = result.AsArray()) {
+        Variant::Array grown = *array;
+        grown.emplace_back(ref);
+        result = Variant(std::move(grown));
+    } else if (const ObjectRef* single = result.AsObject(); single != nullptr && *single) {
+        result = Variant(Variant::Array{Variant(*single), Variant(ref)});
+    } else {
+        result = Variant(ref);
+    }
+}
+
+}  // namespace
+
+Files::Files(std::shared_ptr<FileSystem> fileSystem) : fileSystem_(std::move(fileSystem)) {
+    if (!fileSystem_) fileSystem_ = DefaultFileSystem();
+}
+
+std::int32_t Files::Count() const noexcept {
+    return static_cast<std::int32_t>(items_.size());
+}
+
+std::shared_ptr<File> Files::Item(const Variant& index) const {
+    const std::ptrdiff_t i = IndexOf(index);
+    return i < 0 ? nullptr : items_[static_cast<std::size_t>(i)];
+}
+
+Variant Files::Add(std::int32_t fileType, Variant& source, Variant& target) {
+    switch (fileType) {
+        case fftDataDiskFile:
+            return AddDiskFiles(source, target);
+        case fftDataExcelRange:
+            return AddRange(source, target);
+        default:
+            return Variant::Nothing();
+    }
+}
+
+void Files::Remove(const Variant& index) {
+    const std::ptrdiff_t i = IndexOf(index);
+    if (i < 0) return;
+    items_.erase(items_.begin() + i);
+    keys_.erase(keys_.begin() + i);
+}
+
+bool Files::IsValidTargetMask(const std::string& mask) {
+    if (mask.empty() || mask.find('?') != std::string::npos) return false;
+    const std::string name = PathName(mask);
+    return CountOccurrences(BaseName(name), "*") <= 1 && CountOccurrences(Extension(name), "*") <= 1;
+}
+
+Variant Files::AddDiskFiles(Variant& source, Variant& target) {
+    const std::string* sourceText = source.AsString();
+    const std::string* targetText = target.AsString();
+    if (sourceText == nullptr || targetText == nullptr) RaiseInvalid(StrInvalidArgumentType);
+    if (sourceText->empty() || !IsValidTargetMask(*targetText)) RaiseInvalid(StrInvalidArgumentContent);
+
+    const std::string mask = *targetText;
+    std::string completed = *sourceText;
+    if (!IsAbsolutePath(completed)) {
+        std::string programFolder = ProgramFolder();
+        if (programFolder.empty() || programFolder.back() != PathSeparator) programFolder += PathSeparator;
+        completed = programFolder + completed;
+        source = Variant(completed);
+    }
+
+    const std::string folder = PathFolder(completed);
+    Variant result = Variant::Nothing();
+    for (const std::string& name : fileSystem_->List(folder, PathName(completed))) {
+        auto file = std::make_shared<File>(fileSystem_);
+        file->SetParameters(parameters_);
+        file->SetName(name);
+        file->SetFormat(fftDataDiskFile);
+        file->GetData().SetSource(Variant(folder + name));
+        file->GetData().SetTarget(Variant(mask));
+        Append(file, name);
+        AppendResult(result, file);
+    }
+    return result;
+}
+
+Variant Files::AddRange(const Variant& source, const Variant& target) {
+    const ObjectRef* sourceRef = source.AsObject();
+    const ObjectRef* targetRef = target.AsObject();
+    if (sourceRef == nullptr || targetRef == nullptr) RaiseInvalid(StrInvalidArgumentType);
+    // An object that is not a range cannot serve the channel: invalid content.
+    if (!std::dynamic_pointer_cast<Range>(*sourceRef) || !std::dynamic_pointer_cast<Range>(*targetRef)) {
+        RaiseInvalid(StrInvalidArgumentContent);
+    }
+    if (RangeCounter == std::numeric_limits<std::int32_t>::max()) {
+        throw AutomationError::Platform(ErrOverflow, SourceFiles);
+    }
+
+    auto file = std::make_shared<File>(fileSystem_);
+    file->SetParameters(parameters_);
+    const std::string name = "Range" + std::to_string(RangeCounter) + ".xls";
+    ++RangeCounter;
+    file->SetName(name);
+    file->SetFormat(fftDataExcelRange);
+    file->GetData().SetSource(source);
+    file->GetData().SetTarget(target);
+    Append(file, name);
+    return Variant(ObjectRef(file));
+}
+
+void Files::Append(const std::shared_ptr<File>& file, const std::string& key) {
+    std::string folded = FoldKey(key);
+    for (const std::string& held : keys_) {
+        if (held == folded) throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
+    }
+    items_.push_back(file);
+    keys_.push_back(std::move(folded));
+}
+
+std::ptrdiff_t Files::IndexOf(const Variant& index) const {
+    if (const std::string* key = index.AsString()) {
+        const std::string folded = FoldKey(*key);
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i] == folded) return static_cast<std::ptrdiff_t>(i);
+        }
+        return -1;
+    }
+    if (!index.IsNumber()) return -1;
+    const double position = RoundHalfEven(index.ToDouble());
+    if (!(position >= 1.0 && position <= static_cast<double>(items_.size()))) return -1;
+    return static_cast<std::ptrdiff_t>(position) - 1;
+}
+
+}  // namespace tavox

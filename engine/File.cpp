@@ -1,0 +1,261 @@
+#include "engine/File.h"
+
+#include <algorithm>
+#include <cfenv>
+#include <exception>
+#include <limits>
+#include <new>
+
+#include "common/AutomationError.h"
+#include "data/Data.h"
+#include "engine/FftKernel.h"
+#include "engine/Parameters.h"
+#include "engine/Shaping.h"
+
+namespace tavox {
+
+namespace {
+
+thread_local File::AllocationProbe allocationProbe = nullptr;
+
+constexpr int FloatingPointFaults = FE_OVERFLOW | FE_INVALID | FE_DIVBYZERO;
+
+// Raises the overflow error when the operation since the last clear left a
+// floating-point fault behind.
+void CheckFloatingPoint() {
+    if (std::fetestexcept(FloatingPointFaults) != 0) {
+        std::feclearexcept(FloatingPointFaults);
+        throw AutomationError::Platform(ErrOverflow, SourceFile);
+    }
+}
+
+// Runs one step of a transform method; an error it raises becomes the result
+// code and the method goes on. Returns false when the step raised.
+template <class Step>
+bool Trap(std::int32_t& resultCode, Step&& step) noexcept {
+    try {
+        step();
+        return true;
+    } catch (const AutomationError& error) {
+        resultCode = error.Number();
+    } catch (const std::bad_alloc&) {
+        resultCode = ErrOutOfMemory;
+    } catch (...) {
+        resultCode = File::ErrInternal;
+    }
+    return false;
+}
+
+// Next exposure position; the overflow error when it leaves the 32-bit range.
+std::int32_t Advance(std::int32_t position, std::int32_t step) {
+    const std::int64_t next = std::int64_t{position} + step;
+    if (next > std::numeric_limits<std::int32_t>::max()) throw AutomationError::Platform(ErrOverflow, SourceFile);
+    return static_cast<std::int32_t>(next);
+}
+
+}  // namespace
+
+File::File(std::shared_ptr<FileSystem> fileSystem) : data_(std::make_unique<Data>(std::move(fileSystem))) {}
+
+File::~File() = default;
+
+fftDataEnum File::DataFormat() const {
+    return static_cast<fftDataEnum>(data_->Format());
+}
+
+Variant File::Source() const {
+    return data_->GetSource();
+}
+
+Variant File::Target() const {
+    return data_->GetTarget();
+}
+
+void File::SetFormat(std::int32_t kind) {
+    data_->SetFormat(kind);
+}
+
+void File::SetAllocationProbe(AllocationProbe probe) noexcept {
+    allocationProbe = probe;
+}
+
+fftResultEnum File::Transform() {
+    if (!parameters_) throw AutomationError(91, SourceFile, "Object variable or With block variable not set");
+    ResultCode = fftResultAllRight;
+    data_->Initialize(ResultCode);
+    if (ResultCode == fftResultAllRight) {
+        struct BufferGuard {
+            File* file;
+            ~BufferGuard() { file->ReleaseBuffers(); }
+        } guard{this};
+        PrepareBuffers();
+        switch (parameters_->Method()) {
+            case fftMethodSimple:
+                TransformSimple();
+                break;
+            case fftMethodAverage:
+                TransformAverage();
+                break;
+            case fftMethodMulti:
+                TransformMulti();
+                break;
+        }
+    }
+    data_->Terminate();
+    return static_cast<fftResultEnum>(ResultCode);
+}
+
+void File::PrepareBuffers() {
+    std::size_t width = static_cast<std::size_t>(parameters_->Width());
+    // A failed allocation halves the width for itself and any later array;
+    // an array already allocated keeps its size.
+    auto allocate = [&](std::vector<double>& buffer) {
+        for (;;) {
+            try {
+                if (width > 0 && allocationProbe != nullptr && !allocationProbe(width)) throw std::bad_alloc();
+                buffer.assign(width, 0.0);
+                return;
+            } catch (const std::bad_alloc&) {
+                width /= 2;
+                ResultCode = fftResultOutOfMemory;
+            }
+        }
+    };
+    allocate(RealPart);
+    allocate(ImagPart);
+}
+
+void File::ReleaseBuffers() noexcept {
+    std::vector<double>().swap(RealPart);
+    std::vector<double>().swap(ImagPart);
+}
+
+void File::LoadExposure(std::int32_t position) {
+    data_->LoadSequence(RealPart, position, ResultCode);
+    std::fill(ImagPart.begin(), ImagPart.end(), 0.0);
+}
+
+std::int32_t File::ExposureStep() {
+    const std::int64_t repeat = parameters_->Repeat();
+    if (repeat <= 1) return 0;
+    const std::int32_t length = data_->Length();
+    const std::int64_t finish = parameters_->FinishPosition(length);
+    const std::int64_t start = parameters_->StartPosition(length);
+    const std::int64_t span = finish - start + 1;
+    const std::int64_t step = (span - parameters_->Width()) / (repeat - 1);
+    // Positions lie in 0..2^31-1, so a positive step always fits.
+    return step < 0 ? 0 : static_cast<std::int32_t>(step);
+}
+
+void File::TransformSimple() {
+    std::int32_t position = 0;
+    if (Trap(ResultCode, [&] { position = parameters_->StartPosition(data_->Length()); })) {
+        Trap(ResultCode, [&] { LoadExposure(position); });
+    }
+    if (ResultCode != fftResultAllRight) return;
+
+    Trap(ResultCode, [&] { ShapeExposure(); });
+    Trap(ResultCode, [&] { Fft(true); });
+    Trap(ResultCode, [&] { ToPolar(); });
+    Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
+    if (ResultCode != fftResultAllRight) return;
+
+    bool phase = false;
+    Trap(ResultCode, [&] { phase = parameters_->Phase(); });
+    if (phase) Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, ImagPart, 0, ResultCode); });
+    if (ResultCode == fftResultAllRight) Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
+}
+
+void File::TransformAverage() {
+    std::int32_t step = 0;
+    if (!Trap(ResultCode, [&] { step = ExposureStep(); })) return;
+    if (step == 0) {
+        ResultCode = fftResultShortFile;
+        return;
+    }
+    std::int32_t position = 0;
+    std::int16_t repeat = 0;
+    if (!Trap(ResultCode, [&] {
+            position = parameters_->StartPosition(data_->Length());
+            repeat = static_cast<std::int16_t>(parameters_->Repeat());
+        })) {
+        return;
+    }
+
+    bool stored = false;
+    for (std::int16_t k = 1; k <= repeat; ++k) {
+        Trap(ResultCode, [&] { LoadExposure(position); });
+        if (ResultCode != fftResultAllRight) break;
+        Trap(ResultCode, [&] { ShapeExposure(); });
+        Trap(ResultCode, [&] { Fft(false); });
+        Trap(ResultCode, [&] { ToPolar(); });
+        if (k == 1) {
+            Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
+            if (ResultCode != fftResultAllRight) return;
+            stored = true;
+        } else {
+            Trap(ResultCode, [&] { data_->SaveSequence(SaveAdd, RealPart, 0, ResultCode); });
+        }
+        if (k < repeat) Trap(ResultCode, [&] { position = Advance(position, step); });
+    }
+    // Writing with nothing stored would replace an existing output with an
+    // empty file while the transform reports a failure anyway.
+    if (!stored) return;
+    Trap(ResultCode, [&] { data_->SaveSequence(SaveAverage, {}, 0, ResultCode); });
+    Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
+}
+
+void File::TransformMulti() {
+    std::int32_t step = 0;
+    if (!Trap(ResultCode, [&] { step = ExposureStep(); })) return;
+    if (step == 0) {
+        ResultCode = fftResultShortFile;
+        return;
+    }
+    std::int32_t position = 0;
+    std::int16_t repeat = 0;
+    if (!Trap(ResultCode, [&] {
+            position = parameters_->StartPosition(data_->Length());
+            repeat = static_cast<std::int16_t>(parameters_->Repeat());
+        })) {
+        return;
+    }
+
+    for (std::int16_t k = 1; k <= repeat; ++k) {
+        Trap(ResultCode, [&] { LoadExposure(position); });
+        if (ResultCode != fftResultAllRight) return;
+        Trap(ResultCode, [&] { ShapeExposure(); });
+        Trap(ResultCode, [&] { Fft(false); });
+        Trap(ResultCode, [&] { ToPolar(); });
+        Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, k, ResultCode); });
+        if (ResultCode != fftResultAllRight) return;
+        Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, k, ResultCode); });
+        if (k < repeat) Trap(ResultCode, [&] { position = Advance(position, step); });
+    }
+}
+
+void File::ShapeExposure() {
+    std::feclearexcept(FloatingPointFaults);
+    tavox::ShapeExposure(RealPart, parameters_->Center(), parameters_->Window());
+    CheckFloatingPoint();
+}
+
+void File::Fft(bool conjugateOutput) {
+    const int stages = parameters_->WidthExponent();
+    const auto twiddleReal = parameters_->TwiddleRealTable();
+    const auto twiddleImag = parameters_->TwiddleImagTable();
+    const std::size_t n = RealPart.size();
+    if (stages < 1 || n != (std::size_t{1} << stages) || ImagPart.size() != n || twiddleReal.size() < n / 2 ||
+        twiddleImag.size() < n / 2) {
+        throw AutomationError::Platform(ErrSubscriptOutOfRange, SourceFile);
+    }
+    std::feclearexcept(FloatingPointFaults);
+    FftReference(RealPart, ImagPart, twiddleReal, twiddleImag, stages, conjugateOutput);
+    CheckFloatingPoint();
+}
+
+void File::ToPolar() {
+    tavox::ToPolar(RealPart, ImagPart, parameters_->Phase());
+}
+
+}  // namespace tavox
