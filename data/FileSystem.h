@@ -54,6 +54,10 @@ public:
     virtual std::string MountPoint(const std::string& path) = 0;
     // Free bytes available on the file system that holds the path.
     virtual std::optional<std::uint64_t> FreeSpace(const std::string& path) = 0;
+    // True when both paths name one file: the same device and inode when both
+    // exist (links and hard links included), otherwise the same absolute path
+    // once "." and ".." parts and links of existing folders are resolved.
+    virtual bool SameFile(const std::string& a, const std::string& b);
 };
 
 // The real file system (POSIX), shared by everything that is given no other.
