@@ -1,0 +1,202 @@
+#include "engine/Shaping.h"
+
+#include <gtest/gtest.h>
+
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <numeric>
+#include <vector>
+
+#include "engine/FftKernel.h"
+#include "engine/Parameters.h"
+
+namespace tavox {
+namespace {
+
+// Runs the per-exposure pipeline: shape, transform, polar form.
+void Pipeline(const Parameters& p, std::vector<double>& re, std::vector<double>& im, bool conjugateOutput) {
+    ShapeExposure(re, p.Center(), p.Window());
+    ASSERT_TRUE(FftReference(re, im, p.TwiddleRealTable(), p.TwiddleImagTable(), p.WidthExponent(), conjugateOutput));
+    ToPolar(re, im, p.Phase());
+}
+
+std::vector<double> Tone(std::size_t n, double amplitude, int bin, double phase) {
+    std::vector<double> samples(n);
+    for (std::size_t i = 0; i < n; ++i)
+        samples[i] = amplitude * std::cos(2 * std::numbers::pi * bin * static_cast<double>(i) / n + phase);
+    return samples;
+}
+
+TEST(shaping_test, centring_removes_the_mean) {
+    std::vector<double> constant(256, -1234.0);
+    ShapeExposure(constant, true, fftWindowRectangle);
+    for (double x : constant) ASSERT_EQ(x, 0.0);
+
+    std::vector<double> ramp(128);
+    std::iota(ramp.begin(), ramp.end(), 10.0);  // mean 73.5
+    ShapeExposure(ramp, true, fftWindowRectangle);
+    EXPECT_EQ(ramp[0], 10.0 - 73.5);
+    EXPECT_EQ(ramp[127], 137.0 - 73.5);
+
+    std::vector<double> untouched(128, 5.0);
+    ShapeExposure(untouched, false, fftWindowRectangle);
+    ShapeExposure(untouched, false, static_cast<fftWindowEnum>(7));
+    for (double x : untouched) ASSERT_EQ(x, 5.0);
+}
+
+TEST(shaping_test, windows_are_periodic_with_mean_one) {
+    const std::size_t n = 1024;
+    std::vector<double> hanning(n, 1.0);
+    std::vector<double> flatTop(n, 1.0);
+    ShapeExposure(hanning, false, fftWindowHanning);
+    ShapeExposure(flatTop, false, fftWindowFlatTop);
+
+    EXPECT_EQ(hanning[0], 0.0);
+    EXPECT_EQ(hanning[n / 2], 2.0);
+    EXPECT_NEAR(hanning[n / 4], 1.0, 1e-12);
+    EXPECT_NEAR(hanning[1], hanning[n - 1], 1e-12);  // divisor N, not N - 1
+    EXPECT_NEAR(flatTop[0], 0.0, 1e-15);
+    EXPECT_NEAR(flatTop[n / 2], 4.636, 1e-12);
+    EXPECT_NEAR(flatTop[1], flatTop[n - 1], 1e-12);
+
+    EXPECT_NEAR(std::accumulate(hanning.begin(), hanning.end(), 0.0) / n, 1.0, 1e-12);
+    EXPECT_NEAR(std::accumulate(flatTop.begin(), flatTop.end(), 0.0) / n, 1.0, 1e-12);
+
+    std::vector<double> doubled(n, 3.0);
+    ShapeExposure(doubled, false, fftWindowHanning);
+    EXPECT_EQ(doubled[n / 2], 6.0);
+}
+
+TEST(shaping_test, tone_on_a_bin_reads_its_amplitude_with_every_window) {
+    for (fftWindowEnum window : {fftWindowRectangle, fftWindowHanning, fftWindowFlatTop}) {
+        Parameters p;
+        p.SetWindow(window);
+        std::vector<double> re = Tone(128, 1000.0, 8, 0.0);
+        std::vector<double> im(128, 0.0);
+        Pipeline(p, re, im, false);
+        EXPECT_NEAR(re[8], 1000.0, 1e-9) << window;
+        if (window == fftWindowHanning) {
+            EXPECT_NEAR(re[7], 500.0, 1e-9);
+            EXPECT_NEAR(re[9], 500.0, 1e-9);
+            EXPECT_NEAR(re[6], 0.0, 1e-9);
+        }
+        if (window == fftWindowRectangle) {
+            EXPECT_NEAR(re[7], 0.0, 1e-9);
+        }
+        if (window == fftWindowFlatTop) {
+            EXPECT_NEAR(re[7], 965.0, 1e-9);
+        }
+    }
+}
+
+TEST(shaping_test, conjugated_spectrum_gives_the_negated_phase) {
+    Parameters p;
+    p.SetWidth(256);
+    p.SetPhase(true);
+    const struct {
+        double phase, degrees;
+    } cases[] = {{0.0, 0.0}, {-std::numbers::pi / 2, 90.0}, {std::numbers::pi / 4, -45.0}, {2.0, -114.59155902616465}};
+    for (const auto& c : cases) {
+        std::vector<double> re = Tone(256, 300.0, 5, c.phase);
+        std::vector<double> im(256, 0.0);
+        Pipeline(p, re, im, true);
+        EXPECT_NEAR(re[5], 300.0, 1e-9);
+        EXPECT_NEAR(im[5], c.degrees, 1e-9) << c.phase;
+    }
+}
+
+TEST(shaping_test, centred_constant_has_an_empty_spectrum_with_phase_ninety) {
+    Parameters p;
+    p.SetCenter(true);
+    p.SetPhase(true);
+    std::vector<double> re(128, 777.0);
+    std::vector<double> im(128, 0.0);
+    Pipeline(p, re, im, true);
+    for (std::size_t k = 0; k < 64; ++k) {
+        ASSERT_EQ(re[k], 0.0) << k;
+        ASSERT_EQ(im[k], 90.0) << k;
+    }
+}
+
+TEST(shaping_test, to_polar_converts_only_the_lower_half) {
+    std::vector<double> re(8);
+    std::vector<double> im(8);
+    for (int k = 0; k < 8; ++k) {
+        re[k] = 3.0 * (k + 1);
+        im[k] = -4.0 * (k + 1);
+    }
+    std::vector<double> keptRe = re;
+    std::vector<double> keptIm = im;
+    ToPolar(re, im, false);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(re[k], 5.0 * (k + 1));
+        EXPECT_EQ(im[k], keptIm[k]);
+    }
+    for (int k = 4; k < 8; ++k) {
+        EXPECT_EQ(re[k], keptRe[k]);
+        EXPECT_EQ(im[k], keptIm[k]);
+    }
+
+    re = keptRe;
+    ToPolar(re, im, true);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(re[k], 5.0 * (k + 1));
+        EXPECT_NEAR(im[k], -53.13010235415598, 1e-12);  // the phase of the unchanged pair
+    }
+    for (int k = 4; k < 8; ++k) EXPECT_EQ(im[k], keptIm[k]);
+}
+
+TEST(shaping_test, phase_degrees_by_quadrant) {
+    const struct {
+        double re, im, degrees;
+    } cases[] = {{1, 0, 0},
+                 {-1, 0, 180},
+                 {0, 0, 90},
+                 {0, 2, 90},
+                 {0, -2, -90},
+                 {1, 1, 45},
+                 {-1, 1, 135},
+                 {-1, -1, -135},
+                 {1, -1, -45},
+                 {-0.0, 0.0, 90},
+                 {2, 1, 26.565051177077986},
+                 {-2, -1, -153.43494882292202}};
+    for (const auto& c : cases) {
+        EXPECT_NEAR(PhaseDegrees(c.re, c.im), c.degrees, 1e-12) << c.re << ", " << c.im;
+    }
+    EXPECT_EQ(PhaseDegrees(1, 0), 0.0);
+    EXPECT_EQ(PhaseDegrees(-5, 0), 180.0);
+    EXPECT_EQ(PhaseDegrees(0, -3), -90.0);
+}
+
+TEST(shaping_test, extreme_quotients_give_a_right_angle_without_a_fault) {
+    std::feclearexcept(FE_ALL_EXCEPT);
+    EXPECT_NEAR(PhaseDegrees(1e-300, 1e300), 90.0, 1e-12);
+    EXPECT_NEAR(PhaseDegrees(-1e-300, 1e300), 90.0, 1e-12);
+    EXPECT_NEAR(PhaseDegrees(-1e-300, -1e300), -90.0, 1e-12);
+    EXPECT_NEAR(PhaseDegrees(4.9e-324, -1.0), -90.0, 1e-12);
+    EXPECT_FALSE(std::fetestexcept(FE_OVERFLOW | FE_DIVBYZERO | FE_INVALID));
+}
+
+TEST(shaping_test, magnitude_and_its_overflow_substitute) {
+    EXPECT_EQ(Magnitude(3, 4), 5.0);
+    EXPECT_EQ(Magnitude(-3, -4), 5.0);
+    EXPECT_EQ(Magnitude(0, 0), 0.0);
+    EXPECT_NEAR(Magnitude(1e152, 1e152), 1.4142135623730951e152, 1e137);
+
+    std::feclearexcept(FE_ALL_EXCEPT);
+    EXPECT_EQ(Magnitude(1e200, 1e200), 2147483647.0);
+    EXPECT_EQ(Magnitude(-1e155, 0), 2147483647.0);
+    EXPECT_EQ(Magnitude(1.2e154, 1.2e154), 2147483647.0);  // only the sum overflows
+    EXPECT_FALSE(std::fetestexcept(FE_OVERFLOW));
+
+    std::feraiseexcept(FE_OVERFLOW);  // an earlier fault stays visible
+    EXPECT_EQ(Magnitude(1e200, 1), 2147483647.0);
+    EXPECT_TRUE(std::fetestexcept(FE_OVERFLOW));
+    std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+}  // namespace
+}  // namespace tavox
