@@ -1,0 +1,487 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "data/Data.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TestSupport.h"
+
+namespace tavox {
+namespace {
+
+using test::FaultyFileSystem;
+using test::FsCall;
+using test::ReadBytes;
+using test::ReadSamples;
+using test::TempDir;
+using test::WriteBytes;
+using test::WriteSamples;
+namespace fs = std::filesystem;
+
+std::unique_ptr<Data> DiskChannel(std::shared_ptr<FileSystem> fileSystem, const std::string& source,
+                                  const std::string& mask) {
+    auto data = std::make_unique<Data>(std::move(fileSystem));
+    data->SetFormat(fftDataDiskFile);
+    data->SetSource(Variant(source));
+    data->SetTarget(Variant(mask));
+    return data;
+}
+
+// A spectrum whose lower half is `block` (the upper half is never stored).
+std::vector<double> Spectrum(const std::vector<double>& block) {
+    std::vector<double> spectrum(block);
+    spectrum.resize(block.size() * 2, 1e9);
+    return spectrum;
+}
+
+std::vector<std::int16_t> Ramp(std::int16_t first, std::size_t count) {
+    std::vector<std::int16_t> ramp(count);
+    std::iota(ramp.begin(), ramp.end(), first);
+    return ramp;
+}
+
+TEST(data_disk_test, length_counts_whole_samples_and_is_zero_when_unmeasurable) {
+    TempDir dir;
+    WriteBytes(dir.File("seven.dat"), "1234567");
+    fs::create_directory(dir.File("folder.dat"));
+    auto fileSystem = DefaultFileSystem();
+    EXPECT_EQ(DiskChannel(fileSystem, dir.File("seven.dat"), "*.out")->Length(), 3);
+    EXPECT_EQ(DiskChannel(fileSystem, dir.File("missing.dat"), "*.out")->Length(), 0);
+    EXPECT_EQ(DiskChannel(fileSystem, dir.File("folder.dat"), "*.out")->Length(), 0);
+    EXPECT_EQ(DiskChannel(fileSystem, dir.File("*.dat"), "*.out")->Length(), 0);
+    EXPECT_EQ(DiskChannel(fileSystem, "", "*.out")->Length(), 0);
+    EXPECT_EQ(DiskChannel(fileSystem, dir.File("seven.dat"), "*.out")->TargetLength(), 0);
+}
+
+TEST(data_disk_test, load_decodes_little_endian_samples_from_a_position) {
+    TempDir dir;
+    WriteSamples(dir.File("s.dat"), {-32768, -1, 258, 32767, 5});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("s.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+    std::vector<double> samples(5, 99.0);
+    data->LoadSequence(samples, 1, result);
+    EXPECT_EQ(samples, (std::vector<double>{-32768, -1, 258, 32767, 5}));
+    EXPECT_EQ(result, fftResultAllRight);
+
+    std::vector<double> two(2);
+    for (std::int32_t fromPos : {0, -4, std::numeric_limits<std::int32_t>::min()}) {
+        data->LoadSequence(two, fromPos, result);
+        EXPECT_EQ(two, (std::vector<double>{-32768, -1})) << fromPos;
+    }
+    data->LoadSequence(two, 2, result);
+    EXPECT_EQ(two, (std::vector<double>{-1, 258}));
+    EXPECT_EQ(result, fftResultAllRight);
+}
+
+TEST(data_disk_test, load_past_the_end_fills_zeros_and_marks_a_short_file) {
+    TempDir dir;
+    WriteSamples(dir.File("s.dat"), {1, 2, 3, 4, 5});
+    WriteBytes(dir.File("s.dat"), ReadBytes(dir.File("s.dat")) + "\x7f");  // odd last byte is no sample
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("s.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+    std::vector<double> samples(8, 99.0);
+    data->LoadSequence(samples, 3, result);
+    EXPECT_EQ(samples, (std::vector<double>{3, 4, 5, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(result, fftResultShortFile);
+
+    result = fftResultAllRight;
+    data->LoadSequence(samples, std::numeric_limits<std::int32_t>::max(), result);
+    EXPECT_EQ(samples, std::vector<double>(8, 0.0));
+    EXPECT_EQ(result, fftResultShortFile);
+}
+
+TEST(data_disk_test, large_load_reads_in_one_call_and_spans_read_chunks) {
+    TempDir dir;
+    const std::size_t count = 600000;
+    std::vector<std::int16_t> stored(count);
+    for (std::size_t i = 0; i < count; ++i) stored[i] = static_cast<std::int16_t>(i * 7919);
+    WriteSamples(dir.File("big.dat"), stored);
+    auto fileSystem = std::make_shared<FaultyFileSystem>();
+    auto data = DiskChannel(fileSystem, dir.File("big.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+
+    std::vector<double> exposure(1024);
+    data->LoadSequence(exposure, 1001, result);
+    EXPECT_EQ(fileSystem->Calls(FsCall::ReadAt), 1);
+    EXPECT_EQ(exposure[0], stored[1000]);
+    EXPECT_EQ(exposure[1023], stored[2023]);
+
+    std::vector<double> all(count + 10, 99.0);
+    data->LoadSequence(all, 1, result);
+    for (std::size_t i = 0; i < count; ++i) ASSERT_EQ(all[i], stored[i]) << i;
+    for (std::size_t i = count; i < all.size(); ++i) ASSERT_EQ(all[i], 0.0) << i;
+    EXPECT_EQ(result, fftResultShortFile);
+}
+
+TEST(data_disk_test, unopened_or_unreadable_source_reports_a_file_system_error) {
+    TempDir dir;
+    WriteSamples(dir.File("s.dat"), {1, 2, 3, 4, 5});
+    auto fileSystem = std::make_shared<FaultyFileSystem>();
+    std::vector<double> samples(2, 99.0);
+
+    auto missing = DiskChannel(fileSystem, dir.File("missing.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    missing->Initialize(result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+
+    auto notInitialized = DiskChannel(fileSystem, dir.File("s.dat"), "*.out");
+    result = fftResultAllRight;
+    notInitialized->LoadSequence(samples, 1, result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+    EXPECT_EQ(samples, (std::vector<double>{0, 0}));
+
+    auto data = DiskChannel(fileSystem, dir.File("s.dat"), "*.out");
+    result = fftResultAllRight;
+    data->Initialize(result);
+    ASSERT_EQ(result, fftResultAllRight);
+    fileSystem->FailCall(FsCall::ReadAt);
+    data->LoadSequence(samples, 1, result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+    // The next load succeeds again but never sets the result back.
+    data->LoadSequence(samples, 4, result);
+    EXPECT_EQ(samples, (std::vector<double>{4, 5}));
+    EXPECT_EQ(result, fftResultFileSysErr);
+
+    // A failed read of a range that runs past the end still ends as a short file.
+    result = fftResultAllRight;
+    fileSystem->FailCall(FsCall::ReadAt);
+    std::vector<double> eight(8);
+    data->LoadSequence(eight, 3, result);
+    EXPECT_EQ(result, fftResultShortFile);
+}
+
+TEST(data_disk_test, to_sample16_clamps_symmetrically_and_rounds_half_to_even) {
+    EXPECT_EQ(Data::ToSample16(40000.0), 32767);
+    EXPECT_EQ(Data::ToSample16(-40000.0), -32767);
+    EXPECT_EQ(Data::ToSample16(-32768.0), -32767);
+    EXPECT_EQ(Data::ToSample16(32767.4), 32767);
+    EXPECT_EQ(Data::ToSample16(32766.5), 32766);
+    EXPECT_EQ(Data::ToSample16(-32766.5), -32766);
+    EXPECT_EQ(Data::ToSample16(2.5), 2);
+    EXPECT_EQ(Data::ToSample16(3.5), 4);
+    EXPECT_EQ(Data::ToSample16(-2.5), -2);
+    EXPECT_EQ(Data::ToSample16(-0.4), 0);
+    EXPECT_EQ(Data::ToSample16(0.5000001), 1);
+    EXPECT_EQ(Data::ToSample16(std::numeric_limits<double>::infinity()), 32767);
+    EXPECT_EQ(Data::ToSample16(-std::numeric_limits<double>::infinity()), -32767);
+    EXPECT_EQ(Data::ToSample16(std::nan("")), 0);
+}
+
+TEST(data_disk_test, two_stores_write_both_blocks_first_block_first) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*out.*");
+    std::int32_t result = fftResultAllRight;
+    std::vector<double> magnitudes(512), phases(512);
+    for (int i = 0; i < 512; ++i) {
+        magnitudes[i] = i;
+        phases[i] = -i - 0.5;  // halves round to even
+    }
+    data->SaveSequence(SaveStore, Spectrum(magnitudes), 0, result);
+    data->SaveSequence(SaveStore, Spectrum(phases), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultAllRight);
+    const auto written = ReadSamples(dir.File("sigout.dat"));
+    ASSERT_EQ(fs::file_size(dir.File("sigout.dat")), 2048u);
+    for (int i = 0; i < 512; ++i) {
+        EXPECT_EQ(written[i], i);
+        EXPECT_EQ(written[512 + i], static_cast<std::int16_t>(Data::ToSample16(-i - 0.5)));
+    }
+    EXPECT_EQ(written[513], -2);  // -1.5 -> -2
+    EXPECT_EQ(written[514], -2);  // -2.5 -> -2
+}
+
+TEST(data_disk_test, add_sums_average_divides_and_a_first_add_stores) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.avg");
+    std::int32_t result = fftResultAllRight;
+
+    data->SaveSequence(SaveAdd, Spectrum({10, 20}), 0, result);  // no store yet: acts as a store
+    data->SaveSequence(SaveAverage, {}, 0, result);              // one block: unchanged
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(ReadSamples(dir.File("sig.avg")), (std::vector<std::int16_t>{10, 20}));
+
+    data->SaveSequence(SaveStore, Spectrum({3, 100, -7}), 0, result);
+    data->SaveSequence(SaveAdd, Spectrum({6, 200, -8}), 0, result);
+    data->SaveSequence(SaveAdd, Spectrum({9, 301, -9}), 0, result);
+    data->SaveSequence(SaveAverage, {}, 0, result);
+    data->SaveSequence(SaveAverage, {}, 0, result);  // already averaged: no second division
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(ReadSamples(dir.File("sig.avg")), (std::vector<std::int16_t>{6, 200, -8}));
+    EXPECT_EQ(result, fftResultAllRight);
+}
+
+TEST(data_disk_test, averaging_acts_on_the_current_block_only) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.avg");
+    std::int32_t result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({40, 50}), 0, result);
+    data->SaveSequence(SaveStore, Spectrum({2, 4}), 0, result);
+    data->SaveSequence(SaveAdd, Spectrum({4, 8}), 0, result);
+    data->SaveSequence(SaveAverage, {}, 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(ReadSamples(dir.File("sig.avg")), (std::vector<std::int16_t>{40, 50, 3, 6}));
+}
+
+TEST(data_disk_test, write_with_nothing_stored_creates_an_empty_file_and_write_empties_the_store) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    ASSERT_TRUE(fs::exists(dir.File("sig.out")));
+    EXPECT_EQ(fs::file_size(dir.File("sig.out")), 0u);
+
+    data->SaveSequence(SaveStore, Spectrum({1, 2, 3}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    data->SaveSequence(SaveStore, Spectrum({4}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{4}));
+
+    data->SaveSequence(SaveStore, Spectrum({5}), 0, result);
+    data->SaveSequence(SaveReset, {}, 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(fs::file_size(dir.File("sig.out")), 0u);
+    data->SaveSequence(123, Spectrum({5}), 0, result);
+    EXPECT_EQ(result, fftResultAllRight);
+}
+
+TEST(data_disk_test, large_output_is_written_completely) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    std::vector<double> block(65536);
+    for (int b = 0; b < 3; ++b) {
+        for (std::size_t i = 0; i < block.size(); ++i)
+            block[i] = static_cast<double>((i * 31 + b * 1000) % 60000) - 30000;
+        data->SaveSequence(SaveStore, Spectrum(block), 0, result);
+    }
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultAllRight);
+    const auto written = ReadSamples(dir.File("sig.out"));
+    ASSERT_EQ(written.size(), 3u * 65536u);
+    for (int b = 0; b < 3; ++b) {
+        for (std::size_t i = 0; i < block.size(); i += 997) {
+            ASSERT_EQ(written[b * 65536 + i], static_cast<std::int16_t>((i * 31 + b * 1000) % 60000 - 30000));
+        }
+    }
+}
+
+TEST(data_disk_test, exposure_numbers_name_the_extension_up_to_999) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*out.*");
+    std::int32_t result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({12}), 12, result);
+    data->SaveSequence(SaveWrite, {}, 12, result);
+    EXPECT_EQ(ReadSamples(dir.File("sigout.012")), (std::vector<std::int16_t>{12}));
+    EXPECT_EQ(result, fftResultAllRight);
+
+    data->SaveSequence(SaveStore, Spectrum({1000}), 1000, result);
+    data->SaveSequence(SaveWrite, {}, 1000, result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+
+    // The failed write dropped its values.
+    data->SaveSequence(SaveWrite, {}, 999, result);
+    EXPECT_EQ(fs::file_size(dir.File("sigout.999")), 0u);
+}
+
+TEST(data_disk_test, target_path_from_source_and_mask) {
+    struct Case {
+        const char* source;
+        const char* mask;
+        std::int16_t exposure;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"/data/sig.dat", "*out.*", 0, "/data/sigout.dat"},
+        {"/data/sig.dat", "*out.*", 7, "/data/sigout.007"},
+        {"/data/sig.dat", "*.txt", 0, "/data/sig.txt"},
+        {"/data/sig.dat", "res_*", 0, "/data/res_sig"},
+        {"/data/sig", "*out.*", 0, "/data/sigout"},
+        {"/data/sig.dat", "/out/*.res", 0, "/data/sig.res"},
+        {"/data/sig.dat", "/out.d/*", 0, "/data/sig"},
+        {"/data/sig.dat", "*.*", -3, "/data/sig.dat"},
+        {"/data/sig.dat", "a*b.x*y", 0, "/data/asigb.xdaty"},
+        {"/data/sig.dat", "*", 999, "/data/sig.999"},
+        {"/data/sig.dat", "*", 1000, ""},
+        {"/data/sig.dat", "*", 32767, ""},
+        {"/d.x/sig.tar.gz", "*.*", 0, "/d.x/sig.tar.gz"},
+    };
+    for (const Case& c : cases) {
+        auto data = DiskChannel(DefaultFileSystem(), c.source, c.mask);
+        EXPECT_EQ(data->TargetPath(c.exposure), c.path) << c.source << " " << c.mask << " " << c.exposure;
+    }
+}
+
+TEST(data_disk_test, output_naming_the_source_is_refused_and_the_source_kept) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {11, 22, 33});
+    fs::create_symlink(dir.File("sig.dat"), dir.File("link.dat"));
+    fs::create_hard_link(dir.File("sig.dat"), dir.File("hard.dat"));
+    const std::string before = ReadBytes(dir.File("sig.dat"));
+    struct Case {
+        std::string source;
+        const char* mask;
+    };
+    const Case cases[] = {
+        {dir.File("sig.dat"), "*.*"},      {dir.Path() + "./sig.dat", "*.*"},
+        {dir.File("link.dat"), "sig.*"},  // the link's target
+        {dir.File("sig.dat"), "link.dat"}, {dir.File("hard.dat"), "sig.dat"},
+    };
+    for (const Case& c : cases) {
+        auto fileSystem = std::make_shared<FaultyFileSystem>();
+        auto data = DiskChannel(fileSystem, c.source, c.mask);
+        std::int32_t result = fftResultAllRight;
+        data->Initialize(result);
+        data->SaveSequence(SaveStore, Spectrum({1, 2, 3, 4}), 0, result);
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(result, fftResultFileNameErr) << c.source << " " << c.mask;
+        EXPECT_EQ(fileSystem->Calls(FsCall::DeleteFileForced) + fileSystem->Calls(FsCall::OpenWrite), 0);
+        EXPECT_EQ(ReadBytes(dir.File("sig.dat")), before);
+        EXPECT_TRUE(fs::is_symlink(dir.File("link.dat")));
+        data->Terminate();
+    }
+}
+
+TEST(data_disk_test, existing_output_is_replaced_even_when_read_only) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    WriteSamples(dir.File("sig.out"), Ramp(100, 50));
+    ASSERT_EQ(::chmod(dir.File("sig.out").c_str(), 0444), 0);
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({7, 8}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultAllRight);
+    EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{7, 8}));
+}
+
+TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    WriteSamples(dir.File("sig.out"), {9, 9, 9});
+    struct Case {
+        FsCall failing;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {FsCall::DeleteFileForced, fftResultFileSysErr},
+        {FsCall::OpenWrite, fftResultFileSysErr},
+        {FsCall::Write, fftResultTargetFull},
+        {FsCall::Close, fftResultTargetFull},
+    };
+    for (const Case& c : cases) {
+        auto fileSystem = std::make_shared<FaultyFileSystem>();
+        auto data = DiskChannel(fileSystem, dir.File("sig.dat"), "*.out");
+        std::int32_t result = fftResultAllRight;
+        data->Initialize(result);
+        data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
+        fileSystem->FailCall(c.failing);
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(result, c.expected) << static_cast<int>(c.failing);
+        EXPECT_EQ(fileSystem->OpenHandles(), 1);  // the source only
+        if (c.failing == FsCall::DeleteFileForced) {
+            EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{9, 9, 9}));
+        }
+        data->Terminate();
+        EXPECT_EQ(fileSystem->OpenHandles(), 0);
+        // The store was emptied by the failed write.
+        result = fftResultAllRight;
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(result, fftResultAllRight);
+        EXPECT_EQ(fs::file_size(dir.File("sig.out")), 0u);
+        WriteSamples(dir.File("sig.out"), {9, 9, 9});
+    }
+}
+
+TEST(data_disk_test, terminate_drops_unwritten_results_and_closes_the_source) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1, 2});
+    auto fileSystem = std::make_shared<FaultyFileSystem>();
+    {
+        auto data = DiskChannel(fileSystem, dir.File("sig.dat"), "*.out");
+        std::int32_t result = fftResultAllRight;
+        data->Initialize(result);
+        EXPECT_EQ(fileSystem->OpenHandles(), 1);
+        data->SaveSequence(SaveStore, Spectrum({5}), 0, result);
+        data->Terminate();
+        EXPECT_EQ(fileSystem->OpenHandles(), 0);
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(fs::file_size(dir.File("sig.out")), 0u);
+        std::vector<double> samples(1);
+        data->LoadSequence(samples, 1, result);
+        EXPECT_EQ(result, fftResultFileSysErr);
+
+        data->Initialize(result);  // left open: the destructor closes it
+        EXPECT_EQ(fileSystem->OpenHandles(), 1);
+    }
+    EXPECT_EQ(fileSystem->OpenHandles(), 0);
+}
+
+TEST(data_disk_test, set_source_reopens_an_open_source_and_set_format_clears_everything) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), {1, 2});
+    WriteSamples(dir.File("b.dat"), {7, 8, 9});
+    auto fileSystem = std::make_shared<FaultyFileSystem>();
+    auto data = DiskChannel(fileSystem, dir.File("a.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+    data->SetSource(Variant(dir.File("b.dat")));
+    EXPECT_EQ(data->Length(), 3);
+    EXPECT_EQ(fileSystem->OpenHandles(), 1);
+    std::vector<double> samples(3);
+    data->LoadSequence(samples, 1, result);
+    EXPECT_EQ(samples, (std::vector<double>{7, 8, 9}));
+    EXPECT_EQ(result, fftResultAllRight);
+
+    data->SaveSequence(SaveStore, Spectrum({5}), 0, result);
+    data->SetFormat(fftDataDiskFile);
+    EXPECT_EQ(data->Format(), fftDataDiskFile);
+    EXPECT_EQ(data->Length(), 0);
+    EXPECT_EQ(data->TargetLength(), 0);
+    EXPECT_EQ(data->GetSource(), Variant(""));
+    EXPECT_EQ(data->GetTarget(), Variant(""));
+    EXPECT_EQ(fileSystem->OpenHandles(), 0);
+    data->LoadSequence(samples, 1, result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+
+    data->SetFormat(fftDataExcelRange);
+    EXPECT_EQ(data->GetSource(), Variant::Nothing());
+    EXPECT_EQ(data->GetTarget(), Variant::Nothing());
+}
+
+TEST(data_disk_test, unknown_format_reports_failures_instead_of_success) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    data->SetFormat(7);
+    EXPECT_EQ(data->Format(), 7);
+    EXPECT_EQ(data->GetSource(), Variant(dir.File("sig.dat")));
+    EXPECT_EQ(data->Length(), 0);
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+    result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({1}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultFileSysErr);
+    EXPECT_FALSE(fs::exists(dir.File("sig.out")));
+}
+
+}  // namespace
+}  // namespace tavox
