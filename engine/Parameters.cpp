@@ -68,7 +68,7 @@ double FractionOrLargest(double value) noexcept {
 }  // namespace
 
 Parameters::Parameters() {
-    RebuildTwiddleTable();
+    RebuildTwiddleTable(width_, twiddleReal_, twiddleImag_);
 }
 
 void Parameters::SetMethod(std::int32_t value) noexcept {
@@ -77,9 +77,17 @@ void Parameters::SetMethod(std::int32_t value) noexcept {
     EnforceMethodRepeat();
 }
 
-void Parameters::SetWindow(std::int32_t value) noexcept {
-    window_ = (value >= fftWindowRectangle && value <= fftWindowFlatTop) ? static_cast<fftWindowEnum>(value)
-                                                                         : fftWindowRectangle;
+void Parameters::SetWindow(std::int32_t value) {
+    const fftWindowEnum window = (value >= fftWindowRectangle && value <= fftWindowFlatTop)
+                                     ? static_cast<fftWindowEnum>(value)
+                                     : fftWindowRectangle;
+    if (window == window_) return;
+    try {
+        windowWeights_ = BuildWindowWeights(window, width_);
+    } catch (const std::bad_alloc&) {
+        throw AutomationError::Platform(ErrOutOfMemory);
+    }
+    window_ = window;
 }
 
 void Parameters::SetWidth(std::int32_t value) {
@@ -95,18 +103,22 @@ void Parameters::SetWidth(std::int32_t value) {
     if (exponent < 7) exponent = 7;
     if (exponent > 16) exponent = 16;
 
-    const std::int32_t oldExponent = widthExponent_;
-    const std::int32_t oldWidth = width_;
-    widthExponent_ = exponent;
-    width_ = std::int32_t{1} << exponent;
+    const std::int32_t width = std::int32_t{1} << exponent;
+    std::vector<double> real;
+    std::vector<double> imag;
+    std::vector<double> weights;
     try {
-        RebuildTwiddleTable();
+        RebuildTwiddleTable(width, real, imag);
+        weights = BuildWindowWeights(window_, width);
     } catch (const std::bad_alloc&) {
-        // Width and table must always agree: keep the previous pair.
-        widthExponent_ = oldExponent;
-        width_ = oldWidth;
+        // Width and tables always agree: the previous ones stay.
         throw AutomationError::Platform(ErrOutOfMemory);
     }
+    widthExponent_ = exponent;
+    width_ = width;
+    twiddleReal_ = std::move(real);
+    twiddleImag_ = std::move(imag);
+    windowWeights_ = std::move(weights);
 }
 
 void Parameters::SetRepeat(std::int32_t value) {
@@ -169,12 +181,12 @@ Variant Parameters::NormalizeRangeValue(const Variant& value) {
     return std::int16_t{0};
 }
 
-void Parameters::RebuildTwiddleTable() {
-    const auto entries = static_cast<std::size_t>(width_ / 2);
-    std::vector<double> real(entries);
-    std::vector<double> imag(entries);
+void Parameters::RebuildTwiddleTable(std::int32_t width, std::vector<double>& real, std::vector<double>& imag) {
+    const auto entries = static_cast<std::size_t>(width / 2);
+    real.assign(entries, 0.0);
+    imag.assign(entries, 0.0);
 
-    const double theta = 2 * Pi15 / width_;
+    const double theta = 2 * Pi15 / width;
     const double r = std::cos(theta);
     const double q = -std::sqrt(1 - std::pow(r, 2.0));
     real[0] = 1;
@@ -187,8 +199,15 @@ void Parameters::RebuildTwiddleTable() {
         real[k] = r * real[k - 1] - q * imag[k - 1];
         imag[k] = q * real[k - 1] + r * imag[k - 1];
     }
-    twiddleReal_ = std::move(real);
-    twiddleImag_ = std::move(imag);
+}
+
+std::vector<double> Parameters::BuildWindowWeights(fftWindowEnum window, std::int32_t width) {
+    std::vector<double> weights;
+    if (window != fftWindowHanning && window != fftWindowFlatTop) return weights;
+    const auto n = static_cast<std::size_t>(width);
+    weights.resize(n);
+    for (std::size_t i = 0; i < n; ++i) weights[i] = WindowWeight(window, i, n);
+    return weights;
 }
 
 }  // namespace tavox

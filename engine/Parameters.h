@@ -29,12 +29,15 @@ public:
     void SetMethod(std::int32_t value) noexcept;
 
     fftWindowEnum Window() const noexcept { return window_; }
-    // 0, 1 or 2 is stored, anything else stores fftWindowRectangle.
-    void SetWindow(std::int32_t value) noexcept;
+    // 0, 1 or 2 is stored, anything else stores fftWindowRectangle; rebuilds
+    // the window weights when the window changes.
+    void SetWindow(std::int32_t value);
 
     std::int32_t Width() const noexcept { return width_; }
     // Rounds |value| up to a power of two within 128..65536; rebuilds the
-    // twiddle table unless value equals the stored width.
+    // twiddle table and the window weights unless value equals the stored
+    // width. Raises the out-of-memory error (7), changing nothing, when the
+    // tables cannot be allocated.
     void SetWidth(std::int32_t value);
 
     std::int32_t Repeat() const noexcept { return repeat_; }
@@ -55,6 +58,9 @@ public:
     // The whole table, Width/2 entries each.
     std::span<const double> TwiddleRealTable() const noexcept { return twiddleReal_; }
     std::span<const double> TwiddleImagTable() const noexcept { return twiddleImag_; }
+    // Weights of the current window for Width samples (WindowWeight); empty
+    // for the rectangle.
+    std::span<const double> WindowWeights() const noexcept { return windowWeights_; }
     // 1-based sample positions of the evaluation range for a source of
     // `length` samples; overflow error (6) above 2147483647.
     std::int32_t StartPosition(std::int32_t length) const;
@@ -65,7 +71,9 @@ public:
 
 private:
     void EnforceMethodRepeat() noexcept;
-    void RebuildTwiddleTable();
+    // Builds the tables for `width` and `window` into the given vectors.
+    static void RebuildTwiddleTable(std::int32_t width, std::vector<double>& real, std::vector<double>& imag);
+    static std::vector<double> BuildWindowWeights(fftWindowEnum window, std::int32_t width);
 
     fftMethodEnum method_ = fftMethodSimple;
     fftWindowEnum window_ = fftWindowRectangle;
@@ -78,6 +86,7 @@ private:
     bool center_ = false;
     std::vector<double> twiddleReal_;
     std::vector<double> twiddleImag_;
+    std::vector<double> windowWeights_;
 };
 
 }  // namespace tavox

@@ -17,31 +17,37 @@ int Sign(double x) noexcept {
     return x > 0 ? 1 : (x < 0 ? -1 : 0);
 }
 
+// Subtracts the mean, summed in index order.
+void Center(std::span<double> re) noexcept {
+    if (re.empty()) return;
+    double sum = 0;
+    for (double x : re) sum += x;
+    const double mean = sum / static_cast<double>(re.size());
+    for (double& x : re) x = x - mean;
+}
+
 }  // namespace
 
+double WindowWeight(fftWindowEnum window, std::size_t i, std::size_t n) noexcept {
+    const double x = static_cast<double>(i) * TwoPi15 / static_cast<double>(n);
+    if (window == fftWindowHanning) return 1 - std::cos(x);
+    if (window == fftWindowFlatTop)
+        return 1 - 1.93 * std::cos(x) + 1.29 * std::cos(x + x) - 0.388 * std::cos(x * 3) + 0.028 * std::cos(x * 4);
+    return 1;
+}
+
 void ShapeExposure(std::span<double> re, bool center, fftWindowEnum window) noexcept {
+    if (center) Center(re);
+    if (window != fftWindowHanning && window != fftWindowFlatTop) return;
     const std::size_t n = re.size();
-    if (n == 0) return;
-    const double count = static_cast<double>(n);
-    if (center) {
-        double sum = 0;
-        for (double x : re) sum += x;
-        const double mean = sum / count;
-        for (double& x : re) x = x - mean;
-    }
-    if (window == fftWindowHanning) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const double x = static_cast<double>(i) * TwoPi15 / count;
-            re[i] = (1 - std::cos(x)) * re[i];
-        }
-    } else if (window == fftWindowFlatTop) {
-        for (std::size_t i = 0; i < n; ++i) {
-            const double x = static_cast<double>(i) * TwoPi15 / count;
-            const double w =
-                1 - 1.93 * std::cos(x) + 1.29 * std::cos(x + x) - 0.388 * std::cos(x * 3) + 0.028 * std::cos(x * 4);
-            re[i] = w * re[i];
-        }
-    }
+    for (std::size_t i = 0; i < n; ++i) re[i] = WindowWeight(window, i, n) * re[i];
+}
+
+bool ShapeExposure(std::span<double> re, bool center, std::span<const double> weights) noexcept {
+    if (!weights.empty() && weights.size() != re.size()) return false;
+    if (center) Center(re);
+    for (std::size_t i = 0; i < weights.size(); ++i) re[i] = weights[i] * re[i];
+    return true;
 }
 
 void ToPolar(std::span<double> re, std::span<double> im, bool phase) noexcept {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <span>
 
 #include "common/Enums.h"
@@ -16,6 +17,15 @@ inline constexpr double Sqrt05 = 0.707106781186548;
 // flat top 1 - 1.93 cos x + 1.29 cos 2x - 0.388 cos 3x + 0.028 cos 4x with
 // x = i 2pi / N. Any other window value leaves the samples as they are.
 void ShapeExposure(std::span<double> re, bool center, fftWindowEnum window) noexcept;
+
+// The same with the weights precomputed (Parameters::WindowWeights): gives
+// identical samples without evaluating cosines; empty weights weight nothing.
+// Returns false and touches nothing when weights are given for another size.
+bool ShapeExposure(std::span<double> re, bool center, std::span<const double> weights) noexcept;
+
+// Weight of sample i of an exposure of n samples under `window`; 1 for the
+// rectangle and any value outside the enumeration.
+double WindowWeight(fftWindowEnum window, std::size_t i, std::size_t n) noexcept;
 
 // For k < N/2: re[k] = Magnitude(re[k], im[k]); with `phase` also
 // im[k] = PhaseDegrees of the same pair, otherwise im[k] is kept.

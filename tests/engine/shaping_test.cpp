@@ -17,7 +17,7 @@ namespace {
 
 // Runs the per-exposure pipeline: shape, transform, polar form.
 void Pipeline(const Parameters& p, std::vector<double>& re, std::vector<double>& im, bool conjugateOutput) {
-    ShapeExposure(re, p.Center(), p.Window());
+    ASSERT_TRUE(ShapeExposure(re, p.Center(), p.WindowWeights()));
     ASSERT_TRUE(FftReference(re, im, p.TwiddleRealTable(), p.TwiddleImagTable(), p.WidthExponent(), conjugateOutput));
     ToPolar(re, im, p.Phase());
 }
@@ -67,6 +67,38 @@ TEST(shaping_test, windows_are_periodic_with_mean_one) {
     std::vector<double> doubled(n, 3.0);
     ShapeExposure(doubled, false, fftWindowHanning);
     EXPECT_EQ(doubled[n / 2], 6.0);
+}
+
+TEST(shaping_test, precomputed_weights_give_identical_samples) {
+    for (std::int32_t width : {128, 4096, 65536}) {
+        for (fftWindowEnum window : {fftWindowRectangle, fftWindowHanning, fftWindowFlatTop}) {
+            Parameters p;
+            p.SetWindow(window);
+            p.SetWidth(width);
+            ASSERT_EQ(p.WindowWeights().size(), window == fftWindowRectangle ? 0u : static_cast<std::size_t>(width));
+            for (bool center : {false, true}) {
+                std::vector<double> direct(width);
+                for (std::int32_t i = 0; i < width; ++i) direct[i] = static_cast<double>((i * 7919) % 65536 - 32768);
+                std::vector<double> tabled = direct;
+                ShapeExposure(direct, center, window);
+                ASSERT_TRUE(ShapeExposure(tabled, center, p.WindowWeights()));
+                ASSERT_EQ(tabled, direct) << width << " window " << window << " center " << center;
+            }
+        }
+    }
+}
+
+TEST(shaping_test, weights_of_another_width_are_refused) {
+    Parameters p;
+    p.SetWindow(fftWindowHanning);
+    std::vector<double> samples(256, 3.0);
+    EXPECT_FALSE(ShapeExposure(samples, true, p.WindowWeights()));
+    for (double x : samples) ASSERT_EQ(x, 3.0);
+
+    p.SetWindow(7);
+    EXPECT_TRUE(p.WindowWeights().empty());
+    EXPECT_TRUE(ShapeExposure(samples, false, p.WindowWeights()));
+    for (double x : samples) ASSERT_EQ(x, 3.0);
 }
 
 TEST(shaping_test, tone_on_a_bin_reads_its_amplitude_with_every_window) {
