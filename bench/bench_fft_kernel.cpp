@@ -7,6 +7,7 @@
 
 #include "engine/FftKernel.h"
 #include "engine/Parameters.h"
+#include "engine/Shaping.h"
 
 namespace {
 
@@ -36,8 +37,32 @@ void BM_FftReference(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * width);
 }
 
+// Flat-top weighting of one exposure: cosines per sample (range(1) == 0)
+// against the weights Parameters keeps (range(1) == 1).
+void BM_FlatTopShaping(benchmark::State& state) {
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    const bool tabled = state.range(1) != 0;
+    tavox::Parameters parameters;
+    parameters.SetWidth(width);
+    parameters.SetWindow(tavox::fftWindowFlatTop);
+    std::vector<double> re(width, 1.0);
+
+    for (auto _ : state) {
+        std::fill(re.begin(), re.end(), 1.0);
+        if (tabled) {
+            tavox::ShapeExposure(re, false, parameters.WindowWeights());
+        } else {
+            tavox::ShapeExposure(re, false, tavox::fftWindowFlatTop);
+        }
+        benchmark::DoNotOptimize(re.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * width);
+}
+
 }  // namespace
 
 BENCHMARK(BM_FftReference)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
+BENCHMARK(BM_FlatTopShaping)->Args({65536, 0})->Args({65536, 1});
 
 BENCHMARK_MAIN();

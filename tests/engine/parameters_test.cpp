@@ -161,10 +161,6 @@ TEST(parameters_test, window_outside_the_enumeration_becomes_rectangle) {
     p.SetWindow(fftWindowHanning);
     p.SetWindow(-1);
     EXPECT_EQ(p.Window(), fftWindowRectangle);
-    p.SetPhase(true);
-    p.SetCenter(true);
-    EXPECT_TRUE(p.Phase());
-    EXPECT_TRUE(p.Center());
 }
 
 TEST(parameters_test, integer_kinds_keep_their_kind_as_absolute_values) {
