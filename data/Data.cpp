@@ -497,10 +497,15 @@ void Data::Impl::SaveSheet(std::int32_t saveOp, std::span<const double> block, s
     }
 }
 
+// Also gives back the buffers: a batch keeps every File, and so every
+// channel, alive until it ends.
 void Data::Terminate() noexcept {
     std::int32_t ignored = fftResultAllRight;
     SaveSequence(SaveReset, {}, 0, ignored);
     impl_->CloseSource();
+    std::vector<double>().swap(impl_->values);
+    std::vector<std::byte>().swap(impl_->readBuffer);
+    std::vector<std::byte>().swap(impl_->writeBuffer);
 }
 
 std::string Data::TargetPath(std::int16_t exposure) const {
