@@ -318,7 +318,7 @@ TEST(tavox_cli_test, peak_memory_does_not_grow_with_the_number_of_files) {
     const auto samples = Tone(4096, 1000, 3, 4096, 0);
     auto peak = [&](int files) {
         TempDir dir;
-        for (int i = 0; i < files; ++i) WriteSamples(dir.File("f" + std::to_string(i) + ".dat"), samples);
+        for (int i = 0; i < files; ++i) WriteSamples(dir.File(std::to_string(i) + ".dat"), samples);
         const RunResult s = RunTavox({"e", "h", "4096", dir.Path() + "*.dat", "*.o"});
         EXPECT_EQ(s.status, 0) << s.err;
         EXPECT_EQ(std::count(s.out.begin(), s.out.end(), '\n'), files + 1);

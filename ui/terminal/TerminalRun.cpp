@@ -32,6 +32,11 @@ public:
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESETHAND;
         installed_ = sigaction(SIGINT, &action, &previous_) == 0;
+        // A program started with interrupts ignored (a background job) keeps ignoring them.
+        if (installed_ && previous_.sa_handler == SIG_IGN) {
+            sigaction(SIGINT, &previous_, nullptr);
+            installed_ = false;
+        }
     }
     ~InterruptAsBreak() {
         if (installed_) sigaction(SIGINT, &previous_, nullptr);
