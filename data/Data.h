@@ -29,8 +29,9 @@ public:
     Data& operator=(const Data&) = delete;
 
     std::int32_t Format() const noexcept { return format_; }
-    // Stores the kind; closes open files and clears Source and Target; the
-    // lengths become 0. Also when the value is the one already held.
+    // Stores the kind; closes open files, drops held results and clears
+    // Source and Target (an unknown kind keeps them); the lengths become 0.
+    // Also when the value is the one already held.
     void SetFormat(std::int32_t value) noexcept;
     std::int32_t Length() const noexcept { return length_; }
     std::int32_t TargetLength() const noexcept { return targetLength_; }
@@ -50,11 +51,12 @@ public:
     // output (extension 001..999 on disk, column on a spreadsheet).
     void SaveSequence(std::int32_t saveOp, std::span<const double> spectrum, std::int16_t exposure,
                       std::int32_t& result) noexcept;
+    // Drops results not yet written, closes the source and frees the buffers.
     void Terminate() noexcept;
 
     // Output path for an exposure number, or empty when it cannot be formed.
     std::string TargetPath(std::int16_t exposure) const;
-    // Clamps to +-32767 and rounds half to even.
+    // Clamps to +-32767 and rounds half to even; NaN gives 0.
     static std::int16_t ToSample16(double x) noexcept;
 
 private:
