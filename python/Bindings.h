@@ -1,0 +1,16 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+namespace tavox::python {
+
+// One binding function per class of the object model.
+void bindApplication(pybind11::module_& m);
+void bindFiles(pybind11::module_& m);
+void bindFile(pybind11::module_& m);
+void bindParameters(pybind11::module_& m);
+
+// A class attribute `DispIds`: member name -> dispatch identifier.
+pybind11::dict DispIdTable(std::initializer_list<std::pair<const char*, int>> members);
+
+}  // namespace tavox::python

@@ -1,0 +1,55 @@
+#include <dlfcn.h>
+#include <pybind11/pybind11.h>
+
+#include <string>
+
+#include "data/Path.h"
+#include "python/Bindings.h"
+#include "python/Convert.h"
+#include "python/CoreLock.h"
+#include "python/Enums.h"
+#include "python/Errors.h"
+
+namespace py = pybind11;
+
+namespace tavox::python {
+
+namespace {
+
+// Folder of this shared object: relative masks are completed with it.
+std::string ModuleFolder() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&ModuleFolder), &info) == 0 || info.dli_fname == nullptr) return {};
+    return PathFolder(info.dli_fname);
+}
+
+}  // namespace
+
+std::recursive_mutex& CoreMutex() noexcept {
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+py::dict DispIdTable(std::initializer_list<std::pair<const char*, int>> members) {
+    py::dict table;
+    for (const auto& [name, id] : members) table[py::str(name)] = id;
+    return table;
+}
+
+}  // namespace tavox::python
+
+PYBIND11_MODULE(_tavox, m) {
+    using namespace tavox::python;
+    m.doc() = "TAVOX object model: batch amplitude spectra of 16-bit sample files.";
+    const std::string folder = ModuleFolder();
+    if (!folder.empty()) tavox::SetProgramFolder(folder);
+
+    bindAutomationError(m);
+    bindEnums(m);
+    bindByRef(m);
+    bindParameters(m);
+    bindFile(m);
+    bindFiles(m);
+    bindApplication(m);
+    m.attr("__version__") = TAVOX_VERSION;
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <memory>
+#include <vector>
+
+namespace tavox {
+class Application;
+}
+
+namespace tavox::python {
+
+class PySink;
+
+// The Python face of an Application: the core object and the Python event
+// sinks subscribed to it.
+class PyApplication {
+public:
+    PyApplication();
+    ~PyApplication();
+    PyApplication(const PyApplication&) = delete;
+    PyApplication& operator=(const PyApplication&) = delete;
+
+    Application& Core() const noexcept { return *app_; }
+
+    // Subscribes a Python object; subscribing the same object again does nothing.
+    void Subscribe(pybind11::object sink);
+    // Unsubscribes it; an object that is not subscribed is ignored.
+    void Unsubscribe(pybind11::handle sink);
+
+private:
+    std::shared_ptr<Application> app_;
+    std::vector<std::shared_ptr<PySink>> sinks_;
+};
+
+}  // namespace tavox::python

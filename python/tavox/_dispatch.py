@@ -1,0 +1,81 @@
+"""Late binding: members by name or by dispatch identifier."""
+
+from ._tavox import Application, AutomationError, File, Files, Parameters
+
+# Automation's own error numbers (HRESULTs as signed 32-bit values).
+DISP_E_UNKNOWNNAME = -2147352570  # 0x80020006
+DISP_E_MEMBERNOTFOUND = -2147352573  # 0x80020003
+DISP_E_BADPARAMCOUNT = -2147352562  # 0x8002000E
+_SOURCE = "TAVOX"
+
+_CLASSES = (Application, Parameters, Files, File)
+
+# How each member is reached and how many arguments its get or call takes.
+_ACCESS = {
+    "Application": {"FFTFiles": ("get", 0), "FFTParameters": ("get", 0), "BreakFFT": ("call", 0),
+                    "FFTCommand": ("call", 1), "FFTExecute": ("call", 0)},
+    "Parameters": {name: ("getput", 0) for name in
+                   ("Phase", "Center", "Finish", "Method", "Repeat", "Start", "Width", "Window")},
+    "Files": {"Count": ("get", 0), "Item": ("get", 1), "NewEnum": ("get", 0), "Add": ("call", 3),
+              "Remove": ("call", 1)},
+    "File": {"DataFormat": ("get", 0), "Name": ("get", 0), "Source": ("get", 0), "Target": ("get", 0),
+             "Transform": ("call", 0)},
+}
+
+DispIds = {(cls.__name__, name): dispid for cls in _CLASSES for name, dispid in cls.DispIds.items()}
+DispIds.update({("__Application", name): dispid for name, dispid in Application.EventDispIds.items()})
+EventDispIds = dict(Application.EventDispIds)
+
+
+def _fail(number, description):
+    raise AutomationError(number, _SOURCE, description)
+
+
+def _resolve(cls, member):
+    if isinstance(member, str):
+        wanted = member.lower()
+        if wanted == "_newenum":
+            wanted = "newenum"
+        for name in cls.DispIds:
+            if name.lower() == wanted:
+                return name
+        _fail(DISP_E_UNKNOWNNAME, "Unknown name.")
+    if isinstance(member, int) and not isinstance(member, bool):
+        for name, dispid in cls.DispIds.items():
+            if dispid == member:
+                return name
+        _fail(DISP_E_MEMBERNOTFOUND, "Member not found.")
+    raise TypeError("member must be a name (str) or a dispatch identifier (int)")
+
+
+def invoke(obj, member, kind, *args):
+    """Calls a member of an Application, Files, File or Parameters object.
+
+    member is its name (any letter case) or its dispatch identifier; kind is
+    "get" (a property, with its index argument for Files.Item), "put" (a
+    writable property, one argument) or "call" (a method). An unknown name
+    raises AutomationError DISP_E_UNKNOWNNAME, an unknown identifier or the
+    wrong kind DISP_E_MEMBERNOTFOUND, a wrong number of arguments
+    DISP_E_BADPARAMCOUNT; errors of the member itself pass unchanged.
+    """
+    cls = next((c for c in _CLASSES if isinstance(obj, c)), None)
+    if cls is None:
+        raise TypeError("invoke() needs a tavox Application, Files, File or Parameters object, not %r"
+                        % type(obj).__name__)
+    if kind not in ("get", "put", "call"):
+        raise ValueError("kind must be 'get', 'put' or 'call', not %r" % (kind,))
+    name = _resolve(cls, member)
+    access, arity = _ACCESS[cls.__name__][name]
+    if kind == "put":
+        if access != "getput":
+            _fail(DISP_E_MEMBERNOTFOUND, "Member not found.")
+        if len(args) != 1:
+            _fail(DISP_E_BADPARAMCOUNT, "Invalid number of parameters.")
+        setattr(obj, name, args[0])
+        return None
+    if (kind == "call") != (access == "call"):
+        _fail(DISP_E_MEMBERNOTFOUND, "Member not found.")
+    if len(args) != arity:
+        _fail(DISP_E_BADPARAMCOUNT, "Invalid number of parameters.")
+    value = getattr(obj, name)
+    return value(*args) if kind == "call" or arity else value

@@ -1,0 +1,110 @@
+"""Objects shaped like spreadsheet ranges (Rows.Count, Columns.Count,
+Cells(row, column).Value) over openpyxl worksheets and numpy arrays."""
+
+
+class _Count:
+    __slots__ = ("Count",)
+
+    def __init__(self, count):
+        self.Count = count
+
+
+def _position(value, name):
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError("%s must be an int" % name)
+    if value < 1:
+        raise IndexError("%s %d is before the first of the range" % (name, value))
+    return value
+
+
+class _OpenpyxlCell:
+    __slots__ = ("_cell",)
+
+    def __init__(self, cell):
+        self._cell = cell
+
+    @property
+    def Value(self):
+        return self._cell.value
+
+    @Value.setter
+    def Value(self, value):
+        self._cell.value = value
+
+
+class OpenpyxlRange:
+    """A rectangular range of an openpyxl worksheet, such as "A1:A1024".
+
+    Rows and columns are 1-based and relative to the top-left cell; a row
+    below the range (or a column right of it) addresses the worksheet cell
+    there, as on a real sheet.
+    """
+
+    def __init__(self, worksheet, reference):
+        from openpyxl.utils.cell import range_boundaries
+
+        min_col, min_row, max_col, max_row = range_boundaries(reference)
+        if None in (min_col, min_row, max_col, max_row):
+            raise ValueError("a range with two corners is required, such as 'A1:A1024', not %r" % reference)
+        self.worksheet = worksheet
+        self.reference = reference
+        self._top = min_row
+        self._left = min_col
+        self.Rows = _Count(max_row - min_row + 1)
+        self.Columns = _Count(max_col - min_col + 1)
+
+    def Cells(self, row, column):
+        row = _position(row, "row")
+        column = _position(column, "column")
+        return _OpenpyxlCell(self.worksheet.cell(row=self._top + row - 1, column=self._left + column - 1))
+
+    def __repr__(self):
+        return "OpenpyxlRange(%r, %r)" % (self.worksheet.title, self.reference)
+
+
+class _NumpyCell:
+    __slots__ = ("_array", "_index")
+
+    def __init__(self, array, index):
+        self._array = array
+        self._index = index
+
+    @property
+    def Value(self):
+        return self._array[self._index].item()
+
+    @Value.setter
+    def Value(self, value):
+        self._array[self._index] = value
+
+
+class NumpyRange:
+    """A 1-D array (one column) or a 2-D array (rows x columns) as a range.
+
+    Cells outside the array raise IndexError, which a transform reports as a
+    result code. As a target use a writable float64 array: values are stored
+    as they are computed, converted to the array's type.
+    """
+
+    def __init__(self, array):
+        import numpy
+
+        if not isinstance(array, numpy.ndarray):
+            raise TypeError("a numpy.ndarray is required, not %r" % type(array).__name__)
+        if array.ndim not in (1, 2):
+            raise ValueError("a 1-D or 2-D array is required, not %d-D" % array.ndim)
+        self.array = array
+        self.Rows = _Count(array.shape[0])
+        self.Columns = _Count(1 if array.ndim == 1 else array.shape[1])
+
+    def Cells(self, row, column):
+        row = _position(row, "row")
+        column = _position(column, "column")
+        if row > self.Rows.Count or column > self.Columns.Count:
+            raise IndexError("cell (%d, %d) is outside the %d x %d array"
+                             % (row, column, self.Rows.Count, self.Columns.Count))
+        index = row - 1 if self.array.ndim == 1 else (row - 1, column - 1)
+        return _NumpyCell(self.array, index)
+
+    def __repr__(self):
+        return "NumpyRange(<%s array %s>)" % (self.array.dtype, self.array.shape)
