@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainModule.h"
 #include "support/TestSupport.h"
 
 extern char** environ;
@@ -77,25 +78,9 @@ RunResult RunTavox(const std::vector<std::string>& arguments, const std::string&
     return result;
 }
 
+// The help as the terminal prints it; its exact lines are checked in app_test.
 std::string HelpOutput() {
-    return "FFT Command Line Help\n\n"
-           "FFT A[B] C DELKA VSTUP VYSTUP [D] [E] [F]\n\n"
-           "A\t- f - ze souboru do souboru (s fází)\n"
-           "\t- e - ze souboru do souboru (bez fáze)\n"
-           "\t- p - průměrování do jednoho souboru\n"
-           "\t- m - expozice do jednotlivych souborů\n"
-           "B\t- c - centrování spekter\n"
-           "C\t- p - Pravouhlá váhová funkce\n"
-           "\t- h - Hanningova váhová funkce\n"
-           "\t- f - Flat-Top váhová funkce\n"
-           "DELKA\t- délka výpočtové vstupní sekvence\n"
-           "\t   (zaokrouhluje se na mocninu 2 - max 65536)\n"
-           "VSTUP\t- cesta k vstupnímu souboru (platí *-ková konvence)\n"
-           "VYSTUP\t- maska pro vytvoření názvu výstupního souboru (platí *-ková konvence)\n"
-           "D \t- počet opakování expozice\n"
-           "E \t- počátek hodnocení v souboru (0 nebo nic - od pocatku souboru)\n"
-           "F \t- konec hodnocení v souboru (0 nebo nic - do konce souboru)\n\n"
-           "(V hranatých závorkách jsou parametry nepovinné)\n";
+    return "FFT Command Line Help\n\n" + CommandLineHelpText("\n") + "\n";
 }
 
 const std::string Ok = "-->>    Transformace proběhla vpořádku\n";
