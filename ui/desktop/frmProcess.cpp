@@ -1,0 +1,218 @@
+#include "ui/desktop/frmProcess.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEventLoopLocker>
+#include <QFont>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <exception>
+#include <string>
+
+#include "app/Application.h"
+#include "app/ApplicationEvents.h"
+#include "app/MainModule.h"
+#include "app/ProgressText.h"
+#include "common/Numeric.h"
+#include "data/Files.h"
+#include "engine/File.h"
+#include "ui/desktop/Twips.h"
+#include "ui/desktop/frmMain.h"
+
+namespace tavox {
+
+namespace {
+
+const char* const TagProperty = "Tag";
+
+template <class Statement>
+void IgnoringErrors(Statement&& statement) noexcept {
+    try {
+        statement();
+    } catch (const std::exception&) {
+    } catch (...) {
+    }
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width, int height) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    PlaceTwips(label, left, top, width, height);
+    return label;
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
+                        int height) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(true);
+    PlaceTwips(button, left, top, width, height);
+    return button;
+}
+
+}  // namespace
+
+// Forwards the events of the Application to the window while it is open.
+class frmProcess::EventSink : public ApplicationEvents {
+public:
+    explicit EventSink(frmProcess* window) : window_(window) {}
+    void Detach() { window_.clear(); }
+
+    void WillExecute(std::int16_t& Cancel) override {
+        if (window_) window_->apl_WillExecute(Cancel);
+    }
+    void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override {
+        if (window_) window_->apl_FileComplete(File, Result);
+    }
+    void ExecuteComplete() override {
+        if (window_) window_->apl_ExecuteComplete();
+    }
+
+private:
+    QPointer<frmProcess> window_;
+};
+
+frmProcess::frmProcess(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("frmProcess"));
+    setWindowTitle(QStringLiteral("Kalmira [připraven]"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+    UseFormFont(this);
+    FixClientSizeTwips(this, 10170, 2880);
+
+    lblCurFileMsg =
+        MakeLabel(this, QStringLiteral("lblCurFileMsg"), QStringLiteral("Zpracovává se:"), 120, 150, 1215, 255);
+    lblCurFileNum = MakeLabel(this, QStringLiteral("lblCurFileNum"), QStringLiteral("0"), 1440, 150, 855, 255);
+    lblCurFileNum->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblFiles = MakeLabel(this, QStringLiteral("lblFiles"), QStringLiteral(". soubor z"), 2325, 150, 735, 255);
+    lblFilesNum = MakeLabel(this, QStringLiteral("lblFilesNum"), QStringLiteral("0"), 3120, 150, 1455, 255);
+    cmdRestart = MakeButton(this, QStringLiteral("cmdRestart"), QStringLiteral("&Opakovat"), 7320, 120, 1335, 375);
+    cmdBreak = MakeButton(this, QStringLiteral("cmdBreak"), QStringLiteral("&Přerušit"), 8760, 120, 1335, 375);
+    cmdBreak->setDefault(true);
+    cmdBreak->setProperty(TagProperty, QStringLiteral("0"));
+
+    frmMsg = new QGroupBox(QStringLiteral("Zprávy o průběhu"), this);
+    frmMsg->setObjectName(QStringLiteral("frmMsg"));
+    PlaceTwips(frmMsg, 120, 600, 9975, 2175);
+    lstMsg = new QListWidget(frmMsg);
+    lstMsg->setObjectName(QStringLiteral("lstMsg"));
+    QFont fixed(QStringLiteral("Liberation Mono"));
+    fixed.setStyleHint(QFont::Monospace);
+    fixed.setPointSizeF(8.25);
+    lstMsg->setFont(fixed);
+    PlaceTwips(lstMsg, 120, 240, 9735, 1740);
+
+    setTabOrder(cmdRestart, cmdBreak);
+    setTabOrder(cmdBreak, lstMsg);
+    connect(cmdBreak, &QPushButton::clicked, this, &frmProcess::cmdBreak_Click);
+    connect(cmdRestart, &QPushButton::clicked, this, &frmProcess::cmdRestart_Click);
+
+    CentreWindow(this);
+    Form_Load();
+}
+
+frmProcess::~frmProcess() {
+    Form_Unload();
+}
+
+void frmProcess::Form_Load() {
+    IgnoringErrors([&] { cmdRestart->setVisible(!CommandLineMode()); });
+}
+
+void frmProcess::Form_Unload() {
+    if (aplSink_) {
+        aplSink_->Detach();
+        if (apl) apl->Unsubscribe(aplSink_);
+        aplSink_.reset();
+    }
+    apl.reset();
+}
+
+void frmProcess::SetApplication(const std::shared_ptr<Application>& app) {
+    Form_Unload();
+    apl = app;
+    if (!apl) return;
+    aplSink_ = std::make_shared<EventSink>(this);
+    apl->Subscribe(aplSink_);
+}
+
+void frmProcess::apl_WillExecute(std::int16_t& /*Cancel*/) {
+    IgnoringErrors([&] { lblCurFileNum->setText(QStringLiteral("0")); });
+    IgnoringErrors([&] { lblFilesNum->setText(QString::number(apl->FFTFiles()->Count())); });
+    IgnoringErrors([&] { lstMsg->clear(); });
+    IgnoringErrors([&] { setWindowTitle(QStringLiteral("Kalmira [pracující - 0%]")); });
+    IgnoringErrors([&] { cmdRestart->setEnabled(false); });
+}
+
+void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
+    IgnoringErrors([&] { lblCurFileNum->setText(QString::number(lblCurFileNum->text().toInt() + 1)); });
+    IgnoringErrors([&] {
+        const std::string name = File ? File->Name() : std::string();
+        lstMsg->addItem(QString::fromStdString(ResultLine(name, Result)));
+        lstMsg->scrollToBottom();
+    });
+    IgnoringErrors([&] {
+        setWindowTitle(QStringLiteral("Kalmira [pracující - %1]").arg(QString::fromStdString(ProgressPercentText())));
+    });
+}
+
+void frmProcess::apl_ExecuteComplete() {
+    IgnoringErrors([&] {
+        setWindowTitle(QStringLiteral("Kalmira [dokončeno - %1]").arg(QString::fromStdString(ProgressPercentText())));
+    });
+    if (CommandLineMode()) {
+        close();
+        return;
+    }
+    IgnoringErrors([&] { cmdBreak->setText(QStringLiteral("&Zavřít")); });
+    IgnoringErrors([&] { cmdBreak->setProperty(TagProperty, QStringLiteral("1")); });
+    IgnoringErrors([&] { cmdRestart->setEnabled(true); });
+}
+
+void frmProcess::closeEvent(QCloseEvent* event) {
+    Form_Unload();
+    event->accept();
+}
+
+void frmProcess::keyPressEvent(QKeyEvent* event) {
+    const bool plain = !event->modifiers() || (event->modifiers() & Qt::KeypadModifier);
+    if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        cmdBreak->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void frmProcess::cmdBreak_Click() {
+    double tag = 1;
+    IgnoringErrors([&] { tag = LeadingNumber(cmdBreak->property(TagProperty).toString().toStdString()); });
+    if (tag == 0) {
+        if (apl) apl->BreakFFT();
+    } else {
+        close();
+    }
+}
+
+void frmProcess::cmdRestart_Click() {
+    // No quit while neither window is shown.
+    QEventLoopLocker keepRunning;
+    IgnoringErrors([&] { hide(); });
+    IgnoringErrors([&] { QCoreApplication::processEvents(); });
+    IgnoringErrors([&] { frmMain::Open(); });
+    close();
+}
+
+std::string frmProcess::ProgressPercentText() const {
+    bool doneRead = false;
+    bool totalRead = false;
+    const int done = lblCurFileNum->text().toInt(&doneRead);
+    const int total = lblFilesNum->text().toInt(&totalRead);
+    if (!doneRead || !totalRead) return "0%";
+    return ProgressPercent(done, total);
+}
+
+}  // namespace tavox
