@@ -15,7 +15,9 @@ class FileSystem;
 class Parameters;
 
 // The File objects of a batch, in order of addition, keyed by name without
-// regard to letter case. Raises AutomationError with source "TAVOX.Files".
+// regard to letter case: ASCII and the UTF-8 letters of Latin-1, Latin
+// Extended-A (Czech included), Greek and basic Cyrillic are folded; other
+// bytes compare exactly. Raises AutomationError with source "TAVOX.Files".
 class Files : public Object {
 public:
     explicit Files(std::shared_ptr<FileSystem> fileSystem);

