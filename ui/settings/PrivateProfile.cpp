@@ -16,12 +16,12 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
-// The file split into lines (terminators removed) with what is needed to
-// write it back unchanged.
+// The file split at its line feeds, each line keeping a carriage return of
+// its own, so that joining the lines gives the file back byte for byte.
 struct ProfileText {
     std::string bom;
     std::vector<std::string> lines;
-    std::string lineBreak = "\n";
+    bool crlf = false;  // style of the lines that are added
     bool finalBreak = true;
 };
 
@@ -70,18 +70,29 @@ ProfileText Split(std::string_view bytes) {
         bytes.remove_prefix(Utf8Bom.size());
     }
     const std::size_t firstBreak = bytes.find('\n');
-    if (firstBreak != std::string_view::npos && firstBreak > 0 && bytes[firstBreak - 1] == '\r')
-        text.lineBreak = "\r\n";
+    text.crlf = firstBreak != std::string_view::npos && firstBreak > 0 && bytes[firstBreak - 1] == '\r';
     text.finalBreak = bytes.empty() || bytes.back() == '\n';
     while (!bytes.empty()) {
         const std::size_t end = bytes.find('\n');
-        std::string_view line = bytes.substr(0, end);
-        if (end != std::string_view::npos && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-        text.lines.emplace_back(line);
+        text.lines.emplace_back(bytes.substr(0, end));
         if (end == std::string_view::npos) break;
         bytes.remove_prefix(end + 1);
     }
     return text;
+}
+
+// Before a line is added after the last one: ends the last one in the
+// style of the file.
+void EndLastLine(ProfileText& text) {
+    if (text.finalBreak || text.lines.empty()) return;
+    if (text.crlf && (text.lines.back().empty() || text.lines.back().back() != '\r')) text.lines.back() += '\r';
+    text.finalBreak = true;
+}
+
+// A new line in the style of the file.
+std::string NewLine(const ProfileText& text, std::string line) {
+    if (text.crlf) line += '\r';
+    return line;
 }
 
 // The section name of a header line, or nothing for any other line.
@@ -160,7 +171,7 @@ std::string Join(const ProfileText& text) {
     std::string bytes = text.bom;
     for (std::size_t i = 0; i < text.lines.size(); ++i) {
         bytes += text.lines[i];
-        if (i + 1 < text.lines.size() || text.finalBreak) bytes += text.lineBreak;
+        if (i + 1 < text.lines.size() || text.finalBreak) bytes += '\n';
     }
     return bytes;
 }
@@ -232,19 +243,22 @@ bool PrivateProfile::Write(std::string_view section, std::string_view key, std::
     line.append("=").append(StoredValue(value));
     if (const auto where = FindSection(text, section)) {
         if (const auto existing = FindKey(text, *where, key)) {
-            text.lines[*existing] = line;
+            const bool ownReturn = !text.lines[*existing].empty() && text.lines[*existing].back() == '\r';
+            if (ownReturn) line += '\r';
+            text.lines[*existing] = std::move(line);
         } else {
             std::size_t insertAt = where->end;
             while (insertAt > where->header + 1 && Trim(text.lines[insertAt - 1]).empty()) --insertAt;
-            text.lines.insert(text.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), line);
-            if (insertAt == text.lines.size() - 1) text.finalBreak = true;
+            if (insertAt == text.lines.size()) EndLastLine(text);
+            text.lines.insert(text.lines.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                              NewLine(text, std::move(line)));
         }
     } else {
         std::string header(1, '[');
         header.append(section).push_back(']');
-        text.lines.push_back(std::move(header));
-        text.lines.push_back(line);
-        text.finalBreak = true;
+        EndLastLine(text);
+        text.lines.push_back(NewLine(text, std::move(header)));
+        text.lines.push_back(NewLine(text, std::move(line)));
     }
     return ReplaceFile(target, Join(text));
 }
