@@ -25,6 +25,9 @@ void FixClientSizeTwips(QWidget* window, int width, int height) {
 
 void UseFormFont(QWidget* window) {
     QFont font = QApplication::font();
+    // Liberation Sans has the metrics the twip layout was drawn for; wider
+    // desktop fonts would cut the longer captions.
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), font.family()});
     font.setPointSizeF(8.25);
     window->setFont(font);
 }

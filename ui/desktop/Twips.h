@@ -14,8 +14,9 @@ void PlaceTwips(QWidget* control, int left, int top, int width, int height);
 // Gives a window a fixed client area of the given size in twips.
 void FixClientSizeTwips(QWidget* window, int width, int height);
 
-// Gives a window the desktop's general font at 8.25 points, the size its
-// layout is drawn for.
+// Gives a window its form font: a sans-serif font of Arial's metrics
+// (Liberation Sans) at 8.25 points, the font its layout is drawn for; the
+// desktop's general font when neither is installed.
 void UseFormFont(QWidget* window);
 
 // Centres a window on its screen, or over `owner` when one is given.

@@ -131,6 +131,7 @@ void frmMain::createMethodGroup() {
     optMethod[0]->hide();
     optMethod[2]->setChecked(true);
     connect(methodGroup, &QButtonGroup::idClicked, this, &frmMain::optMethod_Click);
+    connect(methodGroup, &QButtonGroup::idToggled, this, &frmMain::keepTabOnCheckedOptions);
 
     chkCenter = MakeControl<QCheckBox>(fraMethod, QStringLiteral("chkCenter"), QStringLiteral("&Centrování spekter"),
                                        240, 1920, 2415, 255);
@@ -161,6 +162,7 @@ void frmMain::createWindowGroup() {
     optWindow[0]->hide();
     optWindow[3]->setChecked(true);
     connect(windowGroup, &QButtonGroup::idClicked, this, &frmMain::optWindow_Click);
+    connect(windowGroup, &QButtonGroup::idToggled, this, &frmMain::keepTabOnCheckedOptions);
 }
 
 void frmMain::createParameterFields() {
@@ -229,6 +231,20 @@ void frmMain::createTabOrder() {
         lstFiles,     txtParam[6],  cmdStart,     cmdEnd,       cmdAbout,      chkCenter,
     };
     for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
+    keepTabOnCheckedOptions();
+}
+
+// Tab enters an option group at its selected option (at the first one while
+// a placeholder is selected); the arrow keys move within the group.
+void frmMain::keepTabOnCheckedOptions() {
+    for (QButtonGroup* group : {methodGroup, windowGroup}) {
+        const QAbstractButton* placeholder = group->button(0);
+        QAbstractButton* stop = group->checkedButton();
+        if (stop == nullptr || stop == placeholder) stop = group->button(1);
+        for (QAbstractButton* option : group->buttons()) {
+            if (option != placeholder) option->setFocusPolicy(option == stop ? Qt::StrongFocus : Qt::ClickFocus);
+        }
+    }
 }
 
 void frmMain::Form_Load() {

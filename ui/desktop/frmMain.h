@@ -55,6 +55,7 @@ private slots:
     void cmdStart_Click();
     void cmdEnd_Click();
     void cmdAbout_Click();
+    void keepTabOnCheckedOptions();
 
 private:
     void createMethodGroup();

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <filesystem>
+
+#include "UiTest.h"
+#include "app/MainModule.h"
+#include "ui/desktop/RunDesktop.h"
+#include "ui/desktop/frmMain.h"
+
+namespace tavox {
+namespace {
+
+class run_desktop_test : public test::UiTest {
+protected:
+    test::TempDir data_;
+};
+
+TEST_F(run_desktop_test, command_line_runs_with_a_progress_window_that_closes_itself) {
+    test::WriteTone(data_.File("a.dat"));
+    test::WriteTone(data_.File("b.dat"));
+    EXPECT_EQ(RunDesktopSession({"fc", "h", "1024", data_.Path() + "*.dat", "*out.*"}), 0);
+    EXPECT_TRUE(CommandLineMode());
+    EXPECT_TRUE(std::filesystem::exists(data_.File("aout.dat")));
+    EXPECT_TRUE(std::filesystem::exists(data_.File("bout.dat")));
+    EXPECT_TRUE(test::VisibleWindows().empty());
+}
+
+TEST_F(run_desktop_test, failed_file_or_no_match_gives_status_one) {
+    test::WriteTone(data_.File("short.dat"), 10);
+    EXPECT_EQ(RunDesktopSession({"e", "p", "128", data_.File("short.dat"), "*.out"}), 1);
+    EXPECT_EQ(RunDesktopSession({"e", "p", "128", data_.File("none*.dat"), "*.out"}), 1);
+}
+
+TEST_F(run_desktop_test, refused_command_line_shows_the_help_box) {
+    QString title;
+    QString text;
+    int buttons = 0;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    test::OnNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = static_cast<int>(box->buttons().size());
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(RunDesktopSession({"f", "h", "1024", "a"}), 2);
+    EXPECT_EQ(title, "FFT Command Line Help");
+    EXPECT_EQ(text.toStdString(), CommandLineHelpText());
+    EXPECT_EQ(icon, QMessageBox::Information);
+    EXPECT_EQ(buttons, 1);
+}
+
+TEST_F(run_desktop_test, no_fields_open_the_main_window_until_it_closes) {
+    bool sawMain = false;
+    QTimer::singleShot(50, QCoreApplication::instance(), [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (auto* main = qobject_cast<frmMain*>(window); main != nullptr && main->isVisible()) {
+                sawMain = main->windowTitle() == "Kalmira";
+                main->close();
+            }
+        }
+    });
+    EXPECT_EQ(RunDesktopSession({}), 0);
+    EXPECT_TRUE(sawMain);
+    EXPECT_FALSE(CommandLineMode());
+}
+
+}  // namespace
+}  // namespace tavox
