@@ -43,19 +43,11 @@ Variant IntegerToVariant(py::handle value) {
     int overflow = 0;
     const long long v = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
     if (v == -1 && PyErr_Occurred()) throw py::error_already_set();
-    if (overflow == 0) {
-        if (v >= std::numeric_limits<std::int16_t>::min() && v <= std::numeric_limits<std::int16_t>::max())
-            return Variant(static_cast<std::int16_t>(v));
-        if (v >= std::numeric_limits<std::int32_t>::min() && v <= std::numeric_limits<std::int32_t>::max())
-            return Variant(static_cast<std::int32_t>(v));
-    }
-    // Beyond 32 bits an automation client passes a double.
-    const double d = PyLong_AsDouble(index.ptr());
-    if (d == -1.0 && PyErr_Occurred()) {
-        PyErr_Clear();
-        ThrowOverflow();
-    }
-    return Variant(d);
+    if (overflow != 0 || v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max())
+        ThrowOverflow();  // an exact integer is never silently turned into a double
+    if (v >= std::numeric_limits<std::int16_t>::min() && v <= std::numeric_limits<std::int16_t>::max())
+        return Variant(static_cast<std::int16_t>(v));
+    return Variant(static_cast<std::int32_t>(v));
 }
 
 // Rounds the digits of a decimal text to at most 28 places and 96 bits,
@@ -98,7 +90,7 @@ Decimal DecimalFromPython(py::handle value) {
 }
 
 Variant ToVariantNested(py::handle value, int depth) {
-    if (depth > MaxNesting) throw py::value_error("array nested too deeply");
+    if (depth > MaxNesting) throw py::type_error("a list nested too deeply (or containing itself) is not a value");
     PyObject* p = value.ptr();
     if (p == Py_None) return Variant();
     if (PyBool_Check(p) || TypeName(value) == "numpy.bool_") return Variant(PyObject_IsTrue(p) == 1);
@@ -106,6 +98,7 @@ Variant ToVariantNested(py::handle value, int depth) {
     if (PyLong_Check(p) || PyIndex_Check(p)) return IntegerToVariant(value);
     if (PyUnicode_Check(p)) return Variant(value.cast<std::string>());
     if (py::isinstance<ByRef>(value)) return ToVariantNested(value.cast<ByRef&>().value, depth + 1);
+    if (py::isinstance<NothingTag>(value)) return Variant::Nothing();
     if (py::isinstance(value, DecimalType())) return Variant(DecimalFromPython(value));
     if (Py_TYPE(p)->tp_as_number && Py_TYPE(p)->tp_as_number->nb_float) {
         const double d = PyFloat_AsDouble(p);
@@ -241,6 +234,8 @@ void bindByRef(py::module_& m) {
         .def(py::init([](py::object value) { return ByRef{std::move(value)}; }), py::arg("value") = py::none())
         .def_readwrite("value", &ByRef::value)
         .def("__repr__", [](const ByRef& self) { return "ByRef(" + py::repr(self.value).cast<std::string>() + ")"; });
+    py::class_<NothingTag>(m, "_NothingType").def("__repr__", [](const NothingTag&) { return "tavox.Nothing"; });
+    m.attr("Nothing") = NothingTag{};
 }
 
 }  // namespace tavox::python

@@ -14,10 +14,13 @@ struct ByRef {
     pybind11::object value;
 };
 
+// tavox.Nothing: the empty object reference.
+struct NothingTag {};
+
 // Converts a Python value to a Variant: None -> Empty, bool -> Boolean,
-// int -> Integer, Long or (beyond 32 bits) Double, float -> Double,
+// int -> Integer or Long (the overflow error 6 beyond 32 bits), float -> Double,
 // decimal.Decimal -> Decimal (overflow error 6 out of range), str -> String,
-// list/tuple -> Array, ByRef -> its value, Application/Files/File/Parameters
+// list/tuple -> Array, ByRef -> its value, tavox.Nothing -> Nothing, Application/Files/File/Parameters
 // -> Object, anything else -> Object wrapping the Python object.
 Variant ToVariant(pybind11::handle value);
 

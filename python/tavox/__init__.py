@@ -12,10 +12,11 @@ Conventions of this module:
   files.Add(fftDataDiskFile, src, "*out.*") with src = tavox.ByRef("*.dat"),
   src.value holds the completed path. Event handlers get ByRef holders too.
 * Values given as variants: None is Empty, bool Boolean, int the 16-bit or
-  32-bit integer it fits (a double beyond 32 bits), float Double,
+  32-bit integer it fits (beyond 32 bits the overflow error 6), float Double,
   decimal.Decimal Decimal (rounded to 28 places; beyond its range the overflow
-  error 6), str String, list/tuple an array, any other object an object
-  reference (a range when shaped like one).
+  error 6), str String, list/tuple an array, tavox.Nothing the empty object
+  reference, any other object an object reference (a range when shaped like
+  one). Read back, Empty, Null and the empty object reference are None.
 * Typed arguments (Width, Repeat, Method, Window, Phase, Center, FileType)
   accept numbers, bool (True is -1) and numeric text, as automation coerces;
   other types raise TypeError.
@@ -33,6 +34,7 @@ from ._tavox import (  # noqa: F401
     Application,
     AutomationError,
     ByRef,
+    Nothing,
     File,
     Files,
     Parameters,
