@@ -2,9 +2,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
+#if defined(TAVOX_BENCH_FFTW)
+#include <fftw3.h>
+#endif
+
+#include "engine/FftFast.h"
 #include "engine/FftKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
@@ -37,6 +45,110 @@ void BM_FftReference(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * width);
 }
 
+std::vector<double> RandomSamples(std::int32_t width) {
+    std::mt19937 generator(42);
+    std::vector<double> samples(width);
+    for (double& x : samples) x = static_cast<double>(static_cast<std::int32_t>(generator() % 65536u) - 32768);
+    return samples;
+}
+
+// The fast kernel with the instruction set range(1) (FftIsa); its input is
+// restored like the reference's (it does not read the imaginary array).
+void BM_FftFast(benchmark::State& state) {
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    const auto isa = static_cast<tavox::FftIsa>(state.range(1));
+    if (!tavox::FftIsaSupported(isa)) {
+        state.SkipWithError("instruction set not supported here");
+        return;
+    }
+    tavox::Parameters parameters;
+    parameters.SetWidth(width);
+    tavox::FftPlan plan;
+    plan.Build(parameters.TwiddleRealTable(), parameters.TwiddleImagTable(), parameters.WidthExponent());
+
+    const std::vector<double> samples = RandomSamples(width);
+    std::vector<double> re(width);
+    std::vector<double> im(width);
+    for (auto _ : state) {
+        std::copy(samples.begin(), samples.end(), re.begin());
+        plan.Transform(re, im, false, isa);
+        benchmark::DoNotOptimize(re.data());
+        benchmark::DoNotOptimize(im.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * width);
+}
+
+#if defined(TAVOX_BENCH_FFTW)
+// FFTW's real-input transform (N/2 + 1 bins) with a measured plan made once.
+void BM_FftwR2c(benchmark::State& state) {
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    double* in = fftw_alloc_real(width);
+    fftw_complex* out = fftw_alloc_complex(width / 2 + 1);
+    const fftw_plan plan = fftw_plan_dft_r2c_1d(width, in, out, FFTW_MEASURE);
+    const std::vector<double> samples = RandomSamples(width);
+    for (auto _ : state) {
+        std::copy(samples.begin(), samples.end(), in);
+        fftw_execute(plan);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * width);
+    fftw_destroy_plan(plan);
+    fftw_free(out);
+    fftw_free(in);
+}
+
+// FFTW's complex transform of the same real samples.
+void BM_FftwC2c(benchmark::State& state) {
+    const auto width = static_cast<std::int32_t>(state.range(0));
+    fftw_complex* in = fftw_alloc_complex(width);
+    fftw_complex* out = fftw_alloc_complex(width);
+    const fftw_plan plan = fftw_plan_dft_1d(width, in, out, FFTW_FORWARD, FFTW_MEASURE);
+    const std::vector<double> samples = RandomSamples(width);
+    for (auto _ : state) {
+        for (std::int32_t n = 0; n < width; ++n) {
+            in[n][0] = samples[n];
+            in[n][1] = 0.0;
+        }
+        fftw_execute(plan);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * width);
+    fftw_destroy_plan(plan);
+    fftw_free(out);
+    fftw_free(in);
+}
+#endif
+
+// Keeps the time per iteration of every run so that main can print ratios.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs)
+            if (!run.error_occurred && run.run_type == Run::RT_Iteration)
+                nanoseconds_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    // Time of `name` over time of `base`, or a negative value when one is missing.
+    double Ratio(const std::string& name, const std::string& base) const {
+        const auto a = nanoseconds_.find(name);
+        const auto b = nanoseconds_.find(base);
+        if (a == nanoseconds_.end() || b == nanoseconds_.end() || b->second <= 0) return -1;
+        return a->second / b->second;
+    }
+
+private:
+    std::map<std::string, double> nanoseconds_;
+};
+
+void PrintRatio(const RatioReporter& reporter, const std::string& name, const std::string& base) {
+    const double ratio = reporter.Ratio(name, base);
+    if (ratio >= 0) std::printf("  %-30s / %-24s %6.2f\n", name.c_str(), base.c_str(), ratio);
+}
+
 // Flat-top weighting of one exposure: cosines per sample (range(1) == 0)
 // against the weights Parameters keeps (range(1) == 1).
 void BM_FlatTopShaping(benchmark::State& state) {
@@ -60,9 +172,35 @@ void BM_FlatTopShaping(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * width);
 }
 
-}  // namespace
+constexpr std::int64_t Widths[] = {128, 1024, 8192, 65536};
 
 BENCHMARK(BM_FftReference)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
+BENCHMARK(BM_FftFast)->ArgsProduct({{128, 1024, 8192, 65536}, {0, 1, 2}});
+#if defined(TAVOX_BENCH_FFTW)
+BENCHMARK(BM_FftwR2c)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
+BENCHMARK(BM_FftwC2c)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
+#endif
 BENCHMARK(BM_FlatTopShaping)->Args({65536, 0})->Args({65536, 1});
 
-BENCHMARK_MAIN();
+}  // namespace
+
+// Runs the benchmarks, then prints time ratios of the kernels measured in
+// this run: the fast path (best instruction set) against the reference and FFTW.
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+
+    const auto best = std::to_string(static_cast<int>(tavox::BestFftIsa()));
+    std::printf("\nTime ratios (lower is faster for the first):\n");
+    for (std::int64_t width : Widths) {
+        const std::string w = std::to_string(width);
+        const std::string fast = "BM_FftFast/" + w + "/" + best;
+        PrintRatio(reporter, fast, "BM_FftReference/" + w);
+        PrintRatio(reporter, fast, "BM_FftwR2c/" + w);
+        PrintRatio(reporter, fast, "BM_FftwC2c/" + w);
+    }
+    return 0;
+}

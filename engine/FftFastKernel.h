@@ -9,11 +9,11 @@
 //  2. Sub-blocks of S samples run stages 1..log2(S) on a stack buffer that
 //     holds V sub-blocks side by side, one per vector lane, so that every lane
 //     runs the same butterfly form with a broadcast twiddle.
-//  3. The remaining stages but the last run in place in radix-4 passes
-//     (radix-2 where the count is odd), vectorised across twiddle indices;
-//     the lanes of the four fixed indices are redone with their own forms.
-//     Stages up to BlockBits stay within blocks that fit the cache.
-//  4. The last stage writes only the lower half, scaled.
+//  3. The remaining stages run in column passes of up to five stages: with
+//     r = 2^(stages done), the elements k, k + r, k + 2r, ... of a block form
+//     a small independent transform, loaded once into registers for V
+//     neighbouring k; the lanes whose k meets a fixed twiddle index are redone
+//     with the exact forms. The final pass writes the lower half, scaled.
 
 #include "engine/FftFastJob.h"
 #include "engine/Shaping.h"
@@ -27,8 +27,12 @@ typedef long long Lanes __attribute__((vector_size(V * sizeof(double))));
 
 // Sub-block length of step 2: V * S doubles per array fill 8 KiB.
 constexpr int SubBlockBits = V == 2 ? 9 : (V == 4 ? 8 : 7);
-// Stages of step 3 that run block by block (2^BlockBits samples).
-constexpr int BlockBits = 11;
+// Stages of one column pass of step 3 at most (32 elements a column).
+constexpr int MaxColumnBits = 5;
+// Column passes with rows this many doubles apart or more go through a tile
+// of TileWidth indices.
+constexpr int TileFrom = 512;
+constexpr int TileWidth = 32;
 
 enum Form { Unit, Quarter, Half, ThreeQuarter, General };
 
@@ -275,133 +279,195 @@ inline void SubBlocks(const double* src, double* re, double* im, int base, int s
 
 // ---------------------------------------------------------------- step 3
 
-// Whether the chunk of V indices from k0 holds one of the fixed indices
-// (multiples of q = d/4).
+// Whether the chunk of V indices from k0 holds a multiple of q.
 inline bool HasFixedIndex(int k0, int q) noexcept {
     return q < V || (k0 & (q - 1)) == 0;
 }
 
-// Stage of half span d over [base, base + length).
-inline void Radix2Pass(double* re, double* im, int base, int length, int d, const double* twRe,
-                       const double* twIm) noexcept {
-    const int q = d / 4;
-    const double* wRe = twRe + d;
-    const double* wIm = twIm + d;
-    for (int j0 = base; j0 < base + length; j0 += 2 * d) {
-        for (int k0 = 0; k0 < d; k0 += V) {
-            double* const ar = re + j0 + k0;
-            double* const ai = im + j0 + k0;
-            double* const br = ar + d;
-            double* const bi = ai + d;
-            Vec xar = Load(ar), xai = Load(ai), xbr = Load(br), xbi = Load(bi);
-            const bool fixed = HasFixedIndex(k0, q);
-            double sar[V], sai[V], sbr[V], sbi[V];
-            if (fixed) {
-                Store(sar, xar), Store(sai, xai), Store(sbr, xbr), Store(sbi, xbi);
+// One stage of half span r * Span on a column of C vectors (lanes k0..k0+V-1
+// of the elements k, k + r, ..., k + (C-1) r), every butterfly in the general
+// form: element j's twiddle index is k + (j mod Span) r, and `w` points at the
+// stage's twiddles from index k0.
+template <int C, int Span>
+inline void VectorStage(Vec* xr, Vec* xi, const double* wRe, const double* wIm, int r) noexcept {
+#pragma GCC unroll 16
+    for (int j = 0; j < Span; ++j) {
+        const Vec wr = Load(wRe + j * r);
+        const Vec wi = Load(wIm + j * r);
+#pragma GCC unroll 16
+        for (int c = j; c < C; c += 2 * Span) Butterfly<General>(xr[c], xi[c], xr[c + Span], xi[c + Span], wr, wi);
+    }
+}
+
+template <int C, int Span>
+inline void VectorStages(Vec* xr, Vec* xi, const double* twRe, const double* twIm, int r, int k0) noexcept {
+    if constexpr (Span < C) {
+        const int d = r * Span;
+        VectorStage<C, Span>(xr, xi, twRe + d + k0, twIm + d + k0, r);
+        VectorStages<C, Span * 2>(xr, xi, twRe, twIm, r, k0);
+    }
+}
+
+// The same column for one index k with every butterfly in its own form,
+// read from and written to memory with stride `stride`; with `last` the final
+// stage writes the lower half only, scaled. Runs for the few k that meet a
+// fixed twiddle index, so it favours size over speed.
+[[gnu::noinline]] void ExactColumn(const double* pr, const double* pi, double* outRe, double* outIm, int columns,
+                                   int stride, int r, int k, const double* twRe, const double* twIm, bool last,
+                                   double f, double magnitude) noexcept {
+    double xr[1 << MaxColumnBits];
+    double xi[1 << MaxColumnBits];
+    for (int c = 0; c < columns; ++c) {
+        xr[c] = pr[c * stride];
+        xi[c] = pi[c * stride];
+    }
+    const int full = last ? columns / 2 : columns;
+    for (int span = 1; span < full; span *= 2) {
+        const int d = r * span;
+        for (int j = 0; j < span; ++j) {
+            const int index = k + j * r;
+            const Form form = FormOf(index, d);
+            for (int c = j; c < columns; c += 2 * span)
+                ScalarButterfly(form, xr[c], xi[c], xr[c + span], xi[c + span], twRe[d + index], twIm[d + index]);
+        }
+    }
+    if (!last) {
+        for (int c = 0; c < columns; ++c) {
+            outRe[c] = xr[c];
+            outIm[c] = xi[c];
+        }
+        return;
+    }
+    const int half = columns / 2;
+    const int d = r * half;
+    for (int j = 0; j < half; ++j) {
+        const int index = k + j * r;
+        double ar = xr[j];
+        double ai = xi[j];
+        ScalarButterfly(FormOf(index, d), ar, ai, xr[j + half], xi[j + half], twRe[d + index], twIm[d + index]);
+        outRe[j] = (ar + ar) * magnitude;
+        outIm[j] = (ai + ai) * f;
+    }
+}
+
+// Stages of half span r up to r C / 2 for the V columns k0..k0+V-1 whose
+// element c lies at pr[c * stride], vectorised across k. Only indices k that
+// are multiples of r/4 meet the fixed twiddles (r >= 16 puts at most V/4 of
+// them in a chunk); their lanes are computed exactly first and written over
+// the vector results. With `Last` only the lower half is written.
+template <int C, bool Last>
+inline void ColumnChunk(double* pr, double* pi, int stride, int r, int k0, const double* twRe, const double* twIm,
+                        double f, double magnitude) noexcept {
+    constexpr int MaxFixed = V / 4 > 0 ? V / 4 : 1;
+    constexpr int Rows = Last ? C / 2 : C;
+    const int q = r / 4;
+    int fixedLanes[MaxFixed];
+    double exactRe[MaxFixed][Rows];
+    double exactIm[MaxFixed][Rows];
+    int count = 0;
+    if (HasFixedIndex(k0, q)) {
+        for (int l = 0; l < V && count < MaxFixed; ++l) {
+            if (((k0 + l) & (q - 1)) != 0) continue;
+            ExactColumn(pr + l, pi + l, exactRe[count], exactIm[count], C, stride, r, k0 + l, twRe, twIm, Last, f,
+                        magnitude);
+            fixedLanes[count++] = l;
+        }
+    }
+    Vec xr[C];
+    Vec xi[C];
+#pragma GCC unroll 32
+    for (int c = 0; c < C; ++c) {
+        xr[c] = Load(pr + c * stride);
+        xi[c] = Load(pi + c * stride);
+    }
+    if constexpr (Last) {
+        VectorStages<C / 2, 1>(xr, xi, twRe, twIm, r, k0);
+        VectorStages<C / 2, 1>(xr + C / 2, xi + C / 2, twRe, twIm, r, k0);
+        const int d = r * (C / 2);
+#pragma GCC unroll 16
+        for (int j = 0; j < C / 2; ++j) {
+            Vec tr;
+            Vec ti;
+            Product<General>(Load(twRe + d + k0 + j * r), Load(twIm + d + k0 + j * r), xr[j + C / 2], xi[j + C / 2], tr,
+                             ti);
+            const Vec ur = xr[j] + tr;
+            const Vec ui = xi[j] + ti;
+            Store(pr + j * stride, (ur + ur) * magnitude);
+            Store(pi + j * stride, (ui + ui) * f);
+        }
+    } else {
+        VectorStages<C, 1>(xr, xi, twRe, twIm, r, k0);
+#pragma GCC unroll 32
+        for (int c = 0; c < C; ++c) {
+            Store(pr + c * stride, xr[c]);
+            Store(pi + c * stride, xi[c]);
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        for (int c = 0; c < Rows; ++c) {
+            pr[c * stride + fixedLanes[i]] = exactRe[i][c];
+            pi[c * stride + fixedLanes[i]] = exactIm[i][c];
+        }
+    }
+}
+
+// The column stages over the block of r C elements at `base`. Rows 4 KiB or
+// more apart fall into the same cache sets, so such blocks go through a
+// small contiguous tile, TileWidth indices at a time.
+template <int C, bool Last>
+inline void ColumnPass(double* re, double* im, int base, int r, const double* twRe, const double* twIm, double f,
+                       double magnitude) noexcept {
+    constexpr int Rows = Last ? C / 2 : C;
+    if (r < TileFrom) {
+        for (int k0 = 0; k0 < r; k0 += V)
+            ColumnChunk<C, Last>(re + base + k0, im + base + k0, r, r, k0, twRe, twIm, f, magnitude);
+        return;
+    }
+    alignas(64) double tileRe[C * TileWidth];
+    alignas(64) double tileIm[C * TileWidth];
+    for (int t0 = 0; t0 < r; t0 += TileWidth) {
+        double* const pr = re + base + t0;
+        double* const pi = im + base + t0;
+        for (int c = 0; c < C; ++c) {
+#pragma GCC unroll 8
+            for (int x = 0; x < TileWidth; x += V) {
+                Store(tileRe + c * TileWidth + x, Load(pr + c * r + x));
+                Store(tileIm + c * TileWidth + x, Load(pi + c * r + x));
             }
-            Butterfly<General>(xar, xai, xbr, xbi, Load(wRe + k0), Load(wIm + k0));
-            Store(ar, xar), Store(ai, xai), Store(br, xbr), Store(bi, xbi);
-            if (fixed) {
-                for (int l = 0; l < V; ++l) {
-                    const int k = k0 + l;
-                    if ((k & (q - 1)) != 0) continue;
-                    ScalarButterfly(FormOf(k, d), sar[l], sai[l], sbr[l], sbi[l], wRe[k], wIm[k]);
-                    ar[l] = sar[l], ai[l] = sai[l], br[l] = sbr[l], bi[l] = sbi[l];
-                }
+        }
+        for (int x = 0; x < TileWidth; x += V)
+            ColumnChunk<C, Last>(tileRe + x, tileIm + x, TileWidth, r, t0 + x, twRe, twIm, f, magnitude);
+        for (int c = 0; c < Rows; ++c) {
+#pragma GCC unroll 8
+            for (int x = 0; x < TileWidth; x += V) {
+                Store(pr + c * r + x, Load(tileRe + c * TileWidth + x));
+                Store(pi + c * r + x, Load(tileIm + c * TileWidth + x));
             }
         }
     }
 }
 
-// Stages of half span d and 2d over [base, base + length): elements k, k+d,
-// k+2d, k+3d of each group of 4d.
-inline void Radix4Pass(double* re, double* im, int base, int length, int d, const double* twRe,
-                       const double* twIm) noexcept {
-    const int q = d / 4;
-    const double* w1Re = twRe + d;
-    const double* w1Im = twIm + d;
-    const double* w2Re = twRe + 2 * d;
-    const double* w2Im = twIm + 2 * d;
-    const double* w3Re = w2Re + d;
-    const double* w3Im = w2Im + d;
-    for (int j0 = base; j0 < base + length; j0 += 4 * d) {
-        for (int k0 = 0; k0 < d; k0 += V) {
-            double* const pr = re + j0 + k0;
-            double* const pi = im + j0 + k0;
-            Vec ar = Load(pr), ai = Load(pi);
-            Vec br = Load(pr + d), bi = Load(pi + d);
-            Vec cr = Load(pr + 2 * d), ci = Load(pi + 2 * d);
-            Vec er = Load(pr + 3 * d), ei = Load(pi + 3 * d);
-            const bool fixed = HasFixedIndex(k0, q);
-            double s[8][V];
-            if (fixed) {
-                Store(s[0], ar), Store(s[1], ai), Store(s[2], br), Store(s[3], bi);
-                Store(s[4], cr), Store(s[5], ci), Store(s[6], er), Store(s[7], ei);
-            }
-            const Vec v1r = Load(w1Re + k0), v1i = Load(w1Im + k0);
-            Butterfly<General>(ar, ai, br, bi, v1r, v1i);
-            Butterfly<General>(cr, ci, er, ei, v1r, v1i);
-            Butterfly<General>(ar, ai, cr, ci, Load(w2Re + k0), Load(w2Im + k0));
-            Butterfly<General>(br, bi, er, ei, Load(w3Re + k0), Load(w3Im + k0));
-            Store(pr, ar), Store(pi, ai);
-            Store(pr + d, br), Store(pi + d, bi);
-            Store(pr + 2 * d, cr), Store(pi + 2 * d, ci);
-            Store(pr + 3 * d, er), Store(pi + 3 * d, ei);
-            if (fixed) {
-                for (int l = 0; l < V; ++l) {
-                    const int k = k0 + l;
-                    if ((k & (q - 1)) != 0) continue;
-                    double xar = s[0][l], xai = s[1][l], xbr = s[2][l], xbi = s[3][l];
-                    double xcr = s[4][l], xci = s[5][l], xer = s[6][l], xei = s[7][l];
-                    const Form f1 = FormOf(k, d);
-                    ScalarButterfly(f1, xar, xai, xbr, xbi, w1Re[k], w1Im[k]);
-                    ScalarButterfly(f1, xcr, xci, xer, xei, w1Re[k], w1Im[k]);
-                    ScalarButterfly(FormOf(k, 2 * d), xar, xai, xcr, xci, w2Re[k], w2Im[k]);
-                    ScalarButterfly(FormOf(k + d, 2 * d), xbr, xbi, xer, xei, w3Re[k], w3Im[k]);
-                    pr[l] = xar, pi[l] = xai, pr[l + d] = xbr, pi[l + d] = xbi;
-                    pr[l + 2 * d] = xcr, pi[l + 2 * d] = xci, pr[l + 3 * d] = xer, pi[l + 3 * d] = xei;
-                }
-            }
-        }
-    }
-}
-
-// Stages from half span `first` up to, not including, `last` over
-// [base, base + length), two at a time and the odd one alone at the end.
-inline void Passes(double* re, double* im, int base, int length, int first, int last, const double* twRe,
-                   const double* twIm) noexcept {
-    int d = first;
-    for (; 4 * d <= last; d *= 4) Radix4Pass(re, im, base, length, d, twRe, twIm);
-    if (d < last) Radix2Pass(re, im, base, length, d, twRe, twIm);
-}
-
-// ---------------------------------------------------------------- step 4
-
-// The last stage (half span d = N/2) for the lower half, with the scaling.
-inline void LastStage(double* re, double* im, int d, const double* twRe, const double* twIm, double f,
-                      double magnitude) noexcept {
-    const int q = d / 4;
-    const double* wRe = twRe + d;
-    const double* wIm = twIm + d;
-    for (int k0 = 0; k0 < d; k0 += V) {
-        const Vec xar = Load(re + k0), xai = Load(im + k0);
-        Vec br = Load(re + d + k0), bi = Load(im + d + k0);
-        Vec tr;
-        Vec ti;
-        Product<General>(Load(wRe + k0), Load(wIm + k0), br, bi, tr, ti);
-        const Vec ur = xar + tr;
-        const Vec ui = xai + ti;
-        Store(re + k0, (ur + ur) * magnitude);
-        Store(im + k0, (ui + ui) * f);
-        if (HasFixedIndex(k0, q)) {
-            for (int l = 0; l < V; ++l) {
-                const int k = k0 + l;
-                if ((k & (q - 1)) != 0) continue;
-                double ar = xar[l], ai = xai[l], xbr = re[d + k], xbi = im[d + k];
-                ScalarButterfly(FormOf(k, d), ar, ai, xbr, xbi, wRe[k], wIm[k]);
-                re[k] = (ar + ar) * magnitude;
-                im[k] = (ai + ai) * f;
-            }
+template <bool Last>
+inline void ColumnPasses(double* re, double* im, int n, int r, int logC, const double* twRe, const double* twIm,
+                         double f, double magnitude) noexcept {
+    const int block = r << logC;
+    for (int base = 0; base < n; base += block) {
+        switch (logC) {
+            case 1:
+                ColumnPass<2, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                break;
+            case 2:
+                ColumnPass<4, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                break;
+            case 3:
+                ColumnPass<8, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                break;
+            case 4:
+                ColumnPass<16, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                break;
+            default:
+                ColumnPass<32, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                break;
         }
     }
 }
@@ -421,23 +487,29 @@ inline void RunKernel(const FftFastJob& job) noexcept {
     int subBits = SubBlockBits;
     while ((V << subBits) > n) --subBits;
     const int s = 1 << subBits;
-    const int superBlock = V * s;
-    const int top = n / 2;
-    int span = 1 << (m - 1 < BlockBits ? m - 1 : BlockBits);
-    if (span < superBlock) span = superBlock;
-    const int inBlock = span < top ? span : top;
-
     alignas(64) Vec xr[1 << SubBlockBits];
     alignas(64) Vec xi[1 << SubBlockBits];
-    for (int b0 = 0; b0 < n; b0 += span) {
-        for (int base = b0; base < b0 + span; base += superBlock) SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
-        Passes(re, im, b0, span, s, inBlock, twRe, twIm);
-    }
-    Passes(re, im, 0, n, s > inBlock ? s : inBlock, top, twRe, twIm);
+    for (int base = 0; base < n; base += V * s) SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
 
     double f = 1.0 / n;
     if (job.conjugateOutput) f = -f;
-    LastStage(re, im, n / 2, twRe, twIm, f, __builtin_fabs(f));
+    const double magnitude = __builtin_fabs(f);
+
+    // The remaining stages in passes of at most five, the later ones larger.
+    int remaining = m - subBits;
+    int passes = (remaining + MaxColumnBits - 1) / MaxColumnBits;
+    int r = s;
+    while (passes > 0) {
+        const int logC = remaining / passes;
+        if (passes == 1) {
+            ColumnPasses<true>(re, im, n, r, logC, twRe, twIm, f, magnitude);
+        } else {
+            ColumnPasses<false>(re, im, n, r, logC, twRe, twIm, f, magnitude);
+        }
+        r <<= logC;
+        remaining -= logC;
+        --passes;
+    }
 }
 
 }  // namespace
