@@ -2,7 +2,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <filesystem>
 
@@ -10,6 +12,7 @@
 #include "app/MainModule.h"
 #include "ui/desktop/RunDesktop.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/desktop/frmProcess.h"
 
 namespace tavox {
 namespace {
@@ -69,6 +72,32 @@ TEST_F(run_desktop_test, no_fields_open_the_main_window_until_it_closes) {
     EXPECT_EQ(RunDesktopSession({}), 0);
     EXPECT_TRUE(sawMain);
     EXPECT_FALSE(CommandLineMode());
+}
+
+TEST_F(run_desktop_test, start_in_window_mode_keeps_running_until_the_progress_window_closes) {
+    test::WriteTone(data_.File("a.dat"));
+    QString completedTitle;
+    QTimer::singleShot(50, QCoreApplication::instance(), [&] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            auto* main = qobject_cast<frmMain*>(window);
+            if (main == nullptr || !main->isVisible()) continue;
+            main->findChild<QLineEdit*>("txtParam_4")->setText(QString::fromStdString(data_.Path()));
+            main->findChild<QLineEdit*>("txtParam_5")->setText("a.dat");
+            main->findChild<QPushButton*>("cmdStart")->click();
+        }
+        // The progress window is looked at once the loop has run the batch.
+        QTimer::singleShot(200, QCoreApplication::instance(), [&] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (auto* progress = qobject_cast<frmProcess*>(window); progress != nullptr && progress->isVisible()) {
+                    completedTitle = progress->windowTitle();
+                    progress->close();
+                }
+            }
+        });
+    });
+    EXPECT_EQ(RunDesktopSession({}), 0);
+    EXPECT_EQ(completedTitle, QString::fromUtf8("Kalmira [dokončeno - 100%]"));
+    EXPECT_TRUE(std::filesystem::exists(data_.File("aout.dat")));
 }
 
 }  // namespace

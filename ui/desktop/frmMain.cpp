@@ -336,6 +336,7 @@ void frmMain::cmdChangePath_Click() {
 void frmMain::cmdStart_Click() {
     IgnoringErrors([&] { CommitFocusedField(); });
     IgnoringErrors([&] {
+        if (!objApplication) return;
         Variant source(FieldText(FieldPath) + FieldText(FieldInMask));
         Variant target(FieldText(FieldOutMask));
         objApplication->FFTFiles()->Add(fftDataDiskFile, source, target);
