@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Batch over disk files: amplitude spectra of every *.dat file in a folder,
+"""Batch over disk files: amplitude spectra of every *.sig file in a folder,
 with progress printed from the events of the run.
 
 Usage: batch_files.py [folder]   (default: a fresh temporary folder)
@@ -53,7 +53,7 @@ class Progress:
 def main():
     folder = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(tempfile.mkdtemp(prefix="tavox-batch-"))
     folder.mkdir(parents=True, exist_ok=True)
-    tones = {"low.dat": 10, "mid.dat": 100, "high.dat": 400, "top.dat": 500}
+    tones = {"low.sig": 10, "mid.sig": 100, "high.sig": 400, "top.sig": 500}
     for name, bin_ in tones.items():
         write_tone(folder / name, bin_)
 
@@ -63,14 +63,13 @@ def main():
     p.Repeat = 4
     p.Window = tavox.fftWindowHanning
     p.Width = WIDTH
-    source = tavox.ByRef(str(folder / "*.dat"))
-    added = app.FFTFiles.Add(tavox.fftDataDiskFile, source, "*_spec.*")
+    added = app.FFTFiles.Add(tavox.fftDataDiskFile, str(folder / "*.sig"), "*.spc")
     progress = Progress(len(added))
     app.Subscribe(progress)
     app.FFTExecute()
 
     for name, bin_ in tones.items():
-        spectrum = read_samples(folder / name.replace(".dat", "_spec.dat"))
+        spectrum = read_samples(folder / name.replace(".sig", ".spc"))
         peak = max(range(len(spectrum)), key=spectrum.__getitem__)
         print("%s: peak at bin %d (expected %d), amplitude %d" % (name, peak, bin_, spectrum[peak]))
         if peak != bin_:

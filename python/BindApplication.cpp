@@ -13,9 +13,32 @@ namespace py = pybind11;
 
 namespace tavox::python {
 
+namespace {
+
+// Lets the garbage collector see the sinks, so that a sink that refers to
+// its Application does not keep both alive for ever.
+void EnableGarbageCollection(PyHeapTypeObject* heapType) {
+    PyTypeObject* type = &heapType->ht_type;
+    type->tp_flags |= Py_TPFLAGS_HAVE_GC;
+    type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
+        Py_VISIT(Py_TYPE(self));
+        auto* instance = reinterpret_cast<py::detail::instance*>(self);
+        if (!instance->has_patients && instance->get_value_and_holder().holder_constructed())
+            return py::cast<const PyApplication&>(py::handle(self)).Traverse(visit, arg);
+        return 0;
+    };
+    type->tp_clear = [](PyObject* self) {
+        auto* instance = reinterpret_cast<py::detail::instance*>(self);
+        if (instance->get_value_and_holder().holder_constructed()) py::cast<PyApplication&>(py::handle(self)).Clear();
+        return 0;
+    };
+}
+
+}  // namespace
+
 void bindApplication(py::module_& m) {
-    py::class_<PyApplication, std::shared_ptr<PyApplication>> cls(m, "Application",
-                                                                  "Root of the object model; runs batches.");
+    py::class_<PyApplication, std::shared_ptr<PyApplication>> cls(
+        m, "Application", "Root of the object model; runs batches.", py::custom_type_setup(&EnableGarbageCollection));
     cls.def(py::init<>())
         .def_property_readonly("FFTFiles",
                                [](PyApplication& self) { return CoreCall([&] { return self.Core().FFTFiles(); }); })

@@ -10,33 +10,43 @@ namespace py = pybind11;
 
 namespace tavox::python {
 
+// The list of sinks is changed only with the GIL held, so the garbage
+// collector can walk it; the core object is changed under the core lock.
+
 PyApplication::PyApplication() : app_(Application::Create()) {}
 
 PyApplication::~PyApplication() {
-    // The core object may outlive this one; it must not call the sinks any more.
-    for (const auto& sink : sinks_) app_->Unsubscribe(sink);
+    Clear();
 }
 
 void PyApplication::Subscribe(py::object sink) {
+    if (std::any_of(sinks_.begin(), sinks_.end(), [&](const auto& held) { return held->Get().is(sink); })) return;
     auto adapter = std::make_shared<PySink>(std::move(sink));
-    CoreCall([&] {
-        const auto& object = adapter->Get();
-        if (std::any_of(sinks_.begin(), sinks_.end(), [&](const auto& held) { return held->Get().is(object); })) return;
-        app_->Subscribe(adapter);
-        sinks_.push_back(adapter);
-    });
+    sinks_.push_back(adapter);
+    CoreCall([&] { app_->Subscribe(adapter); });
 }
 
 void PyApplication::Unsubscribe(py::handle sink) {
-    std::shared_ptr<PySink> adapter;  // released after the GIL is back
-    CoreCall([&] {
-        const auto found =
-            std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& held) { return held->Get().is(sink); });
-        if (found == sinks_.end()) return;
-        adapter = *found;
-        sinks_.erase(found);
-        app_->Unsubscribe(adapter);
-    });
+    const auto found =
+        std::find_if(sinks_.begin(), sinks_.end(), [&](const auto& held) { return held->Get().is(sink); });
+    if (found == sinks_.end()) return;
+    const std::shared_ptr<PySink> adapter = *found;
+    sinks_.erase(found);
+    CoreCall([&] { app_->Unsubscribe(adapter); });
+}
+
+int PyApplication::Traverse(visitproc visit, void* arg) const {
+    for (const auto& sink : sinks_) Py_VISIT(sink->Get().ptr());
+    return 0;
+}
+
+void PyApplication::Clear() {
+    // Only reached when no Python code can use this object any more, so no
+    // batch of it runs; taking the core lock here could wait for another
+    // Application's batch while holding the GIL.
+    const auto sinks = std::move(sinks_);
+    sinks_.clear();
+    for (const auto& sink : sinks) app_->Unsubscribe(sink);
 }
 
 }  // namespace tavox::python

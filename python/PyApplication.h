@@ -29,6 +29,10 @@ public:
     // Unsubscribes it; an object that is not subscribed is ignored.
     void Unsubscribe(pybind11::handle sink);
 
+    // Garbage-collector support: visits the sinks; drops them all.
+    int Traverse(visitproc visit, void* arg) const;
+    void Clear();
+
 private:
     std::shared_ptr<Application> app_;
     std::vector<std::shared_ptr<PySink>> sinks_;

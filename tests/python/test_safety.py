@@ -197,3 +197,23 @@ print("ran", kept.Name)
                             env=dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(tavox.__file__))),
                             cwd=tmp_path)
     assert (result.returncode, result.stdout.strip(), result.stderr) == (0, "ran Range0.xls", "")
+
+
+def test_a_sink_that_holds_its_application_is_collected():
+    import weakref
+
+    class Sink:
+        def __init__(self, app):
+            self.app = app
+
+        def ExecuteComplete(self):
+            pass
+
+    app = tavox.Application()
+    sink = Sink(app)
+    app.Subscribe(sink)
+    app.FFTExecute()
+    gone = weakref.ref(sink)
+    del app, sink
+    gc.collect()
+    assert gone() is None
