@@ -23,7 +23,7 @@ void EnableGarbageCollection(PyHeapTypeObject* heapType) {
     type->tp_traverse = [](PyObject* self, visitproc visit, void* arg) {
         Py_VISIT(Py_TYPE(self));
         auto* instance = reinterpret_cast<py::detail::instance*>(self);
-        if (!instance->has_patients && instance->get_value_and_holder().holder_constructed())
+        if (instance->get_value_and_holder().holder_constructed())
             return py::cast<const PyApplication&>(py::handle(self)).Traverse(visit, arg);
         return 0;
     };
