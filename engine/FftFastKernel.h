@@ -4,8 +4,8 @@
 // linkage so that code built for one instruction set never replaces another's.
 //
 // Layout of the work:
-//  1. The real samples are copied into `im` in bit-reversed order (`im` is
-//     known to be zero and serves as scratch), in 8x8 tiles of cache lines.
+//  1. The real samples are copied in bit-reversed order into `im` (known to
+//     be zero, it serves as scratch), already arranged for step 2.
 //  2. Sub-blocks of S samples run stages 1..log2(S) on a stack buffer that
 //     holds V sub-blocks side by side, one per vector lane, so that every lane
 //     runs the same butterfly form with a broadcast twiddle.
@@ -25,8 +25,8 @@ constexpr int V = TAVOX_FFT_LANES;
 typedef double Vec __attribute__((vector_size(V * sizeof(double))));
 typedef long long Lanes __attribute__((vector_size(V * sizeof(double))));
 
-// Sub-block length of step 2: V * S doubles per array fill 8 KiB.
-constexpr int SubBlockBits = V == 2 ? 9 : (V == 4 ? 8 : 7);
+// Sub-block length S of step 2 (at most 256): V * S doubles per array fill at most 8 KiB.
+constexpr int SubBlockBits = V == 8 ? 7 : 8;
 // Stages of one column pass of step 3 at most (32 elements a column).
 constexpr int MaxColumnBits = 5;
 // Column passes with rows this many doubles apart or more go through a tile
@@ -47,9 +47,13 @@ inline void Store(double* p, Vec v) noexcept {
 }
 
 inline Vec Broadcast(double x) noexcept {
-    Vec v;
-    for (int l = 0; l < V; ++l) v[l] = x;
-    return v;
+#if TAVOX_FFT_LANES == 2
+    return Vec{x, x};
+#elif TAVOX_FFT_LANES == 4
+    return Vec{x, x, x, x};
+#else
+    return Vec{x, x, x, x, x, x, x, x};
+#endif
 }
 
 // The butterfly form of twiddle index k at the stage of half span d.
@@ -93,7 +97,8 @@ inline void Butterfly(T& ar, T& ai, T& br, T& bi, T wr, T wi) noexcept {
     ai = ai + ti;
 }
 
-inline void ScalarButterfly(Form form, double& ar, double& ai, double& br, double& bi, double wr, double wi) noexcept {
+template <class T>
+[[gnu::always_inline]] inline void ButterflyOfForm(Form form, T& ar, T& ai, T& br, T& bi, T wr, T wi) noexcept {
     switch (form) {
         case Unit:
             Butterfly<Unit>(ar, ai, br, bi, wr, wi);
@@ -134,26 +139,6 @@ constexpr ByteReversal Reversal{};
 inline unsigned ReverseBits(unsigned x, int bits) noexcept {
     const unsigned r16 = (static_cast<unsigned>(Reversal.table[x & 255u]) << 8) | Reversal.table[(x >> 8) & 255u];
     return r16 >> (16 - bits);
-}
-
-// dst[n] = src[bitreverse(n)] for N = 2^m, m >= 6: the top and bottom three
-// bits of n swap places reversed, so each 8x8 tile reads 8 whole cache lines
-// and writes 8 whole lines.
-inline void BitReverseInto(const double* src, double* dst, int m) noexcept {
-    const int high = m - 3;
-    const unsigned middles = 1u << (m - 6);
-    for (unsigned b = 0; b < middles; ++b) {
-        const unsigned rb = ReverseBits(b, m - 6) << 3;
-        const unsigned wb = b << 3;
-        for (unsigned a = 0; a < 8; ++a) {
-            const unsigned ra = Reversal.table[a] >> 5;
-            double* out = dst + ((a << high) | wb);
-            for (unsigned c = 0; c < 8; ++c) {
-                const unsigned rc = Reversal.table[c] >> 5;
-                out[c] = src[(rc << high) | rb | ra];
-            }
-        }
-    }
 }
 
 // ---------------------------------------------------------------- step 2
@@ -200,6 +185,53 @@ inline void Transpose(Vec* rows) noexcept {
 #endif
 }
 
+// Copies the real samples in bit-reversed order into the layout of step 2:
+// sample n of sub-block l of super-block g (natural index g V S + l S + n
+// after the reversal) goes to dst[g V S + n V + l]. Its source index is
+// rev(n) N/S + rev(l) G + rev(g) with G = N / (V S) super-blocks, so V
+// neighbouring sources fill one vector: for one super-block (G = 1) the lanes
+// come from V neighbours, otherwise V x V tiles across super-blocks are
+// transposed.
+inline void BitReverseIntoBlocks(const double* src, double* dst, int m, int subBits) noexcept {
+    constexpr int laneBits = __builtin_ctz(V);
+    const int s = 1 << subBits;
+    const int groupBits = m - subBits - laneBits;
+    const int groups = 1 << groupBits;
+    const int rowStride = 1 << (m - subBits);
+    if (groups == 1) {
+#if TAVOX_FFT_LANES == 2
+        const Lanes reverse{0, 1};
+#elif TAVOX_FFT_LANES == 4
+        const Lanes reverse{0, 2, 1, 3};
+#else
+        const Lanes reverse{0, 4, 2, 6, 1, 5, 3, 7};
+#endif
+        for (int n = 0; n < s; ++n)
+            Store(dst + n * V, __builtin_shuffle(Load(src + ReverseBits(n, subBits) * rowStride), reverse));
+        return;
+    }
+    if (groups >= V) {
+        for (int n = 0; n < s; ++n) {
+            const double* row = src + ReverseBits(n, subBits) * rowStride;
+            for (int t = 0; t < groups; t += V) {
+                Vec rows[V];
+                for (int l = 0; l < V; ++l) rows[l] = Load(row + ReverseBits(l, laneBits) * groups + t);
+                Transpose(rows);
+                for (int j = 0; j < V; ++j) Store(dst + ReverseBits(t + j, groupBits) * (V * s) + n * V, rows[j]);
+            }
+        }
+        return;
+    }
+    for (int g = 0; g < groups; ++g) {
+        const int rg = ReverseBits(g, groupBits);
+        for (int n = 0; n < s; ++n) {
+            const double* row = src + ReverseBits(n, subBits) * rowStride + rg;
+            double* out = dst + g * V * s + n * V;
+            for (int l = 0; l < V; ++l) out[l] = row[ReverseBits(l, laneBits) * groups];
+        }
+    }
+}
+
 // Stages 1 to 3 on eight real vectors (imaginary parts +0): all four forms
 // are fixed ones.
 inline void FirstThreeStages(Vec* xr, Vec* xi) noexcept {
@@ -225,46 +257,83 @@ inline void FirstThreeStages(Vec* xr, Vec* xi) noexcept {
     }
 }
 
-template <Form F>
-inline void LaneButterflies(Vec* xr, Vec* xi, int s, int k, int d, double wr, double wi) noexcept {
-    const Vec vr = Broadcast(wr);
-    const Vec vi = Broadcast(wi);
-    for (int j = k; j < s; j += 2 * d) Butterfly<F>(xr[j], xi[j], xr[j + d], xi[j + d], vr, vi);
+// Stages of half span 8 Span and up on the column of element K of every
+// group of 8 in the sub-block buffer (elements K, K + 8, ..., K + 8(C-1)).
+// All lanes share one form and one twiddle per butterfly; the forms become
+// constants once the loops are unrolled.
+template <int C, int Span, int K>
+inline void BufferStages(Vec* cr, Vec* ci, const double* twRe, const double* twIm) noexcept {
+    if constexpr (Span < C) {
+        constexpr int d = 8 * Span;
+#pragma GCC unroll 16
+        for (int j = 0; j < Span; ++j) {
+            const int index = K + 8 * j;
+            const Form form = FormOf(index, d);
+            const Vec wr = Broadcast(twRe[d + index]);
+            const Vec wi = Broadcast(twIm[d + index]);
+#pragma GCC unroll 16
+            for (int c = j; c < C; c += 2 * Span)
+                ButterflyOfForm(form, cr[c], ci[c], cr[c + Span], ci[c + Span], wr, wi);
+        }
+        BufferStages<C, Span * 2, K>(cr, ci, twRe, twIm);
+    }
+}
+
+template <int C, int K>
+inline void BufferColumn(Vec* xr, Vec* xi, const double* twRe, const double* twIm) noexcept {
+    Vec cr[C];
+    Vec ci[C];
+#pragma GCC unroll 32
+    for (int c = 0; c < C; ++c) {
+        cr[c] = xr[K + 8 * c];
+        ci[c] = xi[K + 8 * c];
+    }
+    BufferStages<C, 1, K>(cr, ci, twRe, twIm);
+#pragma GCC unroll 32
+    for (int c = 0; c < C; ++c) {
+        xr[K + 8 * c] = cr[c];
+        xi[K + 8 * c] = ci[c];
+    }
+}
+
+// Stages 4..log2(8C) of the sub-block buffer of 8C vectors.
+template <int C>
+inline void BufferColumns(Vec* xr, Vec* xi, const double* twRe, const double* twIm) noexcept {
+    BufferColumn<C, 0>(xr, xi, twRe, twIm);
+    BufferColumn<C, 1>(xr, xi, twRe, twIm);
+    BufferColumn<C, 2>(xr, xi, twRe, twIm);
+    BufferColumn<C, 3>(xr, xi, twRe, twIm);
+    BufferColumn<C, 4>(xr, xi, twRe, twIm);
+    BufferColumn<C, 5>(xr, xi, twRe, twIm);
+    BufferColumn<C, 6>(xr, xi, twRe, twIm);
+    BufferColumn<C, 7>(xr, xi, twRe, twIm);
 }
 
 // Stages 1..log2(s) of V sub-blocks of s samples at `base`: the real samples
-// come from src (bit-reversed order), the results go to re and im.
+// come from src in the layout of BitReverseIntoBlocks, the results go to re
+// and im in natural order.
 inline void SubBlocks(const double* src, double* re, double* im, int base, int s, const double* twRe,
                       const double* twIm, Vec* xr, Vec* xi) noexcept {
-    for (int n0 = 0; n0 < s; n0 += V) {
-        Vec rows[V];
-        for (int l = 0; l < V; ++l) rows[l] = Load(src + base + l * s + n0);
-        Transpose(rows);
-        for (int l = 0; l < V; ++l) xr[n0 + l] = rows[l];
-    }
+    for (int n = 0; n < s; ++n) xr[n] = Load(src + base + n * V);
     for (int g = 0; g < s; g += 8) FirstThreeStages(xr + g, xi + g);
-    for (int d = 8; d < s; d *= 2) {
-        for (int k = 0; k < d; ++k) {
-            const double wr = twRe[d + k];
-            const double wi = twIm[d + k];
-            switch (FormOf(k, d)) {
-                case Unit:
-                    LaneButterflies<Unit>(xr, xi, s, k, d, wr, wi);
-                    break;
-                case Quarter:
-                    LaneButterflies<Quarter>(xr, xi, s, k, d, wr, wi);
-                    break;
-                case Half:
-                    LaneButterflies<Half>(xr, xi, s, k, d, wr, wi);
-                    break;
-                case ThreeQuarter:
-                    LaneButterflies<ThreeQuarter>(xr, xi, s, k, d, wr, wi);
-                    break;
-                default:
-                    LaneButterflies<General>(xr, xi, s, k, d, wr, wi);
-                    break;
-            }
-        }
+    switch (s) {
+        case 16:
+            BufferColumns<2>(xr, xi, twRe, twIm);
+            break;
+        case 32:
+            BufferColumns<4>(xr, xi, twRe, twIm);
+            break;
+        case 64:
+            BufferColumns<8>(xr, xi, twRe, twIm);
+            break;
+        case 128:
+            BufferColumns<16>(xr, xi, twRe, twIm);
+            break;
+        case 256:
+            BufferColumns<32>(xr, xi, twRe, twIm);
+            break;
+        default:
+            break;
     }
     for (int n0 = 0; n0 < s; n0 += V) {
         Vec rows[V];
@@ -328,7 +397,8 @@ inline void VectorStages(Vec* xr, Vec* xi, const double* twRe, const double* twI
             const int index = k + j * r;
             const Form form = FormOf(index, d);
             for (int c = j; c < columns; c += 2 * span)
-                ScalarButterfly(form, xr[c], xi[c], xr[c + span], xi[c + span], twRe[d + index], twIm[d + index]);
+                ButterflyOfForm<double>(form, xr[c], xi[c], xr[c + span], xi[c + span], twRe[d + index],
+                                        twIm[d + index]);
         }
     }
     if (!last) {
@@ -344,7 +414,7 @@ inline void VectorStages(Vec* xr, Vec* xi, const double* twRe, const double* twI
         const int index = k + j * r;
         double ar = xr[j];
         double ai = xi[j];
-        ScalarButterfly(FormOf(index, d), ar, ai, xr[j + half], xi[j + half], twRe[d + index], twIm[d + index]);
+        ButterflyOfForm<double>(FormOf(index, d), ar, ai, xr[j + half], xi[j + half], twRe[d + index], twIm[d + index]);
         outRe[j] = (ar + ar) * magnitude;
         outIm[j] = (ai + ai) * f;
     }
@@ -482,11 +552,10 @@ inline void RunKernel(const FftFastJob& job) noexcept {
     const double* const twRe = job.stageRe;
     const double* const twIm = job.stageIm;
 
-    BitReverseInto(re, im, m);
-
     int subBits = SubBlockBits;
     while ((V << subBits) > n) --subBits;
     const int s = 1 << subBits;
+    BitReverseIntoBlocks(re, im, m, subBits);
     alignas(64) Vec xr[1 << SubBlockBits];
     alignas(64) Vec xi[1 << SubBlockBits];
     for (int base = 0; base < n; base += V * s) SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
