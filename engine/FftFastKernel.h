@@ -518,10 +518,10 @@ inline void ColumnPass(double* re, double* im, int base, int r, const double* tw
 }
 
 template <bool Last>
-inline void ColumnPasses(double* re, double* im, int n, int r, int logC, const double* twRe, const double* twIm,
-                         double f, double magnitude) noexcept {
+inline void ColumnPasses(double* re, double* im, int from, int to, int r, int logC, const double* twRe,
+                         const double* twIm, double f, double magnitude) noexcept {
     const int block = r << logC;
-    for (int base = 0; base < n; base += block) {
+    for (int base = from; base < to; base += block) {
         switch (logC) {
             case 1:
                 ColumnPass<2, Last>(re, im, base, r, twRe, twIm, f, magnitude);
@@ -558,22 +558,38 @@ inline void RunKernel(const FftFastJob& job) noexcept {
     BitReverseIntoBlocks(re, im, m, subBits);
     alignas(64) Vec xr[1 << SubBlockBits];
     alignas(64) Vec xi[1 << SubBlockBits];
-    for (int base = 0; base < n; base += V * s) SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
 
     double f = 1.0 / n;
     if (job.conjugateOutput) f = -f;
     const double magnitude = __builtin_fabs(f);
 
     // The remaining stages in passes of at most five, the later ones larger.
+    // A first pass that is not the last runs right behind the sub-blocks of
+    // its block, while they are still in the cache.
+    const int superBlock = V * s;
     int remaining = m - subBits;
     int passes = (remaining + MaxColumnBits - 1) / MaxColumnBits;
     int r = s;
+    int logC = passes > 0 ? remaining / passes : 0;
+    const int block = r << logC;
+    if (passes > 1 && block % superBlock == 0) {
+        for (int b0 = 0; b0 < n; b0 += block) {
+            for (int base = b0; base < b0 + block; base += superBlock)
+                SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
+            ColumnPasses<false>(re, im, b0, b0 + block, r, logC, twRe, twIm, f, magnitude);
+        }
+        r <<= logC;
+        remaining -= logC;
+        --passes;
+    } else {
+        for (int base = 0; base < n; base += superBlock) SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
+    }
     while (passes > 0) {
-        const int logC = remaining / passes;
+        logC = remaining / passes;
         if (passes == 1) {
-            ColumnPasses<true>(re, im, n, r, logC, twRe, twIm, f, magnitude);
+            ColumnPasses<true>(re, im, 0, n, r, logC, twRe, twIm, f, magnitude);
         } else {
-            ColumnPasses<false>(re, im, n, r, logC, twRe, twIm, f, magnitude);
+            ColumnPasses<false>(re, im, 0, n, r, logC, twRe, twIm, f, magnitude);
         }
         r <<= logC;
         remaining -= logC;
