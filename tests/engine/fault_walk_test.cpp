@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/Enums.h"
+#include "data/Files.h"
+#include "engine/File.h"
+#include "engine/Parameters.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TestSupport.h"
+
+namespace tavox {
+namespace {
+
+using test::FaultyFileSystem;
+using test::FsCall;
+using Snapshot = std::map<std::string, std::string>;
+
+constexpr std::array<FsCall, 9> AllKinds = {FsCall::FileSize, FsCall::FileExists, FsCall::DeleteFileForced,
+                                            FsCall::OpenRead, FsCall::OpenWrite,  FsCall::ReadAt,
+                                            FsCall::Write,    FsCall::Close,      FsCall::List};
+
+const char* KindName(FsCall kind) {
+    static constexpr const char* names[] = {
+        "FileSize", "FileExists", "DeleteFileForced", "OpenRead", "OpenWrite", "ReadAt", "Write", "Close", "List"};
+    return names[static_cast<std::size_t>(kind)];
+}
+
+// The result code a transform must return when this one call fails and all
+// others succeed. A failed existence test only skips the deletion of an old
+// output, which the truncating open makes harmless.
+std::int32_t ExpectedResult(FsCall kind) {
+    switch (kind) {
+        case FsCall::FileExists:
+            return fftResultAllRight;
+        case FsCall::Write:
+        case FsCall::Close:
+            return fftResultTargetFull;
+        default:
+            return fftResultFileSysErr;
+    }
+}
+
+Snapshot Folder(const std::string& folder) {
+    Snapshot files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        files[entry.path().filename().string()] = test::ReadBytes(entry.path().string());
+    }
+    return files;
+}
+
+std::vector<std::int16_t> Signal(std::size_t length) {
+    std::vector<std::int16_t> samples(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        samples[i] = static_cast<std::int16_t>(std::lround(2000.0 * std::sin(0.37 * static_cast<double>(i)) +
+                                                           300.0 * std::cos(0.05 * static_cast<double>(i))));
+    }
+    return samples;
+}
+
+struct WalkCase {
+    const char* name;
+    fftMethodEnum method;
+    std::int32_t repeat;
+    bool phase;
+    std::vector<std::string> outputs;  // names the transform writes
+    bool rerun;                        // outputs of an earlier run are present
+};
+
+void PrintTo(const WalkCase& walk, std::ostream* os) {
+    *os << walk.name;
+}
+
+// One folder with the source, an unrelated file and, for a rerun, old outputs;
+// one File over the source through a FaultyFileSystem.
+class Fixture {
+public:
+    explicit Fixture(const WalkCase& walk) : fileSystem_(std::make_shared<FaultyFileSystem>()) {
+        test::WriteSamples(dir_.File("sig.dat"), Signal(2000));
+        test::WriteSamples(dir_.File("other.dat"), Signal(300));
+        if (walk.rerun) {
+            for (const std::string& name : walk.outputs) test::WriteBytes(dir_.File(name), "old " + name);
+        }
+        auto parameters = std::make_shared<Parameters>();
+        parameters->SetMethod(walk.method);
+        parameters->SetRepeat(walk.repeat);
+        parameters->SetPhase(walk.phase);
+        parameters->SetWindow(fftWindowHanning);
+        parameters->SetWidth(256);
+        files_ = std::make_shared<Files>(fileSystem_);
+        files_->SetParameters(parameters);
+        Variant source(dir_.File("sig.dat"));
+        Variant target("*out.*");
+        files_->Add(fftDataDiskFile, source, target);
+        file_ = files_->Item(Variant(std::int32_t{1}));
+        before_ = Folder(dir_.Path());
+    }
+
+    FaultyFileSystem& FileSystem() { return *fileSystem_; }
+    File& TheFile() { return *file_; }
+    const Snapshot& Before() const { return before_; }
+    Snapshot Now() const { return Folder(dir_.Path()); }
+
+private:
+    test::TempDir dir_;
+    std::shared_ptr<FaultyFileSystem> fileSystem_;
+    std::shared_ptr<Files> files_;
+    std::shared_ptr<File> file_;
+    Snapshot before_;
+};
+
+class fault_walk_test : public ::testing::TestWithParam<WalkCase> {};
+
+// Fails every file-system call of a transform in turn, one per run.
+TEST_P(fault_walk_test, each_failing_call_is_reported_and_harms_nothing) {
+    const WalkCase& walk = GetParam();
+    const std::set<std::string> outputs(walk.outputs.begin(), walk.outputs.end());
+
+    // The clean run: the calls a transform makes, and what it writes.
+    Fixture clean(walk);
+    std::array<int, AllKinds.size()> calls{};
+    for (FsCall kind : AllKinds) calls[static_cast<std::size_t>(kind)] = clean.FileSystem().Calls(kind);
+    ASSERT_EQ(clean.TheFile().Transform(), fftResultAllRight);
+    const Snapshot written = clean.Now();
+    for (FsCall kind : AllKinds)
+        calls[static_cast<std::size_t>(kind)] = clean.FileSystem().Calls(kind) - calls[static_cast<std::size_t>(kind)];
+    for (const std::string& name : outputs) ASSERT_EQ(written.count(name), 1u) << name;
+    EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::ReadAt)], walk.method == fftMethodSimple ? 1 : walk.repeat);
+    EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::Close)], static_cast<int>(outputs.size()));
+    EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::OpenWrite)], static_cast<int>(outputs.size()));
+    EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::DeleteFileForced)],
+              walk.rerun ? static_cast<int>(outputs.size()) : 0);
+
+    int walked = 0;
+    for (FsCall kind : AllKinds) {
+        for (int nth = 1; nth <= calls[static_cast<std::size_t>(kind)]; ++nth) {
+            SCOPED_TRACE(std::string(KindName(kind)) + " call " + std::to_string(nth));
+            Fixture fixture(walk);
+            fixture.FileSystem().FailCall(kind, nth);
+            const std::int32_t result = fixture.TheFile().Transform();
+            ++walked;
+
+            EXPECT_EQ(result, ExpectedResult(kind));
+            EXPECT_EQ(fixture.FileSystem().OpenHandles(), 0);
+            const Snapshot after = fixture.Now();
+            for (const auto& [name, bytes] : fixture.Before()) {
+                if (outputs.count(name) == 0) {
+                    EXPECT_EQ(after.count(name) ? after.at(name) : "<deleted>", bytes) << name;
+                }
+            }
+            for (const auto& [name, bytes] : after) {
+                EXPECT_TRUE(fixture.Before().count(name) || outputs.count(name)) << "unexpected file " << name;
+                // An output is either as it was, or complete when the run reports success.
+                if (outputs.count(name) && result == fftResultAllRight) {
+                    EXPECT_EQ(bytes, written.at(name)) << name;
+                }
+            }
+        }
+    }
+    EXPECT_GT(walked, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    methods, fault_walk_test,
+    ::testing::Values(WalkCase{"simple", fftMethodSimple, 1, true, {"sigout.dat"}, false},
+                      WalkCase{"simple_rerun", fftMethodSimple, 1, true, {"sigout.dat"}, true},
+                      WalkCase{"average", fftMethodAverage, 3, false, {"sigout.dat"}, false},
+                      WalkCase{"average_rerun", fftMethodAverage, 3, false, {"sigout.dat"}, true},
+                      WalkCase{"multi", fftMethodMulti, 3, false, {"sigout.001", "sigout.002", "sigout.003"}, false},
+                      WalkCase{
+                          "multi_rerun", fftMethodMulti, 3, false, {"sigout.001", "sigout.002", "sigout.003"}, true}),
+    [](const ::testing::TestParamInfo<WalkCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tavox
