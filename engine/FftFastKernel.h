@@ -211,13 +211,15 @@ inline void BitReverseIntoBlocks(const double* src, double* dst, int m, int subB
         return;
     }
     if (groups >= V) {
-        for (int n = 0; n < s; ++n) {
-            const double* row = src + ReverseBits(n, subBits) * rowStride;
-            for (int t = 0; t < groups; t += V) {
+        for (int t = 0; t < groups; t += V) {
+            double* outs[V];
+            for (int j = 0; j < V; ++j) outs[j] = dst + ReverseBits(t + j, groupBits) * (V * s);
+            for (int n = 0; n < s; ++n) {
+                const double* row = src + ReverseBits(n, subBits) * rowStride + t;
                 Vec rows[V];
-                for (int l = 0; l < V; ++l) rows[l] = Load(row + ReverseBits(l, laneBits) * groups + t);
+                for (int l = 0; l < V; ++l) rows[l] = Load(row + ReverseBits(l, laneBits) * groups);
                 Transpose(rows);
-                for (int j = 0; j < V; ++j) Store(dst + ReverseBits(t + j, groupBits) * (V * s) + n * V, rows[j]);
+                for (int j = 0; j < V; ++j) Store(outs[j] + n * V, rows[j]);
             }
         }
         return;
