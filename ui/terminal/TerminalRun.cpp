@@ -9,37 +9,62 @@
 #include "app/MainModule.h"
 #include "data/Files.h"
 #include "data/Path.h"
+#include "ui/terminal/ReplacedSources.h"
 #include "ui/terminal/TerminalProgress.h"
 
 namespace tavox {
 
 namespace {
 
-volatile std::sig_atomic_t interruptRequested = 0;
+constexpr int StopSignals[] = {SIGINT, SIGTERM};
 
-extern "C" void OnInterrupt(int) {
+volatile std::sig_atomic_t interruptRequested = 0;
+// Whether the handler is installed for SIGINT and SIGTERM.
+volatile std::sig_atomic_t handlerInstalled[2] = {0, 0};
+
+// The first interrupt or termination request becomes a break; both signals
+// then get their default action back, so that a second one ends the process
+// at once. Only async-signal-safe calls here.
+extern "C" void OnStopSignal(int) {
     interruptRequested = 1;
+    for (std::size_t i = 0; i < 2; ++i) {
+        if (handlerInstalled[i] == 0) continue;
+        struct sigaction action {};
+        action.sa_handler = SIG_DFL;
+        sigemptyset(&action.sa_mask);
+        sigaction(StopSignals[i], &action, nullptr);
+        handlerInstalled[i] = 0;
+    }
 }
 
-// Turns the first SIGINT into a break request; a second one ends the process
-// as usual (the handler resets itself).
+// Turns the first SIGINT or SIGTERM of a run into a break request: the file
+// in progress completes and no further file starts.
 class InterruptAsBreak {
 public:
     InterruptAsBreak() {
         interruptRequested = 0;
-        struct sigaction action {};
-        action.sa_handler = OnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        installed_ = sigaction(SIGINT, &action, &previous_) == 0;
-        // A program started with interrupts ignored (a background job) keeps ignoring them.
-        if (installed_ && previous_.sa_handler == SIG_IGN) {
-            sigaction(SIGINT, &previous_, nullptr);
-            installed_ = false;
+        for (std::size_t i = 0; i < 2; ++i) {
+            struct sigaction action {};
+            action.sa_handler = OnStopSignal;
+            sigemptyset(&action.sa_mask);
+            for (int other : StopSignals) sigaddset(&action.sa_mask, other);
+            // Reads and writes in progress resume after the handler.
+            action.sa_flags = SA_RESTART;
+            if (sigaction(StopSignals[i], &action, &previous_[i]) != 0) continue;
+            // A program started with the signal ignored (a background job) keeps ignoring it.
+            if (previous_[i].sa_handler == SIG_IGN) {
+                sigaction(StopSignals[i], &previous_[i], nullptr);
+                continue;
+            }
+            saved_[i] = true;
+            handlerInstalled[i] = 1;
         }
     }
     ~InterruptAsBreak() {
-        if (installed_) sigaction(SIGINT, &previous_, nullptr);
+        for (std::size_t i = 0; i < 2; ++i) {
+            handlerInstalled[i] = 0;
+            if (saved_[i]) sigaction(StopSignals[i], &previous_[i], nullptr);
+        }
     }
     InterruptAsBreak(const InterruptAsBreak&) = delete;
     InterruptAsBreak& operator=(const InterruptAsBreak&) = delete;
@@ -47,8 +72,8 @@ public:
     bool Requested() const noexcept { return interruptRequested != 0; }
 
 private:
-    struct sigaction previous_ {};
-    bool installed_ = false;
+    struct sigaction previous_[2]{};
+    bool saved_[2] = {false, false};
 };
 
 // Removes the hooks that refer to this run's locals, also on an error.
@@ -85,6 +110,7 @@ int RunCommandLine(const std::vector<std::string>& fields, std::ostream& out, st
             [&](const std::shared_ptr<Application>& running) {
                 progress = std::make_shared<TerminalProgress>(out, err, liveProgress);
                 progress->Attach(running);
+                std::make_shared<ReplacedSources>(err)->Attach(running);
             },
         });
         app->FFTCommandFields(fields);

@@ -1,0 +1,293 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace tavox {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteSamples;
+
+const std::string Ok = "-->>    Transformace proběhla vpořádku";
+
+std::vector<std::int16_t> Tone(std::size_t length, int seed) {
+    std::vector<std::int16_t> samples(length);
+    for (std::size_t i = 0; i < length; ++i)
+        samples[i] = static_cast<std::int16_t>((i * 131 + seed * 977) % 4001) - 2000;
+    return samples;
+}
+
+// The tavox program running without a display, its standard output a pipe
+// of one page (so that it blocks once a page of lines is unread), its
+// standard error a file.
+class Child {
+public:
+    explicit Child(const std::vector<std::string>& arguments) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
+        readEnd_ = fds[0];
+        capacity_ = fcntl(fds[1], F_SETPIPE_SZ, 4096);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // The child starts with the stop signals at their defaults and unblocked.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGTERM);
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        sigemptyset(&signals);
+        posix_spawnattr_setsigmask(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+
+        std::vector<std::string> env;
+        for (char** e = environ; *e != nullptr; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('='));
+            if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM") env.push_back(entry);
+        }
+        std::vector<char*> envp;
+        for (auto& entry : env) envp.push_back(entry.data());
+        envp.push_back(nullptr);
+        std::vector<std::string> args = {TAVOX_EXE};
+        args.insert(args.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int spawned = posix_spawn(&pid_, TAVOX_EXE, &actions, &attributes, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+        close(fds[1]);
+        if (spawned != 0) throw std::runtime_error(std::string("cannot start tavox: ") + std::strerror(spawned));
+    }
+    ~Child() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        close(readEnd_);
+    }
+
+    int Capacity() const { return capacity_; }
+
+    // Reads until at least one whole line has arrived; returns its length.
+    std::size_t FirstLineLength() {
+        while (out_.find('\n') == std::string::npos && ReadSome()) {
+        }
+        return out_.find('\n') + 1;
+    }
+
+    // Bytes written to the pipe and not read yet.
+    int Unread() const {
+        int bytes = 0;
+        ioctl(readEnd_, FIONREAD, &bytes);
+        return bytes;
+    }
+
+    // True once the child catches neither SIGINT nor SIGTERM any more, that
+    // is once its handler has run.
+    bool StopSignalsHandled() const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("SigCgt:", 0) != 0) continue;
+            const unsigned long long caught = std::stoull(line.substr(7), nullptr, 16);
+            return (caught & ((1ull << (SIGINT - 1)) | (1ull << (SIGTERM - 1)))) == 0;
+        }
+        return false;
+    }
+
+    void Signal(int number) const { kill(pid_, number); }
+
+    // Reads the rest of the output and waits for the end of the child.
+    int Finish() {
+        while (ReadSome()) {
+        }
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        pid_ = 0;
+        return status;
+    }
+
+    const std::string& Out() const { return out_; }
+    std::string Err() const { return ReadBytes(errPath_); }
+
+private:
+    bool ReadSome() {
+        char buffer[4096];
+        const ssize_t n = read(readEnd_, buffer, sizeof buffer);
+        if (n <= 0) return false;
+        out_.append(buffer, static_cast<std::size_t>(n));
+        return true;
+    }
+
+    TempDir capture_;
+    std::string errPath_ = capture_.File("err");
+    int readEnd_ = -1;
+    int capacity_ = 0;
+    pid_t pid_ = 0;
+    std::string out_;
+};
+
+// Waits, without any fixed sleep deciding the outcome, until `done` holds.
+template <class Condition>
+bool WaitFor(Condition done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > limit) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
+
+int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+constexpr int BatchSize = 300;
+
+std::string InputName(int i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "f%03d", i);
+    return name;
+}
+
+// A folder of BatchSize small inputs, all with result lines of one length.
+std::map<std::string, std::string> WriteBatch(const TempDir& dir) {
+    std::map<std::string, std::string> inputs;
+    for (int i = 0; i < BatchSize; ++i) {
+        const std::string path = dir.File(InputName(i) + ".dat");
+        WriteSamples(path, Tone(128, i));
+        inputs[path] = ReadBytes(path);
+    }
+    return inputs;
+}
+
+class batch_safety_test : public ::testing::TestWithParam<int> {};
+
+// The run is stopped while the pipe is full, so that the child cannot have
+// finished the batch on its own: after the signal only the file in progress
+// completes.
+TEST_P(batch_safety_test, stop_signal_completes_the_file_in_progress_and_starts_no_other) {
+    TempDir dir;
+    const auto inputs = WriteBatch(dir);
+    Child child({"e", "p", "128", dir.File("*.dat"), "*.res"});
+    ASSERT_EQ(child.Capacity(), 4096);
+    const std::size_t lineLength = child.FirstLineLength();
+    ASSERT_TRUE(WaitFor([&] { return child.Unread() > child.Capacity() - static_cast<int>(lineLength); }));
+    child.Signal(GetParam());
+    ASSERT_TRUE(WaitFor([&] { return child.StopSignalsHandled(); }));
+    const int status = child.Finish();
+
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const int done = CountOf(child.Out(), Ok);
+    EXPECT_GT(done, 0);
+    EXPECT_LT(done, BatchSize);
+    EXPECT_NE(child.Err().find("interrupted after " + std::to_string(done) + " of " + std::to_string(BatchSize)),
+              std::string::npos)
+        << child.Err();
+    // Exactly the files reported as done have complete outputs, in batch order.
+    for (int i = 0; i < BatchSize; ++i) {
+        const std::string output = dir.File(InputName(i) + ".res");
+        if (i < done) {
+            EXPECT_EQ(ReadBytes(output).size(), 128u) << output;
+        } else {
+            EXPECT_FALSE(std::filesystem::exists(output)) << output;
+        }
+    }
+    for (const auto& [path, bytes] : inputs) EXPECT_EQ(ReadBytes(path), bytes) << path;
+}
+
+INSTANTIATE_TEST_SUITE_P(signals, batch_safety_test, ::testing::Values(SIGINT, SIGTERM),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGINT ? "sigint" : "sigterm");
+                         });
+
+TEST(batch_safety_test, second_stop_signal_ends_the_run_at_once) {
+    TempDir dir;
+    const auto inputs = WriteBatch(dir);
+    Child child({"e", "p", "128", dir.File("*.dat"), "*.res"});
+    ASSERT_EQ(child.Capacity(), 4096);
+    const std::size_t lineLength = child.FirstLineLength();
+    // Blocked on a result line, the child cannot end before the second signal.
+    ASSERT_TRUE(WaitFor([&] { return child.Unread() > child.Capacity() - static_cast<int>(lineLength); }));
+    child.Signal(SIGINT);
+    ASSERT_TRUE(WaitFor([&] { return child.StopSignalsHandled(); }));
+    child.Signal(SIGTERM);
+    const int status = child.Finish();
+
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    for (const auto& [path, bytes] : inputs) EXPECT_EQ(ReadBytes(path), bytes) << path;
+}
+
+int RunToEnd(Child& child) {
+    const int status = child.Finish();
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(batch_safety_test, warns_for_each_output_that_replaced_another_source_and_still_replaces_it) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), Tone(1024, 1));
+    WriteSamples(dir.File("sigout.dat"), Tone(300, 2));  // output of an earlier run
+    {
+        Child child({"f", "p", "128", dir.File("*.dat"), "*out.*"});
+        EXPECT_EQ(RunToEnd(child), 0);
+        const std::string err = child.Err();
+        EXPECT_EQ(CountOf(err, "tavox: warning:"), 1) << err;
+        EXPECT_NE(err.find("the output \"" + dir.File("sigout.dat") +
+                           "\" of sig.dat replaced a file that is also an "
+                           "input of this batch"),
+                  std::string::npos)
+            << err;
+    }
+    // The earlier output was refreshed with the new spectrum and its phases.
+    EXPECT_EQ(ReadBytes(dir.File("sigout.dat")).size(), 256u);
+
+    // Outputs kept apart from the inputs: no warning.
+    Child apart({"f", "p", "128", dir.File("*.dat"), "*.res"});
+    EXPECT_EQ(RunToEnd(apart), 0);
+    EXPECT_EQ(apart.Err(), "");
+}
+
+TEST(batch_safety_test, multi_warns_for_a_numbered_output_that_is_a_source) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Tone(1024, 1));
+    WriteSamples(dir.File("b.001"), Tone(1024, 2));
+    WriteSamples(dir.File("b.007"), Tone(1024, 3));
+    Child child({"m", "p", "128", dir.File("*"), "b.*", "2"});
+    RunToEnd(child);
+    const std::string err = child.Err();
+    // a.dat writes b.001 (a source) and b.002 (not one); b.001 then refuses to replace itself.
+    EXPECT_EQ(CountOf(err, "tavox: warning:"), 1) << err;
+    EXPECT_NE(err.find("\"" + dir.File("b.001") + "\" of a.dat"), std::string::npos) << err;
+    EXPECT_EQ(ReadBytes(dir.File("b.007")).size(), 2048u);
+}
+
+}  // namespace
+}  // namespace tavox

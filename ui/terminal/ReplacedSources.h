@@ -1,0 +1,60 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "app/ApplicationEvents.h"
+
+namespace tavox {
+
+class Application;
+
+// Warns on `err` for each output of a batch that replaced a file that is
+// also one of the batch's sources (a rerun over a folder that holds earlier
+// outputs refreshes them). The sources are noted when the run starts; an
+// output counts as a replacement when its transform ended all right, or else
+// when the file at that path is no longer the one noted then. Warns at most
+// once per source.
+class ReplacedSources : public ApplicationEvents, public std::enable_shared_from_this<ReplacedSources> {
+public:
+    explicit ReplacedSources(std::ostream& err) : err_(err) {}
+
+    // Subscribes to the events of `app`, which it holds weakly. The object
+    // must be owned by a shared_ptr.
+    void Attach(const std::shared_ptr<Application>& app);
+
+    void WillExecute(std::int16_t& Cancel) override;
+    void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override;
+
+    std::int32_t Warnings() const noexcept { return warnings_; }
+
+private:
+    // What identifies the contents of a file at a path without reading it.
+    struct Stamp {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        std::int64_t modified;  // nanoseconds
+        std::int64_t changed;   // nanoseconds
+        bool operator==(const Stamp&) const = default;
+    };
+    struct Source {
+        std::optional<Stamp> stamp;
+        bool warned = false;
+    };
+    static std::optional<Stamp> StampOf(const std::string& path);
+
+    std::ostream& err_;
+    std::weak_ptr<Application> apl;
+    std::unordered_map<std::string, Source> sources_;  // by normalised path
+    std::int32_t warnings_ = 0;
+};
+
+}  // namespace tavox
