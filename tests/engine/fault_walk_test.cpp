@@ -65,6 +65,39 @@ std::vector<std::int16_t> Signal(std::size_t length) {
     return samples;
 }
 
+// Counts every top-level call, also those FaultyFileSystem cannot fail, to
+// show that the walk leaves none out.
+class CountingFileSystem : public FileSystem {
+public:
+    explicit CountingFileSystem(std::shared_ptr<FileSystem> inner) : inner_(std::move(inner)) {}
+    int Total() const { return total_; }
+    int Uncovered() const { return uncovered_; }
+
+    std::optional<std::uint64_t> FileSize(const std::string& p) override { return ++total_, inner_->FileSize(p); }
+    bool FileExists(const std::string& p) override { return ++total_, inner_->FileExists(p); }
+    bool DeleteFileForced(const std::string& p) override { return ++total_, inner_->DeleteFileForced(p); }
+    std::unique_ptr<InputFile> OpenRead(const std::string& p) override { return ++total_, inner_->OpenRead(p); }
+    std::unique_ptr<OutputFile> OpenWrite(const std::string& p) override { return ++total_, inner_->OpenWrite(p); }
+    std::vector<std::string> List(const std::string& f, const std::string& p) override {
+        return ++total_, inner_->List(f, p);
+    }
+    std::string MountPoint(const std::string& p) override { return ++total_, ++uncovered_, inner_->MountPoint(p); }
+    std::optional<std::uint64_t> FreeSpace(const std::string& p) override {
+        return ++total_, ++uncovered_, inner_->FreeSpace(p);
+    }
+    bool SameFile(const std::string& a, const std::string& b) override {
+        ++sameFile_;
+        return inner_->SameFile(a, b);
+    }
+    int SameFileCalls() const { return sameFile_; }
+
+private:
+    std::shared_ptr<FileSystem> inner_;
+    int total_ = 0;
+    int uncovered_ = 0;
+    int sameFile_ = 0;
+};
+
 struct WalkCase {
     const char* name;
     fftMethodEnum method;
@@ -82,7 +115,9 @@ void PrintTo(const WalkCase& walk, std::ostream* os) {
 // one File over the source through a FaultyFileSystem.
 class Fixture {
 public:
-    explicit Fixture(const WalkCase& walk) : fileSystem_(std::make_shared<FaultyFileSystem>()) {
+    explicit Fixture(const WalkCase& walk)
+        : fileSystem_(std::make_shared<FaultyFileSystem>()),
+          counting_(std::make_shared<CountingFileSystem>(fileSystem_)) {
         test::WriteSamples(dir_.File("sig.dat"), Signal(2000));
         test::WriteSamples(dir_.File("other.dat"), Signal(300));
         if (walk.rerun) {
@@ -94,7 +129,7 @@ public:
         parameters->SetPhase(walk.phase);
         parameters->SetWindow(fftWindowHanning);
         parameters->SetWidth(256);
-        files_ = std::make_shared<Files>(fileSystem_);
+        files_ = std::make_shared<Files>(counting_);
         files_->SetParameters(parameters);
         Variant source(dir_.File("sig.dat"));
         Variant target("*out.*");
@@ -104,6 +139,7 @@ public:
     }
 
     FaultyFileSystem& FileSystem() { return *fileSystem_; }
+    const CountingFileSystem& Counting() const { return *counting_; }
     File& TheFile() { return *file_; }
     const Snapshot& Before() const { return before_; }
     Snapshot Now() const { return Folder(dir_.Path()); }
@@ -111,6 +147,7 @@ public:
 private:
     test::TempDir dir_;
     std::shared_ptr<FaultyFileSystem> fileSystem_;
+    std::shared_ptr<CountingFileSystem> counting_;
     std::shared_ptr<Files> files_;
     std::shared_ptr<File> file_;
     Snapshot before_;
@@ -127,11 +164,22 @@ TEST_P(fault_walk_test, each_failing_call_is_reported_and_harms_nothing) {
     Fixture clean(walk);
     std::array<int, AllKinds.size()> calls{};
     for (FsCall kind : AllKinds) calls[static_cast<std::size_t>(kind)] = clean.FileSystem().Calls(kind);
+    const int totalBefore = clean.Counting().Total();
     ASSERT_EQ(clean.TheFile().Transform(), fftResultAllRight);
     const Snapshot written = clean.Now();
     for (FsCall kind : AllKinds)
         calls[static_cast<std::size_t>(kind)] = clean.FileSystem().Calls(kind) - calls[static_cast<std::size_t>(kind)];
     for (const std::string& name : outputs) ASSERT_EQ(written.count(name), 1u) << name;
+    // Every call the transform makes is one the walk can fail, except the
+    // question whether an output names its own source, asked once per output.
+    int topLevel = 0;
+    for (FsCall kind : {FsCall::FileSize, FsCall::FileExists, FsCall::DeleteFileForced, FsCall::OpenRead,
+                        FsCall::OpenWrite, FsCall::List}) {
+        topLevel += calls[static_cast<std::size_t>(kind)];
+    }
+    EXPECT_EQ(clean.Counting().Total() - totalBefore, topLevel);
+    EXPECT_EQ(clean.Counting().Uncovered(), 0);
+    EXPECT_EQ(clean.Counting().SameFileCalls(), static_cast<int>(outputs.size()));
     EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::ReadAt)], walk.method == fftMethodSimple ? 1 : walk.repeat);
     EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::Close)], static_cast<int>(outputs.size()));
     EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::OpenWrite)], static_cast<int>(outputs.size()));
