@@ -35,7 +35,8 @@ public:
     // everywhere (it is not read). On exit indices 0..N/2-1 hold the scaled
     // spectrum as FftReference leaves it (imaginary parts negated with
     // `conjugateOutput`); indices N/2..N-1 of both arrays hold intermediate
-    // values. The arrays must not overlap. Allocates nothing.
+    // values. The arrays must not overlap. Allocates nothing; uses about
+    // 64 KiB of stack. Arrays on 64-byte boundaries run faster.
     // Returns false and touches nothing when the plan is not built or either
     // array is not of size N.
     bool Transform(std::span<double> re, std::span<double> im, bool conjugateOutput) const noexcept;

@@ -32,7 +32,7 @@ constexpr int MaxColumnBits = 5;
 // Column passes with rows this many doubles apart or more go through a tile
 // of TileWidth indices.
 constexpr int TileFrom = 512;
-constexpr int TileWidth = 32;
+constexpr int TileWidth = 64;
 
 enum Form { Unit, Quarter, Half, ThreeQuarter, General };
 
