@@ -7,9 +7,11 @@
 #include <new>
 
 #include "common/Numeric.h"
+#include "data/BlockCache.h"
 #include "data/FileSystem.h"
 #include "data/Path.h"
 #include "data/Range.h"
+#include "data/SampleBlocks.h"
 
 namespace tavox {
 namespace {
@@ -92,10 +94,10 @@ struct Data::Impl {
     std::int32_t blockBegin = 0;
     std::int32_t blockEnd = 0;
     std::int32_t sumCount = 0;
-    std::vector<double> values;
+    std::vector<double, CachedAllocator<double>> values;
 
-    std::vector<std::byte> readBuffer;
-    std::vector<std::byte> writeBuffer;
+    std::vector<std::byte, CachedAllocator<std::byte>> readBuffer;
+    std::vector<std::byte, CachedAllocator<std::byte>> writeBuffer;
 
     std::string SourceText() const {
         const std::string* text = source.AsString();
@@ -277,11 +279,7 @@ void Data::Impl::LoadDisk(std::span<double> samples, std::int64_t pos, std::int3
             complete = *got / 2;
             atEnd = complete < count;
         }
-        for (std::size_t i = 0; i < complete; ++i) {
-            const auto low = static_cast<std::uint16_t>(readBuffer[2 * i]);
-            const auto high = static_cast<std::uint16_t>(readBuffer[2 * i + 1]);
-            part[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-        }
+        SamplesFromBytes(std::span<const std::byte>(readBuffer.data(), complete * 2), part.first(complete));
         if (complete < count) {
             std::fill(part.begin() + static_cast<std::ptrdiff_t>(complete), part.end(), 0.0);
             shortMark = true;
@@ -348,25 +346,36 @@ void Data::Impl::SaveDisk(std::int32_t saveOp, std::span<const double> block, co
                 result = fftResultOutOfMemory;
                 return;
             }
+            const std::size_t first = static_cast<std::size_t>(blockBegin) - 1;
             try {
+                if (values.size() == first) {
+                    values.insert(values.end(), block.begin(), block.end());
+                    return;
+                }
                 values.resize(static_cast<std::size_t>(blockEnd));
             } catch (const std::bad_alloc&) {
                 result = fftResultOutOfMemory;
             }
-            const std::size_t first = static_cast<std::size_t>(blockBegin) - 1;
-            for (std::size_t k = 0; k < block.size() && first + k < values.size(); ++k) values[first + k] = block[k];
+            if (first < values.size()) {
+                const std::size_t count = std::min(block.size(), values.size() - first);
+                std::copy_n(block.begin(), count, values.begin() + static_cast<std::ptrdiff_t>(first));
+            }
             return;
         }
         case SaveAdd: {
             ++sumCount;
             const std::size_t first = static_cast<std::size_t>(blockBegin) - 1;
-            for (std::size_t k = 0; k < block.size() && first + k < values.size(); ++k) values[first + k] += block[k];
+            if (first >= values.size()) return;
+            const std::size_t count = std::min(block.size(), values.size() - first);
+            double* held = values.data() + first;
+            for (std::size_t k = 0; k < count; ++k) held[k] += block[k];
             return;
         }
         case SaveAverage: {
             if (sumCount <= 1) return;
             const std::size_t last = std::min(values.size(), static_cast<std::size_t>(blockEnd));
-            for (std::size_t p = static_cast<std::size_t>(blockBegin); p <= last; ++p) values[p - 1] /= sumCount;
+            const double divisor = sumCount;
+            for (std::size_t p = static_cast<std::size_t>(blockBegin); p <= last; ++p) values[p - 1] /= divisor;
             sumCount = 1;
             return;
         }
@@ -404,11 +413,7 @@ void Data::Impl::WriteValues(const std::string& path, std::int32_t& result) {
     if (writeBuffer.size() < WriteChunkSamples * 2) writeBuffer.resize(WriteChunkSamples * 2);
     for (std::size_t first = 0; first < count; first += WriteChunkSamples) {
         const std::size_t n = std::min(WriteChunkSamples, count - first);
-        for (std::size_t i = 0; i < n; ++i) {
-            const auto sample = static_cast<std::uint16_t>(ToSample16(values[first + i]));
-            writeBuffer[2 * i] = static_cast<std::byte>(sample & 0xFF);
-            writeBuffer[2 * i + 1] = static_cast<std::byte>(sample >> 8);
-        }
+        BytesFromValues(std::span<const double>(values.data() + first, n), std::span(writeBuffer.data(), n * 2));
         targetFile->Write(std::span<const std::byte>(writeBuffer.data(), n * 2));
     }
     const bool closed = targetFile->Close();
@@ -503,9 +508,9 @@ void Data::Terminate() noexcept {
     std::int32_t ignored = fftResultAllRight;
     SaveSequence(SaveReset, {}, 0, ignored);
     impl_->CloseSource();
-    std::vector<double>().swap(impl_->values);
-    std::vector<std::byte>().swap(impl_->readBuffer);
-    std::vector<std::byte>().swap(impl_->writeBuffer);
+    decltype(impl_->values)().swap(impl_->values);
+    decltype(impl_->readBuffer)().swap(impl_->readBuffer);
+    decltype(impl_->writeBuffer)().swap(impl_->writeBuffer);
 }
 
 std::string Data::TargetPath(std::int16_t exposure) const {

@@ -84,18 +84,14 @@ std::string FoldKey(const std::string& text) {
     throw AutomationError::FromStringTable(id, SourceFiles);
 }
 
-// Collects the result of one Add: a File, then an array of them.
-void AppendResult(Variant& result, const std::shared_ptr<File>& file) {
-    const ObjectRef ref(file);
-    if (const Variant::Array* array = result.AsArray()) {
-        Variant::Array grown = *array;
-        grown.emplace_back(ref);
-        result = Variant(std::move(grown));
-    } else if (const ObjectRef* single = result.AsObject(); single != nullptr && *single) {
-        result = Variant(Variant::Array{Variant(*single), Variant(ref)});
-    } else {
-        result = Variant(ref);
-    }
+// The result of one Add: no object, the one File, or an array of them.
+Variant AddResult(const std::vector<std::shared_ptr<File>>& added) {
+    if (added.empty()) return Variant::Nothing();
+    if (added.size() == 1) return Variant(ObjectRef(added.front()));
+    Variant::Array array;
+    array.reserve(added.size());
+    for (const auto& file : added) array.emplace_back(ObjectRef(file));
+    return Variant(std::move(array));
 }
 
 }  // namespace
@@ -127,6 +123,7 @@ Variant Files::Add(std::int32_t fileType, Variant& source, Variant& target) {
 void Files::Remove(const Variant& index) {
     const std::ptrdiff_t i = IndexOf(index);
     if (i < 0) return;
+    keySet_.erase(keys_[static_cast<std::size_t>(i)]);
     items_.erase(items_.begin() + i);
     keys_.erase(keys_.begin() + i);
 }
@@ -153,18 +150,21 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     }
 
     const std::string folder = PathFolder(completed);
-    Variant result = Variant::Nothing();
-    for (const std::string& name : fileSystem_->List(folder, PathName(completed))) {
+    const std::vector<std::string> names = fileSystem_->List(folder, PathName(completed));
+    std::vector<std::shared_ptr<File>> added;
+    added.reserve(names.size());
+    const Variant maskValue(mask);
+    for (const std::string& name : names) {
         auto file = std::make_shared<File>(fileSystem_);
         file->SetParameters(parameters_);
         file->SetName(name);
         file->SetFormat(fftDataDiskFile);
         file->GetData().SetSource(Variant(folder + name));
-        file->GetData().SetTarget(Variant(mask));
+        file->GetData().SetTarget(maskValue);
         Append(file, name);
-        AppendResult(result, file);
+        added.push_back(file);
     }
-    return result;
+    return AddResult(added);
 }
 
 Variant Files::AddRange(const Variant& source, const Variant& target) {
@@ -193,11 +193,16 @@ Variant Files::AddRange(const Variant& source, const Variant& target) {
 
 void Files::Append(const std::shared_ptr<File>& file, const std::string& key) {
     std::string folded = FoldKey(key);
-    for (const std::string& held : keys_) {
-        if (held == folded) throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
+    if (keySet_.contains(folded)) throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
+    keySet_.insert(folded);
+    try {
+        items_.push_back(file);
+        keys_.push_back(std::move(folded));
+    } catch (...) {
+        if (items_.size() > keys_.size()) items_.pop_back();
+        keySet_.erase(FoldKey(key));
+        throw;
     }
-    items_.push_back(file);
-    keys_.push_back(std::move(folded));
 }
 
 std::ptrdiff_t Files::IndexOf(const Variant& index) const {

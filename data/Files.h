@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "common/Object.h"
@@ -53,7 +54,8 @@ private:
     std::shared_ptr<FileSystem> fileSystem_;
     std::shared_ptr<Parameters> parameters_;
     std::vector<std::shared_ptr<File>> items_;
-    std::vector<std::string> keys_;  // folded keys, parallel to items_
+    std::vector<std::string> keys_;           // folded keys, parallel to items_
+    std::unordered_set<std::string> keySet_;  // the same keys, for the duplicate test
     std::int32_t RangeCounter = 0;
 };
 

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cfenv>
+#include <cmath>
 #include <exception>
 #include <limits>
 #include <new>
+#include <span>
 
 #include "common/AutomationError.h"
 #include "data/Data.h"
+#include "engine/FftFast.h"
 #include "engine/FftKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
@@ -44,6 +47,30 @@ bool Trap(std::int32_t& resultCode, Step&& step) noexcept {
         resultCode = File::ErrInternal;
     }
     return false;
+}
+
+// Largest sample magnitude for which no stage of the kernel can overflow:
+// a stage at most doubles a value and the scaling doubles it once more, so
+// every intermediate stays below 2^17 * 1e300.
+constexpr double FastKernelBound = 1e300;
+
+// True when every sample is finite and within FastKernelBound, so that the
+// kernel raises no floating-point fault and the fast path may stand in for
+// the reference with the same result code.
+bool WithinFastKernelBound(std::span<const double> samples) noexcept {
+    std::size_t outside = 0;
+    for (const double x : samples) outside += std::fabs(x) <= FastKernelBound ? 0 : 1;
+    return outside == 0;
+}
+
+// Magnitudes of bins 0..N/2-1 into re, as ToPolar without phases gives them
+// when no square can overflow (Magnitude's own formula, as a loop the
+// compiler turns into vector code).
+void MagnitudesOfBoundedSpectrum(std::span<double> re, std::span<const double> im) noexcept {
+    const std::size_t half = std::min(re.size(), im.size()) / 2;
+    double* r = re.data();
+    const double* i = im.data();
+    for (std::size_t k = 0; k < half; ++k) r[k] = std::sqrt(r[k] * r[k] + i[k] * i[k]);
 }
 
 // Next exposure position; the overflow error when it leaves the 32-bit range.
@@ -109,7 +136,7 @@ void File::PrepareBuffers() {
     std::size_t width = static_cast<std::size_t>(parameters_->Width());
     // A failed allocation halves the width for itself and any later array;
     // an array already allocated keeps its size.
-    auto allocate = [&](std::vector<double>& buffer) {
+    auto allocate = [&](std::vector<double, CachedAllocator<double>>& buffer) {
         for (;;) {
             try {
                 if (width > 0 && allocationProbe != nullptr && !allocationProbe(width)) throw std::bad_alloc();
@@ -126,13 +153,13 @@ void File::PrepareBuffers() {
 }
 
 void File::ReleaseBuffers() noexcept {
-    std::vector<double>().swap(RealPart);
-    std::vector<double>().swap(ImagPart);
+    decltype(RealPart)().swap(RealPart);
+    decltype(ImagPart)().swap(ImagPart);
 }
 
+// ImagPart is cleared where a kernel needs it: the fast kernel never reads it.
 void File::LoadExposure(std::int32_t position) {
     data_->LoadSequence(RealPart, position, ResultCode);
-    std::fill(ImagPart.begin(), ImagPart.end(), 0.0);
 }
 
 std::int32_t File::ExposureStep() {
@@ -235,8 +262,11 @@ void File::TransformMulti() {
 }
 
 void File::ShapeExposure() {
+    const bool center = parameters_->Center();
     std::feclearexcept(FloatingPointFaults);
-    tavox::ShapeExposure(RealPart, parameters_->Center(), parameters_->Window());
+    if (!tavox::ShapeExposure(RealPart, center, parameters_->WindowWeights())) {
+        tavox::ShapeExposure(RealPart, center, parameters_->Window());
+    }
     CheckFloatingPoint();
 }
 
@@ -249,13 +279,34 @@ void File::Fft(bool conjugateOutput) {
         twiddleImag.size() < n / 2) {
         throw AutomationError::Platform(ErrSubscriptOutOfRange, SourceFile);
     }
+    const FftPlan& plan = parameters_->Plan();
+    if (plan.Stages() == stages && (BoundedSamples() || WithinFastKernelBound(RealPart))) {
+        std::feclearexcept(FloatingPointFaults);
+        if (plan.Transform(RealPart, ImagPart, conjugateOutput)) {
+            CheckFloatingPoint();
+            return;
+        }
+    }
+    std::fill(ImagPart.begin(), ImagPart.end(), 0.0);
     std::feclearexcept(FloatingPointFaults);
     FftReference(RealPart, ImagPart, twiddleReal, twiddleImag, stages, conjugateOutput);
     CheckFloatingPoint();
 }
 
 void File::ToPolar() {
-    tavox::ToPolar(RealPart, ImagPart, parameters_->Phase());
+    const bool phase = parameters_->Phase();
+    if (!phase && BoundedSamples()) {
+        MagnitudesOfBoundedSpectrum(RealPart, ImagPart);
+        return;
+    }
+    tavox::ToPolar(RealPart, ImagPart, phase);
+}
+
+// Samples of a sequence file are 16-bit; centred and weighted (weights below
+// 5) they stay below 2^18, so no stage of the kernel and no square of a
+// magnitude can overflow.
+bool File::BoundedSamples() const noexcept {
+    return data_->Format() == fftDataDiskFile;
 }
 
 }  // namespace tavox

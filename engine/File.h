@@ -8,6 +8,7 @@
 #include "common/Enums.h"
 #include "common/Object.h"
 #include "common/Variant.h"
+#include "data/BlockCache.h"
 
 namespace tavox {
 
@@ -62,11 +63,13 @@ private:
     void ShapeExposure();
     void Fft(bool conjugateOutput);
     void ToPolar();
+    bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;
     std::shared_ptr<Parameters> parameters_;
-    std::vector<double> RealPart;
-    std::vector<double> ImagPart;
+    // Drawn from the BlockCache: a batch reuses the same memory for every file.
+    std::vector<double, CachedAllocator<double>> RealPart;
+    std::vector<double, CachedAllocator<double>> ImagPart;
     std::int32_t ResultCode = fftResultAllRight;
     std::string name_;
 };

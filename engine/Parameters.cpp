@@ -69,6 +69,7 @@ double FractionOrLargest(double value) noexcept {
 
 Parameters::Parameters() {
     RebuildTwiddleTable(width_, twiddleReal_, twiddleImag_);
+    plan_.Build(twiddleReal_, twiddleImag_, widthExponent_);
 }
 
 void Parameters::SetMethod(std::int32_t value) noexcept {
@@ -107,9 +108,11 @@ void Parameters::SetWidth(std::int32_t value) {
     std::vector<double> real;
     std::vector<double> imag;
     std::vector<double> weights;
+    FftPlan plan;
     try {
         RebuildTwiddleTable(width, real, imag);
         weights = BuildWindowWeights(window_, width);
+        plan.Build(real, imag, exponent);
     } catch (const std::bad_alloc&) {
         // Width and tables always agree: the previous ones stay.
         throw AutomationError::Platform(ErrOutOfMemory);
@@ -119,6 +122,7 @@ void Parameters::SetWidth(std::int32_t value) {
     twiddleReal_ = std::move(real);
     twiddleImag_ = std::move(imag);
     windowWeights_ = std::move(weights);
+    plan_ = std::move(plan);
 }
 
 void Parameters::SetRepeat(std::int32_t value) {

@@ -7,6 +7,7 @@
 #include "common/Enums.h"
 #include "common/Object.h"
 #include "common/Variant.h"
+#include "engine/FftFast.h"
 
 namespace tavox {
 
@@ -14,7 +15,8 @@ namespace tavox {
 // Setters never reject a value: they map it into range. The only errors they
 // raise are the overflow error (6) for the most negative value of an integer
 // kind and for a text that reads as a number beyond the double range.
-// Also owns the twiddle table of the FFT kernel, rebuilt whenever Width changes.
+// Also owns the twiddle table of the FFT kernel and the fast kernel's plan
+// made from it, both rebuilt whenever Width changes.
 class Parameters : public Object {
 public:
     Parameters();
@@ -35,9 +37,9 @@ public:
 
     std::int32_t Width() const noexcept { return width_; }
     // Rounds |value| up to a power of two within 128..65536; rebuilds the
-    // twiddle table and the window weights unless value equals the stored
-    // width. Raises the out-of-memory error (7), changing nothing, when the
-    // tables cannot be allocated.
+    // twiddle table, the fast kernel's plan and the window weights unless
+    // value equals the stored width. Raises the out-of-memory error (7),
+    // changing nothing, when the tables cannot be allocated.
     void SetWidth(std::int32_t value);
 
     std::int32_t Repeat() const noexcept { return repeat_; }
@@ -58,6 +60,8 @@ public:
     // The whole table, Width/2 entries each.
     std::span<const double> TwiddleRealTable() const noexcept { return twiddleReal_; }
     std::span<const double> TwiddleImagTable() const noexcept { return twiddleImag_; }
+    // Plan of the fast kernel for Width, made from the twiddle table.
+    const FftPlan& Plan() const noexcept { return plan_; }
     // Weights of the current window for Width samples (WindowWeight); empty
     // for the rectangle.
     std::span<const double> WindowWeights() const noexcept { return windowWeights_; }
@@ -87,6 +91,7 @@ private:
     std::vector<double> twiddleReal_;
     std::vector<double> twiddleImag_;
     std::vector<double> windowWeights_;
+    FftPlan plan_;
 };
 
 }  // namespace tavox
