@@ -23,7 +23,6 @@ namespace {
 
 constexpr int V = TAVOX_FFT_LANES;
 typedef double Vec __attribute__((vector_size(V * sizeof(double))));
-typedef long long Lanes __attribute__((vector_size(V * sizeof(double))));
 
 // Sub-block length S of step 2 (at most 256): V * S doubles per array fill at most 8 KiB.
 constexpr int SubBlockBits = V == 8 ? 7 : 8;
@@ -53,6 +52,17 @@ inline Vec Broadcast(double x) noexcept {
     return Vec{x, x, x, x};
 #else
     return Vec{x, x, x, x, x, x, x, x};
+#endif
+}
+
+// Lane i moves to lane bitreverse(i).
+inline Vec ReverseLaneBits(Vec v) noexcept {
+#if TAVOX_FFT_LANES == 2
+    return v;
+#elif TAVOX_FFT_LANES == 4
+    return __builtin_shufflevector(v, v, 0, 2, 1, 3);
+#else
+    return __builtin_shufflevector(v, v, 0, 4, 2, 6, 1, 5, 3, 7);
 #endif
 }
 
@@ -149,37 +159,37 @@ inline void Transpose(Vec* rows) noexcept {
     {
         const Vec a = rows[0];
         const Vec b = rows[1];
-        rows[0] = __builtin_shuffle(a, b, Lanes{0, 2});
-        rows[1] = __builtin_shuffle(a, b, Lanes{1, 3});
+        rows[0] = __builtin_shufflevector(a, b, 0, 2);
+        rows[1] = __builtin_shufflevector(a, b, 1, 3);
     }
 #elif TAVOX_FFT_LANES == 4
     {
-        const Vec t0 = __builtin_shuffle(rows[0], rows[1], Lanes{0, 4, 2, 6});
-        const Vec t1 = __builtin_shuffle(rows[0], rows[1], Lanes{1, 5, 3, 7});
-        const Vec t2 = __builtin_shuffle(rows[2], rows[3], Lanes{0, 4, 2, 6});
-        const Vec t3 = __builtin_shuffle(rows[2], rows[3], Lanes{1, 5, 3, 7});
-        rows[0] = __builtin_shuffle(t0, t2, Lanes{0, 1, 4, 5});
-        rows[1] = __builtin_shuffle(t1, t3, Lanes{0, 1, 4, 5});
-        rows[2] = __builtin_shuffle(t0, t2, Lanes{2, 3, 6, 7});
-        rows[3] = __builtin_shuffle(t1, t3, Lanes{2, 3, 6, 7});
+        const Vec t0 = __builtin_shufflevector(rows[0], rows[1], 0, 4, 2, 6);
+        const Vec t1 = __builtin_shufflevector(rows[0], rows[1], 1, 5, 3, 7);
+        const Vec t2 = __builtin_shufflevector(rows[2], rows[3], 0, 4, 2, 6);
+        const Vec t3 = __builtin_shufflevector(rows[2], rows[3], 1, 5, 3, 7);
+        rows[0] = __builtin_shufflevector(t0, t2, 0, 1, 4, 5);
+        rows[1] = __builtin_shufflevector(t1, t3, 0, 1, 4, 5);
+        rows[2] = __builtin_shufflevector(t0, t2, 2, 3, 6, 7);
+        rows[3] = __builtin_shufflevector(t1, t3, 2, 3, 6, 7);
     }
 #else
     {
         Vec t[8];
         for (int i = 0; i < 8; i += 2) {
-            t[i] = __builtin_shuffle(rows[i], rows[i + 1], Lanes{0, 8, 2, 10, 4, 12, 6, 14});
-            t[i + 1] = __builtin_shuffle(rows[i], rows[i + 1], Lanes{1, 9, 3, 11, 5, 13, 7, 15});
+            t[i] = __builtin_shufflevector(rows[i], rows[i + 1], 0, 8, 2, 10, 4, 12, 6, 14);
+            t[i + 1] = __builtin_shufflevector(rows[i], rows[i + 1], 1, 9, 3, 11, 5, 13, 7, 15);
         }
         Vec u[8];
         for (int g = 0; g < 8; g += 4) {
             for (int i = g; i < g + 2; ++i) {
-                u[i] = __builtin_shuffle(t[i], t[i + 2], Lanes{0, 1, 8, 9, 4, 5, 12, 13});
-                u[i + 2] = __builtin_shuffle(t[i], t[i + 2], Lanes{2, 3, 10, 11, 6, 7, 14, 15});
+                u[i] = __builtin_shufflevector(t[i], t[i + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+                u[i + 2] = __builtin_shufflevector(t[i], t[i + 2], 2, 3, 10, 11, 6, 7, 14, 15);
             }
         }
         for (int i = 0; i < 4; ++i) {
-            rows[i] = __builtin_shuffle(u[i], u[i + 4], Lanes{0, 1, 2, 3, 8, 9, 10, 11});
-            rows[i + 4] = __builtin_shuffle(u[i], u[i + 4], Lanes{4, 5, 6, 7, 12, 13, 14, 15});
+            rows[i] = __builtin_shufflevector(u[i], u[i + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+            rows[i + 4] = __builtin_shufflevector(u[i], u[i + 4], 4, 5, 6, 7, 12, 13, 14, 15);
         }
     }
 #endif
@@ -199,15 +209,8 @@ inline void BitReverseIntoBlocks(const double* src, double* dst, int m, int subB
     const int groups = 1 << groupBits;
     const int rowStride = 1 << (m - subBits);
     if (groups == 1) {
-#if TAVOX_FFT_LANES == 2
-        const Lanes reverse{0, 1};
-#elif TAVOX_FFT_LANES == 4
-        const Lanes reverse{0, 2, 1, 3};
-#else
-        const Lanes reverse{0, 4, 2, 6, 1, 5, 3, 7};
-#endif
         for (int n = 0; n < s; ++n)
-            Store(dst + n * V, __builtin_shuffle(Load(src + ReverseBits(n, subBits) * rowStride), reverse));
+            Store(dst + n * V, ReverseLaneBits(Load(src + ReverseBits(n, subBits) * rowStride)));
         return;
     }
     if (groups >= V) {
