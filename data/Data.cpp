@@ -219,7 +219,8 @@ void Data::SetTarget(const Variant& value) noexcept {
         }
     } catch (...) {
     }
-    targetLength_ = impl_->MeasureLength(impl_->target, format_);
+    // A disk target is a mask, not a file: only range targets have a length.
+    targetLength_ = format_ == fftDataDiskFile ? 0 : impl_->MeasureLength(impl_->target, format_);
 }
 
 void Data::Initialize(std::int32_t& result) noexcept {

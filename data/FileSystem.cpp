@@ -268,8 +268,12 @@ bool FileSystem::SameFile(const std::string& a, const std::string& b) {
         struct stat sa {};
         struct stat sb {};
         const bool aExists = ::stat(a.c_str(), &sa) == 0;
+        const bool aMissing = !aExists && errno == ENOENT;
         const bool bExists = ::stat(b.c_str(), &sb) == 0;
+        const bool bMissing = !bExists && errno == ENOENT;
         if (aExists && bExists) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+        // A path that leads to no file cannot name one that exists.
+        if ((aExists && bMissing) || (aMissing && bExists)) return false;
         return ResolvedPath(a) == ResolvedPath(b);
     } catch (...) {
         return a == b;
