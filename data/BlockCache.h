@@ -2,6 +2,8 @@
 
 #include <cstddef>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 namespace tavox {
 
@@ -24,7 +26,9 @@ public:
     static void Clear() noexcept;
 };
 
-// Allocator for std::vector that draws from the BlockCache.
+// Allocator for std::vector that draws from the BlockCache. Elements that a
+// resize adds without a value are left uninitialised (default-initialised),
+// for buffers that are always written before they are read.
 template <class T>
 struct CachedAllocator {
     using value_type = T;
@@ -37,6 +41,15 @@ struct CachedAllocator {
         return static_cast<T*>(BlockCache::Take(n * sizeof(T)));
     }
     void deallocate(T* p, std::size_t n) noexcept { BlockCache::Give(p, n * sizeof(T)); }
+
+    template <class U>
+    void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
 
     template <class U>
     bool operator==(const CachedAllocator<U>&) const noexcept {

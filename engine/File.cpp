@@ -140,7 +140,9 @@ void File::PrepareBuffers() {
         for (;;) {
             try {
                 if (width > 0 && allocationProbe != nullptr && !allocationProbe(width)) throw std::bad_alloc();
-                buffer.assign(width, 0.0);
+                // Not cleared: every load fills the whole of RealPart, and
+                // ImagPart is cleared where a kernel reads it.
+                buffer.resize(width);
                 return;
             } catch (const std::bad_alloc&) {
                 width /= 2;
