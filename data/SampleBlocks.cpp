@@ -4,6 +4,14 @@
 #include <bit>
 #include <cstring>
 
+// Wider vector forms of the loops, chosen at load time; exact conversions,
+// so every form gives the same values.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TAVOX_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define TAVOX_VECTOR_CLONES
+#endif
+
 namespace tavox {
 namespace {
 
@@ -21,21 +29,19 @@ std::uint16_t FromLittleEndian(std::uint16_t v) noexcept {
 
 }  // namespace
 
+TAVOX_VECTOR_CLONES
 void SamplesFromBytes(std::span<const std::byte> bytes, std::span<double> out) noexcept {
     const std::size_t count = std::min(bytes.size() / 2, out.size());
-    std::int16_t block[BlockSamples];
-    for (std::size_t first = 0; first < count; first += BlockSamples) {
-        const std::size_t n = std::min(BlockSamples, count - first);
-        std::memcpy(block, bytes.data() + 2 * first, 2 * n);
-        double* target = out.data() + first;
-        if constexpr (std::endian::native != std::endian::little) {
-            for (std::size_t i = 0; i < n; ++i)
-                block[i] = static_cast<std::int16_t>(FromLittleEndian(static_cast<std::uint16_t>(block[i])));
-        }
-        for (std::size_t i = 0; i < n; ++i) target[i] = block[i];
+    const std::byte* from = bytes.data();
+    double* to = out.data();
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint16_t word;
+        std::memcpy(&word, from + 2 * i, 2);
+        to[i] = static_cast<std::int16_t>(FromLittleEndian(word));
     }
 }
 
+TAVOX_VECTOR_CLONES
 void BytesFromValues(std::span<const double> values, std::span<std::byte> bytes) noexcept {
     const std::size_t count = std::min(values.size(), bytes.size() / 2);
     std::int16_t block[BlockSamples];

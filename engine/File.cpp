@@ -66,6 +66,9 @@ bool WithinFastKernelBound(std::span<const double> samples) noexcept {
 // Magnitudes of bins 0..N/2-1 into re, as ToPolar without phases gives them
 // when no square can overflow (Magnitude's own formula, as a loop the
 // compiler turns into vector code).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
 void MagnitudesOfBoundedSpectrum(std::span<double> re, std::span<const double> im) noexcept {
     const std::size_t half = std::min(re.size(), im.size()) / 2;
     double* r = re.data();
