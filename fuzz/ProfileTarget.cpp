@@ -11,16 +11,31 @@
 namespace tavox::fuzz {
 namespace {
 
-// A settings file of this process in a private folder, in memory where possible.
-const std::string& ProfilePath() {
-    static const std::string path = [] {
+// A settings file of this process in a private folder, in memory where
+// possible; the folder goes when the process ends.
+class ProfileFolder {
+public:
+    ProfileFolder() {
         const std::filesystem::path base =
             std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-        const auto folder = base / ("tavox-fuzz-profile-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder);
-        return (folder / "tavox.ini").string();
-    }();
-    return path;
+        folder_ = base / ("tavox-fuzz-profile-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(folder_);
+        path_ = (folder_ / "tavox.ini").string();
+    }
+    ~ProfileFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::filesystem::path folder_;
+    std::string path_;
+};
+
+const std::string& ProfilePath() {
+    static const ProfileFolder folder;
+    return folder.Path();
 }
 
 bool Plain(const std::string& value) {
