@@ -63,19 +63,6 @@ bool WithinFastKernelBound(std::span<const double> samples) noexcept {
     return outside == 0;
 }
 
-// Magnitudes of bins 0..N/2-1 into re, as ToPolar without phases gives them
-// when no square can overflow (Magnitude's own formula, as a loop the
-// compiler turns into vector code).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
-void MagnitudesOfBoundedSpectrum(std::span<double> re, std::span<const double> im) noexcept {
-    const std::size_t half = std::min(re.size(), im.size()) / 2;
-    double* r = re.data();
-    const double* i = im.data();
-    for (std::size_t k = 0; k < half; ++k) r[k] = std::sqrt(r[k] * r[k] + i[k] * i[k]);
-}
-
 // Next exposure position; the overflow error when it leaves the 32-bit range.
 std::int32_t Advance(std::int32_t position, std::int32_t step) {
     const std::int64_t next = std::int64_t{position} + step;
@@ -84,6 +71,16 @@ std::int32_t Advance(std::int32_t position, std::int32_t step) {
 }
 
 }  // namespace
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+__attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+void File::BoundedMagnitudes(std::span<double> re, std::span<const double> im) noexcept {
+    const std::size_t half = std::min(re.size(), im.size()) / 2;
+    double* r = re.data();
+    const double* i = im.data();
+    for (std::size_t k = 0; k < half; ++k) r[k] = std::sqrt(r[k] * r[k] + i[k] * i[k]);
+}
 
 File::File(std::shared_ptr<FileSystem> fileSystem) : data_(std::make_unique<Data>(std::move(fileSystem))) {}
 
@@ -301,7 +298,7 @@ void File::Fft(bool conjugateOutput) {
 void File::ToPolar() {
     const bool phase = parameters_->Phase();
     if (!phase && BoundedSamples()) {
-        MagnitudesOfBoundedSpectrum(RealPart, ImagPart);
+        BoundedMagnitudes(RealPart, ImagPart);
         return;
     }
     tavox::ToPolar(RealPart, ImagPart, phase);

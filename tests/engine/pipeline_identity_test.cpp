@@ -326,6 +326,28 @@ TEST(pipeline_identity_test, huge_cell_values_give_the_reference_overflow_and_ce
     }
 }
 
+TEST(pipeline_identity_test, bounded_magnitudes_equal_to_polar) {
+    std::uint32_t state = 3;
+    for (const std::size_t n : {std::size_t{128}, std::size_t{4096}}) {
+        std::vector<double> re(n);
+        std::vector<double> im(n);
+        for (std::size_t k = 0; k < n; ++k) {
+            state = state * 1664525u + 1013904223u;
+            re[k] = (static_cast<double>(state) / 4294967296.0 - 0.5) * std::ldexp(1.0, static_cast<int>(k % 40));
+            state = state * 1664525u + 1013904223u;
+            im[k] = (static_cast<double>(state) / 4294967296.0 - 0.5) * std::ldexp(1.0, static_cast<int>(k % 37));
+        }
+        re[3] = 0.0;
+        im[3] = -0.0;
+        std::vector<double> fast = re;
+        std::vector<double> polar = re;
+        std::vector<double> polarIm = im;
+        File::BoundedMagnitudes(fast, im);
+        ToPolar(polar, polarIm, false);
+        ASSERT_EQ(std::memcmp(fast.data(), polar.data(), n * sizeof(double)), 0);
+    }
+}
+
 TEST(pipeline_identity_test, block_conversions_match_the_single_sample_ones) {
     const double inf = std::numeric_limits<double>::infinity();
     std::vector<double> values = {0.0,          -0.0,
