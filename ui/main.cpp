@@ -9,9 +9,7 @@
 #include "app/MainModule.h"
 #include "ui/terminal/TerminalRun.h"
 
-#ifdef TAVOX_WITH_QT
-#include "ui/desktop/RunDesktop.h"
-#endif
+#include "ui/DesktopLoader.h"
 
 namespace {
 
@@ -55,8 +53,12 @@ int main(int argc, char** argv) {
     const std::vector<std::string> fields = tavox::FieldsFromArguments(arguments);
 
 #ifdef TAVOX_WITH_QT
-    if (DisplayAvailable()) return tavox::RunDesktop(argc, argv, fields);
     constexpr bool desktopBuilt = true;
+    if (DisplayAvailable()) {
+        std::string error;
+        if (const auto status = tavox::RunDesktopModule(argc, argv, fields, error)) return *status;
+        std::cerr << "tavox: the desktop front end could not be loaded (" << error << "); running in the terminal\n";
+    }
 #else
     constexpr bool desktopBuilt = false;
 #endif

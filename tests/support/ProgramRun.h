@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavox::test {
+
+struct ProgramResult {
+    int status = -1;  // exit status, -1 when killed by a signal or not started
+    std::string out;
+    std::string err;
+    long maxRssKb = 0;  // peak resident memory of the child
+};
+
+// Runs `program` with `arguments` (standard input from /dev/null) in this
+// process's environment less the variables named in `unset` and plus the
+// NAME=value entries of `set`; waits for it and collects its output.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& unset = {}, const std::vector<std::string>& set = {});
+
+// The variables by which the program finds a display.
+inline const std::vector<std::string> DisplayVariables = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+
+}  // namespace tavox::test

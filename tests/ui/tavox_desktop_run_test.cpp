@@ -1,0 +1,50 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/ProgramRun.h"
+#include "support/TestSupport.h"
+
+namespace tavox {
+namespace {
+
+using test::DisplayVariables;
+using test::ReadSamples;
+using test::RunProgram;
+using test::TempDir;
+using test::WriteSamples;
+
+std::vector<std::int16_t> Ramp(std::size_t length) {
+    std::vector<std::int16_t> samples(length);
+    for (std::size_t i = 0; i < length; ++i) samples[i] = static_cast<std::int16_t>(i % 200) - 100;
+    return samples;
+}
+
+// With a display the command-line batch runs under the progress window (which
+// closes itself) instead of printing to the terminal.
+TEST(tavox_desktop_run_test, command_line_batch_runs_in_the_desktop_and_ends) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    WriteSamples(dir.File("b.dat"), Ramp(1024));
+    const auto run = RunProgram(TAVOX_EXE, {"e", "h", "256", dir.Path() + "*.dat", "*.out"}, {},
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");  // no terminal lines: the window showed the progress
+    EXPECT_EQ(ReadSamples(dir.File("a.out")).size(), 128u);
+    EXPECT_EQ(ReadSamples(dir.File("b.out")).size(), 128u);
+}
+
+// A terminal run never loads the window toolkit; the same batch then reports
+// each file on standard output.
+TEST(tavox_desktop_run_test, without_a_display_the_batch_reports_in_the_terminal) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    const auto run = RunProgram(TAVOX_EXE, {"e", "h", "256", dir.Path() + "*.dat", "*.out"}, DisplayVariables);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("a.dat"), std::string::npos);
+    EXPECT_NE(run.out.find("Kalmira [dokončeno - 100%]"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavox
