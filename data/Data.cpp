@@ -88,6 +88,7 @@ struct Data::Impl {
     Variant source = std::string();
     Variant target = std::string();
     std::unique_ptr<InputFile> sourceFile;
+    std::optional<FileIdentity> sourceIdentity;  // of the open source
     bool sourceHeld = false;  // also after a failed open, as a held handle
     std::unique_ptr<OutputFile> targetFile;
 
@@ -106,16 +107,21 @@ struct Data::Impl {
 
     bool OpenSource() {
         sourceFile.reset();
+        sourceIdentity.reset();
         sourceHeld = true;
         const std::string* path = source.AsString();
         if (path && !path->empty()) sourceFile = fileSystem->OpenRead(*path);
+        if (sourceFile) sourceIdentity = sourceFile->Identity();
         return sourceFile != nullptr;
     }
 
     void CloseSource() noexcept {
         sourceFile.reset();
+        sourceIdentity.reset();
         sourceHeld = false;
     }
+
+    bool NamesSource(const std::string& path, const PathStatus& status) const;
 
     void CloseTarget() noexcept { targetFile.reset(); }
 
@@ -184,7 +190,16 @@ void Data::SetFormat(std::int32_t value) noexcept {
         impl_->target = Variant::Nothing();
     }
     length_ = 0;
+    lengthKnown_ = true;
     targetLength_ = 0;
+}
+
+std::int32_t Data::Length() const noexcept {
+    if (!lengthKnown_) {
+        length_ = impl_->MeasureLength(impl_->source, format_);
+        lengthKnown_ = true;
+    }
+    return length_;
 }
 
 Variant Data::GetSource() const {
@@ -207,7 +222,10 @@ void Data::SetSource(const Variant& value) noexcept {
         }
     } catch (...) {
     }
-    length_ = impl_->MeasureLength(impl_->source, format_);
+    // A file is measured when it is opened, so a batch does not stat every
+    // source twice; a range is measured now.
+    lengthKnown_ = format_ == fftDataDiskFile ? false : true;
+    if (lengthKnown_) length_ = impl_->MeasureLength(impl_->source, format_);
 }
 
 void Data::SetTarget(const Variant& value) noexcept {
@@ -226,7 +244,13 @@ void Data::SetTarget(const Variant& value) noexcept {
 void Data::Initialize(std::int32_t& result) noexcept {
     try {
         if (format_ == fftDataDiskFile) {
-            if (!impl_->OpenSource()) result = fftResultFileSysErr;
+            lengthKnown_ = false;
+            if (!impl_->OpenSource()) {
+                result = fftResultFileSysErr;
+            } else if (const auto bytes = impl_->sourceFile->Size()) {
+                length_ = ClampToInt32(*bytes / 2);
+                lengthKnown_ = true;
+            }
         } else if (format_ != fftDataExcelRange) {
             result = fftResultFileSysErr;
         }
@@ -240,9 +264,9 @@ void Data::LoadSequence(std::span<double> samples, std::int32_t fromPos, std::in
     bool shortMark = false;
     try {
         if (format_ == fftDataDiskFile) {
-            impl_->LoadDisk(samples, pos, length_, shortMark, result);
+            impl_->LoadDisk(samples, pos, Length(), shortMark, result);
         } else if (format_ == fftDataExcelRange) {
-            impl_->LoadSheet(samples, pos, length_, shortMark, result);
+            impl_->LoadSheet(samples, pos, Length(), shortMark, result);
         } else {
             std::fill(samples.begin(), samples.end(), 0.0);
             result = fftResultFileSysErr;
@@ -396,16 +420,28 @@ void Data::Impl::WriteValues(const std::string& path, std::int32_t& result) {
         result = fftResultFileSysErr;
         return;
     }
-    const std::string sourcePath = SourceText();
-    if (!sourcePath.empty() && fileSystem->SameFile(path, sourcePath)) {
-        result = fftResultFileNameErr;
-        return;
-    }
-    if (fileSystem->FileExists(path) && !fileSystem->DeleteFileForced(path)) {
+    const std::optional<PathStatus> existing = fileSystem->Inspect(path);
+    if (!existing) {  // cannot tell whether it is the source
         result = fftResultFileSysErr;
         return;
     }
-    targetFile = fileSystem->OpenWrite(path);
+    if (existing->exists) {
+        if (NamesSource(path, *existing)) {
+            result = fftResultFileNameErr;
+            return;
+        }
+        // A plain file is emptied in place; a link or a file with further
+        // names is deleted, so that nothing it leads to is overwritten.
+        if (existing->regular && !existing->link && existing->names == 1) targetFile = fileSystem->OpenRewrite(path);
+        if (!targetFile && !fileSystem->DeleteFileForced(path)) {
+            result = fftResultFileSysErr;
+            return;
+        }
+    } else if (NamesSource(path, *existing)) {
+        result = fftResultFileNameErr;
+        return;
+    }
+    if (!targetFile) targetFile = fileSystem->OpenWrite(path);
     if (!targetFile) {
         result = fftResultFileSysErr;
         return;
@@ -420,6 +456,15 @@ void Data::Impl::WriteValues(const std::string& path, std::int32_t& result) {
     const bool closed = targetFile->Close();
     targetFile.reset();
     if (!closed) result = fftResultTargetFull;
+}
+
+// Compares identities when both are known; otherwise asks the file system,
+// which resolves the two paths.
+bool Data::Impl::NamesSource(const std::string& path, const PathStatus& status) const {
+    if (status.identity && sourceIdentity) return *status.identity == *sourceIdentity;
+    if (!status.exists && sourceIdentity) return false;
+    const std::string sourcePath = SourceText();
+    return !sourcePath.empty() && fileSystem->SameFile(path, sourcePath);
 }
 
 // Cell reads that fail report fftResultFileSysErr and cell writes that fail

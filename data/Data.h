@@ -33,7 +33,9 @@ public:
     // Source and Target (an unknown kind keeps them); the lengths become 0.
     // Also when the value is the one already held.
     void SetFormat(std::int32_t value) noexcept;
-    std::int32_t Length() const noexcept { return length_; }
+    // Samples in the source: a file is measured when it is opened (or, before
+    // that, when asked), a range when it is set.
+    std::int32_t Length() const noexcept;
     std::int32_t TargetLength() const noexcept { return targetLength_; }
     Variant GetSource() const;
     Variant GetTarget() const;
@@ -62,7 +64,8 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    std::int32_t length_ = 0;
+    mutable std::int32_t length_ = 0;
+    mutable bool lengthKnown_ = true;
     std::int32_t targetLength_ = 0;
     std::int32_t format_ = fftDataDiskFile;
 };

@@ -29,9 +29,14 @@ int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
     return fd;
 }
 
+FileIdentity IdentityOf(const struct stat& st) {
+    return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
 class PosixInputFile final : public InputFile {
 public:
-    explicit PosixInputFile(int fd) : fd_(fd) {}
+    PosixInputFile(int fd, const struct stat& st)
+        : fd_(fd), size_(static_cast<std::uint64_t>(st.st_size)), identity_{IdentityOf(st)} {}
     ~PosixInputFile() override { ::close(fd_); }
     PosixInputFile(const PosixInputFile&) = delete;
     PosixInputFile& operator=(const PosixInputFile&) = delete;
@@ -52,8 +57,13 @@ public:
         return done;
     }
 
+    std::optional<std::uint64_t> Size() const override { return size_; }
+    std::optional<FileIdentity> Identity() const override { return identity_; }
+
 private:
     int fd_;
+    std::uint64_t size_;
+    FileIdentity identity_;
 };
 
 class PosixOutputFile final : public OutputFile {
@@ -203,13 +213,43 @@ public:
             ::close(fd);
             return nullptr;
         }
-        return std::make_unique<PosixInputFile>(fd);
+        return std::make_unique<PosixInputFile>(fd, st);
     }
 
     std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override {
         const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) return nullptr;
         return std::make_unique<PosixOutputFile>(fd);
+    }
+
+    std::unique_ptr<OutputFile> OpenRewrite(const std::string& path) override {
+        const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<PosixOutputFile>(fd);
+    }
+
+    std::optional<PathStatus> Inspect(const std::string& path) override {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return PathStatus{};
+            return std::nullopt;
+        }
+        PathStatus status;
+        status.exists = true;
+        status.link = S_ISLNK(st.st_mode);
+        if (status.link && ::stat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return status;  // a dangling link
+            return std::nullopt;
+        }
+        status.identity = IdentityOf(st);
+        status.regular = S_ISREG(st.st_mode);
+        status.names = static_cast<std::uint64_t>(st.st_nlink);
+        return status;
     }
 
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override {
@@ -262,6 +302,17 @@ fs::path ResolvedPath(const std::string& path) {
 }
 
 }  // namespace
+
+std::unique_ptr<OutputFile> FileSystem::OpenRewrite(const std::string&) {
+    return nullptr;
+}
+
+std::optional<PathStatus> FileSystem::Inspect(const std::string& path) {
+    PathStatus status;
+    status.exists = FileExists(path);
+    status.regular = status.exists;
+    return status;
+}
 
 bool FileSystem::SameFile(const std::string& a, const std::string& b) {
     try {

@@ -10,6 +10,22 @@
 
 namespace tavox {
 
+// Two paths with the same identity name the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// What a path names, as the writer of an output needs to know it.
+struct PathStatus {
+    bool exists = false;                  // something is there (a dangling link counts)
+    std::optional<FileIdentity> identity; // of the file reached, links followed; unknown when missing
+    bool regular = false;                 // an ordinary file is reached
+    bool link = false;                    // the path itself is a symbolic link
+    std::uint64_t names = 0;              // hard links of the file reached
+};
+
 // An open file for binary reading. Closed by its destructor.
 class InputFile {
 public:
@@ -17,6 +33,9 @@ public:
     // Reads up to out.size() bytes at a 0-based offset; returns the count read
     // (short at the end of the file) or nothing on a read error.
     virtual std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::byte> out) = 0;
+    // Length in bytes and identity when the file was opened; nothing when unknown.
+    virtual std::optional<std::uint64_t> Size() const { return std::nullopt; }
+    virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
 };
 
 // An open file for binary writing, written sequentially. Its destructor
@@ -44,7 +63,15 @@ public:
     virtual bool DeleteFileForced(const std::string& path) = 0;
     // Nullptr when the file cannot be opened.
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
+    // Creates the file, or empties an existing one, for writing.
     virtual std::unique_ptr<OutputFile> OpenWrite(const std::string& path) = 0;
+    // Opens an existing ordinary file for writing from its start, its old
+    // contents dropped; nullptr when it is missing, a link, or not writable.
+    // The default opens nothing, so that callers delete and create instead.
+    virtual std::unique_ptr<OutputFile> OpenRewrite(const std::string& path);
+    // What the path names; nothing when it cannot be examined. The default
+    // knows existence only (FileExists).
+    virtual std::optional<PathStatus> Inspect(const std::string& path);
     // Names (without folder) of the ordinary, non-hidden files of `folder`
     // that match the "*"/"?" pattern, sorted by name; empty when the folder
     // does not exist or cannot be listed.

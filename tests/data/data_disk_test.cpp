@@ -339,7 +339,9 @@ TEST(data_disk_test, output_naming_the_source_is_refused_and_the_source_kept) {
         data->SaveSequence(SaveStore, Spectrum({1, 2, 3, 4}), 0, result);
         data->SaveSequence(SaveWrite, {}, 0, result);
         EXPECT_EQ(result, fftResultFileNameErr) << c.source << " " << c.mask;
-        EXPECT_EQ(fileSystem->Calls(FsCall::DeleteFileForced) + fileSystem->Calls(FsCall::OpenWrite), 0);
+        EXPECT_EQ(fileSystem->Calls(FsCall::DeleteFileForced) + fileSystem->Calls(FsCall::OpenWrite) +
+                      fileSystem->Calls(FsCall::OpenRewrite),
+                  0);
         EXPECT_EQ(ReadBytes(dir.File("sig.dat")), before);
         EXPECT_TRUE(fs::is_symlink(dir.File("link.dat")));
         data->Terminate();
@@ -359,19 +361,50 @@ TEST(data_disk_test, existing_output_is_replaced_even_when_read_only) {
     EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{7, 8}));
 }
 
+// Replacing an output never writes through to another file: a link is
+// replaced by a file of its own, and a file with a second name keeps its
+// old contents under that name.
+TEST(data_disk_test, output_that_is_a_link_or_has_another_name_is_replaced_alone) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    WriteSamples(dir.File("other.dat"), {5, 5});
+    fs::create_symlink(dir.File("other.dat"), dir.File("sig.out"));
+    WriteSamples(dir.File("sig.res"), {6, 6});
+    fs::create_hard_link(dir.File("sig.res"), dir.File("backup.res"));
+    for (const char* mask : {"*.out", "*.res"}) {
+        auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), mask);
+        std::int32_t result = fftResultAllRight;
+        data->Initialize(result);
+        data->SaveSequence(SaveStore, Spectrum({7, 8}), 0, result);
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(result, fftResultAllRight) << mask;
+        data->Terminate();
+    }
+    EXPECT_FALSE(fs::is_symlink(dir.File("sig.out")));
+    EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{7, 8}));
+    EXPECT_EQ(ReadSamples(dir.File("other.dat")), (std::vector<std::int16_t>{5, 5}));
+    EXPECT_EQ(ReadSamples(dir.File("sig.res")), (std::vector<std::int16_t>{7, 8}));
+    EXPECT_EQ(ReadSamples(dir.File("backup.res")), (std::vector<std::int16_t>{6, 6}));
+}
+
 TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
     WriteSamples(dir.File("sig.out"), {9, 9, 9});
     struct Case {
-        FsCall failing;
+        std::vector<FsCall> failing;
         std::int32_t expected;
+        bool oldOutputKept;
     };
+    // An old output is emptied in place; when that fails it is deleted and
+    // created anew.
     const Case cases[] = {
-        {FsCall::DeleteFileForced, fftResultFileSysErr},
-        {FsCall::OpenWrite, fftResultFileSysErr},
-        {FsCall::Write, fftResultTargetFull},
-        {FsCall::Close, fftResultTargetFull},
+        {{FsCall::Inspect}, fftResultFileSysErr, true},
+        {{FsCall::OpenRewrite, FsCall::DeleteFileForced}, fftResultFileSysErr, true},
+        {{FsCall::OpenRewrite, FsCall::OpenWrite}, fftResultFileSysErr, false},
+        {{FsCall::OpenRewrite}, fftResultAllRight, false},
+        {{FsCall::Write}, fftResultTargetFull, false},
+        {{FsCall::Close}, fftResultTargetFull, false},
     };
     for (const Case& c : cases) {
         auto fileSystem = std::make_shared<FaultyFileSystem>();
@@ -379,11 +412,11 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
         std::int32_t result = fftResultAllRight;
         data->Initialize(result);
         data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
-        fileSystem->FailCall(c.failing);
+        for (FsCall kind : c.failing) fileSystem->FailCall(kind);
         data->SaveSequence(SaveWrite, {}, 0, result);
-        EXPECT_EQ(result, c.expected) << static_cast<int>(c.failing);
+        EXPECT_EQ(result, c.expected) << static_cast<int>(c.failing.front());
         EXPECT_EQ(fileSystem->OpenHandles(), 1);  // the source only
-        if (c.failing == FsCall::DeleteFileForced) {
+        if (c.oldOutputKept) {
             EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{9, 9, 9}));
         }
         data->Terminate();

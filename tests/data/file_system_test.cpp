@@ -180,3 +180,59 @@ TEST(file_system_test, same_file_sees_through_links_and_spellings) {
 
 }  // namespace
 }  // namespace tavox
+
+namespace tavox {
+namespace {
+
+TEST(file_system_test, inspect_tells_links_names_and_identity_of_what_a_path_names) {
+    TempDir dir;
+    WriteBytes(dir.File("sig.dat"), "x");
+    fs::create_symlink(dir.File("sig.dat"), dir.File("soft.dat"));
+    fs::create_symlink(dir.File("gone.dat"), dir.File("dangling.dat"));
+    fs::create_hard_link(dir.File("sig.dat"), dir.File("hard.dat"));
+    fs::create_directory(dir.File("sub"));
+    auto fileSystem = DefaultFileSystem();
+
+    const auto missing = fileSystem->Inspect(dir.File("none.dat"));
+    ASSERT_TRUE(missing);
+    EXPECT_FALSE(missing->exists);
+    EXPECT_TRUE(fileSystem->Inspect(dir.File("none/deeper.dat")));
+
+    const auto sig = fileSystem->Inspect(dir.File("sig.dat"));
+    ASSERT_TRUE(sig && sig->identity);
+    EXPECT_TRUE(sig->exists && sig->regular && !sig->link);
+    EXPECT_EQ(sig->names, 2u);
+    const auto soft = fileSystem->Inspect(dir.File("soft.dat"));
+    ASSERT_TRUE(soft && soft->identity);
+    EXPECT_TRUE(soft->link && soft->regular);
+    EXPECT_EQ(*soft->identity, *sig->identity);
+    const auto dangling = fileSystem->Inspect(dir.File("dangling.dat"));
+    ASSERT_TRUE(dangling);
+    EXPECT_TRUE(dangling->exists && dangling->link && !dangling->identity);
+    EXPECT_FALSE(fileSystem->Inspect(dir.File("sub"))->regular);
+
+    // The open file knows its own length and identity.
+    const auto input = fileSystem->OpenRead(dir.File("hard.dat"));
+    ASSERT_TRUE(input);
+    EXPECT_EQ(input->Size(), std::optional<std::uint64_t>(1));
+    EXPECT_EQ(input->Identity(), sig->identity);
+}
+
+TEST(file_system_test, rewrite_opens_only_an_existing_plain_file) {
+    TempDir dir;
+    WriteBytes(dir.File("old.out"), "old contents");
+    fs::create_symlink(dir.File("old.out"), dir.File("link.out"));
+    auto fileSystem = DefaultFileSystem();
+    EXPECT_FALSE(fileSystem->OpenRewrite(dir.File("missing.out")));
+    EXPECT_FALSE(fileSystem->OpenRewrite(dir.File("link.out")));
+    EXPECT_FALSE(fileSystem->Inspect(dir.File("missing.out"))->exists);  // nothing was created
+    auto output = fileSystem->OpenRewrite(dir.File("old.out"));
+    ASSERT_TRUE(output);
+    const std::string bytes = "new";
+    output->Write(std::as_bytes(std::span(bytes)));
+    EXPECT_TRUE(output->Close());
+    EXPECT_EQ(ReadBytes(dir.File("old.out")), "new");
+}
+
+}  // namespace
+}  // namespace tavox

@@ -19,6 +19,8 @@ public:
         if (state_->Fails(FsCall::ReadAt)) return std::nullopt;
         return real_->ReadAt(offset, out);
     }
+    std::optional<std::uint64_t> Size() const override { return real_->Size(); }
+    std::optional<FileIdentity> Identity() const override { return real_->Identity(); }
 
 private:
     std::unique_ptr<InputFile> real_;
@@ -111,6 +113,18 @@ std::unique_ptr<OutputFile> FaultyFileSystem::OpenWrite(const std::string& path)
     auto file = real_->OpenWrite(path);
     if (!file) return nullptr;
     return std::make_unique<FaultyOutputFile>(std::move(file), state_);
+}
+
+std::unique_ptr<OutputFile> FaultyFileSystem::OpenRewrite(const std::string& path) {
+    if (state_->Fails(FsCall::OpenRewrite)) return nullptr;
+    auto file = real_->OpenRewrite(path);
+    if (!file) return nullptr;
+    return std::make_unique<FaultyOutputFile>(std::move(file), state_);
+}
+
+std::optional<PathStatus> FaultyFileSystem::Inspect(const std::string& path) {
+    if (state_->Fails(FsCall::Inspect)) return std::nullopt;
+    return real_->Inspect(path);
 }
 
 std::vector<std::string> FaultyFileSystem::List(const std::string& folder, const std::string& pattern) {

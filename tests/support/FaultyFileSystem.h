@@ -8,10 +8,23 @@
 namespace tavox::test {
 
 // Kinds of file-system calls that FaultyFileSystem can make fail.
-enum class FsCall { FileSize, FileExists, DeleteFileForced, OpenRead, OpenWrite, ReadAt, Write, Close, List, Count };
+enum class FsCall {
+    FileSize,
+    FileExists,
+    DeleteFileForced,
+    OpenRead,
+    OpenWrite,
+    ReadAt,
+    Write,
+    Close,
+    List,
+    Inspect,
+    OpenRewrite,
+    Count
+};
 
 // Forwards to a real file system, failing chosen calls: a failed query
-// reports nothing or false, a failed open gives no file, a failed ReadAt a
+// reports nothing or false (Inspect: cannot examine), a failed open gives no file, a failed ReadAt a
 // read error, a failed Write drops its bytes and makes the Close report
 // failure, a failed Close closes the file but reports failure. Counts the
 // files currently open so that tests can check that none leak.
@@ -35,6 +48,8 @@ public:
     bool DeleteFileForced(const std::string& path) override;
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
     std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override;
+    std::unique_ptr<OutputFile> OpenRewrite(const std::string& path) override;
+    std::optional<PathStatus> Inspect(const std::string& path) override;
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
     std::string MountPoint(const std::string& path) override;
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override;
