@@ -15,9 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ProgramRun.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace tavox {
 namespace {
@@ -62,20 +61,11 @@ public:
         posix_spawnattr_setsigmask(&attributes, &signals);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            const std::string entry = *e;
-            const std::string name = entry.substr(0, entry.find('='));
-            if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM") env.push_back(entry);
-        }
-        std::vector<char*> envp;
-        for (auto& entry : env) envp.push_back(entry.data());
-        envp.push_back(nullptr);
+        std::vector<std::string> env = test::ChildEnvironment(test::DisplayVariables, {});
         std::vector<std::string> args = {TAVOX_EXE};
         args.insert(args.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
+        std::vector<char*> envp = test::Pointers(env);
+        std::vector<char*> argv = test::Pointers(args);
         const int spawned = posix_spawn(&pid_, TAVOX_EXE, &actions, &attributes, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         posix_spawnattr_destroy(&attributes);

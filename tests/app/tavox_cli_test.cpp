@@ -1,22 +1,15 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <filesystem>
 #include <numbers>
 #include <string>
 #include <vector>
 
 #include "app/MainModule.h"
+#include "support/ProgramRun.h"
 #include "support/TestSupport.h"
-
-extern char** environ;
 
 namespace tavox {
 namespace {
@@ -27,55 +20,12 @@ using test::ReadSamples;
 using test::TempDir;
 using test::WriteSamples;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-    long maxRssKb = 0;
-};
+using RunResult = test::ProgramResult;
 
 // Runs the program with the arguments, without any display in its
 // environment, and collects its exit status, output and peak memory.
 RunResult RunTavox(const std::vector<std::string>& arguments, const std::string& program = TAVOX_EXE) {
-    TempDir capture;
-    const std::string outPath = capture.File("out"), errPath = capture.File("err");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "QT_QPA_PLATFORM") env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& entry : env) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    std::vector<std::string> args = {program};
-    args.insert(args.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    RunResult result;
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        ADD_FAILURE() << "cannot start " << program << ": " << std::strerror(spawned);
-        return result;
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadBytes(outPath);
-    result.err = ReadBytes(errPath);
-    result.maxRssKb = usage.ru_maxrss;
-    return result;
+    return test::RunProgram(program, arguments, test::DisplayVariables);
 }
 
 // The help as the terminal prints it; its exact lines are checked in app_test.

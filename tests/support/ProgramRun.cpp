@@ -16,8 +16,6 @@ extern char** environ;
 
 namespace tavox::test {
 
-namespace {
-
 std::vector<std::string> ChildEnvironment(const std::vector<std::string>& unset, const std::vector<std::string>& set) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -39,8 +37,6 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     pointers.push_back(nullptr);
     return pointers;
 }
-
-}  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& unset, const std::vector<std::string>& set) {

@@ -18,6 +18,13 @@ struct ProgramResult {
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& unset = {}, const std::vector<std::string>& set = {});
 
+// This process's environment less `unset` and plus the NAME=value entries of
+// `set`, as RunProgram hands it to the child.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& unset, const std::vector<std::string>& set);
+
+// A null-terminated array of pointers into `texts`, for argv and envp.
+std::vector<char*> Pointers(std::vector<std::string>& texts);
+
 // The variables by which the program finds a display.
 inline const std::vector<std::string> DisplayVariables = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
 
