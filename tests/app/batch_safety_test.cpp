@@ -265,6 +265,17 @@ TEST(batch_safety_test, warns_for_each_output_that_replaced_another_source_and_s
     EXPECT_EQ(apart.Err(), "");
 }
 
+TEST(batch_safety_test, no_warning_when_a_failed_transform_left_the_other_source_alone) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), Tone(100, 1));  // shorter than one exposure
+    WriteSamples(dir.File("sigout.dat"), Tone(300, 2));
+    const std::string before = ReadBytes(dir.File("sigout.dat"));
+    Child child({"f", "p", "128", dir.Path() + "./*.dat", "*out.*"});
+    RunToEnd(child);
+    EXPECT_EQ(child.Err(), "");
+    EXPECT_EQ(ReadBytes(dir.File("sigout.dat")), before);
+}
+
 TEST(batch_safety_test, multi_warns_for_a_numbered_output_that_is_a_source) {
     TempDir dir;
     WriteSamples(dir.File("a.dat"), Tone(1024, 1));

@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <ostream>
 
 #include "app/Application.h"
@@ -14,7 +16,21 @@
 namespace tavox {
 namespace {
 
+// A path with no empty, "." or ".." part is already in normal form; only the
+// others go through std::filesystem, which costs more than the rest of the check.
+bool IsNormal(std::string_view path) {
+    if (path.empty() || path.find("//") != std::string_view::npos) return false;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part == "." || part == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 std::string Normalised(const std::string& path) {
+    if (IsNormal(path)) return path;
     return std::filesystem::path(path).lexically_normal().string();
 }
 
@@ -50,33 +66,46 @@ std::optional<ReplacedSources::Stamp> ReplacedSources::StampOf(const std::string
 
 void ReplacedSources::WillExecute(std::int16_t&) {
     sources_.clear();
+    hits_.clear();
     const auto app = apl.lock();
     if (!app) return;
-    for (const auto& file : app->FFTFiles()->Items()) {
+    const auto& files = app->FFTFiles()->Items();
+    std::unordered_map<std::string, std::string> inputs;  // normalised path, path as given
+    for (const auto& file : files) {
         if (file->DataFormat() != fftDataDiskFile) continue;
         const Variant source = file->Source();
-        if (const std::string* path = source.AsString()) sources_[Normalised(*path)] = Source{StampOf(*path)};
+        if (const std::string* path = source.AsString()) inputs.emplace(Normalised(*path), *path);
+    }
+    const Parameters& parameters = *app->FFTParameters();
+    for (const auto& file : files) {
+        if (file->DataFormat() != fftDataDiskFile) continue;
+        const Variant source = file->Source();
+        const std::string* own = source.AsString();
+        const std::string ownPath = own ? Normalised(*own) : std::string();
+        for (std::string& output : OutputsOf(*file, parameters)) {
+            if (output.empty()) continue;
+            const std::string path = Normalised(output);
+            if (path == ownPath) continue;  // refused as naming its own source
+            const auto input = inputs.find(path);
+            if (input == inputs.end()) continue;
+            auto [named, added] = sources_.try_emplace(path);
+            if (added) named->second.stamp = StampOf(input->second);
+            hits_[file.get()].push_back(Hit{std::move(output), &named->second});
+        }
     }
 }
 
 void ReplacedSources::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
-    const auto app = apl.lock();
-    if (!app || !File || File->DataFormat() != fftDataDiskFile || sources_.empty()) return;
-    const Variant source = File->Source();
-    const std::string* own = source.AsString();
-    const std::string ownPath = own ? Normalised(*own) : std::string();
-    for (const std::string& output : OutputsOf(*File, *app->FFTParameters())) {
-        if (output.empty()) continue;
-        const std::string path = Normalised(output);
-        if (path == ownPath) continue;  // refused as naming its own source
-        const auto found = sources_.find(path);
-        if (found == sources_.end() || found->second.warned) continue;
+    const auto found = hits_.find(File.get());
+    if (found == hits_.end()) return;
+    for (const Hit& hit : found->second) {
+        if (hit.source->warned) continue;
         // A transform that ended all right wrote every output; after a failure
         // the file itself tells whether it was replaced.
-        if (Result != fftResultAllRight && StampOf(output) == found->second.stamp) continue;
-        found->second.warned = true;
+        if (Result != fftResultAllRight && StampOf(hit.output) == hit.source->stamp) continue;
+        hit.source->warned = true;
         ++warnings_;
-        err_ << "tavox: warning: the output \"" << output << "\" of " << File->Name()
+        err_ << "tavox: warning: the output \"" << hit.output << "\" of " << File->Name()
              << " replaced a file that is also an input of this batch\n"
              << std::flush;
     }

@@ -18,10 +18,10 @@ class Application;
 
 // Warns on `err` for each output of a batch that replaced a file that is
 // also one of the batch's sources (a rerun over a folder that holds earlier
-// outputs refreshes them). The sources are noted when the run starts; an
-// output counts as a replacement when its transform ended all right, or else
-// when the file at that path is no longer the one noted then. Warns at most
-// once per source.
+// outputs refreshes them). When the run starts it finds the outputs that name
+// sources and notes those sources; such an output counts as a replacement
+// when its transform ended all right, or else when the file at that path is
+// no longer the one noted then. Warns at most once per source.
 class ReplacedSources : public ApplicationEvents, public std::enable_shared_from_this<ReplacedSources> {
 public:
     explicit ReplacedSources(std::ostream& err) : err_(err) {}
@@ -49,11 +49,17 @@ private:
         std::optional<Stamp> stamp;
         bool warned = false;
     };
+    // An output of a file that names a source of the batch.
+    struct Hit {
+        std::string output;
+        Source* source;
+    };
     static std::optional<Stamp> StampOf(const std::string& path);
 
     std::ostream& err_;
     std::weak_ptr<Application> apl;
-    std::unordered_map<std::string, Source> sources_;  // by normalised path
+    std::unordered_map<std::string, Source> sources_;   // sources named by outputs, by normalised path
+    std::unordered_map<const File*, std::vector<Hit>> hits_;  // only files with such outputs
     std::int32_t warnings_ = 0;
 };
 
