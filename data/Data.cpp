@@ -420,28 +420,27 @@ void Data::Impl::WriteValues(const std::string& path, std::int32_t& result) {
         result = fftResultFileSysErr;
         return;
     }
-    const std::optional<PathStatus> existing = fileSystem->Inspect(path);
-    if (!existing) {  // cannot tell whether it is the source
-        result = fftResultFileSysErr;
-        return;
-    }
-    if (existing->exists) {
+    // A plain old output is written over in place. Anything else is examined:
+    // the source itself is refused, and a link or a file with further names is
+    // deleted, so that nothing it leads to is overwritten.
+    Rewrite rewrite = fileSystem->OpenRewrite(path, sourceIdentity);
+    targetFile = std::move(rewrite.file);
+    if (!targetFile) {
+        const std::optional<PathStatus> existing = rewrite.status ? rewrite.status : fileSystem->Inspect(path);
+        if (!existing) {  // cannot tell whether it is the source
+            result = fftResultFileSysErr;
+            return;
+        }
         if (NamesSource(path, *existing)) {
             result = fftResultFileNameErr;
             return;
         }
-        // A plain file is emptied in place; a link or a file with further
-        // names is deleted, so that nothing it leads to is overwritten.
-        if (existing->regular && !existing->link && existing->names == 1) targetFile = fileSystem->OpenRewrite(path);
-        if (!targetFile && !fileSystem->DeleteFileForced(path)) {
+        if (existing->exists && !fileSystem->DeleteFileForced(path)) {
             result = fftResultFileSysErr;
             return;
         }
-    } else if (NamesSource(path, *existing)) {
-        result = fftResultFileNameErr;
-        return;
+        targetFile = fileSystem->OpenWrite(path);
     }
-    if (!targetFile) targetFile = fileSystem->OpenWrite(path);
     if (!targetFile) {
         result = fftResultFileSysErr;
         return;

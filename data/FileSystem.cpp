@@ -68,10 +68,14 @@ private:
 
 class PosixOutputFile final : public OutputFile {
 public:
-    explicit PosixOutputFile(int fd) : fd_(fd) { buffer_.reserve(WriteBufferSize); }
+    // `oldSize` bytes are already in the file; those past the written ones
+    // are cut at the close.
+    explicit PosixOutputFile(int fd, std::uint64_t oldSize = 0) : fd_(fd), oldSize_(oldSize) {
+        buffer_.reserve(WriteBufferSize);
+    }
     ~PosixOutputFile() override {
         if (fd_ >= 0) {
-            Flush();
+            Finish();
             ::close(fd_);
         }
     }
@@ -94,13 +98,20 @@ public:
 
     bool Close() override {
         if (fd_ < 0) return false;
-        Flush();
+        Finish();
         if (::close(fd_) != 0) failed_ = true;
         fd_ = -1;
         return !failed_;
     }
 
 private:
+    // Writes what is buffered and drops any old bytes past it, also after a
+    // failed write, so that the file never ends in stale contents.
+    void Finish() {
+        Flush();
+        if (written_ < oldSize_ && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0) failed_ = true;
+    }
+
     void Flush() {
         std::size_t done = 0;
         while (!failed_ && done < buffer_.size()) {
@@ -110,12 +121,15 @@ private:
                 failed_ = true;
             } else {
                 done += static_cast<std::size_t>(n);
+                written_ += static_cast<std::uint64_t>(n);
             }
         }
         buffer_.clear();
     }
 
     int fd_;
+    std::uint64_t oldSize_;
+    std::uint64_t written_ = 0;
     bool failed_ = false;
     std::vector<std::byte> buffer_;
 };
@@ -222,15 +236,30 @@ public:
         return std::make_unique<PosixOutputFile>(fd);
     }
 
-    std::unique_ptr<OutputFile> OpenRewrite(const std::string& path) override {
-        const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return nullptr;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-            ::close(fd);
-            return nullptr;
+    Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep) override {
+        Rewrite rewrite;
+        if (!keep) return rewrite;
+        const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT) rewrite.status = PathStatus{};
+            return rewrite;  // a link, a FIFO without reader, no permission...: unknown
         }
-        return std::make_unique<PosixOutputFile>(fd);
+        struct stat st {};
+        if (::fstat(fd, &st) != 0) {
+            ::close(fd);
+            return rewrite;
+        }
+        PathStatus& status = rewrite.status.emplace();
+        status.exists = true;
+        status.identity = IdentityOf(st);
+        status.regular = S_ISREG(st.st_mode);
+        status.names = static_cast<std::uint64_t>(st.st_nlink);
+        if (!status.regular || status.names != 1 || status.identity == keep) {
+            ::close(fd);
+            return rewrite;
+        }
+        rewrite.file = std::make_unique<PosixOutputFile>(fd, static_cast<std::uint64_t>(st.st_size));
+        return rewrite;
     }
 
     std::optional<PathStatus> Inspect(const std::string& path) override {
@@ -303,8 +332,8 @@ fs::path ResolvedPath(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<OutputFile> FileSystem::OpenRewrite(const std::string&) {
-    return nullptr;
+Rewrite FileSystem::OpenRewrite(const std::string&, const std::optional<FileIdentity>&) {
+    return {};
 }
 
 std::optional<PathStatus> FileSystem::Inspect(const std::string& path) {

@@ -49,6 +49,12 @@ public:
     virtual bool Close() = 0;
 };
 
+// An existing file opened to be written anew (see FileSystem::OpenRewrite).
+struct Rewrite {
+    std::unique_ptr<OutputFile> file;  // written from its start; what lies past the written bytes is cut at Close
+    std::optional<PathStatus> status;  // what the path names, when that was learnt
+};
+
 // The file-system operations the data layer and the windows use, behind an
 // interface so that tests can make any call fail.
 class FileSystem {
@@ -65,10 +71,13 @@ public:
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
     // Creates the file, or empties an existing one, for writing.
     virtual std::unique_ptr<OutputFile> OpenWrite(const std::string& path) = 0;
-    // Opens an existing ordinary file for writing from its start, its old
-    // contents dropped; nullptr when it is missing, a link, or not writable.
-    // The default opens nothing, so that callers delete and create instead.
-    virtual std::unique_ptr<OutputFile> OpenRewrite(const std::string& path);
+    // Opens the existing ordinary file at `path` to write it anew, unless it
+    // is the file `keep`, has further names or `keep` is unknown. It follows
+    // no link, does not wait on a FIFO and truncates nothing, so a file it
+    // refuses stays as it was; then it gives what it learnt of the path. The
+    // default opens nothing and learns nothing, so that callers inspect,
+    // delete and create instead.
+    virtual Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep);
     // What the path names; nothing when it cannot be examined. The default
     // knows existence only (FileExists).
     virtual std::optional<PathStatus> Inspect(const std::string& path);

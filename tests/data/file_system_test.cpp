@@ -218,19 +218,48 @@ TEST(file_system_test, inspect_tells_links_names_and_identity_of_what_a_path_nam
     EXPECT_EQ(input->Identity(), sig->identity);
 }
 
-TEST(file_system_test, rewrite_opens_only_an_existing_plain_file) {
+// Only a plain file with one name other than the kept one is opened; the
+// others are left untouched, and what was learnt of them is told.
+TEST(file_system_test, rewrite_opens_only_a_plain_single_name_file_other_than_the_kept_one) {
     TempDir dir;
     WriteBytes(dir.File("old.out"), "old contents");
+    WriteBytes(dir.File("twice.out"), "two names");
+    WriteBytes(dir.File("kept.dat"), "source");
     fs::create_symlink(dir.File("old.out"), dir.File("link.out"));
+    fs::create_hard_link(dir.File("twice.out"), dir.File("twice.bak"));
     auto fileSystem = DefaultFileSystem();
-    EXPECT_FALSE(fileSystem->OpenRewrite(dir.File("missing.out")));
-    EXPECT_FALSE(fileSystem->OpenRewrite(dir.File("link.out")));
+    const std::optional<FileIdentity> kept = fileSystem->Inspect(dir.File("kept.dat"))->identity;
+    ASSERT_TRUE(kept);
+
+    Rewrite missing = fileSystem->OpenRewrite(dir.File("missing.out"), kept);
+    EXPECT_FALSE(missing.file);
+    ASSERT_TRUE(missing.status);
+    EXPECT_FALSE(missing.status->exists);
     EXPECT_FALSE(fileSystem->Inspect(dir.File("missing.out"))->exists);  // nothing was created
-    auto output = fileSystem->OpenRewrite(dir.File("old.out"));
-    ASSERT_TRUE(output);
+
+    Rewrite link = fileSystem->OpenRewrite(dir.File("link.out"), kept);
+    EXPECT_FALSE(link.file);
+    EXPECT_FALSE(link.status);  // left to Inspect
+
+    Rewrite twice = fileSystem->OpenRewrite(dir.File("twice.out"), kept);
+    EXPECT_FALSE(twice.file);
+    ASSERT_TRUE(twice.status);
+    EXPECT_EQ(twice.status->names, 2u);
+
+    Rewrite source = fileSystem->OpenRewrite(dir.File("kept.dat"), kept);
+    EXPECT_FALSE(source.file);
+    ASSERT_TRUE(source.status);
+    EXPECT_EQ(source.status->identity, kept);
+    EXPECT_FALSE(fileSystem->OpenRewrite(dir.File("old.out"), std::nullopt).file);
+    EXPECT_EQ(ReadBytes(dir.File("kept.dat")), "source");
+    EXPECT_EQ(ReadBytes(dir.File("twice.out")), "two names");
+
+    // Written from the start; the old bytes past the new ones are cut.
+    Rewrite old = fileSystem->OpenRewrite(dir.File("old.out"), kept);
+    ASSERT_TRUE(old.file);
     const std::string bytes = "new";
-    output->Write(std::as_bytes(std::span(bytes)));
-    EXPECT_TRUE(output->Close());
+    old.file->Write(std::as_bytes(std::span(bytes)));
+    EXPECT_TRUE(old.file->Close());
     EXPECT_EQ(ReadBytes(dir.File("old.out")), "new");
 }
 

@@ -115,11 +115,11 @@ std::unique_ptr<OutputFile> FaultyFileSystem::OpenWrite(const std::string& path)
     return std::make_unique<FaultyOutputFile>(std::move(file), state_);
 }
 
-std::unique_ptr<OutputFile> FaultyFileSystem::OpenRewrite(const std::string& path) {
-    if (state_->Fails(FsCall::OpenRewrite)) return nullptr;
-    auto file = real_->OpenRewrite(path);
-    if (!file) return nullptr;
-    return std::make_unique<FaultyOutputFile>(std::move(file), state_);
+Rewrite FaultyFileSystem::OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep) {
+    if (state_->Fails(FsCall::OpenRewrite)) return {};
+    Rewrite rewrite = real_->OpenRewrite(path, keep);
+    if (rewrite.file) rewrite.file = std::make_unique<FaultyOutputFile>(std::move(rewrite.file), state_);
+    return rewrite;
 }
 
 std::optional<PathStatus> FaultyFileSystem::Inspect(const std::string& path) {

@@ -48,7 +48,7 @@ public:
     bool DeleteFileForced(const std::string& path) override;
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
     std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override;
-    std::unique_ptr<OutputFile> OpenRewrite(const std::string& path) override;
+    Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep) override;
     std::optional<PathStatus> Inspect(const std::string& path) override;
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
     std::string MountPoint(const std::string& path) override;
