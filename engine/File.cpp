@@ -195,21 +195,26 @@ void File::TransformSimple() {
     if (ResultCode == fftResultAllRight) Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
 }
 
-void File::TransformAverage() {
-    std::int32_t step = 0;
-    if (!Trap(ResultCode, [&] { step = ExposureStep(); })) return;
+// Step between exposures, first position and their number; false, with the
+// result code set, when they cannot be had or the exposures would not advance
+// (a step of 0 gives fftResultShortFile).
+bool File::PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat) {
+    if (!Trap(ResultCode, [&] { step = ExposureStep(); })) return false;
     if (step == 0) {
         ResultCode = fftResultShortFile;
-        return;
+        return false;
     }
+    return Trap(ResultCode, [&] {
+        position = parameters_->StartPosition(data_->Length());
+        repeat = static_cast<std::int16_t>(parameters_->Repeat());
+    });
+}
+
+void File::TransformAverage() {
+    std::int32_t step = 0;
     std::int32_t position = 0;
     std::int16_t repeat = 0;
-    if (!Trap(ResultCode, [&] {
-            position = parameters_->StartPosition(data_->Length());
-            repeat = static_cast<std::int16_t>(parameters_->Repeat());
-        })) {
-        return;
-    }
+    if (!PlanExposures(step, position, repeat)) return;
 
     bool stored = false;
     for (std::int16_t k = 1; k <= repeat; ++k) {
@@ -236,19 +241,9 @@ void File::TransformAverage() {
 
 void File::TransformMulti() {
     std::int32_t step = 0;
-    if (!Trap(ResultCode, [&] { step = ExposureStep(); })) return;
-    if (step == 0) {
-        ResultCode = fftResultShortFile;
-        return;
-    }
     std::int32_t position = 0;
     std::int16_t repeat = 0;
-    if (!Trap(ResultCode, [&] {
-            position = parameters_->StartPosition(data_->Length());
-            repeat = static_cast<std::int16_t>(parameters_->Repeat());
-        })) {
-        return;
-    }
+    if (!PlanExposures(step, position, repeat)) return;
 
     for (std::int16_t k = 1; k <= repeat; ++k) {
         Trap(ResultCode, [&] { LoadExposure(position); });

@@ -62,6 +62,7 @@ private:
     void ReleaseBuffers() noexcept;
     void LoadExposure(std::int32_t position);
     std::int32_t ExposureStep();
+    bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat);
     void TransformSimple();
     void TransformAverage();
     void TransformMulti();

@@ -32,6 +32,7 @@
 #include "ui/desktop/SettingsPath.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmAbout.h"
+#include "ui/desktop/IgnoringErrors.h"
 
 namespace tavox {
 
@@ -46,16 +47,6 @@ constexpr int FieldInMask = 5;
 constexpr int FieldOutMask = 6;
 
 const char* const SpaceLinePrefix = "Volné místo na jednotce ";
-
-// Runs one statement of a window step; its failure skips only that statement.
-template <class Statement>
-void IgnoringErrors(Statement&& statement) noexcept {
-    try {
-        statement();
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
-}
 
 QString Text(const std::string& text) {
     return QString::fromStdString(text);

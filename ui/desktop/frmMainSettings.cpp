@@ -9,6 +9,7 @@
 #include "common/Numeric.h"
 #include "ui/desktop/frmMain.h"
 #include "ui/settings/PrivateProfile.h"
+#include "ui/desktop/IgnoringErrors.h"
 
 namespace tavox {
 
@@ -21,15 +22,6 @@ constexpr int KeyMethod = 7;
 constexpr int KeyPhase = 8;
 constexpr int KeyCenter = 9;
 constexpr int KeyWindow = 10;
-
-template <class Step>
-void IgnoringErrors(Step&& step) noexcept {
-    try {
-        step();
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
-}
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -22,21 +22,13 @@
 #include "engine/File.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/desktop/IgnoringErrors.h"
 
 namespace tavox {
 
 namespace {
 
 const char* const TagProperty = "Tag";
-
-template <class Statement>
-void IgnoringErrors(Statement&& statement) noexcept {
-    try {
-        statement();
-    } catch (const std::exception&) {
-    } catch (...) {
-    }
-}
 
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width, int height) {
     auto* label = new QLabel(text, parent);
