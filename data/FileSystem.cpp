@@ -270,8 +270,7 @@ public:
         }
         PathStatus status;
         status.exists = true;
-        status.link = S_ISLNK(st.st_mode);
-        if (status.link && ::stat(path.c_str(), &st) != 0) {
+        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0) {
             if (errno == ENOENT || errno == ENOTDIR) return status;  // a dangling link
             return std::nullopt;
         }

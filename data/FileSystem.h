@@ -22,7 +22,6 @@ struct PathStatus {
     bool exists = false;                  // something is there (a dangling link counts)
     std::optional<FileIdentity> identity; // of the file reached, links followed; unknown when missing
     bool regular = false;                 // an ordinary file is reached
-    bool link = false;                    // the path itself is a symbolic link
     std::uint64_t names = 0;              // hard links of the file reached
 };
 
@@ -78,8 +77,9 @@ public:
     // default opens nothing and learns nothing, so that callers inspect,
     // delete and create instead.
     virtual Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep);
-    // What the path names; nothing when it cannot be examined. The default
-    // knows existence only (FileExists).
+    // What the path names, links followed (a dangling link exists, with no
+    // identity); nothing when it cannot be examined. The default knows
+    // existence only (FileExists).
     virtual std::optional<PathStatus> Inspect(const std::string& path);
     // Names (without folder) of the ordinary, non-hidden files of `folder`
     // that match the "*"/"?" pattern, sorted by name; empty when the folder
