@@ -392,17 +392,20 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
     struct Case {
         std::vector<FsCall> failing;
         std::int32_t expected;
-        bool oldOutputKept;
+        std::vector<std::int16_t> left;  // the output afterwards
     };
+    const std::vector<std::int16_t> old = {9, 9, 9};
+    const std::vector<std::int16_t> fresh = {1, 2};
     // An old output is written over in place; when it cannot be opened so,
-    // it is examined, deleted and created anew.
+    // it is examined, deleted and created anew. A failed write leaves no
+    // stale tail of the old contents behind.
     const Case cases[] = {
-        {{FsCall::OpenRewrite, FsCall::Inspect}, fftResultFileSysErr, true},
-        {{FsCall::OpenRewrite, FsCall::DeleteFileForced}, fftResultFileSysErr, true},
-        {{FsCall::OpenRewrite, FsCall::OpenWrite}, fftResultFileSysErr, false},
-        {{FsCall::OpenRewrite}, fftResultAllRight, false},
-        {{FsCall::Write}, fftResultTargetFull, false},
-        {{FsCall::Close}, fftResultTargetFull, false},
+        {{FsCall::OpenRewrite, FsCall::Inspect}, fftResultFileSysErr, old},
+        {{FsCall::OpenRewrite, FsCall::DeleteFileForced}, fftResultFileSysErr, old},
+        {{FsCall::OpenRewrite, FsCall::OpenWrite}, fftResultFileSysErr, {}},  // deleted, not created
+        {{FsCall::OpenRewrite}, fftResultAllRight, fresh},
+        {{FsCall::Write}, fftResultTargetFull, {}},
+        {{FsCall::Close}, fftResultTargetFull, fresh},
     };
     for (const Case& c : cases) {
         auto fileSystem = std::make_shared<FaultyFileSystem>();
@@ -414,9 +417,7 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
         data->SaveSequence(SaveWrite, {}, 0, result);
         EXPECT_EQ(result, c.expected) << static_cast<int>(c.failing.front());
         EXPECT_EQ(fileSystem->OpenHandles(), 1);  // the source only
-        if (c.oldOutputKept) {
-            EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{9, 9, 9}));
-        }
+        EXPECT_EQ(ReadSamples(dir.File("sig.out")), c.left);
         data->Terminate();
         EXPECT_EQ(fileSystem->OpenHandles(), 0);
         // The store was emptied by the failed write.
