@@ -24,9 +24,10 @@ enum class FsCall {
 };
 
 // Forwards to a real file system, failing chosen calls: a failed query
-// reports nothing or false (Inspect: cannot examine), a failed open gives no file, a failed ReadAt a
-// read error, a failed Write drops its bytes and makes the Close report
-// failure, a failed Close closes the file but reports failure. Counts the
+// reports nothing or false (Inspect: cannot examine), a failed open gives no
+// file (OpenRewrite: and learns nothing), a failed ReadAt a read error, a
+// failed Write drops its bytes and makes the Close report failure, a failed
+// Close closes the file but reports failure. Counts the
 // files currently open so that tests can check that none leak.
 class FaultyFileSystem : public FileSystem {
 public:

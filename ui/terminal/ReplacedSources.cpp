@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <string_view>
 #include <ostream>
+#include <string_view>
 
 #include "app/Application.h"
 #include "data/Data.h"
