@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <locale>
 #include <map>
 #include <memory>
@@ -52,13 +53,16 @@ std::shared_ptr<MemoryFileSystem> Fixture() {
     return fileSystem;
 }
 
-// Every path that some file of the batch may write.
+// Every path that some file of the batch may write, in the file system's own
+// (lexically normal) form, so that "//d/x" and "/d/x" name one file.
 std::set<std::string> PossibleOutputs(const Application& app) {
     std::set<std::string> outputs;
     const auto files = app.FFTFiles()->Items();
     for (const auto& file : files) {
         const auto repeat = static_cast<std::int16_t>(app.FFTParameters()->Repeat());
-        for (std::int16_t e = 0; e <= repeat; ++e) outputs.insert(file->GetData().TargetPath(e));
+        for (std::int16_t e = 0; e <= repeat; ++e) {
+            outputs.insert(std::filesystem::path(file->GetData().TargetPath(e)).lexically_normal().string());
+        }
     }
     return outputs;
 }
