@@ -26,10 +26,12 @@ echo "Spectra written to $demo:"
 ls -l "$demo"/*out.dat
 
 # An output holds 512 magnitudes (bins 0-511) followed by 512 phases in degrees.
+# Every stage reads its whole input (od stops after the magnitudes by itself),
+# so no pipe closes early and nothing dies of SIGPIPE under pipefail.
 strongest() {
-  od -An -v -td2 -w2 "$1" | head -n 512 |
-    awk '{ printf "%d %d\n", NR - 1, $1 }' | sort -k2,2nr | head -n "$2" |
-    awk '{ printf "  bin %4d  magnitude %6d\n", $1, $2 }'
+  od -An -v -td2 -w2 -N 1024 "$1" |
+    awk '{ printf "%d %d\n", NR - 1, $1 }' | sort -k2,2nr |
+    awk -v n="$2" 'NR <= n { printf "  bin %4d  magnitude %6d\n", $1, $2 }'
 }
 for name in sine_bin64out.dat two_tonesout.dat; do
   echo

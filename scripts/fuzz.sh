@@ -1,16 +1,35 @@
 #!/usr/bin/env bash
 # Builds the fuzzers with clang (libFuzzer, AddressSanitizer, UBSan) into
-# build-fuzz/ (or $TAVOX_FUZZ_BUILD_DIR) and runs each for a bounded time,
-# $TAVOX_FUZZ_SECONDS seconds (default 20). Fails on any finding; the input
-# that failed is left in <build>/artifacts/<name>/ and belongs, once fixed, in
-# fuzz/regressions/<name>/ so that the test suite replays it.
+# build-fuzz/ (or $TAVOX_FUZZ_BUILD_DIR) and runs each of them.
+#
 #   scripts/fuzz.sh [name...]   names: command_line range_value leading_number
 #                               target_mask wildcard private_profile transform
+#
+# Two ways to run:
+# - Fixed (TAVOX_FUZZ_FIXED=1, what CI uses): each fuzzer starts from the
+#   committed seeds and regressions only, with seed $TAVOX_FUZZ_SEED (default 1)
+#   and a fixed number of runs per fuzzer (times $TAVOX_FUZZ_RUNS_SCALE,
+#   default 1). The same commit always gives the same result.
+# - Random (default): each fuzzer runs $TAVOX_FUZZ_SECONDS seconds (default 20)
+#   with a random seed and keeps what it finds in <build>/corpus/<name>/, so
+#   that long runs (TAVOX_FUZZ_SECONDS=600) build on earlier ones.
+#
+# Either way the script fails on any finding. The input that failed is left in
+# <build>/artifacts/<name>/; once the fault is fixed it belongs in
+# fuzz/regressions/<name>/, where the test suite replays it on every run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build="${TAVOX_FUZZ_BUILD_DIR:-build-fuzz}"
 seconds="${TAVOX_FUZZ_SECONDS:-20}"
+fixed="${TAVOX_FUZZ_FIXED:-0}"
+seed="${TAVOX_FUZZ_SEED:-1}"
+scale="${TAVOX_FUZZ_RUNS_SCALE:-1}"
+# Runs of each fuzzer in the fixed mode: about 15 s each on a 2-core machine.
+declare -A fixed_runs=(
+  [command_line]=12000 [range_value]=300000 [leading_number]=250000 [target_mask]=150000
+  [wildcard]=250000 [private_profile]=3000 [transform]=3000
+)
 all=(command_line range_value leading_number target_mask wildcard private_profile transform)
 names=("$@")
 ((${#names[@]})) || names=("${all[@]}")
@@ -24,13 +43,26 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 status=0
 for name in "${names[@]}"; do
-  work="$build/corpus/$name"
   artifacts="$build/artifacts/$name/"
-  mkdir -p "$work" "$artifacts"
-  echo "== fuzz_$name for ${seconds}s"
-  # New inputs go to the build tree's corpus; the committed seeds are only read.
-  if ! "$build/fuzz/fuzz_$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "fuzz/corpus/$name" \
+  mkdir -p "$artifacts"
+  inputs=("fuzz/corpus/$name")
+  [ -d "fuzz/regressions/$name" ] && inputs+=("fuzz/regressions/$name")
+  if [ "$fixed" = 1 ]; then
+    # A fresh working corpus every time, so nothing of an earlier run counts.
+    work="$build/fixed-corpus/$name"
+    rm -rf "$work"
+    runs=$((${fixed_runs[$name]} * scale))
+    limits=(-seed="$seed" -runs="$runs")
+    echo "== fuzz_$name, seed $seed, $runs runs"
+  else
+    work="$build/corpus/$name"
+    limits=(-max_total_time="$seconds")
+    echo "== fuzz_$name for ${seconds}s"
+  fi
+  mkdir -p "$work"
+  # New inputs go to the working corpus; the committed inputs are only read.
+  if ! "$build/fuzz/fuzz_$name" "${limits[@]}" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "${inputs[@]}" \
       >"$build/fuzz_$name.log" 2>&1; then
     echo "fuzz_$name found a failure (log: $build/fuzz_$name.log, input in $artifacts):"
     grep -E "ERROR|SUMMARY|fuzz check failed|runtime error" "$build/fuzz_$name.log" | head -20 || true
