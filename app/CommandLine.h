@@ -30,8 +30,8 @@ fftWindowEnum WindowFromLetter(const std::string& field);  // raises 1001
 // change nothing; an unknown letter raises 1001; a width that does not convert
 // and the errors of the setters and of Files.Add pass unchanged. What was set
 // before an error stays set. An optional field that cannot be applied leaves
-// its parameter as it was; fields beyond the eighth are joined to it with
-// single blanks.
+// its parameter as it was; fields beyond the eighth join the finish, each
+// after a single blank.
 void ApplyCommandLineFields(const std::vector<std::string>& fields, Parameters& parameters, Files& files);
 
 }  // namespace tavox
