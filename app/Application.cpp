@@ -1,14 +1,12 @@
 #include "app/Application.h"
 
 #include <algorithm>
-#include <exception>
 #include <utility>
 
 #include "app/ApplicationEvents.h"
+#include "app/CommandLine.h"
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
-#include "common/Numeric.h"
-#include "common/Variant.h"
 #include "data/FileSystem.h"
 #include "data/Files.h"
 #include "engine/File.h"
@@ -17,9 +15,6 @@
 namespace tavox {
 
 namespace {
-
-constexpr std::size_t RequiredFields = 5;
-constexpr std::size_t MaxFields = 8;
 
 // Marks the object as running for the lifetime of the guard.
 class RunningGuard {
@@ -32,15 +27,6 @@ public:
 private:
     bool& flag_;
 };
-
-// Runs one optional step; its errors leave the parameter as it was.
-template <class Step>
-void IgnoringErrors(Step&& step) noexcept {
-    try {
-        step();
-    } catch (const std::exception&) {
-    }
-}
 
 }  // namespace
 
@@ -108,27 +94,7 @@ void Application::FFTCommand(const std::string& CommandLine) {
 
 void Application::FFTCommandFields(const std::vector<std::string>& fields) {
     ThrowIfRunning();
-    if (fields.size() < RequiredFields) throw AutomationError::FromStringTable(StrMissingParameter, SourceApplication);
-
-    objParameters->SetMethod(MethodFromLetter(fields[0]));
-    objParameters->SetPhase(PhaseFromLetter(fields[0]));
-    objParameters->SetCenter(CenterFromLetter(fields[0]));
-    objParameters->SetWindow(WindowFromLetter(fields[1]));
-    objParameters->SetWidth(LocaleTextToInt32(fields[2]));
-
-    Variant source(fields[3]);
-    Variant target(fields[4]);
-    objFiles->Add(fftDataDiskFile, source, target);
-
-    if (fields.size() > 5) IgnoringErrors([&] { objParameters->SetRepeat(LocaleTextToInt32(fields[5])); });
-    if (fields.size() > 6) IgnoringErrors([&] { objParameters->SetStart(Variant(fields[6])); });
-    if (fields.size() > 7) {
-        // A caller that cut more than eight fields gets the rest joined into the last.
-        std::string finish = fields[7];
-        for (std::size_t i = MaxFields; i < fields.size(); ++i) finish += ' ' + fields[i];
-        IgnoringErrors([&] { objParameters->SetFinish(Variant(finish)); });
-    }
-
+    ApplyCommandLineFields(fields, *objParameters, *objFiles);
     FFTExecute();
 }
 

@@ -3,8 +3,6 @@
 #include <atomic>
 #include <utility>
 
-#include "common/AutomationError.h"
-
 namespace tavox {
 
 namespace {
@@ -12,12 +10,6 @@ namespace {
 std::atomic<StartMode> startMode{StartMode::Automation};
 thread_local bool commandLineMode = false;
 thread_local HostHooks hostHooks;
-
-constexpr std::size_t MaxFields = 8;
-
-AutomationError CommandLineFault() {
-    return AutomationError::FromStringTable(StrCommandLineFault, SourceApplication);
-}
 
 }  // namespace
 
@@ -43,80 +35,6 @@ void InstallHostHooks(HostHooks hooks) {
 
 const HostHooks& CurrentHostHooks() noexcept {
     return hostHooks;
-}
-
-std::vector<std::string> SplitCommandLine(const std::string& commandLine) {
-    std::vector<std::string> fields;
-    if (commandLine.empty()) return fields;
-    std::size_t begin = 0;
-    while (fields.size() + 1 < MaxFields) {
-        const std::size_t blank = commandLine.find(' ', begin);
-        if (blank == std::string::npos) break;
-        fields.push_back(commandLine.substr(begin, blank - begin));
-        begin = blank + 1;
-    }
-    fields.push_back(commandLine.substr(begin));
-    return fields;
-}
-
-std::vector<std::string> FieldsFromArguments(const std::vector<std::string>& arguments) {
-    if (arguments.size() == 1 && arguments.front().find(' ') != std::string::npos) {
-        return SplitCommandLine(arguments.front());
-    }
-    std::vector<std::string> fields;
-    for (const std::string& argument : arguments) {
-        if (fields.size() < MaxFields) {
-            fields.push_back(argument);
-        } else {
-            fields.back() += ' ';
-            fields.back() += argument;
-        }
-    }
-    return fields;
-}
-
-fftMethodEnum MethodFromLetter(const std::string& field) {
-    const char letter = field.empty() ? '\0' : field.front();
-    switch (letter) {
-        case 'f':
-        case 'F':
-        case 'e':
-        case 'E':
-            return fftMethodSimple;
-        case 'p':
-        case 'P':
-            return fftMethodAverage;
-        case 'm':
-        case 'M':
-            return fftMethodMulti;
-        default:
-            throw CommandLineFault();
-    }
-}
-
-bool PhaseFromLetter(const std::string& field) noexcept {
-    return !field.empty() && (field.front() == 'f' || field.front() == 'F');
-}
-
-bool CenterFromLetter(const std::string& field) noexcept {
-    return field.size() >= 2 && (field[1] == 'c' || field[1] == 'C');
-}
-
-fftWindowEnum WindowFromLetter(const std::string& field) {
-    const char letter = field.empty() ? '\0' : field.front();
-    switch (letter) {
-        case 'p':
-        case 'P':
-            return fftWindowRectangle;
-        case 'h':
-        case 'H':
-            return fftWindowHanning;
-        case 'f':
-        case 'F':
-            return fftWindowFlatTop;
-        default:
-            throw CommandLineFault();
-    }
 }
 
 const std::vector<std::string>& CommandLineHelpLines() {

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/Enums.h"
-
 namespace tavox {
 
 class Application;
@@ -33,19 +31,6 @@ struct HostHooks {
 };
 void InstallHostHooks(HostHooks hooks);
 const HostHooks& CurrentHostHooks() noexcept;
-
-// Cuts a command line at every single blank into at most eight fields; the
-// eighth holds the rest, blanks included. An empty text has no fields.
-std::vector<std::string> SplitCommandLine(const std::string& commandLine);
-// Fields of the executable's arguments: one argument a field, the eighth and
-// later joined with single blanks; a single argument that holds blanks is cut
-// as a whole command line. No arguments give no fields.
-std::vector<std::string> FieldsFromArguments(const std::vector<std::string>& arguments);
-
-fftMethodEnum MethodFromLetter(const std::string& field);  // raises 1001
-bool PhaseFromLetter(const std::string& field) noexcept;
-bool CenterFromLetter(const std::string& field) noexcept;
-fftWindowEnum WindowFromLetter(const std::string& field);  // raises 1001
 
 // Title and text of the command-line help box. The text is 19 lines joined
 // by `lineBreak` (CR LF for the help box), the last without a line break.

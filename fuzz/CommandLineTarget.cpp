@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/Application.h"
-#include "app/MainModule.h"
+#include "app/CommandLine.h"
 #include "common/AutomationError.h"
 #include "common/Numeric.h"
 #include "data/Data.h"

@@ -3,10 +3,10 @@
 #include <string>
 
 #include "engine/File.h"
+#include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/CoreLock.h"
-#include "python/Enums.h"
 
 namespace py = pybind11;
 

@@ -1,10 +1,10 @@
 #include <memory>
 
 #include "engine/Parameters.h"
+#include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/CoreLock.h"
-#include "python/Enums.h"
 
 namespace py = pybind11;
 

@@ -4,10 +4,10 @@
 #include <string>
 
 #include "data/Path.h"
+#include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/CoreLock.h"
-#include "python/Enums.h"
 #include "python/Errors.h"
 
 namespace py = pybind11;

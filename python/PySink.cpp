@@ -1,8 +1,8 @@
 #include "python/PySink.h"
 
 #include "engine/File.h"
+#include "python/BindEnums.h"
 #include "python/Convert.h"
-#include "python/Enums.h"
 
 namespace py = pybind11;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/MainModule.h"
 #include "ui/terminal/TerminalRun.h"
 

@@ -286,7 +286,7 @@ TEST(batch_safety_test, multi_warns_for_a_numbered_output_that_is_a_source) {
     const std::string err = child.Err();
     // a.dat writes b.001 (a source) and b.002 (not one); b.001 then refuses to replace itself.
     EXPECT_EQ(CountOf(err, "tavox: warning:"), 1) << err;
-    EXPECT_NE(err.find("\"" + dir.File("b.001") + "\" of a.dat"), std::string::npos) << err;
+    EXPECT_NE(err.find('"' + dir.File("b.001") + "\" of a.dat"), std::string::npos) << err;
     EXPECT_EQ(ReadBytes(dir.File("b.007")).size(), 2048u);
 }
 

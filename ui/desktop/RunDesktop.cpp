@@ -2,17 +2,17 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <algorithm>
 #include <exception>
 #include <memory>
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
+#include "app/ExitStatus.h"
 #include "app/MainModule.h"
-#include "common/Enums.h"
 #include "data/Files.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmMain.h"
-#include "ui/terminal/TerminalRun.h"
 
 namespace tavox {
 
@@ -24,25 +24,16 @@ public:
     explicit RunOutcome(std::weak_ptr<Application> app) : app_(std::move(app)) {}
 
     void WillExecute(std::int16_t& /*Cancel*/) override {
-        if (const auto app = app_.lock()) total_ = app->FFTFiles()->Count();
+        if (const auto app = app_.lock()) tally_.Begin(app->FFTFiles()->Count());
     }
-    void FileComplete(std::shared_ptr<File>& /*File*/, std::int32_t& Result) override {
-        ++done_;
-        if (Result != fftResultAllRight) ++failed_;
-    }
-    void ExecuteComplete() override { completed_ = true; }
+    void FileComplete(std::shared_ptr<File>& /*File*/, std::int32_t& Result) override { tally_.FileDone(Result); }
+    void ExecuteComplete() override { tally_.Complete(); }
 
-    int Status() const {
-        const bool allRight = completed_ && total_ > 0 && done_ == total_ && failed_ == 0;
-        return allRight ? ExitAllRight : ExitFileFailed;
-    }
+    const BatchTally& Tally() const noexcept { return tally_; }
 
 private:
     std::weak_ptr<Application> app_;
-    std::int32_t total_ = 0;
-    std::int32_t done_ = 0;
-    std::int32_t failed_ = 0;
-    bool completed_ = false;
+    BatchTally tally_;
 };
 
 bool AnyWindowVisible() {
@@ -52,16 +43,16 @@ bool AnyWindowVisible() {
 
 int RunCommandLineMode(const std::vector<std::string>& fields) {
     SetCommandLineMode(true);
-    int status = ExitRefused;
+    int status;
     try {
         const std::shared_ptr<Application> app = Application::Create();
         const auto outcome = std::make_shared<RunOutcome>(app);
         app->Subscribe(outcome);
         app->FFTCommandFields(fields);
         app->Unsubscribe(outcome);
-        status = outcome->Status();
+        status = ExitStatus(outcome->Tally());
     } catch (const std::exception&) {
-        status = ExitRefused;
+        status = ExitStatus(BatchTally{.refused = true});
         try {
             ShowCommandLineHelp();
         } catch (const std::exception&) {

@@ -22,6 +22,7 @@
 #include <string>
 
 #include "app/Application.h"
+#include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "common/Variant.h"
 #include "data/FileSystem.h"
@@ -32,7 +33,6 @@
 #include "ui/desktop/SettingsPath.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmAbout.h"
-#include "ui/desktop/IgnoringErrors.h"
 
 namespace tavox {
 

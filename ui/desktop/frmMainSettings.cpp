@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <string>
 
+#include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "ui/desktop/frmMain.h"
 #include "ui/settings/PrivateProfile.h"
-#include "ui/desktop/IgnoringErrors.h"
 
 namespace tavox {
 

@@ -17,12 +17,12 @@
 #include "app/ApplicationEvents.h"
 #include "app/MainModule.h"
 #include "app/ProgressText.h"
+#include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "data/Files.h"
 #include "engine/File.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmMain.h"
-#include "ui/desktop/IgnoringErrors.h"
 
 namespace tavox {
 

@@ -22,26 +22,22 @@ void TerminalProgress::Attach(const std::shared_ptr<Application>& app) {
 }
 
 void TerminalProgress::WillExecute(std::int16_t&) {
-    done_ = 0;
-    failed_ = 0;
-    completed_ = false;
     const auto app = apl.lock();
-    total_ = app ? app->FFTFiles()->Count() : 0;
+    tally_.Begin(app ? app->FFTFiles()->Count() : 0);
     DrawLive();
 }
 
 void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
-    ++done_;
-    if (Result != fftResultAllRight) ++failed_;
+    tally_.FileDone(Result);
     ClearLive();
     out_ << ResultLine(File ? File->Name() : std::string(), Result) << '\n' << std::flush;
     DrawLive();
 }
 
 void TerminalProgress::ExecuteComplete() {
-    completed_ = true;
+    tally_.Complete();
     ClearLive();
-    out_ << "Kalmira [dokončeno - " << ProgressPercent(done_, total_) << "]\n" << std::flush;
+    out_ << "Kalmira [dokončeno - " << ProgressPercent(tally_.done, tally_.total) << "]\n" << std::flush;
 }
 
 void TerminalProgress::ClearLive() {
@@ -52,7 +48,8 @@ void TerminalProgress::ClearLive() {
 
 void TerminalProgress::DrawLive() {
     if (!live_) return;
-    err_ << "\r\033[K" << done_ << '/' << total_ << ", " << ProgressPercent(done_, total_) << std::flush;
+    err_ << "\r\033[K" << tally_.done << '/' << tally_.total << ", " << ProgressPercent(tally_.done, tally_.total)
+         << std::flush;
     liveShown_ = true;
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/ApplicationEvents.h"
+#include "app/ExitStatus.h"
 
 namespace tavox {
 
@@ -26,10 +27,8 @@ public:
     void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override;
     void ExecuteComplete() override;
 
-    std::int32_t Done() const noexcept { return done_; }
-    std::int32_t Total() const noexcept { return total_; }
-    std::int32_t Failed() const noexcept { return failed_; }
-    bool Completed() const noexcept { return completed_; }
+    // What the run did so far.
+    const BatchTally& Tally() const noexcept { return tally_; }
 
 private:
     void ClearLive();
@@ -40,10 +39,7 @@ private:
     bool live_;
     bool liveShown_ = false;
     std::weak_ptr<Application> apl;
-    std::int32_t done_ = 0;
-    std::int32_t total_ = 0;
-    std::int32_t failed_ = 0;
-    bool completed_ = false;
+    BatchTally tally_;
 };
 
 }  // namespace tavox

@@ -117,19 +117,16 @@ int RunCommandLine(const std::vector<std::string>& fields, std::ostream& out, st
     } catch (const std::exception&) {
         progress.reset();
         WriteHelp(err);
-        return ExitRefused;
+        return ExitStatus(BatchTally{.refused = true});
     }
 
+    const BatchTally tally = progress ? progress->Tally() : BatchTally{};
     if (app->FFTFiles()->Count() == 0) {
         err << "tavox: no input file matches \"" << ResolvedSource(fields.at(3)) << "\"\n";
-        return ExitFileFailed;
+    } else if (tally.Interrupted()) {
+        err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n";
     }
-    if (!progress) return ExitFileFailed;
-    if (progress->Done() < progress->Total()) {
-        err << "tavox: interrupted after " << progress->Done() << " of " << progress->Total() << " files\n";
-        return ExitFileFailed;
-    }
-    return progress->Failed() == 0 ? ExitAllRight : ExitFileFailed;
+    return ExitStatus(tally);
 }
 
 int ReportNoDesktop(std::ostream& err, bool desktopBuilt) {

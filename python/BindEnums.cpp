@@ -1,4 +1,4 @@
-#include "python/Enums.h"
+#include "python/BindEnums.h"
 
 #include <array>
 #include <utility>

@@ -1,0 +1,28 @@
+# tavox_choose_part(<option> <found> <requirement> <packages>)
+# Settles an optional part of the build from its cache option: AUTO builds it
+# when <found> is true, ON requires it (configure fails when <requirement> is
+# missing), OFF leaves it out. Sets <option> to ON or OFF for the rest of the
+# configure run and says what it chose and why.
+function(tavox_choose_part option found requirement packages)
+  string(TOUPPER "${${option}}" choice)
+  if(choice STREQUAL "AUTO")
+    if(found)
+      set(value ON)
+      set(reason "${requirement} found")
+    else()
+      set(value OFF)
+      set(reason "${requirement} not found; install ${packages} to build it")
+    endif()
+  elseif(${option})
+    if(NOT found)
+      message(FATAL_ERROR "${option} is ON, but ${requirement} was not found (Debian: ${packages})")
+    endif()
+    set(value ON)
+    set(reason "asked for, ${requirement} found")
+  else()
+    set(value OFF)
+    set(reason "asked for")
+  endif()
+  message(STATUS "${option}: ${value} (${reason})")
+  set(${option} ${value} PARENT_SCOPE)
+endfunction()
