@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "data/Data.h"
-#include "data/MemoryRange.h"
+#include "support/MemoryRange.h"
 
 namespace tavox {
 namespace {
