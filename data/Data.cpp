@@ -48,7 +48,8 @@ private:
 }  // namespace
 
 struct Data::Impl {
-    explicit Impl(std::shared_ptr<FileSystem> fileSystem) : disk(std::move(fileSystem), store), sheet(store), unknown(store) {}
+    explicit Impl(std::shared_ptr<FileSystem> fileSystem)
+        : disk(std::move(fileSystem), store), sheet(store), unknown(store) {}
 
     DataChannel& ChannelFor(std::int32_t format) noexcept {
         if (format == fftDataDiskFile) return disk;

@@ -56,7 +56,9 @@ protected:
         return window->ApplicationObject()->FFTParameters();
     }
     void WriteSettings(const std::string& text) { test::WriteBytes(SettingsFilePath(), "[FFT Parameters]\n" + text); }
-    std::string Setting(const char* key) { return PrivateProfile(SettingsFilePath(), DefaultFileSystem()).Read("FFT Parameters", key); }
+    std::string Setting(const char* key) {
+        return PrivateProfile(SettingsFilePath(), DefaultFileSystem()).Read("FFT Parameters", key);
+    }
 };
 
 // Clicks an option or check box on its indicator, where a user clicks.
