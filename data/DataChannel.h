@@ -10,9 +10,9 @@
 namespace tavox {
 
 // What one kind of data (Data::Format) does for Data: reads its source and
-// writes result blocks to its target. Data calls these inside its own
-// catch-all, after fixing the operation and the read position, so a member
-// may throw; failures are written into `result` as Data promises.
+// writes result blocks to its target. Failures are written into `result` as
+// Data promises; Initialize, Load and Save may also throw, as Data calls
+// them inside a catch-all of its own.
 class DataChannel {
 public:
     virtual ~DataChannel() = default;
