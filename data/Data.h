@@ -18,7 +18,9 @@ class Range;
 // The data channel of one File: reads the source (a sequence file or a
 // spreadsheet range) for the engine, holds, sums and averages result blocks
 // and writes them to the target. Never raises: failures are written into the
-// `result` argument, only on failure, never back to fftResultAllRight.
+// `result` argument, only on failure, never back to fftResultAllRight. That
+// argument is an int32_t, not an fftResultEnum, because the caller's variable
+// also receives the runtime error numbers that it traps.
 //
 // Sequence files are bare runs of 16-bit signed little-endian samples.
 class Data {
@@ -28,15 +30,16 @@ public:
     Data(const Data&) = delete;
     Data& operator=(const Data&) = delete;
 
-    std::int32_t Format() const noexcept { return format_; }
-    // Stores the kind; closes open files, drops held results and clears
+    std::int32_t Format() const noexcept;
+    // Stores the kind, a number outside fftDataEnum too, which neither reads
+    // nor writes anything; closes open files, drops held results and clears
     // Source and Target (an unknown kind keeps them); the lengths become 0.
     // Also when the value is the one already held.
     void SetFormat(std::int32_t value) noexcept;
     // Samples in the source: a file is measured when it is opened (or, before
     // that, when asked), a range when it is set.
     std::int32_t Length() const noexcept;
-    std::int32_t TargetLength() const noexcept { return targetLength_; }
+    std::int32_t TargetLength() const noexcept;
     Variant GetSource() const;
     Variant GetTarget() const;
     // Disk: a full path text; spreadsheet: a Range object.
@@ -51,7 +54,7 @@ public:
     // `spectrum` is used by SaveStore and SaveAdd (its lower half is the
     // block) and may be empty for the others. `exposure` > 0 numbers the
     // output (extension 001..999 on disk, column on a spreadsheet).
-    void SaveSequence(std::int32_t saveOp, std::span<const double> spectrum, std::int16_t exposure,
+    void SaveSequence(SaveOpEnum saveOp, std::span<const double> spectrum, std::int16_t exposure,
                       std::int32_t& result) noexcept;
     // Drops results not yet written, closes the source and frees the buffers.
     void Terminate() noexcept;
@@ -64,10 +67,6 @@ public:
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
-    mutable std::int32_t length_ = 0;
-    mutable bool lengthKnown_ = true;
-    std::int32_t targetLength_ = 0;
-    std::int32_t format_ = fftDataDiskFile;
 };
 
 }  // namespace tavox

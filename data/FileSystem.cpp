@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <random>
 #include <sstream>
+#include <system_error>
 
 #include "data/Path.h"
 
@@ -318,6 +320,60 @@ public:
         const fs::space_info info = fs::space(existing, ec);
         if (ec || info.available == static_cast<std::uintmax_t>(-1)) return std::nullopt;
         return static_cast<std::uint64_t>(info.available);
+    }
+
+    std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
+        const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ENOENT || errno == ENOTDIR) return std::string();
+            return std::nullopt;
+        }
+        std::string bytes(maxBytes, '\0');
+        std::size_t done = 0;
+        bool failed = false;
+        while (done < maxBytes) {
+            const ssize_t n = ::read(fd, bytes.data() + done, maxBytes - done);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                failed = true;
+                break;
+            }
+            if (n == 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+        if (failed) return std::nullopt;
+        bytes.resize(done);
+        return bytes;
+    }
+
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override {
+        std::error_code error;
+        fs::path target = path;
+        if (fs::is_symlink(target, error)) {
+            target = fs::weakly_canonical(target, error);
+            if (error) return false;
+        }
+        std::random_device random;
+        const fs::path temporary = target.string() + ".tmp" + std::to_string(random() % 1000000);
+        {
+            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+            if (!out) return false;
+            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+            out.close();
+            if (!out) {
+                fs::remove(temporary, error);
+                return false;
+            }
+        }
+        const auto status = fs::status(target, error);
+        if (!error && fs::exists(status)) fs::permissions(temporary, status.permissions(), error);
+        fs::rename(temporary, target, error);
+        if (error) {
+            fs::remove(temporary, error);
+            return false;
+        }
+        return true;
     }
 };
 

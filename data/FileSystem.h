@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tavox {
@@ -54,8 +55,8 @@ struct Rewrite {
     std::optional<PathStatus> status;  // what the path names, when that was learnt
 };
 
-// The file-system operations the data layer and the windows use, behind an
-// interface so that tests can make any call fail.
+// The file-system operations the data layer, the windows and the settings
+// file use, behind an interface so that tests can make any call fail.
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
@@ -90,6 +91,16 @@ public:
     virtual std::string MountPoint(const std::string& path) = 0;
     // Free bytes available on the file system that holds the path.
     virtual std::optional<std::uint64_t> FreeSpace(const std::string& path) = 0;
+    // Up to `maxBytes` bytes from the start of the file, links followed; an
+    // empty text when no file is there (a dangling link included), nothing
+    // when what is there cannot be read.
+    virtual std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) = 0;
+    // Makes `bytes` the contents of the file in one step, so that a crash
+    // leaves the old or the new file: writes them next to it and renames them
+    // over it. A link is followed and the file it leads to replaced, keeping
+    // its permissions. Creates the file, not its folder. False, leaving the
+    // file as it was, on failure.
+    virtual bool ReplaceFile(const std::string& path, std::string_view bytes) = 0;
     // True when both paths name one file: the same device and inode when both
     // exist (links and hard links included), otherwise the same absolute path
     // once "." and ".." parts and links of existing folders are resolved.

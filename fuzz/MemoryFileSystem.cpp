@@ -108,4 +108,19 @@ bool MemoryFileSystem::SameFile(const std::string& a, const std::string& b) {
     return Normal(a) == Normal(b);
 }
 
+std::optional<std::string> MemoryFileSystem::ReadSmallFile(const std::string& path, std::size_t maxBytes) {
+    const Bytes* bytes = Get(path);
+    if (!bytes) return std::string();
+    const std::size_t n = std::min(bytes->size(), maxBytes);
+    return std::string(reinterpret_cast<const char*>(bytes->data()), n);
+}
+
+// A new map entry: files opened before keep the old contents.
+bool MemoryFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
+    if (path.empty() || path.back() == PathSeparator || !IsAbsolutePath(path)) return false;
+    const auto* first = reinterpret_cast<const std::byte*>(bytes.data());
+    Put(path, Bytes(first, first + bytes.size()));
+    return true;
+}
+
 }  // namespace tavox::fuzz

@@ -30,6 +30,8 @@ public:
     std::string MountPoint(const std::string& path) override;
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
+    std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override;
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override;
 
 private:
     std::map<std::string, std::shared_ptr<Bytes>> files_;

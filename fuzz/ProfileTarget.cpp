@@ -1,42 +1,15 @@
-#include <unistd.h>
-
-#include <filesystem>
-#include <fstream>
+#include <memory>
 #include <string>
 
 #include "fuzz/FuzzInput.h"
+#include "fuzz/MemoryFileSystem.h"
 #include "fuzz/Targets.h"
 #include "ui/settings/PrivateProfile.h"
 
 namespace tavox::fuzz {
 namespace {
 
-// A settings file of this process in a private folder, in memory where
-// possible; the folder goes when the process ends.
-class ProfileFolder {
-public:
-    ProfileFolder() {
-        const std::filesystem::path base =
-            std::filesystem::is_directory("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-        folder_ = base / ("tavox-fuzz-profile-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-        path_ = (folder_ / "tavox.ini").string();
-    }
-    ~ProfileFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
-    const std::string& Path() const noexcept { return path_; }
-
-private:
-    std::filesystem::path folder_;
-    std::string path_;
-};
-
-const std::string& ProfilePath() {
-    static const ProfileFolder folder;
-    return folder.Path();
-}
+constexpr const char* ProfilePath = "/tavox.ini";
 
 bool Plain(const std::string& value) {
     return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
@@ -50,11 +23,10 @@ int PrivateProfileText(const std::uint8_t* data, std::size_t size) {
     const std::string key = input.TakeText(32);
     const std::string value = input.TakeText(300);
     const std::string file = input.TakeRest();
-    {
-        std::ofstream out(ProfilePath(), std::ios::binary | std::ios::trunc);
-        out.write(file.data(), static_cast<std::streamsize>(file.size()));
-    }
-    const PrivateProfile profile(ProfilePath());
+    auto fileSystem = std::make_shared<MemoryFileSystem>();
+    const auto* bytes = reinterpret_cast<const std::byte*>(file.data());
+    fileSystem->Put(ProfilePath, MemoryFileSystem::Bytes(bytes, bytes + file.size()));
+    const PrivateProfile profile(ProfilePath, fileSystem);
     const std::string read = profile.Read(section, key, "fallback");
     FUZZ_CHECK(read.size() <= PrivateProfile::MaxValueChars * 4);
     FUZZ_CHECK(read.find('\0') == std::string::npos);

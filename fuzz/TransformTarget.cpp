@@ -4,13 +4,13 @@
 #include "common/AutomationError.h"
 #include "data/Data.h"
 #include "data/Files.h"
-#include "data/MemoryRange.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "fuzz/FuzzInput.h"
 #include "fuzz/FuzzVariant.h"
 #include "fuzz/MemoryFileSystem.h"
 #include "fuzz/Targets.h"
+#include "support/MemoryRange.h"
 
 namespace tavox::fuzz {
 namespace {

@@ -25,7 +25,7 @@ using test::WriteBytes;
 using test::WriteSamples;
 namespace fs = std::filesystem;
 
-std::unique_ptr<Data> DiskChannel(std::shared_ptr<FileSystem> fileSystem, const std::string& source,
+std::unique_ptr<Data> DiskData(std::shared_ptr<FileSystem> fileSystem, const std::string& source,
                                   const std::string& mask) {
     auto data = std::make_unique<Data>(std::move(fileSystem));
     data->SetFormat(fftDataDiskFile);
@@ -52,18 +52,18 @@ TEST(data_disk_test, length_counts_whole_samples_and_is_zero_when_unmeasurable) 
     WriteBytes(dir.File("seven.dat"), "1234567");
     fs::create_directory(dir.File("folder.dat"));
     auto fileSystem = DefaultFileSystem();
-    EXPECT_EQ(DiskChannel(fileSystem, dir.File("seven.dat"), "*.out")->Length(), 3);
-    EXPECT_EQ(DiskChannel(fileSystem, dir.File("missing.dat"), "*.out")->Length(), 0);
-    EXPECT_EQ(DiskChannel(fileSystem, dir.File("folder.dat"), "*.out")->Length(), 0);
-    EXPECT_EQ(DiskChannel(fileSystem, dir.File("*.dat"), "*.out")->Length(), 0);
-    EXPECT_EQ(DiskChannel(fileSystem, "", "*.out")->Length(), 0);
-    EXPECT_EQ(DiskChannel(fileSystem, dir.File("seven.dat"), "*.out")->TargetLength(), 0);
+    EXPECT_EQ(DiskData(fileSystem, dir.File("seven.dat"), "*.out")->Length(), 3);
+    EXPECT_EQ(DiskData(fileSystem, dir.File("missing.dat"), "*.out")->Length(), 0);
+    EXPECT_EQ(DiskData(fileSystem, dir.File("folder.dat"), "*.out")->Length(), 0);
+    EXPECT_EQ(DiskData(fileSystem, dir.File("*.dat"), "*.out")->Length(), 0);
+    EXPECT_EQ(DiskData(fileSystem, "", "*.out")->Length(), 0);
+    EXPECT_EQ(DiskData(fileSystem, dir.File("seven.dat"), "*.out")->TargetLength(), 0);
 }
 
 TEST(data_disk_test, load_decodes_little_endian_samples_from_a_position) {
     TempDir dir;
     WriteSamples(dir.File("s.dat"), {-32768, -1, 258, 32767, 5});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("s.dat"), "*.out");
+    auto data = DiskData(DefaultFileSystem(), dir.File("s.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->Initialize(result);
     std::vector<double> samples(5, 99.0);
@@ -85,7 +85,7 @@ TEST(data_disk_test, load_past_the_end_fills_zeros_and_marks_a_short_file) {
     TempDir dir;
     WriteSamples(dir.File("s.dat"), {1, 2, 3, 4, 5});
     WriteBytes(dir.File("s.dat"), ReadBytes(dir.File("s.dat")) + "\x7f");  // odd last byte is no sample
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("s.dat"), "*.out");
+    auto data = DiskData(DefaultFileSystem(), dir.File("s.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->Initialize(result);
     std::vector<double> samples(8, 99.0);
@@ -106,7 +106,7 @@ TEST(data_disk_test, large_load_reads_in_one_call_and_spans_read_chunks) {
     for (std::size_t i = 0; i < count; ++i) stored[i] = static_cast<std::int16_t>(i * 7919);
     WriteSamples(dir.File("big.dat"), stored);
     auto fileSystem = std::make_shared<FaultyFileSystem>();
-    auto data = DiskChannel(fileSystem, dir.File("big.dat"), "*.out");
+    auto data = DiskData(fileSystem, dir.File("big.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->Initialize(result);
 
@@ -129,18 +129,18 @@ TEST(data_disk_test, unopened_or_unreadable_source_reports_a_file_system_error) 
     auto fileSystem = std::make_shared<FaultyFileSystem>();
     std::vector<double> samples(2, 99.0);
 
-    auto missing = DiskChannel(fileSystem, dir.File("missing.dat"), "*.out");
+    auto missing = DiskData(fileSystem, dir.File("missing.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     missing->Initialize(result);
     EXPECT_EQ(result, fftResultFileSysErr);
 
-    auto notInitialized = DiskChannel(fileSystem, dir.File("s.dat"), "*.out");
+    auto notInitialized = DiskData(fileSystem, dir.File("s.dat"), "*.out");
     result = fftResultAllRight;
     notInitialized->LoadSequence(samples, 1, result);
     EXPECT_EQ(result, fftResultFileSysErr);
     EXPECT_EQ(samples, (std::vector<double>{0, 0}));
 
-    auto data = DiskChannel(fileSystem, dir.File("s.dat"), "*.out");
+    auto data = DiskData(fileSystem, dir.File("s.dat"), "*.out");
     result = fftResultAllRight;
     data->Initialize(result);
     ASSERT_EQ(result, fftResultAllRight);
@@ -180,7 +180,7 @@ TEST(data_disk_test, to_sample16_clamps_symmetrically_and_rounds_half_to_even) {
 TEST(data_disk_test, two_stores_write_both_blocks_first_block_first) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*out.*");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*out.*");
     std::int32_t result = fftResultAllRight;
     std::vector<double> magnitudes(512), phases(512);
     for (int i = 0; i < 512; ++i) {
@@ -204,7 +204,7 @@ TEST(data_disk_test, two_stores_write_both_blocks_first_block_first) {
 TEST(data_disk_test, add_sums_average_divides_and_a_first_add_stores) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.avg");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.avg");
     std::int32_t result = fftResultAllRight;
 
     data->SaveSequence(SaveAdd, Spectrum({10, 20}), 0, result);  // no store yet: acts as a store
@@ -226,7 +226,7 @@ TEST(data_disk_test, add_sums_average_divides_and_a_first_add_stores) {
 TEST(data_disk_test, write_with_nothing_stored_creates_an_empty_file_and_write_empties_the_store) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->SaveSequence(SaveWrite, {}, 0, result);
     ASSERT_TRUE(fs::exists(dir.File("sig.out")));
@@ -242,14 +242,14 @@ TEST(data_disk_test, write_with_nothing_stored_creates_an_empty_file_and_write_e
     data->SaveSequence(SaveReset, {}, 0, result);
     data->SaveSequence(SaveWrite, {}, 0, result);
     EXPECT_EQ(fs::file_size(dir.File("sig.out")), 0u);
-    data->SaveSequence(123, Spectrum({5}), 0, result);
+    data->SaveSequence(static_cast<SaveOpEnum>(123), Spectrum({5}), 0, result);
     EXPECT_EQ(result, fftResultAllRight);
 }
 
 TEST(data_disk_test, large_output_is_written_completely) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     std::vector<double> block(65536);
     for (int b = 0; b < 3; ++b) {
@@ -271,7 +271,7 @@ TEST(data_disk_test, large_output_is_written_completely) {
 TEST(data_disk_test, exposure_numbers_name_the_extension_up_to_999) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*out.*");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*out.*");
     std::int32_t result = fftResultAllRight;
     data->SaveSequence(SaveStore, Spectrum({12}), 12, result);
     data->SaveSequence(SaveWrite, {}, 12, result);
@@ -311,7 +311,7 @@ TEST(data_disk_test, target_path_from_source_and_mask) {
         {"/d.x/sig.tar.gz", "*.*", 0, "/d.x/sig.tar.gz"},
     };
     for (const Case& c : cases) {
-        auto data = DiskChannel(DefaultFileSystem(), c.source, c.mask);
+        auto data = DiskData(DefaultFileSystem(), c.source, c.mask);
         EXPECT_EQ(data->TargetPath(c.exposure), c.path) << c.source << " " << c.mask << " " << c.exposure;
     }
 }
@@ -333,7 +333,7 @@ TEST(data_disk_test, output_naming_the_source_is_refused_and_the_source_kept) {
     };
     for (const Case& c : cases) {
         auto fileSystem = std::make_shared<FaultyFileSystem>();
-        auto data = DiskChannel(fileSystem, c.source, c.mask);
+        auto data = DiskData(fileSystem, c.source, c.mask);
         std::int32_t result = fftResultAllRight;
         data->Initialize(result);
         data->SaveSequence(SaveStore, Spectrum({1, 2, 3, 4}), 0, result);
@@ -351,7 +351,7 @@ TEST(data_disk_test, existing_output_is_replaced_even_when_read_only) {
     WriteSamples(dir.File("sig.dat"), {1});
     WriteSamples(dir.File("sig.out"), Ramp(100, 50));
     ASSERT_EQ(::chmod(dir.File("sig.out").c_str(), 0444), 0);
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->SaveSequence(SaveStore, Spectrum({7, 8}), 0, result);
     data->SaveSequence(SaveWrite, {}, 0, result);
@@ -370,7 +370,7 @@ TEST(data_disk_test, output_that_is_a_link_or_has_another_name_is_replaced_alone
     WriteSamples(dir.File("sig.res"), {6, 6});
     fs::create_hard_link(dir.File("sig.res"), dir.File("backup.res"));
     for (const char* mask : {"*.out", "*.res"}) {
-        auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), mask);
+        auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), mask);
         std::int32_t result = fftResultAllRight;
         data->Initialize(result);
         data->SaveSequence(SaveStore, Spectrum({7, 8}), 0, result);
@@ -409,7 +409,7 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
     };
     for (const Case& c : cases) {
         auto fileSystem = std::make_shared<FaultyFileSystem>();
-        auto data = DiskChannel(fileSystem, dir.File("sig.dat"), "*.out");
+        auto data = DiskData(fileSystem, dir.File("sig.dat"), "*.out");
         std::int32_t result = fftResultAllRight;
         data->Initialize(result);
         data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
@@ -434,7 +434,7 @@ TEST(data_disk_test, terminate_drops_unwritten_results_and_closes_the_source) {
     WriteSamples(dir.File("sig.dat"), {1, 2});
     auto fileSystem = std::make_shared<FaultyFileSystem>();
     {
-        auto data = DiskChannel(fileSystem, dir.File("sig.dat"), "*.out");
+        auto data = DiskData(fileSystem, dir.File("sig.dat"), "*.out");
         std::int32_t result = fftResultAllRight;
         data->Initialize(result);
         EXPECT_EQ(fileSystem->OpenHandles(), 1);
@@ -458,7 +458,7 @@ TEST(data_disk_test, set_source_reopens_an_open_source_and_set_format_clears_eve
     WriteSamples(dir.File("a.dat"), {1, 2});
     WriteSamples(dir.File("b.dat"), {7, 8, 9});
     auto fileSystem = std::make_shared<FaultyFileSystem>();
-    auto data = DiskChannel(fileSystem, dir.File("a.dat"), "*.out");
+    auto data = DiskData(fileSystem, dir.File("a.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->Initialize(result);
     data->SetSource(Variant(dir.File("b.dat")));
@@ -488,7 +488,7 @@ TEST(data_disk_test, set_source_reopens_an_open_source_and_set_format_clears_eve
 TEST(data_disk_test, unknown_format_reports_failures_instead_of_success) {
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskChannel(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
     data->SetFormat(7);
     EXPECT_EQ(data->Format(), 7);
     EXPECT_EQ(data->GetSource(), Variant(dir.File("sig.dat")));

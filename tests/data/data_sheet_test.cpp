@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "data/Data.h"
-#include "data/MemoryRange.h"
+#include "support/MemoryRange.h"
 
 namespace tavox {
 namespace {
@@ -39,7 +39,7 @@ public:
     }
 };
 
-std::unique_ptr<Data> SheetChannel(const std::shared_ptr<Range>& source, const std::shared_ptr<Range>& target) {
+std::unique_ptr<Data> SheetData(const std::shared_ptr<Range>& source, const std::shared_ptr<Range>& target) {
     auto data = std::make_unique<Data>(nullptr);
     data->SetFormat(fftDataExcelRange);
     data->SetSource(Variant(ObjectRef(source)));
@@ -62,7 +62,7 @@ double Cell(Range& range, std::int32_t row, std::int32_t column) {
 TEST(data_sheet_test, lengths_are_the_row_counts_and_references_are_kept) {
     auto source = std::make_shared<MemoryRange>(40, 1);
     auto target = std::make_shared<MemoryRange>(100, 3);
-    auto data = SheetChannel(source, target);
+    auto data = SheetData(source, target);
     EXPECT_EQ(data->Length(), 40);
     EXPECT_EQ(data->TargetLength(), 100);
     EXPECT_EQ(*data->GetSource().AsObject(), source);
@@ -73,8 +73,8 @@ TEST(data_sheet_test, lengths_are_the_row_counts_and_references_are_kept) {
 
     auto broken = std::make_shared<BrokenRange>(40, 1);
     broken->throwRows = true;
-    EXPECT_EQ(SheetChannel(broken, broken)->Length(), 0);
-    EXPECT_EQ(SheetChannel(broken, broken)->TargetLength(), 0);
+    EXPECT_EQ(SheetData(broken, broken)->Length(), 0);
+    EXPECT_EQ(SheetData(broken, broken)->TargetLength(), 0);
 
     data->SetFormat(fftDataExcelRange);
     EXPECT_EQ(data->Length(), 0);
@@ -100,7 +100,7 @@ TEST(data_sheet_test, cells_load_as_their_leading_number) {
     };
     for (int i = 0; i < 12; ++i) source->SetCellValue(i + 1, 1, cells[i]);
     source->SetCellValue(1, 2, Variant(555.0));  // only column 1 is read
-    auto data = SheetChannel(source, std::make_shared<MemoryRange>(1, 1));
+    auto data = SheetData(source, std::make_shared<MemoryRange>(1, 1));
     std::vector<double> samples(12, 99.0);
     std::int32_t result = fftResultAllRight;
     data->LoadSequence(samples, 0, result);
@@ -111,7 +111,7 @@ TEST(data_sheet_test, cells_load_as_their_leading_number) {
 TEST(data_sheet_test, rows_past_the_range_load_as_zeros_and_mark_a_short_source) {
     auto source = std::make_shared<MemoryRange>(5, 1);
     for (int row = 1; row <= 7; ++row) source->SetCellValue(row, 1, Variant(row * 10.0));
-    auto data = SheetChannel(source, std::make_shared<MemoryRange>(1, 1));
+    auto data = SheetData(source, std::make_shared<MemoryRange>(1, 1));
     std::vector<double> samples(8, 99.0);
     std::int32_t result = fftResultAllRight;
     data->LoadSequence(samples, 3, result);
@@ -123,7 +123,7 @@ TEST(data_sheet_test, unreadable_cells_report_a_file_system_error_without_stoppi
     auto source = std::make_shared<BrokenRange>(3, 1);
     source->SetCellValue(1, 1, Variant(1.0));
     source->throwRead = true;
-    auto data = SheetChannel(source, std::make_shared<MemoryRange>(1, 1));
+    auto data = SheetData(source, std::make_shared<MemoryRange>(1, 1));
     std::vector<double> samples(2, 99.0);
     std::int32_t result = fftResultAllRight;
     data->LoadSequence(samples, 1, result);
@@ -145,7 +145,7 @@ TEST(data_sheet_test, unreadable_cells_report_a_file_system_error_without_stoppi
 
 TEST(data_sheet_test, exposures_go_to_their_columns_within_the_target) {
     auto target = std::make_shared<MemoryRange>(10, 2);
-    auto data = SheetChannel(std::make_shared<MemoryRange>(1, 1), target);
+    auto data = SheetData(std::make_shared<MemoryRange>(1, 1), target);
     std::int32_t result = fftResultAllRight;
     for (std::int16_t exposure : {1, 2}) {
         data->SaveSequence(SaveStore, Spectrum({exposure * 1.5, exposure * 2.5}), exposure, result);
@@ -174,7 +174,7 @@ TEST(data_sheet_test, exposures_go_to_their_columns_within_the_target) {
 
 TEST(data_sheet_test, block_below_the_range_is_written_and_reported) {
     auto target = std::make_shared<MemoryRange>(100, 1);
-    auto data = SheetChannel(std::make_shared<MemoryRange>(1, 1), target);
+    auto data = SheetData(std::make_shared<MemoryRange>(1, 1), target);
     std::vector<double> block(512);
     for (int i = 0; i < 512; ++i) block[i] = i + 0.25;
     std::int32_t result = fftResultAllRight;
@@ -186,7 +186,7 @@ TEST(data_sheet_test, block_below_the_range_is_written_and_reported) {
 
 TEST(data_sheet_test, stores_follow_each_other_and_add_and_average_work_on_cells) {
     auto target = std::make_shared<MemoryRange>(10, 1);
-    auto data = SheetChannel(std::make_shared<MemoryRange>(1, 1), target);
+    auto data = SheetData(std::make_shared<MemoryRange>(1, 1), target);
     std::int32_t result = fftResultAllRight;
     data->SaveSequence(SaveAdd, Spectrum({100, 200}), 0, result);  // acts as a store
     data->SaveSequence(SaveStore, Spectrum({3, 6}), 0, result);    // rows 3 and 4
@@ -209,9 +209,45 @@ TEST(data_sheet_test, stores_follow_each_other_and_add_and_average_work_on_cells
     EXPECT_EQ(Cell(*target, 1, 1), -2);
 }
 
+TEST(data_sheet_test, format_changes_drop_held_blocks_and_an_unknown_kind_keeps_the_ranges) {
+    auto source = std::make_shared<MemoryRange>(4, 1);
+    auto target = std::make_shared<MemoryRange>(10, 1);
+    auto data = SheetData(source, target);
+    std::int32_t result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
+    data->SetFormat(fftDataExcelRange);
+    data->SetSource(Variant(ObjectRef(source)));
+    data->SetTarget(Variant(ObjectRef(target)));
+    data->SaveSequence(SaveStore, Spectrum({5}), 0, result);  // row 1 again
+    EXPECT_EQ(Cell(*target, 1, 1), 5);
+
+    data->SetFormat(9);
+    EXPECT_EQ(*data->GetSource().AsObject(), source);
+    EXPECT_EQ(*data->GetTarget().AsObject(), target);
+    EXPECT_EQ(data->Length(), 0);
+    EXPECT_EQ(data->TargetLength(), 0);
+    EXPECT_EQ(data->TargetPath(0), "");
+    std::vector<double> samples(2, 99.0);
+    data->LoadSequence(samples, 1, result);
+    EXPECT_EQ(samples, (std::vector<double>{0, 0}));
+    EXPECT_EQ(result, fftResultFileSysErr);
+    result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({7}), 0, result);
+    data->SaveSequence(SaveAdd, Spectrum({7}), 0, result);
+    EXPECT_EQ(result, fftResultAllRight);
+    EXPECT_EQ(Cell(*target, 1, 1), 5);
+    data->SetFormat(10);
+    EXPECT_EQ(*data->GetSource().AsObject(), source);
+
+    data->SetFormat(fftDataDiskFile);
+    EXPECT_EQ(data->GetSource(), Variant(""));
+    data->SetFormat(fftDataExcelRange);
+    EXPECT_EQ(data->GetTarget(), Variant::Nothing());
+}
+
 TEST(data_sheet_test, throwing_target_members_give_result_codes) {
     auto target = std::make_shared<BrokenRange>(10, 2);
-    auto data = SheetChannel(std::make_shared<MemoryRange>(1, 1), target);
+    auto data = SheetData(std::make_shared<MemoryRange>(1, 1), target);
     std::int32_t result = fftResultAllRight;
 
     target->throwColumns = true;

@@ -263,5 +263,45 @@ TEST(file_system_test, rewrite_opens_only_a_plain_single_name_file_other_than_th
     EXPECT_EQ(ReadBytes(dir.File("old.out")), "new");
 }
 
+TEST(file_system_test, small_file_reads_are_capped_and_tell_a_missing_file_from_an_unreadable_one) {
+    TempDir dir;
+    WriteBytes(dir.File("ten"), "0123456789");
+    fs::create_symlink(dir.File("ten"), dir.File("link"));
+    fs::create_symlink(dir.File("gone"), dir.File("dangling"));
+    fs::create_directory(dir.File("folder"));
+    auto fileSystem = DefaultFileSystem();
+    EXPECT_EQ(fileSystem->ReadSmallFile(dir.File("ten"), 100), "0123456789");
+    EXPECT_EQ(fileSystem->ReadSmallFile(dir.File("ten"), 4), "0123");
+    EXPECT_EQ(fileSystem->ReadSmallFile(dir.File("link"), 100), "0123456789");
+    EXPECT_EQ(fileSystem->ReadSmallFile(dir.File("missing"), 100), "");
+    EXPECT_EQ(fileSystem->ReadSmallFile(dir.File("dangling"), 100), "");
+    EXPECT_EQ(fileSystem->ReadSmallFile(dir.File("ten/below"), 100), "");
+    EXPECT_FALSE(fileSystem->ReadSmallFile(dir.File("folder"), 100).has_value());
+}
+
+TEST(file_system_test, replacing_a_file_follows_links_keeps_permissions_and_leaves_no_temporary) {
+    TempDir dir;
+    WriteBytes(dir.File("real.ini"), "old contents");
+    ASSERT_EQ(::chmod(dir.File("real.ini").c_str(), 0640), 0);
+    fs::create_symlink(dir.File("real.ini"), dir.File("link.ini"));
+    fs::create_directory(dir.File("folder.ini"));
+    auto fileSystem = DefaultFileSystem();
+
+    EXPECT_TRUE(fileSystem->ReplaceFile(dir.File("link.ini"), "new"));
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.ini")));
+    EXPECT_EQ(ReadBytes(dir.File("real.ini")), "new");
+    EXPECT_EQ(fs::status(dir.File("real.ini")).permissions(), static_cast<fs::perms>(0640));
+    EXPECT_TRUE(fileSystem->ReplaceFile(dir.File("made.ini"), "made"));
+    EXPECT_EQ(ReadBytes(dir.File("made.ini")), "made");
+
+    EXPECT_FALSE(fileSystem->ReplaceFile(dir.File("missing/a.ini"), "x"));
+    EXPECT_FALSE(fs::exists(dir.File("missing")));
+    EXPECT_FALSE(fileSystem->ReplaceFile(dir.File("folder.ini"), "x"));
+    EXPECT_TRUE(fs::is_directory(dir.File("folder.ini")));
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path())) ++entries;
+    EXPECT_EQ(entries, 4);
+}
+
 }  // namespace
 }  // namespace tavox

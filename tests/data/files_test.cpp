@@ -10,10 +10,10 @@
 #include "common/Enums.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
-#include "data/MemoryRange.h"
 #include "data/Path.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
+#include "support/MemoryRange.h"
 #include "support/TestSupport.h"
 
 namespace tavox {

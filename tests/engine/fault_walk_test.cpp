@@ -98,6 +98,12 @@ public:
     std::optional<std::uint64_t> FreeSpace(const std::string& p) override {
         return ++total_, ++uncovered_, inner_->FreeSpace(p);
     }
+    std::optional<std::string> ReadSmallFile(const std::string& p, std::size_t maxBytes) override {
+        return ++total_, inner_->ReadSmallFile(p, maxBytes);
+    }
+    bool ReplaceFile(const std::string& p, std::string_view bytes) override {
+        return ++total_, inner_->ReplaceFile(p, bytes);
+    }
     bool SameFile(const std::string& a, const std::string& b) override {
         ++sameFile_;
         return inner_->SameFile(a, b);

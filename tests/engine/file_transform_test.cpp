@@ -11,12 +11,12 @@
 #include "common/AutomationError.h"
 #include "common/Enums.h"
 #include "data/Data.h"
-#include "data/MemoryRange.h"
 #include "engine/FftKernel.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
 #include "support/FaultyFileSystem.h"
+#include "support/MemoryRange.h"
 #include "support/TestSupport.h"
 
 namespace tavox {

@@ -14,12 +14,12 @@
 #include "common/Enums.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
-#include "data/MemoryRange.h"
 #include "data/SampleBlocks.h"
 #include "engine/FftKernel.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
+#include "support/MemoryRange.h"
 #include "support/TestSupport.h"
 
 // Every output of a transform equals, byte for byte (disk) or bit for bit

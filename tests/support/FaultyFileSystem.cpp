@@ -144,4 +144,14 @@ bool FaultyFileSystem::SameFile(const std::string& a, const std::string& b) {
     return real_->SameFile(a, b);
 }
 
+std::optional<std::string> FaultyFileSystem::ReadSmallFile(const std::string& path, std::size_t maxBytes) {
+    if (state_->Fails(FsCall::ReadSmallFile)) return std::nullopt;
+    return real_->ReadSmallFile(path, maxBytes);
+}
+
+bool FaultyFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
+    if (state_->Fails(FsCall::ReplaceFile)) return false;
+    return real_->ReplaceFile(path, bytes);
+}
+
 }  // namespace tavox::test

@@ -20,14 +20,17 @@ enum class FsCall {
     List,
     Inspect,
     OpenRewrite,
+    ReadSmallFile,
+    ReplaceFile,
     Count
 };
 
 // Forwards to a real file system, failing chosen calls: a failed query
 // reports nothing or false (Inspect: cannot examine), a failed open gives no
-// file (OpenRewrite: and learns nothing), a failed ReadAt a read error, a
-// failed Write drops its bytes and makes the Close report failure, a failed
-// Close closes the file but reports failure. Counts the
+// file (OpenRewrite: and learns nothing), a failed ReadAt or ReadSmallFile a
+// read error, a failed Write drops its bytes and makes the Close report
+// failure, a failed Close closes the file but reports failure, a failed
+// ReplaceFile leaves the file as it was. Counts the
 // files currently open so that tests can check that none leak.
 class FaultyFileSystem : public FileSystem {
 public:
@@ -55,6 +58,8 @@ public:
     std::string MountPoint(const std::string& path) override;
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
+    std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override;
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override;
 
     // Shared with the open files, which may outlive this object.
     struct State {

@@ -87,6 +87,12 @@ public:
     }
     std::string MountPoint(const std::string&) override { return mountPoint_; }
     std::optional<std::uint64_t> FreeSpace(const std::string&) override { return freeBytes_; }
+    std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
+        return real_->ReadSmallFile(path, maxBytes);
+    }
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override {
+        return real_->ReplaceFile(path, bytes);
+    }
 
 private:
     std::shared_ptr<FileSystem> real_ = DefaultFileSystem();

@@ -21,6 +21,7 @@
 #include "common/Variant.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
+#include "support/FaultyFileSystem.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/FieldText.h"
 #include "ui/desktop/SettingsPath.h"
@@ -55,7 +56,9 @@ protected:
         return window->ApplicationObject()->FFTParameters();
     }
     void WriteSettings(const std::string& text) { test::WriteBytes(SettingsFilePath(), "[FFT Parameters]\n" + text); }
-    std::string Setting(const char* key) { return PrivateProfile(SettingsFilePath()).Read("FFT Parameters", key); }
+    std::string Setting(const char* key) {
+        return PrivateProfile(SettingsFilePath(), DefaultFileSystem()).Read("FFT Parameters", key);
+    }
 };
 
 // Clicks an option or check box on its indicator, where a user clicks.
@@ -341,6 +344,38 @@ TEST_F(frm_main_test, hand_edited_settings_open_as_if_typed) {
     EXPECT_EQ(Field(window, 4)->text().toStdString(), ProgramDir() + "rel/data/");
     EXPECT_EQ(Field(window, 6)->text(), "*x");
     window->close();
+}
+
+// What the window shows of the settings: the fields and the checked options.
+std::vector<std::string> SettingsShown(const QWidget* window) {
+    std::vector<std::string> shown;
+    for (int index = 0; index < 7; ++index) {
+        shown.push_back(Find<QLineEdit>(window, ("txtParam_" + std::to_string(index)).c_str())->text().toStdString());
+    }
+    for (const QRadioButton* option : window->findChildren<QRadioButton*>()) {
+        if (option->isChecked()) shown.push_back(option->objectName().toStdString());
+    }
+    shown.push_back(Find<QCheckBox>(window, "chkCenter")->isChecked() ? "centred" : "not centred");
+    return shown;
+}
+
+TEST_F(frm_main_test, settings_that_cannot_be_read_or_written_open_as_a_file_without_keys_and_stay) {
+    WriteSettings("");
+    frmMain* window = OpenWindow();
+    const std::vector<std::string> withoutKeys = SettingsShown(window);
+    window->close();
+
+    WriteSettings("Width=4096\nRepeat=1\nMethod=1\nCenter=1\nWindow=0\n");
+    const std::string before = test::ReadBytes(SettingsFilePath());
+    auto fileSystem = std::make_shared<test::FaultyFileSystem>();
+    fileSystem->FailEvery(test::FsCall::ReadSmallFile);
+    fileSystem->FailEvery(test::FsCall::ReplaceFile);
+    window = OpenWindow(fileSystem);
+    EXPECT_EQ(SettingsShown(window), withoutKeys);
+    Commit(window, 0, "256");
+    window->close();
+    EXPECT_GT(fileSystem->Calls(test::FsCall::ReadSmallFile), 0);
+    EXPECT_EQ(test::ReadBytes(SettingsFilePath()), before);
 }
 
 TEST_F(frm_main_test, start_saves_first_then_runs_and_restart_shows_the_run) {

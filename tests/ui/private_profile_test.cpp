@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "data/FileSystem.h"
+#include "support/FaultyFileSystem.h"
 #include "support/TestSupport.h"
 #include "ui/settings/PrivateProfile.h"
 
@@ -17,7 +20,7 @@ constexpr const char* Section = "FFT Parameters";
 
 TEST(private_profile_test, missing_file_reads_fallback_and_write_creates_it) {
     TempDir dir;
-    const PrivateProfile profile(dir.File("a.ini"));
+    const PrivateProfile profile(dir.File("a.ini"), DefaultFileSystem());
     EXPECT_EQ(profile.Read(Section, "Width", "dflt"), "dflt");
     EXPECT_EQ(profile.Read(Section, "Width"), "");
 
@@ -35,7 +38,7 @@ TEST(private_profile_test, replaces_key_in_place_and_keeps_everything_else) {
     WriteBytes(path,
                "; settings\r\n[Other]\r\nWidth=7\r\n\r\n[fft parameters]\r\n  width = 100 \r\nMethod=1\r\n\r\n"
                "[Last]\r\nx=y");
-    const PrivateProfile profile(path);
+    const PrivateProfile profile(path, DefaultFileSystem());
     EXPECT_EQ(profile.Read(Section, "Width"), "100");
     EXPECT_EQ(profile.Read("Other", "Width"), "7");
 
@@ -50,7 +53,7 @@ TEST(private_profile_test, replaces_key_in_place_and_keeps_everything_else) {
 
 TEST(private_profile_test, values_round_trip_through_quotes_and_blanks) {
     TempDir dir;
-    const PrivateProfile profile(dir.File("a.ini"));
+    const PrivateProfile profile(dir.File("a.ini"), DefaultFileSystem());
     for (const std::string value :
          {"", " lead", "trail ", "\"*out.*\"", "'x'", "a=b", "C:\\data\\", "příliš žluťoučký"}) {
         ASSERT_TRUE(profile.Write(Section, "Path", value));
@@ -58,13 +61,13 @@ TEST(private_profile_test, values_round_trip_through_quotes_and_blanks) {
     }
     // A hand-written quoted value loses its quotes, as the platform reader does.
     WriteBytes(dir.File("b.ini"), "[FFT Parameters]\nOutMask=\"*out.*\"\n");
-    EXPECT_EQ(PrivateProfile(dir.File("b.ini")).Read(Section, "OutMask"), "*out.*");
+    EXPECT_EQ(PrivateProfile(dir.File("b.ini"), DefaultFileSystem()).Read(Section, "OutMask"), "*out.*");
 }
 
 TEST(private_profile_test, value_cannot_inject_lines_and_bad_names_are_refused) {
     TempDir dir;
     const std::string path = dir.File("a.ini");
-    const PrivateProfile profile(path);
+    const PrivateProfile profile(path, DefaultFileSystem());
     ASSERT_TRUE(profile.Write(Section, "InMask", "*.dat\nWidth=4096\r\n[X]"));
     EXPECT_EQ(profile.Read(Section, "InMask"), "*.dat");
     EXPECT_EQ(profile.Read(Section, "Width", "none"), "none");
@@ -80,7 +83,7 @@ TEST(private_profile_test, value_cannot_inject_lines_and_bad_names_are_refused) 
 
 TEST(private_profile_test, long_values_are_read_back_cut_to_254_characters) {
     TempDir dir;
-    const PrivateProfile profile(dir.File("a.ini"));
+    const PrivateProfile profile(dir.File("a.ini"), DefaultFileSystem());
     ASSERT_TRUE(profile.Write(Section, "Path", std::string(300, 'a')));
     EXPECT_EQ(profile.Read(Section, "Path"), std::string(254, 'a'));
 
@@ -97,7 +100,7 @@ TEST(private_profile_test, binary_and_truncated_files_never_break_reading) {
     std::string binary;
     for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 131 + 7) % 256);
     WriteBytes(path, binary);
-    const PrivateProfile profile(path);
+    const PrivateProfile profile(path, DefaultFileSystem());
     EXPECT_EQ(profile.Read(Section, "Width", "d"), "d");
     ASSERT_TRUE(profile.Write(Section, "Width", "512"));
     EXPECT_EQ(profile.Read(Section, "Width"), "512");
@@ -124,7 +127,7 @@ TEST(private_profile_test, huge_file_is_read_only_up_to_the_cap_and_never_rewrit
     text += std::string(PrivateProfile::MaxFileBytes, 'x');
     text += "\nRepeat=5\n";
     WriteBytes(path, text);
-    const PrivateProfile profile(path);
+    const PrivateProfile profile(path, DefaultFileSystem());
     EXPECT_EQ(profile.Read(Section, "Width"), "1024");
     EXPECT_EQ(profile.Read(Section, "Repeat", "d"), "d");
     EXPECT_FALSE(profile.Write(Section, "Width", "2048"));
@@ -133,15 +136,39 @@ TEST(private_profile_test, huge_file_is_read_only_up_to_the_cap_and_never_rewrit
 
 TEST(private_profile_test, unwritable_places_fail_without_side_effects) {
     TempDir dir;
-    EXPECT_FALSE(PrivateProfile(dir.File("missing/a.ini")).Write(Section, "Width", "1"));
+    EXPECT_FALSE(PrivateProfile(dir.File("missing/a.ini"), DefaultFileSystem()).Write(Section, "Width", "1"));
     EXPECT_FALSE(std::filesystem::exists(dir.File("missing")));
     std::filesystem::create_directory(dir.File("folder.ini"));
-    EXPECT_FALSE(PrivateProfile(dir.File("folder.ini")).Write(Section, "Width", "1"));
-    EXPECT_EQ(PrivateProfile(dir.File("folder.ini")).Read(Section, "Width", "d"), "d");
+    EXPECT_FALSE(PrivateProfile(dir.File("folder.ini"), DefaultFileSystem()).Write(Section, "Width", "1"));
+    EXPECT_EQ(PrivateProfile(dir.File("folder.ini"), DefaultFileSystem()).Read(Section, "Width", "d"), "d");
     // No temporary file is left behind.
     int entries = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++entries;
     EXPECT_EQ(entries, 1);
+}
+
+TEST(private_profile_test, failed_reads_read_as_missing_and_failed_writes_leave_the_file) {
+    TempDir dir;
+    const std::string path = dir.File("a.ini");
+    const std::string before = "[FFT Parameters]\nWidth=128\n";
+    WriteBytes(path, before);
+    auto fileSystem = std::make_shared<test::FaultyFileSystem>();
+    const PrivateProfile profile(path, fileSystem);
+
+    // A file that cannot be read is never written over, for its other keys would be lost.
+    fileSystem->FailEvery(test::FsCall::ReadSmallFile);
+    EXPECT_EQ(profile.Read(Section, "Width", "d"), "d");
+    EXPECT_FALSE(profile.Write(Section, "Repeat", "1"));
+    EXPECT_EQ(fileSystem->Calls(test::FsCall::ReplaceFile), 0);
+    EXPECT_EQ(ReadBytes(path), before);
+    fileSystem->Heal(test::FsCall::ReadSmallFile);
+
+    fileSystem->FailCall(test::FsCall::ReplaceFile);
+    EXPECT_FALSE(profile.Write(Section, "Width", "256"));
+    EXPECT_EQ(ReadBytes(path), before);
+    EXPECT_EQ(profile.Read(Section, "Width"), "128");
+    EXPECT_TRUE(profile.Write(Section, "Width", "256"));
+    EXPECT_EQ(profile.Read(Section, "Width"), "256");
 }
 
 }  // namespace

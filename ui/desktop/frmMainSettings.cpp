@@ -40,11 +40,11 @@ bool ReadBoolean(const std::string& text) {
 }  // namespace
 
 std::string frmMain::ReadSetting(int index) const {
-    return PrivateProfile(strSettingsFile).Read(Section, Keys.at(index));
+    return PrivateProfile(strSettingsFile, fileSystem_).Read(Section, Keys.at(index));
 }
 
 void frmMain::WriteSetting(int index, const std::string& value) const {
-    PrivateProfile(strSettingsFile).Write(Section, Keys.at(index), value);
+    PrivateProfile(strSettingsFile, fileSystem_).Write(Section, Keys.at(index), value);
 }
 
 void frmMain::LoadSettings() {

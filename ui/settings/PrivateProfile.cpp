@@ -1,18 +1,14 @@
 #include "ui/settings/PrivateProfile.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <optional>
-#include <random>
-#include <system_error>
 #include <vector>
+
+#include "data/FileSystem.h"
 
 namespace tavox {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 
@@ -47,20 +43,6 @@ char FoldAscii(char c) noexcept {
 bool SameName(std::string_view a, std::string_view b) noexcept {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
-}
-
-// Reads at most `limit` bytes; nothing when the file cannot be opened.
-// `complete` tells whether the whole file was read.
-std::optional<std::string> ReadCapped(const std::string& path, std::uintmax_t limit, bool& complete) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(limit) + 1, '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (in.bad()) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    complete = bytes.size() <= limit;
-    if (!complete) bytes.resize(static_cast<std::size_t>(limit));
-    return bytes;
 }
 
 ProfileText Split(std::string_view bytes) {
@@ -176,37 +158,16 @@ std::string Join(const ProfileText& text) {
     return bytes;
 }
 
-// Writes the bytes next to the file and renames them over it.
-bool ReplaceFile(const fs::path& target, const std::string& bytes) {
-    std::error_code error;
-    std::random_device random;
-    const fs::path temporary = target.string() + ".tmp" + std::to_string(random() % 1000000);
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            fs::remove(temporary, error);
-            return false;
-        }
-    }
-    const auto status = fs::status(target, error);
-    if (!error && fs::exists(status)) fs::permissions(temporary, status.permissions(), error);
-    fs::rename(temporary, target, error);
-    if (error) {
-        fs::remove(temporary, error);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
+PrivateProfile::PrivateProfile(std::string path, std::shared_ptr<FileSystem> fileSystem)
+    : path_(std::move(path)), fileSystem_(std::move(fileSystem)) {}
+
 std::string PrivateProfile::Read(std::string_view section, std::string_view key, std::string_view fallback) const {
-    bool complete = true;
-    const auto bytes = ReadCapped(path_, MaxFileBytes, complete);
+    auto bytes = fileSystem_->ReadSmallFile(path_, MaxFileBytes + 1);
     if (!bytes) return std::string(fallback);
+    const bool complete = bytes->size() <= MaxFileBytes;
+    if (!complete) bytes->resize(MaxFileBytes);
     ProfileText text = Split(*bytes);
     // A line cut by the size limit is not trusted.
     if (!complete && !text.lines.empty()) text.lines.pop_back();
@@ -224,20 +185,9 @@ bool PrivateProfile::Write(std::string_view section, std::string_view key, std::
     using namespace std::string_view_literals;
     if (!UsableName(section, "]\r\n\0"sv) || !UsableName(key, "=\r\n\0"sv) || key.front() == '[') return false;
 
-    std::error_code error;
-    fs::path target = path_;
-    if (fs::is_symlink(target, error)) {
-        target = fs::weakly_canonical(target, error);
-        if (error) return false;
-    }
-
-    ProfileText text;
-    if (fs::exists(target, error)) {
-        bool complete = true;
-        const auto bytes = ReadCapped(target.string(), MaxFileBytes, complete);
-        if (!bytes || !complete) return false;
-        text = Split(*bytes);
-    }
+    const auto bytes = fileSystem_->ReadSmallFile(path_, MaxFileBytes + 1);
+    if (!bytes || bytes->size() > MaxFileBytes) return false;
+    ProfileText text = Split(*bytes);
 
     std::string line(key);
     line.append("=").append(StoredValue(value));
@@ -260,7 +210,7 @@ bool PrivateProfile::Write(std::string_view section, std::string_view key, std::
         text.lines.push_back(NewLine(text, std::move(header)));
         text.lines.push_back(NewLine(text, std::move(line)));
     }
-    return ReplaceFile(target, Join(text));
+    return fileSystem_->ReplaceFile(path_, Join(text));
 }
 
 }  // namespace tavox

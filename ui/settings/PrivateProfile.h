@@ -2,22 +2,26 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
 namespace tavox {
+
+class FileSystem;
 
 // A settings file in the private-profile text format: "[section]" header
 // lines, each followed by "key=value" lines. Section and key names compare
 // without regard to ASCII letter case; the text is UTF-8. Reading never
 // fails: a missing, unreadable, binary or truncated file reads as if the key
 // were missing, and only the first MaxFileBytes of a file are looked at.
+// The file is reached through the FileSystem given (not null).
 class PrivateProfile {
 public:
     static constexpr std::size_t MaxValueChars = 254;
     static constexpr std::uintmax_t MaxFileBytes = 1024 * 1024;
 
-    explicit PrivateProfile(std::string path) : path_(std::move(path)) {}
+    PrivateProfile(std::string path, std::shared_ptr<FileSystem> fileSystem);
     const std::string& Path() const noexcept { return path_; }
 
     // Value of `key` in the first section named `section`, or `fallback` when
@@ -38,6 +42,7 @@ public:
 
 private:
     std::string path_;
+    std::shared_ptr<FileSystem> fileSystem_;
 };
 
 }  // namespace tavox

@@ -1,4 +1,4 @@
-#include "data/MemoryRange.h"
+#include "support/MemoryRange.h"
 
 namespace tavox {
 

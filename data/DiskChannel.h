@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "data/BlockCache.h"
+#include "data/DataChannel.h"
+#include "data/FileSystem.h"
+
+namespace tavox {
+
+class ResultStore;
+
+// Sequence files through the FileSystem: the source is a path, the target an
+// output-name mask ("*" stands for the source's name or extension). Results
+// are held in the store and written when the output is complete; an output
+// never overwrites its source nor a file reached through a link or another
+// name.
+class DiskChannel final : public DataChannel {
+public:
+    DiskChannel(std::shared_ptr<FileSystem> fileSystem, ResultStore& store) noexcept;
+
+    void Start(DataChannel& previous) noexcept override;
+    // Values that are not texts are kept in their text form.
+    void SetSource(const Variant& value) noexcept override;
+    void SetTarget(const Variant& value) noexcept override;
+    // Measured when the source is opened, or else when asked.
+    std::int32_t Length() const noexcept override;
+
+    // Opens the source (fftResultFileSysErr when it cannot be opened).
+    void Initialize(std::int32_t& result) override;
+    void Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) override;
+    // SaveWrite writes the held results to the output of `exposure` and
+    // forgets them, also when the write fails.
+    void Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) override;
+    void CloseFiles() noexcept override;
+    void Release() noexcept override;
+
+    // Output path for a source path and a mask: the source's folder, the
+    // mask's name with "*" replaced by the source's name, and the extension
+    // 001..999 for an exposure number > 0, else the mask's extension with "*"
+    // replaced by the source's. Empty when either is no text or the number
+    // exceeds 999.
+    static std::string TargetPath(const Variant& source, const Variant& mask, std::int16_t exposure);
+
+private:
+    bool OpenSource();
+    void CloseSource() noexcept;
+    void WriteHeld(const std::string& path, std::int32_t& result);
+    bool NamesSource(const std::string& path, const PathStatus& status) const;
+
+    std::shared_ptr<FileSystem> fileSystem_;
+    ResultStore& store_;
+    std::unique_ptr<InputFile> sourceFile_;
+    std::optional<FileIdentity> sourceIdentity_;  // of the open source
+    bool sourceHeld_ = false;                     // also after a failed open, as a held handle
+    mutable std::int32_t length_ = 0;
+    mutable bool lengthKnown_ = true;
+    std::vector<std::byte, CachedAllocator<std::byte>> readBuffer_;
+    std::vector<std::byte, CachedAllocator<std::byte>> writeBuffer_;
+};
+
+}  // namespace tavox
