@@ -44,7 +44,7 @@ bool Trap(std::int32_t& resultCode, Step&& step) noexcept {
     } catch (const std::bad_alloc&) {
         resultCode = ErrOutOfMemory;
     } catch (...) {
-        resultCode = File::ErrInternal;
+        resultCode = ErrInternal;
     }
     return false;
 }
@@ -107,7 +107,7 @@ void File::SetAllocationProbe(AllocationProbe probe) noexcept {
 }
 
 fftResultEnum File::Transform() {
-    if (!parameters_) throw AutomationError(91, SourceFile, "Object variable or With block variable not set");
+    if (!parameters_) throw AutomationError::Platform(ErrObjectNotSet, SourceFile);
     ResultCode = fftResultAllRight;
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {

@@ -38,9 +38,6 @@ public:
     // the methods are raised.
     fftResultEnum Transform();
 
-    // Result code of an error inside a method that carries no number.
-    static constexpr std::int32_t ErrInternal = 51;
-
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
     void SetFormat(std::int32_t kind);

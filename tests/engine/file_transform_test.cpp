@@ -391,7 +391,7 @@ TEST_F(file_transform_test, errors_inside_a_method_become_the_result_code) {
 
 TEST_F(file_transform_test, transform_without_parameters_raises) {
     File file(fs);
-    EXPECT_AUTOMATION_NUMBER(file.Transform(), 91);
+    EXPECT_AUTOMATION_ERROR(file.Transform(), 91, "TAVOX.File", "Object variable or With block variable not set");
 }
 
 }  // namespace
