@@ -16,7 +16,7 @@
 //     with the exact forms. The final pass writes the lower half, scaled.
 
 #include "engine/FftFastJob.h"
-#include "engine/Shaping.h"
+#include "engine/NumericConstants.h"
 
 namespace tavox::detail {
 namespace {

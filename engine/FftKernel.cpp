@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "engine/Shaping.h"
+#include "engine/NumericConstants.h"
 
 namespace tavox {
 

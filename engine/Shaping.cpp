@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "engine/NumericConstants.h"
+
 namespace tavox {
 
 namespace {

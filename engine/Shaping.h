@@ -7,11 +7,6 @@
 
 namespace tavox {
 
-// The 15-digit constants the engine computes with.
-inline constexpr double Pi15 = 3.14159265358979;
-inline constexpr double TwoPi15 = 6.28318530717958;
-inline constexpr double Sqrt05 = 0.707106781186548;
-
 // Optionally removes the mean (sum in index order, divided by N), then
 // multiplies by the window: Hanning 1 - cos(i 2pi / N) (mean 1, no factor 1/2);
 // flat top 1 - 1.93 cos x + 1.29 cos 2x - 0.388 cos 3x + 0.028 cos 4x with

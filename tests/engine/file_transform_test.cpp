@@ -14,6 +14,7 @@
 #include "data/MemoryRange.h"
 #include "engine/FftKernel.h"
 #include "engine/File.h"
+#include "engine/NumericConstants.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
 #include "support/FaultyFileSystem.h"
