@@ -10,8 +10,8 @@
 
 #include "common/AutomationError.h"
 #include "data/Data.h"
-#include "engine/FftFast.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
 

@@ -12,7 +12,7 @@
 #include "common/Enums.h"
 #include "data/Data.h"
 #include "data/MemoryRange.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/File.h"
 #include "engine/NumericConstants.h"
 #include "engine/Parameters.h"

@@ -16,7 +16,7 @@
 #include "data/FileSystem.h"
 #include "data/MemoryRange.h"
 #include "data/SampleBlocks.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"

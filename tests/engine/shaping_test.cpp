@@ -9,7 +9,7 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 
 namespace tavox {

@@ -1,4 +1,4 @@
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 
 #include <cmath>
 #include <cstddef>

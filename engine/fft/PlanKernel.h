@@ -15,7 +15,7 @@
 //     neighbouring k; the lanes whose k meets a fixed twiddle index are redone
 //     with the exact forms. The final pass writes the lower half, scaled.
 
-#include "engine/FftFastJob.h"
+#include "engine/fft/KernelJob.h"
 #include "engine/NumericConstants.h"
 
 namespace tavox::detail {
@@ -549,7 +549,7 @@ inline void ColumnPasses(double* re, double* im, int from, int to, int r, int lo
 
 // ---------------------------------------------------------------- driver
 
-inline void RunKernel(const FftFastJob& job) noexcept {
+inline void RunKernel(const KernelJob& job) noexcept {
     const int m = job.stages;
     const int n = 1 << m;
     double* const re = job.re;
