@@ -15,6 +15,27 @@ constexpr int MaxColumnBits = 5;
 constexpr int TileFrom = 512;
 constexpr int TileWidth = 64;
 
+// What every column of one pass shares. The last stage of the transform
+// writes (x + x) * realScale and (y + y) * imagScale: the scaling by 2/N, with
+// the imaginary parts negated for the conjugated output.
+struct PassContext {
+    // Per-stage twiddles: index k of the stage of half span d at [d + k].
+    const double* twRe;
+    const double* twIm;
+    // Distance between the elements of a column: 2^(stages done).
+    int r;
+    double realScale;
+    double imagScale;
+};
+
+// V neighbouring columns of split arrays: element c of the column of lane l
+// at re[c * stride + l] and im[c * stride + l].
+struct ColumnView {
+    double* re;
+    double* im;
+    int stride;
+};
+
 // Whether the chunk of V indices from k0 holds a multiple of q.
 inline bool HasFixedIndex(int k0, int q) noexcept {
     return q < V || (k0 & (q - 1)) == 0;
@@ -44,69 +65,73 @@ inline void VectorStages(Vec* xr, Vec* xi, const double* twRe, const double* twI
     }
 }
 
-// The same column for one index k with every butterfly in its own form,
-// read from and written to memory with stride `stride`; with `last` the final
-// stage writes the lower half only, scaled. Runs for the few k that meet a
-// fixed twiddle index, so it favours size over speed.
-[[gnu::noinline]] void ExactColumn(const double* pr, const double* pi, double* outRe, double* outIm, int columns,
-                                   int stride, int r, int k, const double* twRe, const double* twIm, bool last,
-                                   double f, double magnitude) noexcept {
+// The same column of `elements` elements for the one index k of lane 0 of
+// `column`, every butterfly in its own form. Writes the real parts to out and
+// the imaginary parts after them; with `last` the final stage gives the lower
+// half only, scaled. Runs for the few k that meet a fixed twiddle index, so it
+// favours size over speed.
+[[gnu::noinline]] void ExactColumn(PassContext pass, ColumnView column, int k, int elements, bool last,
+                                   double* out) noexcept {
+    const int r = pass.r;
     double xr[1 << MaxColumnBits];
     double xi[1 << MaxColumnBits];
-    for (int c = 0; c < columns; ++c) {
-        xr[c] = pr[c * stride];
-        xi[c] = pi[c * stride];
+    for (int c = 0; c < elements; ++c) {
+        xr[c] = column.re[c * column.stride];
+        xi[c] = column.im[c * column.stride];
     }
-    const int full = last ? columns / 2 : columns;
+    const int full = last ? elements / 2 : elements;
     for (int span = 1; span < full; span *= 2) {
         const int d = r * span;
         for (int j = 0; j < span; ++j) {
             const int index = k + j * r;
             const Form form = FormOf(index, d);
-            for (int c = j; c < columns; c += 2 * span)
-                ButterflyOfForm<double>(form, xr[c], xi[c], xr[c + span], xi[c + span], twRe[d + index],
-                                        twIm[d + index]);
+            for (int c = j; c < elements; c += 2 * span)
+                ButterflyOfForm<double>(form, xr[c], xi[c], xr[c + span], xi[c + span], pass.twRe[d + index],
+                                        pass.twIm[d + index]);
         }
     }
     if (!last) {
-        for (int c = 0; c < columns; ++c) {
-            outRe[c] = xr[c];
-            outIm[c] = xi[c];
+        for (int c = 0; c < elements; ++c) {
+            out[c] = xr[c];
+            out[elements + c] = xi[c];
         }
         return;
     }
-    const int half = columns / 2;
+    const int half = elements / 2;
     const int d = r * half;
     for (int j = 0; j < half; ++j) {
         const int index = k + j * r;
         double ar = xr[j];
         double ai = xi[j];
-        ButterflyOfForm<double>(FormOf(index, d), ar, ai, xr[j + half], xi[j + half], twRe[d + index], twIm[d + index]);
-        outRe[j] = (ar + ar) * magnitude;
-        outIm[j] = (ai + ai) * f;
+        ButterflyOfForm<double>(FormOf(index, d), ar, ai, xr[j + half], xi[j + half], pass.twRe[d + index],
+                                pass.twIm[d + index]);
+        out[j] = (ar + ar) * pass.realScale;
+        out[half + j] = (ai + ai) * pass.imagScale;
     }
 }
 
-// Stages of half span r up to r C / 2 for the V columns k0..k0+V-1 whose
-// element c lies at pr[c * stride], vectorised across k. Only indices k that
-// are multiples of r/4 meet the fixed twiddles (r >= 16 puts at most V/4 of
-// them in a chunk); their lanes are computed exactly first and written over
-// the vector results. With `Last` only the lower half is written.
+// Stages of half span r up to r C / 2 for the V columns k0..k0+V-1 of
+// `columns`, vectorised across k. Only indices k that are multiples of r/4
+// meet the fixed twiddles (r >= 16 puts at most V/4 of them in a chunk); their
+// lanes are computed exactly first and written over the vector results. With
+// `Last` only the lower half is written.
 template <int C, bool Last>
-inline void ColumnChunk(double* pr, double* pi, int stride, int r, int k0, const double* twRe, const double* twIm,
-                        double f, double magnitude) noexcept {
+inline void ColumnChunk(PassContext pass, ColumnView columns, int k0) noexcept {
     constexpr int MaxFixed = V / 4 > 0 ? V / 4 : 1;
     constexpr int Rows = Last ? C / 2 : C;
+    const int r = pass.r;
+    const int stride = columns.stride;
+    double* const pr = columns.re;
+    double* const pi = columns.im;
     const int q = r / 4;
     int fixedLanes[MaxFixed];
-    double exactRe[MaxFixed][Rows];
-    double exactIm[MaxFixed][Rows];
+    // Real parts of lane i at exact[i][0..Rows-1], imaginary parts after them.
+    double exact[MaxFixed][2 * Rows];
     int count = 0;
     if (HasFixedIndex(k0, q)) {
         for (int l = 0; l < V && count < MaxFixed; ++l) {
             if (((k0 + l) & (q - 1)) != 0) continue;
-            ExactColumn(pr + l, pi + l, exactRe[count], exactIm[count], C, stride, r, k0 + l, twRe, twIm, Last, f,
-                        magnitude);
+            ExactColumn(pass, ColumnView{pr + l, pi + l, stride}, k0 + l, C, Last, exact[count]);
             fixedLanes[count++] = l;
         }
     }
@@ -118,22 +143,22 @@ inline void ColumnChunk(double* pr, double* pi, int stride, int r, int k0, const
         xi[c] = Load(pi + c * stride);
     }
     if constexpr (Last) {
-        VectorStages<C / 2, 1>(xr, xi, twRe, twIm, r, k0);
-        VectorStages<C / 2, 1>(xr + C / 2, xi + C / 2, twRe, twIm, r, k0);
+        VectorStages<C / 2, 1>(xr, xi, pass.twRe, pass.twIm, r, k0);
+        VectorStages<C / 2, 1>(xr + C / 2, xi + C / 2, pass.twRe, pass.twIm, r, k0);
         const int d = r * (C / 2);
 #pragma GCC unroll 16
         for (int j = 0; j < C / 2; ++j) {
             Vec tr;
             Vec ti;
-            Product<General>(Load(twRe + d + k0 + j * r), Load(twIm + d + k0 + j * r), xr[j + C / 2], xi[j + C / 2], tr,
-                             ti);
+            Product<General>(Load(pass.twRe + d + k0 + j * r), Load(pass.twIm + d + k0 + j * r), xr[j + C / 2],
+                             xi[j + C / 2], tr, ti);
             const Vec ur = xr[j] + tr;
             const Vec ui = xi[j] + ti;
-            Store(pr + j * stride, (ur + ur) * magnitude);
-            Store(pi + j * stride, (ui + ui) * f);
+            Store(pr + j * stride, (ur + ur) * pass.realScale);
+            Store(pi + j * stride, (ui + ui) * pass.imagScale);
         }
     } else {
-        VectorStages<C, 1>(xr, xi, twRe, twIm, r, k0);
+        VectorStages<C, 1>(xr, xi, pass.twRe, pass.twIm, r, k0);
 #pragma GCC unroll 32
         for (int c = 0; c < C; ++c) {
             Store(pr + c * stride, xr[c]);
@@ -142,22 +167,23 @@ inline void ColumnChunk(double* pr, double* pi, int stride, int r, int k0, const
     }
     for (int i = 0; i < count; ++i) {
         for (int c = 0; c < Rows; ++c) {
-            pr[c * stride + fixedLanes[i]] = exactRe[i][c];
-            pi[c * stride + fixedLanes[i]] = exactIm[i][c];
+            pr[c * stride + fixedLanes[i]] = exact[i][c];
+            pi[c * stride + fixedLanes[i]] = exact[i][Rows + c];
         }
     }
 }
 
 // The column stages over the block of r C elements at `base`. Rows 4 KiB or
 // more apart fall into the same cache sets, so such blocks go through a
-// small contiguous tile, TileWidth indices at a time.
+// small contiguous tile, TileWidth indices at a time. The row copies are
+// unrolled in full: as loops the compiler may turn them into string moves,
+// which cost more at this length.
 template <int C, bool Last>
-inline void ColumnPass(double* re, double* im, int base, int r, const double* twRe, const double* twIm, double f,
-                       double magnitude) noexcept {
+inline void ColumnPass(PassContext pass, double* re, double* im, int base) noexcept {
     constexpr int Rows = Last ? C / 2 : C;
+    const int r = pass.r;
     if (r < TileFrom) {
-        for (int k0 = 0; k0 < r; k0 += V)
-            ColumnChunk<C, Last>(re + base + k0, im + base + k0, r, r, k0, twRe, twIm, f, magnitude);
+        for (int k0 = 0; k0 < r; k0 += V) ColumnChunk<C, Last>(pass, ColumnView{re + base + k0, im + base + k0, r}, k0);
         return;
     }
     alignas(64) double tileRe[C * TileWidth];
@@ -166,16 +192,16 @@ inline void ColumnPass(double* re, double* im, int base, int r, const double* tw
         double* const pr = re + base + t0;
         double* const pi = im + base + t0;
         for (int c = 0; c < C; ++c) {
-#pragma GCC unroll 8
+#pragma GCC unroll 32
             for (int x = 0; x < TileWidth; x += V) {
                 Store(tileRe + c * TileWidth + x, Load(pr + c * r + x));
                 Store(tileIm + c * TileWidth + x, Load(pi + c * r + x));
             }
         }
         for (int x = 0; x < TileWidth; x += V)
-            ColumnChunk<C, Last>(tileRe + x, tileIm + x, TileWidth, r, t0 + x, twRe, twIm, f, magnitude);
+            ColumnChunk<C, Last>(pass, ColumnView{tileRe + x, tileIm + x, TileWidth}, t0 + x);
         for (int c = 0; c < Rows; ++c) {
-#pragma GCC unroll 8
+#pragma GCC unroll 32
             for (int x = 0; x < TileWidth; x += V) {
                 Store(pr + c * r + x, Load(tileRe + c * TileWidth + x));
                 Store(pi + c * r + x, Load(tileIm + c * TileWidth + x));
@@ -184,26 +210,26 @@ inline void ColumnPass(double* re, double* im, int base, int r, const double* tw
     }
 }
 
+// One pass of 2^logC elements a column over the blocks from `from` to `to`.
 template <bool Last>
-inline void ColumnPasses(double* re, double* im, int from, int to, int r, int logC, const double* twRe,
-                         const double* twIm, double f, double magnitude) noexcept {
-    const int block = r << logC;
+inline void ColumnPasses(PassContext pass, double* re, double* im, int from, int to, int logC) noexcept {
+    const int block = pass.r << logC;
     for (int base = from; base < to; base += block) {
         switch (logC) {
             case 1:
-                ColumnPass<2, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                ColumnPass<2, Last>(pass, re, im, base);
                 break;
             case 2:
-                ColumnPass<4, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                ColumnPass<4, Last>(pass, re, im, base);
                 break;
             case 3:
-                ColumnPass<8, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                ColumnPass<8, Last>(pass, re, im, base);
                 break;
             case 4:
-                ColumnPass<16, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                ColumnPass<16, Last>(pass, re, im, base);
                 break;
             default:
-                ColumnPass<32, Last>(re, im, base, r, twRe, twIm, f, magnitude);
+                ColumnPass<32, Last>(pass, re, im, base);
                 break;
         }
     }

@@ -30,8 +30,6 @@ inline void RunKernel(const KernelJob& job) noexcept {
     const int n = 1 << m;
     double* const re = job.re;
     double* const im = job.im;
-    const double* const twRe = job.stageRe;
-    const double* const twIm = job.stageIm;
 
     int subBits = SubBlockBits;
     while ((V << subBits) > n) --subBits;
@@ -39,10 +37,11 @@ inline void RunKernel(const KernelJob& job) noexcept {
     BitReverseIntoBlocks(re, im, m, subBits);
     alignas(64) Vec xr[1 << SubBlockBits];
     alignas(64) Vec xi[1 << SubBlockBits];
+    const SubBlockContext subBlocks{s, job.stageRe, job.stageIm, xr, xi};
 
-    double f = 1.0 / n;
-    if (job.conjugateOutput) f = -f;
-    const double magnitude = __builtin_fabs(f);
+    double imagScale = 1.0 / n;
+    if (job.conjugateOutput) imagScale = -imagScale;
+    PassContext pass{job.stageRe, job.stageIm, s, __builtin_fabs(imagScale), imagScale};
 
     // The remaining stages in passes of at most five, the later ones larger.
     // A first pass that is not the last runs right behind the sub-blocks of
@@ -50,29 +49,27 @@ inline void RunKernel(const KernelJob& job) noexcept {
     const int superBlock = V * s;
     int remaining = m - subBits;
     int passes = (remaining + MaxColumnBits - 1) / MaxColumnBits;
-    int r = s;
     int logC = passes > 0 ? remaining / passes : 0;
-    const int block = r << logC;
+    const int block = pass.r << logC;
     if (passes > 1 && block % superBlock == 0) {
         for (int b0 = 0; b0 < n; b0 += block) {
-            for (int base = b0; base < b0 + block; base += superBlock)
-                SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
-            ColumnPasses<false>(re, im, b0, b0 + block, r, logC, twRe, twIm, f, magnitude);
+            for (int base = b0; base < b0 + block; base += superBlock) SubBlocks(subBlocks, im, re, im, base);
+            ColumnPasses<false>(pass, re, im, b0, b0 + block, logC);
         }
-        r <<= logC;
+        pass.r <<= logC;
         remaining -= logC;
         --passes;
     } else {
-        for (int base = 0; base < n; base += superBlock) SubBlocks(im, re, im, base, s, twRe, twIm, xr, xi);
+        for (int base = 0; base < n; base += superBlock) SubBlocks(subBlocks, im, re, im, base);
     }
     while (passes > 0) {
         logC = remaining / passes;
         if (passes == 1) {
-            ColumnPasses<true>(re, im, 0, n, r, logC, twRe, twIm, f, magnitude);
+            ColumnPasses<true>(pass, re, im, 0, n, logC);
         } else {
-            ColumnPasses<false>(re, im, 0, n, r, logC, twRe, twIm, f, magnitude);
+            ColumnPasses<false>(pass, re, im, 0, n, logC);
         }
-        r <<= logC;
+        pass.r <<= logC;
         remaining -= logC;
         --passes;
     }

@@ -109,12 +109,13 @@ bool FftReference(std::span<double> re, std::span<double> im, std::span<const do
         GeneralRange(r, i, n, threeQuarters + 1, d - 1, d, span, h, twRe, twIm);
     }
 
-    double f = 1.0 / n;
-    if (conjugateOutput) f = -f;
-    const double magnitude = std::fabs(f);
+    // Each bin doubled, then times 1/N; the imaginary parts times -1/N when conjugated.
+    double imagScale = 1.0 / n;
+    if (conjugateOutput) imagScale = -imagScale;
+    const double realScale = std::fabs(imagScale);
     for (Index k = 0; k < n; ++k) {
-        r[k] = (r[k] + r[k]) * magnitude;
-        i[k] = (i[k] + i[k]) * f;
+        r[k] = (r[k] + r[k]) * realScale;
+        i[k] = (i[k] + i[k]) * imagScale;
     }
     return true;
 }

@@ -89,11 +89,26 @@ inline void BufferColumns(Vec* xr, Vec* xi, const double* twRe, const double* tw
     BufferColumn<C, 7>(xr, xi, twRe, twIm);
 }
 
-// Stages 1..log2(s) of V sub-blocks of s samples at `base`: the real samples
-// come from src in the layout of BitReverseIntoBlocks, the results go to re
-// and im in natural order.
-inline void SubBlocks(const double* src, double* re, double* im, int base, int s, const double* twRe,
-                      const double* twIm, Vec* xr, Vec* xi) noexcept {
+// What the sub-blocks of step 2 share: their size, the stage twiddles and a
+// buffer of `size` vectors per array for V sub-blocks side by side.
+struct SubBlockContext {
+    int size;
+    // Per-stage twiddles: index k of the stage of half span d at [d + k].
+    const double* twRe;
+    const double* twIm;
+    Vec* bufferRe;
+    Vec* bufferIm;
+};
+
+// Stages 1..log2(s) of V sub-blocks of s = context.size samples at `base`:
+// the real samples come from src in the layout of BitReverseIntoBlocks, the
+// results go to re and im in natural order.
+inline void SubBlocks(SubBlockContext context, const double* src, double* re, double* im, int base) noexcept {
+    const int s = context.size;
+    const double* const twRe = context.twRe;
+    const double* const twIm = context.twIm;
+    Vec* const xr = context.bufferRe;
+    Vec* const xi = context.bufferIm;
     for (int n = 0; n < s; ++n) xr[n] = Load(src + base + n * V);
     for (int g = 0; g < s; g += 8) FirstThreeStages(xr + g, xi + g);
     switch (s) {
@@ -110,7 +125,8 @@ inline void SubBlocks(const double* src, double* re, double* im, int base, int s
             BufferColumns<16>(xr, xi, twRe, twIm);
             break;
         case 256:
-            BufferColumns<32>(xr, xi, twRe, twIm);
+            // Sub-blocks are at most 2^SubBlockBits long: no code for longer ones.
+            if constexpr (SubBlockBits >= 8) BufferColumns<32>(xr, xi, twRe, twIm);
             break;
         default:
             break;
