@@ -13,6 +13,7 @@
 #include "engine/fft/FftPlan.h"
 #include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
+#include "engine/Polar.h"
 #include "engine/Shaping.h"
 
 namespace tavox {
@@ -71,16 +72,6 @@ std::int32_t Advance(std::int32_t position, std::int32_t step) {
 }
 
 }  // namespace
-
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
-void File::BoundedMagnitudes(std::span<double> re, std::span<const double> im) noexcept {
-    const std::size_t half = std::min(re.size(), im.size()) / 2;
-    double* r = re.data();
-    const double* i = im.data();
-    for (std::size_t k = 0; k < half; ++k) r[k] = std::sqrt(r[k] * r[k] + i[k] * i[k]);
-}
 
 File::File(std::shared_ptr<FileSystem> fileSystem) : data_(std::make_unique<Data>(std::move(fileSystem))) {}
 

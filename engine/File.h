@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -49,10 +49,6 @@ public:
     // out of memory.
     using AllocationProbe = bool (*)(std::size_t elements);
     static void SetAllocationProbe(AllocationProbe probe) noexcept;
-
-    // re[k] = Magnitude(re[k], im[k]) for k < N/2 when no component reaches
-    // 1e150 (as for spectra of 16-bit samples), in vector code.
-    static void BoundedMagnitudes(std::span<double> re, std::span<const double> im) noexcept;
 
 private:
     void PrepareBuffers();

@@ -22,14 +22,4 @@ bool ShapeExposure(std::span<double> re, bool center, std::span<const double> we
 // rectangle and any value outside the enumeration.
 double WindowWeight(fftWindowEnum window, std::size_t i, std::size_t n) noexcept;
 
-// For k < N/2: re[k] = Magnitude(re[k], im[k]); with `phase` also
-// im[k] = PhaseDegrees of the same pair, otherwise im[k] is kept.
-void ToPolar(std::span<double> re, std::span<double> im, bool phase) noexcept;
-
-// sqrt(re^2 + im^2); 2147483647 when the computation overflows.
-double Magnitude(double re, double im) noexcept;
-
-// Phase in degrees in (-180, 180]; a zero pair gives 90.
-double PhaseDegrees(double re, double im) noexcept;
-
 }  // namespace tavox

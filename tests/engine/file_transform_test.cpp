@@ -16,6 +16,7 @@
 #include "engine/File.h"
 #include "engine/NumericConstants.h"
 #include "engine/Parameters.h"
+#include "engine/Polar.h"
 #include "engine/Shaping.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestSupport.h"
