@@ -174,9 +174,7 @@ void File::TransformSimple() {
     }
     if (ResultCode != fftResultAllRight) return;
 
-    Trap(ResultCode, [&] { ShapeExposure(); });
-    Trap(ResultCode, [&] { Fft(true); });
-    Trap(ResultCode, [&] { ToPolar(); });
+    TransformExposure(true);
     Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
     if (ResultCode != fftResultAllRight) return;
 
@@ -211,9 +209,7 @@ void File::TransformAverage() {
     for (std::int16_t k = 1; k <= repeat; ++k) {
         Trap(ResultCode, [&] { LoadExposure(position); });
         if (ResultCode != fftResultAllRight) break;
-        Trap(ResultCode, [&] { ShapeExposure(); });
-        Trap(ResultCode, [&] { Fft(false); });
-        Trap(ResultCode, [&] { ToPolar(); });
+        TransformExposure(false);
         if (k == 1) {
             Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
             if (ResultCode != fftResultAllRight) return;
@@ -239,14 +235,18 @@ void File::TransformMulti() {
     for (std::int16_t k = 1; k <= repeat; ++k) {
         Trap(ResultCode, [&] { LoadExposure(position); });
         if (ResultCode != fftResultAllRight) return;
-        Trap(ResultCode, [&] { ShapeExposure(); });
-        Trap(ResultCode, [&] { Fft(false); });
-        Trap(ResultCode, [&] { ToPolar(); });
+        TransformExposure(false);
         Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, k, ResultCode); });
         if (ResultCode != fftResultAllRight) return;
         Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, k, ResultCode); });
         if (k < repeat) Trap(ResultCode, [&] { position = Advance(position, step); });
     }
+}
+
+void File::TransformExposure(bool conjugateOutput) {
+    Trap(ResultCode, [&] { ShapeExposure(); });
+    Trap(ResultCode, [&] { Fft(conjugateOutput); });
+    Trap(ResultCode, [&] { ToPolar(); });
 }
 
 void File::ShapeExposure() {

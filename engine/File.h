@@ -59,6 +59,10 @@ private:
     void TransformSimple();
     void TransformAverage();
     void TransformMulti();
+    // Shapes the loaded exposure, transforms it and converts it to polar form.
+    // Each step runs even after an earlier one raised; the last error raised
+    // becomes the result code.
+    void TransformExposure(bool conjugateOutput);
     void ShapeExposure();
     void Fft(bool conjugateOutput);
     void ToPolar();
