@@ -60,7 +60,7 @@ void Application::Unsubscribe(const std::shared_ptr<ApplicationEvents>& sink) {
 }
 
 void Application::ThrowIfRunning() const {
-    if (running_) throw AutomationError(ErrInvalidCall, SourceApplication, "Invalid procedure call or argument");
+    if (running_) throw AutomationError::Platform(ErrInvalidCall, SourceApplication);
 }
 
 void Application::FFTExecute() {

@@ -50,9 +50,6 @@ public:
     bool BreakRequested() const noexcept { return blnBreak; }
     bool IsRunning() const noexcept { return running_; }
 
-    // Number of the error raised by a nested run.
-    static constexpr std::int32_t ErrInvalidCall = 5;
-
 private:
     explicit Application(std::shared_ptr<FileSystem> fileSystem);
     void ThrowIfRunning() const;

@@ -14,8 +14,8 @@
 #include <fftw3.h>
 #endif
 
-#include "engine/FftFast.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
 

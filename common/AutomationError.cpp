@@ -18,10 +18,13 @@ namespace {
 
 std::string PlatformDescription(std::int32_t number) {
     switch (number) {
+    case ErrInvalidCall: return "Invalid procedure call or argument";
     case ErrOverflow: return "Overflow";
     case ErrOutOfMemory: return "Out of memory";
     case ErrSubscriptOutOfRange: return "Subscript out of range";
     case ErrTypeMismatch: return "Type mismatch";
+    case ErrInternal: return "Internal error";
+    case ErrObjectNotSet: return "Object variable or With block variable not set";
     case ErrDuplicateKey: return "This key is already associated with an element of this collection";
     default: return "Application-defined or object-defined error";
     }

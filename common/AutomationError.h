@@ -7,10 +7,16 @@
 namespace tavox {
 
 // Numbers of the platform's own runtime errors.
+// Raised by an operation called while it may not run (a nested batch run).
+inline constexpr std::int32_t ErrInvalidCall = 5;
 inline constexpr std::int32_t ErrOverflow = 6;
 inline constexpr std::int32_t ErrOutOfMemory = 7;
 inline constexpr std::int32_t ErrSubscriptOutOfRange = 9;
 inline constexpr std::int32_t ErrTypeMismatch = 13;
+// Result code of an error inside a transform method that carries no number.
+inline constexpr std::int32_t ErrInternal = 51;
+// Raised by File::Transform before Parameters are set.
+inline constexpr std::int32_t ErrObjectNotSet = 91;
 // Raised by the keyed collection of Files for a key it already holds.
 inline constexpr std::int32_t ErrDuplicateKey = 457;
 
@@ -39,7 +45,7 @@ public:
 
     // Error base + string id, with the string-table text as description.
     static AutomationError FromStringTable(std::int32_t id, std::string source);
-    // A platform runtime error (6, 7, 9, 13, 457) with its standard text.
+    // A platform runtime error (5, 6, 7, 9, 13, 51, 91, 457) with its standard text.
     static AutomationError Platform(std::int32_t number, std::string source = SourceRuntime);
 
     std::int32_t Number() const noexcept { return number_; }

@@ -10,9 +10,10 @@
 
 #include "common/AutomationError.h"
 #include "data/Data.h"
-#include "engine/FftFast.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
+#include "engine/Polar.h"
 #include "engine/Shaping.h"
 
 namespace tavox {
@@ -44,7 +45,7 @@ bool Trap(std::int32_t& resultCode, Step&& step) noexcept {
     } catch (const std::bad_alloc&) {
         resultCode = ErrOutOfMemory;
     } catch (...) {
-        resultCode = File::ErrInternal;
+        resultCode = ErrInternal;
     }
     return false;
 }
@@ -72,16 +73,6 @@ std::int32_t Advance(std::int32_t position, std::int32_t step) {
 
 }  // namespace
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
-__attribute__((target_clones("avx512f", "avx2", "default")))
-#endif
-void File::BoundedMagnitudes(std::span<double> re, std::span<const double> im) noexcept {
-    const std::size_t half = std::min(re.size(), im.size()) / 2;
-    double* r = re.data();
-    const double* i = im.data();
-    for (std::size_t k = 0; k < half; ++k) r[k] = std::sqrt(r[k] * r[k] + i[k] * i[k]);
-}
-
 File::File(std::shared_ptr<FileSystem> fileSystem) : data_(std::make_unique<Data>(std::move(fileSystem))) {}
 
 File::~File() = default;
@@ -107,7 +98,7 @@ void File::SetAllocationProbe(AllocationProbe probe) noexcept {
 }
 
 fftResultEnum File::Transform() {
-    if (!parameters_) throw AutomationError(91, SourceFile, "Object variable or With block variable not set");
+    if (!parameters_) throw AutomationError::Platform(ErrObjectNotSet, SourceFile);
     ResultCode = fftResultAllRight;
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {
@@ -183,9 +174,7 @@ void File::TransformSimple() {
     }
     if (ResultCode != fftResultAllRight) return;
 
-    Trap(ResultCode, [&] { ShapeExposure(); });
-    Trap(ResultCode, [&] { Fft(true); });
-    Trap(ResultCode, [&] { ToPolar(); });
+    TransformExposure(true);
     Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
     if (ResultCode != fftResultAllRight) return;
 
@@ -220,9 +209,7 @@ void File::TransformAverage() {
     for (std::int16_t k = 1; k <= repeat; ++k) {
         Trap(ResultCode, [&] { LoadExposure(position); });
         if (ResultCode != fftResultAllRight) break;
-        Trap(ResultCode, [&] { ShapeExposure(); });
-        Trap(ResultCode, [&] { Fft(false); });
-        Trap(ResultCode, [&] { ToPolar(); });
+        TransformExposure(false);
         if (k == 1) {
             Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
             if (ResultCode != fftResultAllRight) return;
@@ -248,14 +235,18 @@ void File::TransformMulti() {
     for (std::int16_t k = 1; k <= repeat; ++k) {
         Trap(ResultCode, [&] { LoadExposure(position); });
         if (ResultCode != fftResultAllRight) return;
-        Trap(ResultCode, [&] { ShapeExposure(); });
-        Trap(ResultCode, [&] { Fft(false); });
-        Trap(ResultCode, [&] { ToPolar(); });
+        TransformExposure(false);
         Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, k, ResultCode); });
         if (ResultCode != fftResultAllRight) return;
         Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, k, ResultCode); });
         if (k < repeat) Trap(ResultCode, [&] { position = Advance(position, step); });
     }
+}
+
+void File::TransformExposure(bool conjugateOutput) {
+    Trap(ResultCode, [&] { ShapeExposure(); });
+    Trap(ResultCode, [&] { Fft(conjugateOutput); });
+    Trap(ResultCode, [&] { ToPolar(); });
 }
 
 void File::ShapeExposure() {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -38,9 +38,6 @@ public:
     // the methods are raised.
     fftResultEnum Transform();
 
-    // Result code of an error inside a method that carries no number.
-    static constexpr std::int32_t ErrInternal = 51;
-
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
     void SetFormat(std::int32_t kind);
@@ -53,10 +50,6 @@ public:
     using AllocationProbe = bool (*)(std::size_t elements);
     static void SetAllocationProbe(AllocationProbe probe) noexcept;
 
-    // re[k] = Magnitude(re[k], im[k]) for k < N/2 when no component reaches
-    // 1e150 (as for spectra of 16-bit samples), in vector code.
-    static void BoundedMagnitudes(std::span<double> re, std::span<const double> im) noexcept;
-
 private:
     void PrepareBuffers();
     void ReleaseBuffers() noexcept;
@@ -66,6 +59,10 @@ private:
     void TransformSimple();
     void TransformAverage();
     void TransformMulti();
+    // Shapes the loaded exposure, transforms it and converts it to polar form.
+    // Each step runs even after an earlier one raised; the last error raised
+    // becomes the result code.
+    void TransformExposure(bool conjugateOutput);
     void ShapeExposure();
     void Fft(bool conjugateOutput);
     void ToPolar();

@@ -8,6 +8,7 @@
 
 #include "common/AutomationError.h"
 #include "common/Numeric.h"
+#include "engine/NumericConstants.h"
 #include "engine/Shaping.h"
 
 namespace tavox {

@@ -7,7 +7,7 @@
 #include "common/Enums.h"
 #include "common/Object.h"
 #include "common/Variant.h"
-#include "engine/FftFast.h"
+#include "engine/fft/FftPlan.h"
 
 namespace tavox {
 

@@ -7,11 +7,6 @@
 
 namespace tavox {
 
-// The 15-digit constants the engine computes with.
-inline constexpr double Pi15 = 3.14159265358979;
-inline constexpr double TwoPi15 = 6.28318530717958;
-inline constexpr double Sqrt05 = 0.707106781186548;
-
 // Optionally removes the mean (sum in index order, divided by N), then
 // multiplies by the window: Hanning 1 - cos(i 2pi / N) (mean 1, no factor 1/2);
 // flat top 1 - 1.93 cos x + 1.29 cos 2x - 0.388 cos 3x + 0.028 cos 4x with
@@ -26,15 +21,5 @@ bool ShapeExposure(std::span<double> re, bool center, std::span<const double> we
 // Weight of sample i of an exposure of n samples under `window`; 1 for the
 // rectangle and any value outside the enumeration.
 double WindowWeight(fftWindowEnum window, std::size_t i, std::size_t n) noexcept;
-
-// For k < N/2: re[k] = Magnitude(re[k], im[k]); with `phase` also
-// im[k] = PhaseDegrees of the same pair, otherwise im[k] is kept.
-void ToPolar(std::span<double> re, std::span<double> im, bool phase) noexcept;
-
-// sqrt(re^2 + im^2); 2147483647 when the computation overflows.
-double Magnitude(double re, double im) noexcept;
-
-// Phase in degrees in (-180, 180]; a zero pair gives 90.
-double PhaseDegrees(double re, double im) noexcept;
 
 }  // namespace tavox

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/FftFast.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
 

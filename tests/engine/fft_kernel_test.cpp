@@ -8,7 +8,7 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 
 namespace tavox {

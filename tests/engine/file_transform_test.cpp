@@ -11,9 +11,11 @@
 #include "common/AutomationError.h"
 #include "common/Enums.h"
 #include "data/Data.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/File.h"
+#include "engine/NumericConstants.h"
 #include "engine/Parameters.h"
+#include "engine/Polar.h"
 #include "engine/Shaping.h"
 #include "support/FaultyFileSystem.h"
 #include "support/MemoryRange.h"
@@ -391,7 +393,7 @@ TEST_F(file_transform_test, errors_inside_a_method_become_the_result_code) {
 
 TEST_F(file_transform_test, transform_without_parameters_raises) {
     File file(fs);
-    EXPECT_AUTOMATION_NUMBER(file.Transform(), 91);
+    EXPECT_AUTOMATION_ERROR(file.Transform(), 91, "TAVOX.File", "Object variable or With block variable not set");
 }
 
 }  // namespace

@@ -15,9 +15,10 @@
 #include "data/Data.h"
 #include "data/FileSystem.h"
 #include "data/SampleBlocks.h"
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
+#include "engine/Polar.h"
 #include "engine/Shaping.h"
 #include "support/MemoryRange.h"
 #include "support/TestSupport.h"
@@ -342,7 +343,7 @@ TEST(pipeline_identity_test, bounded_magnitudes_equal_to_polar) {
         std::vector<double> fast = re;
         std::vector<double> polar = re;
         std::vector<double> polarIm = im;
-        File::BoundedMagnitudes(fast, im);
+        BoundedMagnitudes(fast, im);
         ToPolar(polar, polarIm, false);
         ASSERT_EQ(std::memcmp(fast.data(), polar.data(), n * sizeof(double)), 0);
     }

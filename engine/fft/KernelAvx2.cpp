@@ -1,10 +1,10 @@
 // Fast kernel built for 4 doubles per vector.
 #define TAVOX_FFT_LANES 4
-#include "engine/FftFastKernel.h"
+#include "engine/fft/PlanKernel.h"
 
 namespace tavox::detail {
 
-void FftFastAvx2(const FftFastJob& job) noexcept {
+void KernelAvx2(const KernelJob& job) noexcept {
     RunKernel(job);
 }
 

@@ -1,9 +1,9 @@
-#include "engine/FftFast.h"
+#include "engine/fft/FftPlan.h"
 
 #include <cstddef>
 #include <utility>
 
-#include "engine/FftFastJob.h"
+#include "engine/fft/KernelJob.h"
 
 namespace tavox {
 
@@ -69,18 +69,18 @@ bool FftPlan::Transform(std::span<double> re, std::span<double> im, bool conjuga
     const auto n = static_cast<std::size_t>(Width());
     if (re.size() != n || im.size() != n) return false;
 
-    const detail::FftFastJob job{re.data(), im.data(), stageRe_.data(), stageIm_.data(), stages_, conjugateOutput};
+    const detail::KernelJob job{re.data(), im.data(), stageRe_.data(), stageIm_.data(), stages_, conjugateOutput};
     switch (isa) {
 #if defined(TAVOX_FFT_X86)
         case FftIsa::Avx512:
-            detail::FftFastAvx512(job);
+            detail::KernelAvx512(job);
             return true;
         case FftIsa::Avx2:
-            detail::FftFastAvx2(job);
+            detail::KernelAvx2(job);
             return true;
 #endif
         default:
-            detail::FftFastPortable(job);
+            detail::KernelPortable(job);
             return true;
     }
 }

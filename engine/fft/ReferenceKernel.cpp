@@ -1,11 +1,11 @@
-#include "engine/FftKernel.h"
+#include "engine/fft/ReferenceKernel.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
 
-#include "engine/Shaping.h"
+#include "engine/NumericConstants.h"
 
 namespace tavox {
 
@@ -13,11 +13,26 @@ namespace {
 
 using Index = std::int32_t;
 
-// One pass over every butterfly (j, j + d) of twiddle index k in a stage of span L.
+// One stage over n elements: the butterflies (j, j + d) of span 2d, with the
+// twiddle of index k at [k * stride] of the table.
+struct Stage {
+    double* re;
+    double* im;
+    Index n;
+    Index d;
+    Index stride;
+    const double* twRe;
+    const double* twIm;
+};
+
+// One pass over every butterfly of twiddle index k in the stage.
 // `product` forms (t_re, t_im) from the lower element's pair.
 template <class Product>
-void Butterflies(double* re, double* im, Index n, Index k, Index d, Index span, Product product) noexcept {
-    for (Index j = k; j < n; j += span) {
+void Butterflies(const Stage& stage, Index k, Product product) noexcept {
+    double* const re = stage.re;
+    double* const im = stage.im;
+    const Index d = stage.d;
+    for (Index j = k; j < stage.n; j += 2 * d) {
         double tRe;
         double tIm;
         product(re[j + d], im[j + d], tRe, tIm);
@@ -28,12 +43,11 @@ void Butterflies(double* re, double* im, Index n, Index k, Index d, Index span, 
     }
 }
 
-void GeneralRange(double* re, double* im, Index n, Index first, Index last, Index d, Index span, Index stride,
-                  const double* twRe, const double* twIm) noexcept {
+void GeneralRange(const Stage& stage, Index first, Index last) noexcept {
     for (Index k = first; k <= last; ++k) {
-        const double wRe = twRe[k * stride];
-        const double wIm = twIm[k * stride];
-        Butterflies(re, im, n, k, d, span, [wRe, wIm](double xRe, double xIm, double& tRe, double& tIm) {
+        const double wRe = stage.twRe[k * stage.stride];
+        const double wIm = stage.twIm[k * stage.stride];
+        Butterflies(stage, k, [wRe, wIm](double xRe, double xIm, double& tRe, double& tIm) {
             tRe = wRe * xRe - wIm * xIm;
             tIm = wRe * xIm + wIm * xRe;
         });
@@ -80,41 +94,43 @@ bool FftReference(std::span<double> re, std::span<double> im, std::span<const do
         const Index quarter = d / 4;
         const Index half = d / 2;
         const Index threeQuarters = d - d / 4;
+        const Stage stage{r, i, n, d, h, twRe, twIm};
 
-        Butterflies(r, i, n, 0, d, span, [](double xRe, double xIm, double& tRe, double& tIm) {
+        Butterflies(stage, 0, [](double xRe, double xIm, double& tRe, double& tIm) {
             tRe = xRe;
             tIm = xIm;
         });
-        GeneralRange(r, i, n, 1, quarter - 1, d, span, h, twRe, twIm);
+        GeneralRange(stage, 1, quarter - 1);
         if (s >= 3) {
-            Butterflies(r, i, n, quarter, d, span, [](double xRe, double xIm, double& tRe, double& tIm) {
+            Butterflies(stage, quarter, [](double xRe, double xIm, double& tRe, double& tIm) {
                 tRe = (xIm + xRe) * Sqrt05;
                 tIm = (xIm - xRe) * Sqrt05;
             });
         }
-        GeneralRange(r, i, n, quarter + 1, half - 1, d, span, h, twRe, twIm);
+        GeneralRange(stage, quarter + 1, half - 1);
         if (s >= 2) {
-            Butterflies(r, i, n, half, d, span, [](double xRe, double xIm, double& tRe, double& tIm) {
+            Butterflies(stage, half, [](double xRe, double xIm, double& tRe, double& tIm) {
                 tRe = xIm;
                 tIm = -xRe;
             });
         }
-        GeneralRange(r, i, n, half + 1, threeQuarters - 1, d, span, h, twRe, twIm);
+        GeneralRange(stage, half + 1, threeQuarters - 1);
         if (s >= 3) {
-            Butterflies(r, i, n, threeQuarters, d, span, [](double xRe, double xIm, double& tRe, double& tIm) {
+            Butterflies(stage, threeQuarters, [](double xRe, double xIm, double& tRe, double& tIm) {
                 tRe = (xRe - xIm) * (-Sqrt05);
                 tIm = (xIm + xRe) * (-Sqrt05);
             });
         }
-        GeneralRange(r, i, n, threeQuarters + 1, d - 1, d, span, h, twRe, twIm);
+        GeneralRange(stage, threeQuarters + 1, d - 1);
     }
 
-    double f = 1.0 / n;
-    if (conjugateOutput) f = -f;
-    const double magnitude = std::fabs(f);
+    // Each bin doubled, then times 1/N; the imaginary parts times -1/N when conjugated.
+    double imagScale = 1.0 / n;
+    if (conjugateOutput) imagScale = -imagScale;
+    const double realScale = std::fabs(imagScale);
     for (Index k = 0; k < n; ++k) {
-        r[k] = (r[k] + r[k]) * magnitude;
-        i[k] = (i[k] + i[k]) * f;
+        r[k] = (r[k] + r[k]) * realScale;
+        i[k] = (i[k] + i[k]) * imagScale;
     }
     return true;
 }

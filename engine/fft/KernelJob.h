@@ -6,7 +6,7 @@
 
 namespace tavox::detail {
 
-struct FftFastJob {
+struct KernelJob {
     double* re;
     double* im;
     // Per-stage twiddles: index k of the stage of half span d at [d + k].
@@ -16,8 +16,8 @@ struct FftFastJob {
     bool conjugateOutput;
 };
 
-void FftFastPortable(const FftFastJob& job) noexcept;
-void FftFastAvx2(const FftFastJob& job) noexcept;
-void FftFastAvx512(const FftFastJob& job) noexcept;
+void KernelPortable(const KernelJob& job) noexcept;
+void KernelAvx2(const KernelJob& job) noexcept;
+void KernelAvx512(const KernelJob& job) noexcept;
 
 }  // namespace tavox::detail

@@ -1,10 +1,10 @@
 // Fast kernel built for 2 doubles per vector.
 #define TAVOX_FFT_LANES 2
-#include "engine/FftFastKernel.h"
+#include "engine/fft/PlanKernel.h"
 
 namespace tavox::detail {
 
-void FftFastPortable(const FftFastJob& job) noexcept {
+void KernelPortable(const KernelJob& job) noexcept {
     RunKernel(job);
 }
 

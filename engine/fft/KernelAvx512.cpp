@@ -1,10 +1,10 @@
 // Fast kernel built for 8 doubles per vector.
 #define TAVOX_FFT_LANES 8
-#include "engine/FftFastKernel.h"
+#include "engine/fft/PlanKernel.h"
 
 namespace tavox::detail {
 
-void FftFastAvx512(const FftFastJob& job) noexcept {
+void KernelAvx512(const KernelJob& job) noexcept {
     RunKernel(job);
 }
 
