@@ -14,10 +14,10 @@
 #include <fftw3.h>
 #endif
 
-#include "engine/fft/FftPlan.h"
-#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 
 namespace {
 

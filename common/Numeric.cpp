@@ -58,8 +58,10 @@ int MagnitudeOf(const std::string& mantissa, long long exponent) {
                     ++intDigits;
                 }
             } else if (!significant) {
-                if (c == '0') ++leadingFractionZeros;
-                else significant = true;
+                if (c == '0')
+                    ++leadingFractionZeros;
+                else
+                    significant = true;
             }
         }
     }
@@ -178,7 +180,9 @@ double LocaleTextToDouble(std::string_view text) {
     return ParseScanned(n.mantissa, n.exponent);
 }
 
-std::int32_t LocaleTextToInt32(std::string_view text) { return ToInt32HalfEven(LocaleTextToDouble(text)); }
+std::int32_t LocaleTextToInt32(std::string_view text) {
+    return ToInt32HalfEven(LocaleTextToDouble(text));
+}
 
 std::int32_t CountOccurrences(std::string_view within, std::string_view sought) noexcept {
     if (sought.empty()) return 0;

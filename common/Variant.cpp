@@ -59,6 +59,8 @@ double Variant::ToDouble() const noexcept {
     return 0.0;
 }
 
-bool operator==(const Variant& a, const Variant& b) { return a.value_ == b.value_; }
+bool operator==(const Variant& a, const Variant& b) {
+    return a.value_ == b.value_;
+}
 
 }  // namespace tavox

@@ -15,8 +15,8 @@ namespace tavox {
 enum class VariantKind : std::uint16_t {
     Empty = 0,
     Null = 1,
-    Integer = 2,   // 16-bit signed
-    Long = 3,      // 32-bit signed
+    Integer = 2,  // 16-bit signed
+    Long = 3,     // 32-bit signed
     Single = 4,
     Double = 5,
     Currency = 6,  // 64-bit count of 1/10000
@@ -26,7 +26,7 @@ enum class VariantKind : std::uint16_t {
     Error = 10,
     Boolean = 11,
     Decimal = 14,
-    Byte = 17,     // 8-bit unsigned
+    Byte = 17,  // 8-bit unsigned
     Missing = 0x4000,
     Array = 0x2000,
 };
@@ -79,7 +79,9 @@ public:
     double ToDouble() const noexcept;
 
     template <class T>
-    const T* Get() const noexcept { return std::get_if<T>(&value_); }
+    const T* Get() const noexcept {
+        return std::get_if<T>(&value_);
+    }
     const std::string* AsString() const noexcept { return Get<std::string>(); }
     // The object reference of an Object variant (may be empty), nullptr otherwise.
     const ObjectRef* AsObject() const noexcept { return Get<ObjectRef>(); }
@@ -94,8 +96,8 @@ private:
     struct MissingTag {
         friend bool operator==(MissingTag, MissingTag) = default;
     };
-    std::variant<std::monostate, NullTag, MissingTag, std::int16_t, std::int32_t, std::uint8_t, float, double,
-                 Decimal, std::string, ObjectRef, Array, bool, CurrencyValue, DateValue, ErrorValue>
+    std::variant<std::monostate, NullTag, MissingTag, std::int16_t, std::int32_t, std::uint8_t, float, double, Decimal,
+                 std::string, ObjectRef, Array, bool, CurrencyValue, DateValue, ErrorValue>
         value_;
 };
 

@@ -20,10 +20,10 @@ struct FileIdentity {
 
 // What a path names, as the writer of an output needs to know it.
 struct PathStatus {
-    bool exists = false;                  // something is there (a dangling link counts)
-    std::optional<FileIdentity> identity; // of the file reached, links followed; unknown when missing
-    bool regular = false;                 // an ordinary file is reached
-    std::uint64_t names = 0;              // hard links of the file reached
+    bool exists = false;                   // something is there (a dangling link counts)
+    std::optional<FileIdentity> identity;  // of the file reached, links followed; unknown when missing
+    bool regular = false;                  // an ordinary file is reached
+    std::uint64_t names = 0;               // hard links of the file reached
 };
 
 // An open file for binary reading. Closed by its destructor.

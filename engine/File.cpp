@@ -10,11 +10,11 @@
 
 #include "common/AutomationError.h"
 #include "data/Data.h"
-#include "engine/fft/FftPlan.h"
-#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Polar.h"
 #include "engine/Shaping.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 
 namespace tavox {
 

@@ -18,8 +18,7 @@ std::vector<std::string> ModuleCandidates() {
 
 }  // namespace
 
-std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields,
-                                    std::string& error) {
+std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields, std::string& error) {
     void* module = nullptr;
     for (const std::string& path : ModuleCandidates()) {
         module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

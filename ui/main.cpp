@@ -8,9 +8,8 @@
 
 #include "app/CommandLine.h"
 #include "app/MainModule.h"
-#include "ui/terminal/TerminalRun.h"
-
 #include "ui/DesktopLoader.h"
+#include "ui/terminal/TerminalRun.h"
 
 namespace {
 

@@ -23,8 +23,8 @@ TEST(automation_error_test, platform_errors_keep_their_numbers) {
     EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(7), 7, "TAVOX", "Out of memory");
     EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(9, SourceFile), 9, "TAVOX.File", "Subscript out of range");
     EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(13), 13, "TAVOX", "Type mismatch");
-    EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(ErrInvalidCall, SourceApplication), 5,
-                            "TAVOX.Application", "Invalid procedure call or argument");
+    EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(ErrInvalidCall, SourceApplication), 5, "TAVOX.Application",
+                            "Invalid procedure call or argument");
     EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(ErrInternal), 51, "TAVOX", "Internal error");
     EXPECT_AUTOMATION_ERROR(throw AutomationError::Platform(ErrObjectNotSet, SourceFile), 91, "TAVOX.File",
                             "Object variable or With block variable not set");

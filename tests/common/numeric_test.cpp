@@ -1,9 +1,10 @@
+#include "common/Numeric.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <locale>
 
-#include "common/Numeric.h"
 #include "support/TestSupport.h"
 
 namespace tavox {

@@ -26,7 +26,7 @@ using test::WriteSamples;
 namespace fs = std::filesystem;
 
 std::unique_ptr<Data> DiskData(std::shared_ptr<FileSystem> fileSystem, const std::string& source,
-                                  const std::string& mask) {
+                               const std::string& mask) {
     auto data = std::make_unique<Data>(std::move(fileSystem));
     data->SetFormat(fftDataDiskFile);
     data->SetSource(Variant(source));

@@ -23,10 +23,10 @@ using test::FaultyFileSystem;
 using test::FsCall;
 using Snapshot = std::map<std::string, std::string>;
 
-constexpr std::array<FsCall, 11> AllKinds = {
-    FsCall::FileSize, FsCall::FileExists, FsCall::DeleteFileForced, FsCall::OpenRead, FsCall::OpenWrite,
-    FsCall::ReadAt,   FsCall::Write,      FsCall::Close,            FsCall::List,     FsCall::Inspect,
-    FsCall::OpenRewrite};
+constexpr std::array<FsCall, 11> AllKinds = {FsCall::FileSize, FsCall::FileExists, FsCall::DeleteFileForced,
+                                             FsCall::OpenRead, FsCall::OpenWrite,  FsCall::ReadAt,
+                                             FsCall::Write,    FsCall::Close,      FsCall::List,
+                                             FsCall::Inspect,  FsCall::OpenRewrite};
 
 // The kinds a transform calls on the file system itself (the others are
 // calls on its open files).
@@ -35,9 +35,9 @@ constexpr std::array<FsCall, 8> TopLevelKinds = {FsCall::FileSize, FsCall::FileE
                                                  FsCall::Inspect,  FsCall::OpenRewrite};
 
 const char* KindName(FsCall kind) {
-    static constexpr const char* names[] = {"FileSize", "FileExists", "DeleteFileForced", "OpenRead",
-                                            "OpenWrite", "ReadAt",     "Write",            "Close",
-                                            "List",     "Inspect",    "OpenRewrite"};
+    static constexpr const char* names[] = {
+        "FileSize", "FileExists", "DeleteFileForced", "OpenRead",   "OpenWrite", "ReadAt", "Write",
+        "Close",    "List",       "Inspect",          "OpenRewrite"};
     return names[static_cast<std::size_t>(kind)];
 }
 

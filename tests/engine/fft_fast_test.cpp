@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/fft/FftPlan.h"
-#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
+#include "engine/fft/FftPlan.h"
+#include "engine/fft/ReferenceKernel.h"
 
 namespace tavox {
 namespace {

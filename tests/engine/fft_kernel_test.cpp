@@ -8,8 +8,8 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
+#include "engine/fft/ReferenceKernel.h"
 
 namespace tavox {
 namespace {

@@ -15,11 +15,11 @@
 #include "data/Data.h"
 #include "data/FileSystem.h"
 #include "data/SampleBlocks.h"
-#include "engine/fft/ReferenceKernel.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "engine/Polar.h"
 #include "engine/Shaping.h"
+#include "engine/fft/ReferenceKernel.h"
 #include "support/MemoryRange.h"
 #include "support/TestSupport.h"
 

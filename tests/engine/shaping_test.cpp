@@ -8,9 +8,9 @@
 #include <numeric>
 #include <vector>
 
-#include "engine/fft/ReferenceKernel.h"
 #include "engine/Parameters.h"
 #include "engine/Polar.h"
+#include "engine/fft/ReferenceKernel.h"
 
 namespace tavox {
 namespace {

@@ -21,10 +21,9 @@ std::vector<std::string> ChildEnvironment(const std::vector<std::string>& unset,
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
         const std::string name = entry.substr(0, entry.find('='));
-        const bool dropped = std::find(unset.begin(), unset.end(), name) != unset.end() ||
-                             std::any_of(set.begin(), set.end(), [&](const std::string& s) {
-                                 return s.substr(0, s.find('=')) == name;
-                             });
+        const bool dropped =
+            std::find(unset.begin(), unset.end(), name) != unset.end() ||
+            std::any_of(set.begin(), set.end(), [&](const std::string& s) { return s.substr(0, s.find('=')) == name; });
         if (!dropped) env.push_back(entry);
     }
     env.insert(env.end(), set.begin(), set.end());

@@ -37,25 +37,25 @@ std::string ReadBytes(const std::string& path);
 
 // Checks that `statement` raises an AutomationError with this number, source
 // and description.
-#define EXPECT_AUTOMATION_ERROR(statement, number, source, description)                   \
-    do {                                                                                   \
-        try {                                                                              \
-            statement;                                                                     \
-            ADD_FAILURE() << "no AutomationError from " #statement;                        \
-        } catch (const ::tavox::AutomationError& error_) {                                 \
-            EXPECT_EQ(error_.Number(), (number));                                          \
-            EXPECT_EQ(error_.Source(), (source));                                          \
-            EXPECT_EQ(error_.Description(), (description));                                \
-        }                                                                                  \
+#define EXPECT_AUTOMATION_ERROR(statement, number, source, description) \
+    do {                                                                \
+        try {                                                           \
+            statement;                                                  \
+            ADD_FAILURE() << "no AutomationError from " #statement;     \
+        } catch (const ::tavox::AutomationError& error_) {              \
+            EXPECT_EQ(error_.Number(), (number));                       \
+            EXPECT_EQ(error_.Source(), (source));                       \
+            EXPECT_EQ(error_.Description(), (description));             \
+        }                                                               \
     } while (false)
 
 // Checks only the number of the raised AutomationError.
-#define EXPECT_AUTOMATION_NUMBER(statement, number)                                        \
-    do {                                                                                   \
-        try {                                                                              \
-            statement;                                                                     \
-            ADD_FAILURE() << "no AutomationError from " #statement;                        \
-        } catch (const ::tavox::AutomationError& error_) {                                 \
-            EXPECT_EQ(error_.Number(), (number));                                          \
-        }                                                                                  \
+#define EXPECT_AUTOMATION_NUMBER(statement, number)                 \
+    do {                                                            \
+        try {                                                       \
+            statement;                                              \
+            ADD_FAILURE() << "no AutomationError from " #statement; \
+        } catch (const ::tavox::AutomationError& error_) {          \
+            EXPECT_EQ(error_.Number(), (number));                   \
+        }                                                           \
     } while (false)

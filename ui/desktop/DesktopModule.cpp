@@ -5,6 +5,6 @@
 
 // Entry point the tavox program looks up after loading this module.
 extern "C" __attribute__((visibility("default"))) int tavox_run_desktop(int argc, char** argv,
-                                                                       const std::vector<std::string>* fields) {
+                                                                        const std::vector<std::string>* fields) {
     return tavox::RunDesktop(argc, argv, *fields);
 }

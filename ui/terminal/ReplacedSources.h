@@ -58,7 +58,7 @@ private:
 
     std::ostream& err_;
     std::weak_ptr<Application> apl;
-    std::unordered_map<std::string, Source> sources_;   // sources named by outputs, by normalised path
+    std::unordered_map<std::string, Source> sources_;         // sources named by outputs, by normalised path
     std::unordered_map<const File*, std::vector<Hit>> hits_;  // only files with such outputs
     std::int32_t warnings_ = 0;
 };
