@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "data/Path.h"
 
@@ -18,6 +19,16 @@ std::string ConfigFolder() {
     return {};
 }
 
+// A file left there by root would outlive the package that installed the
+// program, so the access check alone is not enough.
+bool IsSharedProgramFolder(const std::string& folder) {
+    const std::filesystem::path own = std::filesystem::path(folder + "/").lexically_normal();
+    for (const char* shared : {"/usr/bin/", "/usr/local/bin/", TAVOX_INSTALL_BINDIR "/"}) {
+        if (std::filesystem::path(shared).lexically_normal() == own) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string SettingsFilePath() {
@@ -27,7 +38,9 @@ std::string SettingsFilePath() {
     const std::string fileName = name + ".ini";
 
     const std::string programFolder = ProgramFolder();
-    if (::access(programFolder.c_str(), W_OK) == 0) return JoinPath(programFolder, fileName);
+    if (!IsSharedProgramFolder(programFolder) && ::access(programFolder.c_str(), W_OK) == 0) {
+        return JoinPath(programFolder, fileName);
+    }
     const std::string configFolder = ConfigFolder();
     return configFolder.empty() ? JoinPath(programFolder, fileName) : JoinPath(configFolder, fileName);
 }
