@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages TAVOX needs (only those missing) and builds
-# everything into build/ (or $TAVOX_BUILD_DIR). Safe to run again.
+# everything into build/ (or $TAVOX_BUILD_DIR); with --packages-only it stops
+# after the packages. Safe to run again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,7 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
   libfftw3-dev
   clang-14 libclang-rt-14-dev clang-format-14
+  scdoc dpkg-dev lintian
 )
 
 missing=()
@@ -24,6 +26,7 @@ if ((${#missing[@]})); then
   $sudo apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+[ "${1:-}" = "--packages-only" ] && exit 0
 
 build="${TAVOX_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" ${TAVOX_CMAKE_ARGS:-}

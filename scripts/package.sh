@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the Debian package of TAVOX: installs what is missing (setup.sh's
+# packages), configures a build folder of its own (build-package/, or
+# $TAVOX_PACKAGE_BUILD_DIR) for /usr with Debian's build flags and without
+# tests or benchmarks, builds it and runs cpack. The package lands in build/
+# (or $TAVOX_BUILD_DIR) as tavox_<version>_<architecture>.deb:
+#   sudo apt-get install ./build/tavox_*.deb
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh --packages-only
+
+package_build="${TAVOX_PACKAGE_BUILD_DIR:-build-package}"
+out="${TAVOX_BUILD_DIR:-build}"
+
+# The hardening flags (stack protector, fortified functions, read-only
+# relocations bound at start) with which Debian builds its own packages; the
+# project's optimisation flags come after them and win.
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+cxxflags="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
+cmake -S . -B "$package_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+  -DTAVOX_BUILD_UI=ON -DTAVOX_BUILD_PYTHON=ON -DTAVOX_BUILD_TESTS=OFF -DTAVOX_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+  -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
+  ${TAVOX_CMAKE_ARGS:-}
+cmake --build "$package_build" -j2
+
+rm -f "$package_build"/tavox_*.deb
+(cd "$package_build" && cpack -G DEB)
+mkdir -p "$out"
+rm -f "$out"/tavox_*.deb
+cp "$package_build"/tavox_*.deb "$out"/
+echo "Package: $(ls "$out"/tavox_*.deb)"
