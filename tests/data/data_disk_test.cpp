@@ -509,10 +509,9 @@ TEST(data_disk_test, unknown_format_reports_failures_instead_of_success) {
 namespace tavox {
 namespace {
 
-OutputOptions Options(OutputFormat format, AverageMode average = AverageMode::Mean) {
+OutputOptions Options(OutputFormat format) {
     OutputOptions options;
     options.format = format;
-    options.average = average;
     return options;
 }
 
@@ -573,32 +572,6 @@ TEST(data_disk_test, every_format_replaces_a_link_alone_and_a_failed_output_is_n
         data->SaveSequence(SaveWrite, {}, 0, result);
         EXPECT_EQ(result, fftResultTargetFull);
         EXPECT_TRUE(data->WrittenOutputs().empty());
-        data->Terminate();
-    }
-}
-
-TEST(data_disk_test, the_average_mode_combines_the_added_spectra) {
-    TempDir dir;
-    WriteSamples(dir.File("sig.dat"), {1});
-    const std::vector<std::vector<double>> spectra = {{3, 10}, {9, 20}, {4, 90}};
-    const std::pair<AverageMode, std::vector<std::int16_t>> cases[] = {
-        {AverageMode::Mean, {5, 40}},
-        {AverageMode::Rms, {6, 54}},  // sqrt(106 / 3) = 5.94, sqrt(8600 / 3) = 53.5
-        {AverageMode::Max, {9, 90}},
-        {AverageMode::Median, {4, 20}},
-    };
-    for (const auto& [mode, expected] : cases) {
-        auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
-        data->SetOutputOptions(Options(OutputFormat::Raw, mode));
-        std::int32_t result = fftResultAllRight;
-        data->Initialize(result);
-        data->SaveSequence(SaveStore, Spectrum(spectra[0]), 0, result);
-        data->SaveSequence(SaveAdd, Spectrum(spectra[1]), 0, result);
-        data->SaveSequence(SaveAdd, Spectrum(spectra[2]), 0, result);
-        data->SaveSequence(SaveAverage, {}, 0, result);
-        data->SaveSequence(SaveWrite, {}, 0, result);
-        EXPECT_EQ(result, fftResultAllRight);
-        EXPECT_EQ(ReadSamples(dir.File("sig.out")), expected) << AverageName(mode);
         data->Terminate();
     }
 }

@@ -69,7 +69,7 @@ def signal(length, seed):
 def test_each_average_mode_matches_numpy_over_the_same_exposures(tmp_path, letter, mode):
     samples = signal(20000, seed=len(mode) * 10 + ord(letter))
     samples.tofile(tmp_path / "s.dat")
-    width, repeat = 1024, 7
+    width, repeat = 1024, 6  # an even count: the median is the mean of the two middle values
     r = run("--format=npy", f"--average={mode}", "p", letter, str(width), str(tmp_path / "s.dat"), "*.npy", str(repeat))
     assert r.returncode == 0, r.stderr
     got = np.load(tmp_path / "s.npy")
@@ -80,16 +80,6 @@ def test_each_average_mode_matches_numpy_over_the_same_exposures(tmp_path, lette
     r = run(f"--average={mode}", "p", letter, str(width), str(tmp_path / "s.dat"), "*.raw", str(repeat))
     assert r.returncode == 0, r.stderr
     np.testing.assert_array_equal(np.fromfile(tmp_path / "s.raw", "<i2"), rounded(got))
-
-
-def test_median_of_an_even_count_is_the_mean_of_the_two_middle_values(tmp_path):
-    samples = signal(9000, seed=3)
-    samples.tofile(tmp_path / "s.dat")
-    r = run("--format=npy", "--average=median", "pc", "h", "256", str(tmp_path / "s.dat"), "*.npy", "6")
-    assert r.returncode == 0, r.stderr
-    mags = exposures(samples, 256, 6, "h", center=True)
-    ordered = np.sort(mags, axis=0)
-    np.testing.assert_allclose(np.load(tmp_path / "s.npy"), (ordered[2] + ordered[3]) / 2, rtol=1e-9, atol=1e-6)
 
 
 def test_every_format_loads_in_numpy_with_the_frequency_axis_and_rounds_to_raw(tmp_path):
