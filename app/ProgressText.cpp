@@ -29,6 +29,34 @@ std::size_t PrefixBytes(std::string_view text, std::size_t count) noexcept {
     return text.size();
 }
 
+struct ResultTexts {
+    std::int32_t code;
+    const char* czech;
+    const char* english;
+};
+
+constexpr ResultTexts KnownResults[] = {
+    {fftResultAllRight, "Transformace proběhla vpořádku", "The transform went well"},
+    {fftResultFileSysErr, "Došlo k chybě při komunikaci se systémem souborů", "A file-system operation failed"},
+    {fftResultFileNameErr, "Výstupní soubor by přepsal soubor vstupní", "The output would overwrite the input"},
+    {fftResultOutOfMemory, "Pro dokončení všech operací nebylo dostatek paměti",
+     "There was not enough memory to complete every operation"},
+    {fftResultRepeatFail, "Počet opakování nebylo možno dodržet", "The number of repetitions could not be kept"},
+    {fftResultShortFile, "Žádané hranice hodnocení neodpovídaly délce souboru",
+     "The evaluation range did not fit the length of the file"},
+    {fftResultTargetFull, "Nebylo dostatek místa pro uložení výsledků",
+     "There was not enough room to store the results"},
+};
+
+constexpr ResultTexts UnknownResult = {0, "Neočekávaná neznámá chyba", "Unexpected unknown error"};
+
+const ResultTexts& TextsOf(std::int32_t result) noexcept {
+    for (const ResultTexts& texts : KnownResults) {
+        if (texts.code == result) return texts;
+    }
+    return UnknownResult;
+}
+
 }  // namespace
 
 std::size_t CharacterCount(std::string_view text) noexcept {
@@ -40,24 +68,11 @@ std::size_t CharacterCount(std::string_view text) noexcept {
 }
 
 std::string ResultMessage(std::int32_t result) {
-    switch (result) {
-        case fftResultAllRight:
-            return "Transformace proběhla vpořádku";
-        case fftResultFileSysErr:
-            return "Došlo k chybě při komunikaci se systémem souborů";
-        case fftResultFileNameErr:
-            return "Výstupní soubor by přepsal soubor vstupní";
-        case fftResultOutOfMemory:
-            return "Pro dokončení všech operací nebylo dostatek paměti";
-        case fftResultRepeatFail:
-            return "Počet opakování nebylo možno dodržet";
-        case fftResultShortFile:
-            return "Žádané hranice hodnocení neodpovídaly délce souboru";
-        case fftResultTargetFull:
-            return "Nebylo dostatek místa pro uložení výsledků";
-        default:
-            return "Neočekávaná neznámá chyba";
-    }
+    return TextsOf(result).czech;
+}
+
+std::string ResultMessageEnglish(std::int32_t result) {
+    return TextsOf(result).english;
 }
 
 std::string ResultLine(std::string_view fileName, std::int32_t result) {

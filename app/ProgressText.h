@@ -11,6 +11,8 @@ namespace tavox {
 
 // Message for a result code; "Neočekávaná neznámá chyba" for any unknown code.
 std::string ResultMessage(std::int32_t result);
+// The same message in English; "Unexpected unknown error" for any unknown code.
+std::string ResultMessageEnglish(std::int32_t result);
 
 // One line per finished file: the name (cut to 25 characters and "..." when
 // longer than 28), blanks up to column 32, "-->>", four blanks, the message.

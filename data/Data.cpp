@@ -154,6 +154,28 @@ std::string Data::TargetPath(std::int16_t exposure) const {
     return DiskChannel::TargetPath(impl_->channel->Source(), impl_->channel->Target(), exposure);
 }
 
+// Method multi writes its outputs in exposure order and stops at the first
+// that fails, so the outputs written carry consecutive numbers.
+std::vector<std::string> Data::WrittenOutputs() const {
+    std::vector<std::string> paths;
+    if (impl_->channel != &impl_->disk) return paths;
+    const std::int32_t count = impl_->disk.WrittenCount();
+    const std::int32_t last = impl_->disk.LastWritten();
+    for (std::int32_t k = count - 1; k >= 0; --k) {
+        paths.push_back(TargetPath(static_cast<std::int16_t>(last > 0 ? last - k : 0)));
+    }
+    return paths;
+}
+
+const OutputOptions& Data::GetOutputOptions() const noexcept {
+    return impl_->disk.Options();
+}
+
+void Data::SetOutputOptions(const OutputOptions& options) noexcept {
+    impl_->disk.SetOptions(options);
+    impl_->store.SetAverage(options.average);
+}
+
 // NaN, which has no nearer sample, is written as 0.
 std::int16_t Data::ToSample16(double x) noexcept {
     if (std::isnan(x)) return 0;

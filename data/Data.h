@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Enums.h"
+#include "common/OutputOptions.h"
 #include "common/Variant.h"
 
 namespace tavox {
@@ -61,6 +62,14 @@ public:
 
     // Output path for an exposure number, or empty when it cannot be formed.
     std::string TargetPath(std::int16_t exposure) const;
+    // Paths of the disk outputs written in full since Initialize, in order.
+    std::vector<std::string> WrittenOutputs() const;
+
+    // The format (and rate) of disk outputs, and how averaged spectra are
+    // combined on disk; kept across SetFormat. A spreadsheet target always
+    // receives the mean.
+    const OutputOptions& GetOutputOptions() const noexcept;
+    void SetOutputOptions(const OutputOptions& options) noexcept;
     // Clamps to +-32767 and rounds half to even; NaN gives 0.
     static std::int16_t ToSample16(double x) noexcept;
 

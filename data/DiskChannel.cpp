@@ -6,6 +6,7 @@
 #include "data/Path.h"
 #include "data/ResultStore.h"
 #include "data/SampleBlocks.h"
+#include "data/SpectrumFormats.h"
 #include "data/TextForm.h"
 
 namespace tavox {
@@ -13,7 +14,6 @@ namespace {
 
 // Upper bound of one positioned read and of the conversion buffer of a write.
 constexpr std::size_t ReadChunkSamples = 512 * 1024;
-constexpr std::size_t WriteChunkSamples = 64 * 1024;
 constexpr std::int32_t MaxExposureNumber = 999;
 
 std::string ReplaceStars(const std::string& text, const std::string& with) {
@@ -89,6 +89,8 @@ std::int32_t DiskChannel::Length() const noexcept {
 
 void DiskChannel::Initialize(std::int32_t& result) {
     lengthKnown_ = false;
+    writtenCount_ = 0;
+    lastWritten_ = 0;
     if (!OpenSource()) {
         result = fftResultFileSysErr;
     } else if (const auto bytes = sourceFile_->Size()) {
@@ -151,17 +153,18 @@ void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastE
 void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) {
     switch (op) {
         case SaveStore:
+            if (store_.Last() == 0) heldBlock_ = block.size();
             if (!store_.Hold(block)) result = fftResultOutOfMemory;
             return;
         case SaveAdd:
-            store_.AddHeld(block);
+            if (!store_.AddHeld(block)) result = fftResultOutOfMemory;
             return;
         case SaveAverage:
-            store_.AverageHeld();
+            if (!store_.AverageHeld()) result = fftResultOutOfMemory;
             return;
         case SaveWrite:
             try {
-                WriteHeld(TargetPath(source_, target_, exposure), result);
+                WriteHeld(TargetPath(source_, target_, exposure), exposure, result);
             } catch (...) {
                 // Only a path that cannot be formed for lack of memory gets here.
                 result = fftResultFileSysErr;
@@ -173,7 +176,7 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
     }
 }
 
-void DiskChannel::WriteHeld(const std::string& path, std::int32_t& result) {
+void DiskChannel::WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result) {
     if (path.empty()) {
         result = fftResultFileSysErr;
         return;
@@ -203,14 +206,23 @@ void DiskChannel::WriteHeld(const std::string& path, std::int32_t& result) {
         result = fftResultFileSysErr;
         return;
     }
-    const std::span<const double> values = store_.Held();
-    if (writeBuffer_.size() < WriteChunkSamples * 2) writeBuffer_.resize(WriteChunkSamples * 2);
-    for (std::size_t first = 0; first < values.size(); first += WriteChunkSamples) {
-        const std::size_t n = std::min(WriteChunkSamples, values.size() - first);
-        BytesFromValues(values.subspan(first, n), std::span(writeBuffer_.data(), n * 2));
-        targetFile->Write(std::span<const std::byte>(writeBuffer_.data(), n * 2));
+    WriteValues(*targetFile);
+    if (!targetFile->Close()) {
+        result = fftResultTargetFull;
+        return;
     }
-    if (!targetFile->Close()) result = fftResultTargetFull;
+    ++writtenCount_;
+    lastWritten_ = exposure;
+}
+
+void DiskChannel::WriteValues(OutputFile& file) {
+    const std::span<const double> values = store_.Held();
+    // One block, or whole blocks of the length of the first (magnitudes and phases).
+    SpectrumShape shape{values.size(), 1, 2 * values.size()};
+    if (heldBlock_ > 0 && heldBlock_ < values.size() && values.size() % heldBlock_ == 0) {
+        shape = {heldBlock_, values.size() / heldBlock_, 2 * heldBlock_};
+    }
+    WriteSpectrum(file, values, shape, options_, writeBuffer_);
 }
 
 // Compares identities when both are known; otherwise asks the file system,

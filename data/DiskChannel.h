@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/OutputOptions.h"
 #include "data/BlockCache.h"
 #include "data/DataChannel.h"
 #include "data/FileSystem.h"
@@ -18,9 +19,9 @@ class ResultStore;
 
 // Sequence files through the FileSystem: the source is a path, the target an
 // output-name mask ("*" stands for the source's name or extension). Results
-// are held in the store and written when the output is complete; an output
-// never overwrites its source nor a file reached through a link or another
-// name.
+// are held in the store and written when the output is complete, in the
+// format of the output options; an output never overwrites its source nor a
+// file reached through a link or another name.
 class DiskChannel final : public DataChannel {
 public:
     DiskChannel(std::shared_ptr<FileSystem> fileSystem, ResultStore& store) noexcept;
@@ -41,6 +42,13 @@ public:
     void CloseFiles() noexcept override;
     void Release() noexcept override;
 
+    const OutputOptions& Options() const noexcept { return options_; }
+    void SetOptions(const OutputOptions& options) noexcept { options_ = options; }
+    // Outputs written in full since Initialize: their number and the
+    // exposure number of the last one (0 for an output without a number).
+    std::int32_t WrittenCount() const noexcept { return writtenCount_; }
+    std::int16_t LastWritten() const noexcept { return lastWritten_; }
+
     // Output path for a source path and a mask: the source's folder, the
     // mask's name with "*" replaced by the source's name, and the extension
     // 001..999 for an exposure number > 0, else the mask's extension with "*"
@@ -51,7 +59,8 @@ public:
 private:
     bool OpenSource();
     void CloseSource() noexcept;
-    void WriteHeld(const std::string& path, std::int32_t& result);
+    void WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result);
+    void WriteValues(OutputFile& file);
     bool NamesSource(const std::string& path, const PathStatus& status) const;
 
     std::shared_ptr<FileSystem> fileSystem_;
@@ -63,6 +72,10 @@ private:
     mutable bool lengthKnown_ = true;
     std::vector<std::byte, CachedAllocator<std::byte>> readBuffer_;
     std::vector<std::byte, CachedAllocator<std::byte>> writeBuffer_;
+    OutputOptions options_;
+    std::size_t heldBlock_ = 0;  // length of the first block held for the next output
+    std::int32_t writtenCount_ = 0;
+    std::int16_t lastWritten_ = 0;
 };
 
 }  // namespace tavox

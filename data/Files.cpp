@@ -128,6 +128,11 @@ void Files::Remove(const Variant& index) {
     keys_.erase(keys_.begin() + i);
 }
 
+void Files::SetOutputOptions(const OutputOptions& options) noexcept {
+    outputOptions_ = options;
+    for (const auto& file : items_) file->GetData().SetOutputOptions(options);
+}
+
 bool Files::IsValidTargetMask(const std::string& mask) {
     if (mask.empty() || mask.find('?') != std::string::npos) return false;
     const std::string name = PathName(mask);
@@ -159,6 +164,7 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
         file->SetParameters(parameters_);
         file->SetName(name);
         file->SetFormat(fftDataDiskFile);
+        file->GetData().SetOutputOptions(outputOptions_);
         file->GetData().SetSource(Variant(folder + name));
         file->GetData().SetTarget(maskValue);
         Append(file, name);
@@ -185,6 +191,7 @@ Variant Files::AddRange(const Variant& source, const Variant& target) {
     ++RangeCounter;
     file->SetName(name);
     file->SetFormat(fftDataExcelRange);
+    file->GetData().SetOutputOptions(outputOptions_);
     file->GetData().SetSource(source);
     file->GetData().SetTarget(target);
     Append(file, name);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/Object.h"
+#include "common/OutputOptions.h"
 #include "common/Variant.h"
 
 namespace tavox {
@@ -41,6 +42,10 @@ public:
 
     void SetParameters(std::shared_ptr<Parameters> parameters) { parameters_ = std::move(parameters); }
 
+    // Output options of every File held and of every File added later.
+    const OutputOptions& GetOutputOptions() const noexcept { return outputOptions_; }
+    void SetOutputOptions(const OutputOptions& options) noexcept;
+
     // True when all of: not empty, no "?", at most one "*" in the base name
     // and at most one in the extension.
     static bool IsValidTargetMask(const std::string& mask);
@@ -53,6 +58,7 @@ private:
 
     std::shared_ptr<FileSystem> fileSystem_;
     std::shared_ptr<Parameters> parameters_;
+    OutputOptions outputOptions_;
     std::vector<std::shared_ptr<File>> items_;
     std::vector<std::string> keys_;           // folded keys, parallel to items_
     std::unordered_set<std::string> keySet_;  // the same keys, for the duplicate test

@@ -1,6 +1,7 @@
 #include "data/ResultStore.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <new>
 
@@ -12,6 +13,8 @@ bool ResultStore::Next(std::size_t size) noexcept {
     first_ = last_ + 1;
     last_ = static_cast<std::int32_t>(end);
     sums_ = 1;
+    blockMode_ = mode_;
+    rows_.Reset();
     return true;
 }
 
@@ -35,21 +38,59 @@ bool ResultStore::Hold(std::span<const double> block) {
     return held;
 }
 
-void ResultStore::AddHeld(std::span<const double> block) noexcept {
+bool ResultStore::AddHeld(std::span<const double> block) noexcept {
     ++sums_;
     const std::size_t first = static_cast<std::size_t>(first_) - 1;
-    if (first >= values_.size()) return;
+    if (first >= values_.size()) return true;
     const std::size_t count = std::min(block.size(), values_.size() - first);
     double* held = values_.data() + first;
-    for (std::size_t k = 0; k < count; ++k) held[k] += block[k];
+    switch (blockMode_) {
+        case AverageMode::Mean:
+            for (std::size_t k = 0; k < count; ++k) held[k] += block[k];
+            return true;
+        case AverageMode::Rms:
+            if (sums_ == 2) {
+                for (std::size_t k = 0; k < count; ++k) held[k] *= held[k];
+            }
+            for (std::size_t k = 0; k < count; ++k) held[k] += block[k] * block[k];
+            return true;
+        case AverageMode::Max:
+            // A NaN, once there, stays: no value is larger or smaller than it.
+            for (std::size_t k = 0; k < count; ++k) {
+                if (!std::isnan(held[k]) && !(block[k] <= held[k])) held[k] = block[k];
+            }
+            return true;
+        case AverageMode::Median:
+            if (sums_ == 2 && !rows_.Add(std::span<const double>(held, count))) return false;
+            return rows_.Add(block.first(count));
+    }
+    return true;
 }
 
-void ResultStore::AverageHeld() noexcept {
-    if (sums_ <= 1) return;
+bool ResultStore::AverageHeld() noexcept {
+    if (sums_ <= 1) return true;
+    const std::size_t first = static_cast<std::size_t>(first_) - 1;
     const std::size_t last = std::min(values_.size(), static_cast<std::size_t>(last_));
     const double divisor = sums_;
-    for (std::size_t p = static_cast<std::size_t>(first_); p <= last; ++p) values_[p - 1] /= divisor;
     sums_ = 1;
+    if (first >= last) return true;
+    const std::span<double> held(values_.data() + first, last - first);
+    switch (blockMode_) {
+        case AverageMode::Mean:
+            for (double& x : held) x /= divisor;
+            return true;
+        case AverageMode::Rms:
+            for (double& x : held) x = std::sqrt(x / divisor);
+            return true;
+        case AverageMode::Max:
+            return true;
+        case AverageMode::Median: {
+            const bool read = rows_.Medians(held);
+            rows_.Reset();
+            return read;
+        }
+    }
+    return true;
 }
 
 std::span<const double> ResultStore::Held() const noexcept {
@@ -59,6 +100,7 @@ std::span<const double> ResultStore::Held() const noexcept {
 
 void ResultStore::Reset() noexcept {
     values_.clear();
+    rows_.Reset();
     first_ = 0;
     last_ = 0;
     sums_ = 0;
@@ -66,6 +108,7 @@ void ResultStore::Reset() noexcept {
 
 void ResultStore::Release() noexcept {
     Reset();
+    rows_.Release();
     decltype(values_)().swap(values_);
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfenv>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -99,7 +100,9 @@ void File::SetAllocationProbe(AllocationProbe probe) noexcept {
 
 fftResultEnum File::Transform() {
     if (!parameters_) throw AutomationError::Platform(ErrObjectNotSet, SourceFile);
+    const auto started = std::chrono::steady_clock::now();
     ResultCode = fftResultAllRight;
+    exposuresDone_ = 0;
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {
         struct BufferGuard {
@@ -120,6 +123,7 @@ fftResultEnum File::Transform() {
         }
     }
     data_->Terminate();
+    transformSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return static_cast<fftResultEnum>(ResultCode);
 }
 
@@ -244,6 +248,7 @@ void File::TransformMulti() {
 }
 
 void File::TransformExposure(bool conjugateOutput) {
+    ++exposuresDone_;
     Trap(ResultCode, [&] { ShapeExposure(); });
     Trap(ResultCode, [&] { Fft(conjugateOutput); });
     Trap(ResultCode, [&] { ToPolar(); });

@@ -37,6 +37,10 @@ public:
     // memory, ErrInternal for an error without a number). Only errors outside
     // the methods are raised.
     fftResultEnum Transform();
+    // What the last Transform did: the exposures it transformed and the
+    // wall-clock seconds it took.
+    std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
+    double TransformSeconds() const noexcept { return transformSeconds_; }
 
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
@@ -74,6 +78,8 @@ private:
     std::vector<double, CachedAllocator<double>> RealPart;
     std::vector<double, CachedAllocator<double>> ImagPart;
     std::int32_t ResultCode = fftResultAllRight;
+    std::int32_t exposuresDone_ = 0;
+    double transformSeconds_ = 0.0;
     std::string name_;
 };
 

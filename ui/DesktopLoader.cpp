@@ -8,7 +8,7 @@ namespace tavox {
 
 namespace {
 
-using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*);
+using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*, const CommandOptions*);
 
 // Next to the program in the build tree; in the library folder once installed.
 std::vector<std::string> ModuleCandidates() {
@@ -18,7 +18,8 @@ std::vector<std::string> ModuleCandidates() {
 
 }  // namespace
 
-std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields, std::string& error) {
+std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields,
+                                    const CommandOptions& options, std::string& error) {
     void* module = nullptr;
     for (const std::string& path : ModuleCandidates()) {
         module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -33,7 +34,7 @@ std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std
         return std::nullopt;
     }
     // The module stays loaded until the process ends: Qt registers exit handlers.
-    return entry(argc, argv, &fields);
+    return entry(argc, argv, &fields, &options);
 }
 
 }  // namespace tavox

@@ -1,14 +1,19 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <locale>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/CommandLine.h"
 #include "app/MainModule.h"
+#include "app/SelfTest.h"
 #include "ui/DesktopLoader.h"
+#include "ui/cli/CommandOptions.h"
+#include "ui/cli/SelfTestTable.h"
 #include "ui/terminal/TerminalRun.h"
 
 namespace {
@@ -34,29 +39,49 @@ void UseEnvironmentLocale() {
     std::cerr.imbue(std::locale::classic());
 }
 
+int Refuse(const std::string& error) {
+    std::cerr << "tavox: " << error << '\n';
+    return tavox::ExitRefused;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     tavox::SetStartMode(tavox::StartMode::Standalone);
 
-    const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (arguments.size() == 1 && arguments[0] == "--help") {
+    const tavox::ParsedCommandLine parsed = tavox::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.error.empty()) return Refuse(parsed.error);
+    const tavox::CommandOptions& options = parsed.options;
+    if (options.help) {
         tavox::WriteHelp(std::cout);
+        std::cout << '\n' << tavox::OptionsHelpText() << std::flush;
         return tavox::ExitAllRight;
     }
-    if (arguments.size() == 1 && arguments[0] == "--version") {
+    if (options.version) {
         std::cout << TAVOX_VERSION << '\n';
         return tavox::ExitAllRight;
     }
 
     UseEnvironmentLocale();
-    const std::vector<std::string> fields = tavox::FieldsFromArguments(arguments);
+    std::vector<std::string> fields = tavox::FieldsFromArguments(parsed.arguments);
+    if (const std::string error = tavox::CheckOptionsAgainstFields(options, fields); !error.empty()) {
+        return Refuse(error);
+    }
+    if (options.selfTest) return tavox::WriteSelfTest(std::cout, tavox::RunSelfTest());
+
+    // A relative input is where the user stands, not where the program lives.
+    if (fields.size() >= 4 && !fields[3].empty() && fields[3].front() != '/') {
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::current_path(error);
+        if (error) return Refuse("the current folder cannot be determined (" + error.message() + ")");
+        tavox::MakeInputAbsolute(fields, folder.string());
+    }
 
 #ifdef TAVOX_WITH_QT
     constexpr bool desktopBuilt = true;
     if (DisplayAvailable()) {
         std::string error;
-        if (const auto status = tavox::RunDesktopModule(argc, argv, fields, error)) return *status;
+        if (const auto status = tavox::RunDesktopModule(argc, argv, fields, options, error)) return *status;
         std::cerr << "tavox: the desktop front end could not be loaded (" << error << "); running in the terminal\n";
     }
 #else
@@ -66,5 +91,5 @@ int main(int argc, char** argv) {
     if (fields.empty()) return tavox::ReportNoDesktop(std::cerr, desktopBuilt);
 
     tavox::SetCommandLineMode(true);
-    return tavox::RunCommandLine(fields, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+    return tavox::RunCommandLine(fields, options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
 }

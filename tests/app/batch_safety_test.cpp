@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -217,6 +219,48 @@ INSTANTIATE_TEST_SUITE_P(signals, batch_safety_test, ::testing::Values(SIGINT, S
                          [](const ::testing::TestParamInfo<int>& info) {
                              return std::string(info.param == SIGINT ? "sigint" : "sigterm");
                          });
+
+// After the first SIGINT the report holds one whole line per file done, each
+// naming its complete output, and the totals of the interrupted run.
+TEST(batch_safety_test, report_after_a_stop_signal_names_the_files_done_and_the_totals) {
+    TempDir dir;
+    TempDir elsewhere;
+    WriteBatch(dir);
+    const std::string report = elsewhere.File("r.jsonl");
+    Child child({"--report=" + report, "e", "p", "128", dir.File("*.dat"), "*.res"});
+    ASSERT_EQ(child.Capacity(), 4096);
+    const std::size_t lineLength = child.FirstLineLength();
+    ASSERT_TRUE(WaitFor([&] { return child.Unread() > child.Capacity() - static_cast<int>(lineLength); }));
+    child.Signal(SIGINT);
+    ASSERT_TRUE(WaitFor([&] { return child.StopSignalsHandled(); }));
+    const int status = child.Finish();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const int done = CountOf(child.Out(), Ok);
+
+    const std::string text = ReadBytes(report);
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.back(), '\n');
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(nlohmann::json::parse(line, nullptr, false));
+        ASSERT_FALSE(lines.back().is_discarded()) << line;
+    }
+    ASSERT_EQ(static_cast<int>(lines.size()), done + 1);
+    for (int i = 0; i < done; ++i) {
+        EXPECT_EQ(lines[i]["input"], dir.File(InputName(i) + ".dat"));
+        ASSERT_EQ(lines[i]["outputs"].size(), 1u);
+        EXPECT_EQ(ReadBytes(lines[i]["outputs"][0].get<std::string>()).size(), 128u);
+    }
+    const auto& totals = lines.back();
+    EXPECT_EQ(totals["type"], "totals");
+    EXPECT_EQ(totals["files"], BatchSize);
+    EXPECT_EQ(totals["done"], done);
+    EXPECT_EQ(totals["interrupted"], true);
+    EXPECT_EQ(totals["exit_status"], 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.File(InputName(done) + ".res")));
+}
 
 TEST(batch_safety_test, second_stop_signal_ends_the_run_at_once) {
     TempDir dir;

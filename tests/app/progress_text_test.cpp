@@ -57,6 +57,21 @@ TEST(progress_text_test, every_result_code_has_its_message) {
     }
 }
 
+TEST(progress_text_test, every_result_code_has_an_english_message_too) {
+    const std::pair<std::int32_t, std::string> table[] = {
+        {1101, "The transform went well"},
+        {1102, "A file-system operation failed"},
+        {1103, "The output would overwrite the input"},
+        {1104, "There was not enough memory to complete every operation"},
+        {1105, "The number of repetitions could not be kept"},
+        {1106, "The evaluation range did not fit the length of the file"},
+        {1107, "There was not enough room to store the results"},
+        {1100, "Unexpected unknown error"},
+        {7, "Unexpected unknown error"},
+    };
+    for (const auto& [code, message] : table) EXPECT_EQ(ResultMessageEnglish(code), message) << code;
+}
+
 TEST(progress_text_test, percent_rounds_halves_to_even) {
     EXPECT_EQ(ProgressPercent(1, 8), "12%");
     EXPECT_EQ(ProgressPercent(3, 8), "38%");

@@ -223,21 +223,41 @@ TEST(tavox_cli_test, paths_with_blanks_as_arguments_or_in_one_quoted_line) {
     EXPECT_NEAR(ReadSamples(dir.File("t.q"))[4], 500, 1);
 }
 
-TEST(tavox_cli_test, relative_input_resolves_to_the_program_folder) {
-    TempDir dir;
-    const std::string program = dir.File("tavox");
+// Run from a shell, a relative input is where the user stands, wherever the
+// program lives (an installed one lives in /usr/local/bin).
+TEST(tavox_cli_test, relative_input_resolves_against_the_current_folder) {
+    TempDir programDir;
+    TempDir work;
+    const std::string program = programDir.File("tavox");
     fs::copy_file(TAVOX_EXE, program);
-    fs::create_directory(dir.File("in"));
-    WriteSamples(dir.File("in/r.dat"), Tone(128, 700, 5, 128, 0));
-    const RunResult r = RunTavox({"e", "p", "128", "in/r.dat", "*.o"}, program);
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_NEAR(ReadSamples(dir.File("in/r.o"))[5], 700, 1);
+    for (const TempDir* dir : {&programDir, &work}) {
+        fs::create_directory(dir->File("in"));
+        WriteSamples(dir->File("in/r.dat"), Tone(128, 700, 5, 128, 0));
+    }
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"e", "p", "128", "in/r.dat", "*.o"}, {"e p 128 in/r.dat *.o"}, {"e", "p", "128", "./in/*.dat", "*.o"}}) {
+        const RunResult r = test::RunProgram(program, arguments, test::DisplayVariables, {}, work.Path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(fs::exists(work.File("in/r.o"))) << arguments[0];
+        EXPECT_FALSE(fs::exists(programDir.File("in/r.o"))) << arguments[0];
+        fs::remove(work.File("in/r.o"));
+    }
+    const RunResult r =
+        test::RunProgram(program, {"e", "p", "128", "in/*.wav", "*.o"}, test::DisplayVariables, {}, work.Path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no input file matches \"" + work.Path() + "in/*.wav\""), std::string::npos) << r.err;
 }
 
 TEST(tavox_cli_test, help_version_and_window_mode_without_display) {
     RunResult r = RunTavox({"--help"});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, HelpOutput());
+    // The help, then the English section on the options.
+    EXPECT_EQ(r.out.substr(0, HelpOutput().size()), HelpOutput());
+    for (const char* part : {"\nOptions (before the fields; -- ends them):\n", "--format=raw|csv|f32|npy",
+                             "--average=mean|rms|max|median", "--report=FILE|-", "--self-test",
+                             "A VSTUP that does not begin with / is taken relative to the current folder.\n"}) {
+        EXPECT_NE(r.out.find(part, HelpOutput().size()), std::string::npos) << part;
+    }
     r = RunTavox({"--version"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, "3.0.0\n");

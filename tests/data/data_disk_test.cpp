@@ -505,3 +505,76 @@ TEST(data_disk_test, unknown_format_reports_failures_instead_of_success) {
 
 }  // namespace
 }  // namespace tavox
+
+namespace tavox {
+namespace {
+
+OutputOptions Options(OutputFormat format) {
+    OutputOptions options;
+    options.format = format;
+    return options;
+}
+
+TEST(data_disk_test, output_options_choose_the_format_and_the_outputs_written_are_listed) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.csv");
+    data->SetOutputOptions(Options(OutputFormat::Csv));
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+    data->SaveSequence(SaveStore, Spectrum({7.25, 8.5}), 0, result);
+    data->SaveSequence(SaveStore, Spectrum({90, -45}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultAllRight);
+    EXPECT_EQ(ReadBytes(dir.File("sig.csv")), "bin,magnitude,phase_deg\n0,7.25,90\n1,8.5,-45\n");
+    EXPECT_EQ(data->WrittenOutputs(), std::vector<std::string>{dir.File("sig.csv")});
+
+    // Numbered outputs, kept across SetFormat; a new transform starts a new list.
+    data->SetFormat(fftDataDiskFile);
+    EXPECT_EQ(data->GetOutputOptions().format, OutputFormat::Csv);
+    data->SetSource(Variant(dir.File("sig.dat")));
+    data->SetTarget(Variant("m_*.npy"));
+    data->SetOutputOptions(Options(OutputFormat::Npy));
+    data->Initialize(result);
+    EXPECT_TRUE(data->WrittenOutputs().empty());
+    for (std::int16_t k = 1; k <= 3; ++k) {
+        data->SaveSequence(SaveStore, Spectrum({1.0 * k}), k, result);
+        data->SaveSequence(SaveWrite, {}, k, result);
+    }
+    EXPECT_EQ(data->WrittenOutputs(),
+              (std::vector<std::string>{dir.File("m_sig.001"), dir.File("m_sig.002"), dir.File("m_sig.003")}));
+    EXPECT_EQ(ReadBytes(dir.File("m_sig.002")).size(), 128u + 8u);
+    data->Terminate();
+}
+
+TEST(data_disk_test, every_format_replaces_a_link_alone_and_a_failed_output_is_not_listed) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    WriteSamples(dir.File("other.dat"), {5, 5});
+    for (const OutputFormat format : {OutputFormat::Csv, OutputFormat::F32, OutputFormat::Npy}) {
+        fs::remove(dir.File("sig.out"));
+        fs::create_symlink(dir.File("other.dat"), dir.File("sig.out"));
+        auto fileSystem = std::make_shared<FaultyFileSystem>();
+        auto data = DiskData(fileSystem, dir.File("sig.dat"), "*.out");
+        data->SetOutputOptions(Options(format));
+        std::int32_t result = fftResultAllRight;
+        data->Initialize(result);
+        data->SaveSequence(SaveStore, Spectrum({7, 8}), 0, result);
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(result, fftResultAllRight);
+        EXPECT_FALSE(fs::is_symlink(dir.File("sig.out")));
+        EXPECT_EQ(ReadSamples(dir.File("other.dat")), (std::vector<std::int16_t>{5, 5}));
+        EXPECT_EQ(data->WrittenOutputs().size(), 1u);
+
+        data->Initialize(result);
+        data->SaveSequence(SaveStore, Spectrum({7, 8}), 0, result);
+        fileSystem->FailCall(FsCall::Close);
+        data->SaveSequence(SaveWrite, {}, 0, result);
+        EXPECT_EQ(result, fftResultTargetFull);
+        EXPECT_TRUE(data->WrittenOutputs().empty());
+        data->Terminate();
+    }
+}
+
+}  // namespace
+}  // namespace tavox

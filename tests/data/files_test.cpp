@@ -165,6 +165,27 @@ TEST(files_test, relative_mask_is_completed_with_the_program_folder) {
     EXPECT_EQ(*files->Item(Variant(1))->Source().AsString(), dir.Path() + "x.dat");
 }
 
+TEST(files_test, output_options_reach_the_files_held_and_the_files_added_later) {
+    TempDir dir;
+    test::WriteSamples(dir.File("a.dat"), {1});
+    test::WriteSamples(dir.File("b.dat"), {1});
+    auto files = NewFiles();
+    AddDisk(*files, dir.File("a.dat"));
+    OutputOptions options;
+    options.format = OutputFormat::Npy;
+    options.rate = 8000.0;
+    options.average = AverageMode::Median;
+    files->SetOutputOptions(options);
+    AddDisk(*files, dir.File("b.dat"));
+    for (const auto& file : files->Items()) {
+        const OutputOptions& held = file->GetData().GetOutputOptions();
+        EXPECT_EQ(held.format, OutputFormat::Npy) << file->Name();
+        EXPECT_EQ(held.rate, 8000.0);
+        EXPECT_EQ(held.average, AverageMode::Median);
+    }
+    EXPECT_EQ(NewFiles()->GetOutputOptions().format, OutputFormat::Raw);
+}
+
 TEST(files_test, disk_arguments_are_checked_before_listing) {
     TempDir dir;
     test::WriteSamples(dir.File("a.dat"), {1});

@@ -38,7 +38,8 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 }
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& unset, const std::vector<std::string>& set) {
+                         const std::vector<std::string>& unset, const std::vector<std::string>& set,
+                         const std::string& cwd) {
     TempDir capture;
     const std::string outPath = capture.File("out"), errPath = capture.File("err");
     posix_spawn_file_actions_t actions;
@@ -46,6 +47,7 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
 
     std::vector<std::string> env = ChildEnvironment(unset, set);
     std::vector<std::string> args = {program};

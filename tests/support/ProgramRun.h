@@ -14,9 +14,11 @@ struct ProgramResult {
 
 // Runs `program` with `arguments` (standard input from /dev/null) in this
 // process's environment less the variables named in `unset` and plus the
-// NAME=value entries of `set`; waits for it and collects its output.
+// NAME=value entries of `set`, in the folder `cwd` (this process's when
+// empty); waits for it and collects its output.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& unset = {}, const std::vector<std::string>& set = {});
+                         const std::vector<std::string>& unset = {}, const std::vector<std::string>& set = {},
+                         const std::string& cwd = {});
 
 // This process's environment less `unset` and plus the NAME=value entries of
 // `set`, as RunProgram hands it to the child.

@@ -35,6 +35,20 @@ TEST(tavox_desktop_run_test, command_line_batch_runs_in_the_desktop_and_ends) {
     EXPECT_EQ(ReadSamples(dir.File("b.out")).size(), 128u);
 }
 
+// The desktop's command-line run takes the options too, and a relative input
+// from the current folder.
+TEST(tavox_desktop_run_test, options_and_a_relative_input_reach_the_desktop_run) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    const auto run = RunProgram(TAVOX_EXE, {"--format=csv", "--report=r.jsonl", "e", "h", "256", "a.dat", "*.csv"}, {},
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()}, dir.Path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(test::ReadBytes(dir.File("a.csv")).rfind("bin,magnitude\n0,", 0), 0u);
+    const std::string report = test::ReadBytes(dir.File("r.jsonl"));
+    EXPECT_NE(report.find("\"outputs\":[\"" + dir.File("a.csv") + "\"]"), std::string::npos) << report;
+    EXPECT_NE(report.find("{\"type\":\"totals\",\"files\":1,\"done\":1,\"failed\":0"), std::string::npos) << report;
+}
+
 // A terminal run never loads the window toolkit; the same batch then reports
 // each file on standard output.
 TEST(tavox_desktop_run_test, without_a_display_the_batch_reports_in_the_terminal) {

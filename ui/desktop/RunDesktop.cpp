@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QWidget>
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "app/ExitStatus.h"
 #include "app/MainModule.h"
 #include "data/Files.h"
+#include "ui/cli/BatchReport.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmMain.h"
 
@@ -41,22 +43,34 @@ bool AnyWindowVisible() {
     return std::any_of(windows.begin(), windows.end(), [](const QWidget* window) { return window->isVisible(); });
 }
 
-int RunCommandLineMode(const std::vector<std::string>& fields) {
+int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOptions& options) {
     SetCommandLineMode(true);
     int status;
+    std::shared_ptr<BatchReport> report;
     try {
         const std::shared_ptr<Application> app = Application::Create();
+        app->FFTFiles()->SetOutputOptions(options.output);
+        if (options.report) {
+            report = std::make_shared<BatchReport>(*options.report, options.output, true);
+            report->Attach(app);
+        }
         const auto outcome = std::make_shared<RunOutcome>(app);
         app->Subscribe(outcome);
         app->FFTCommandFields(fields);
         app->Unsubscribe(outcome);
         status = ExitStatus(outcome->Tally());
+        if (report && !report->Opened()) status = ExitRefused;
+        if (report && !report->Error().empty()) status = std::max(status, ExitFileFailed);
     } catch (const std::exception&) {
         status = ExitStatus(BatchTally{.refused = true});
         try {
             ShowCommandLineHelp();
         } catch (const std::exception&) {
         }
+    }
+    if (report) {
+        report->Finish(status);
+        if (!report->Error().empty()) std::fprintf(stderr, "tavox: %s\n", report->Error().c_str());
     }
     // A progress window left open by an error keeps the process alive.
     if (AnyWindowVisible()) QApplication::exec();
@@ -65,7 +79,7 @@ int RunCommandLineMode(const std::vector<std::string>& fields) {
 
 }  // namespace
 
-int RunDesktopSession(const std::vector<std::string>& fields) {
+int RunDesktopSession(const std::vector<std::string>& fields, const CommandOptions& options) {
     InstallHostHooks(DesktopHooks());
     int status = ExitAllRight;
     if (fields.empty()) {
@@ -75,18 +89,18 @@ int RunDesktopSession(const std::vector<std::string>& fields) {
         }
         if (AnyWindowVisible()) QApplication::exec();
     } else {
-        status = RunCommandLineMode(fields);
+        status = RunCommandLineMode(fields, options);
     }
     InstallHostHooks({});
     return status;
 }
 
-int RunDesktop(int argc, char** argv, const std::vector<std::string>& fields) {
+int RunDesktop(int argc, char** argv, const std::vector<std::string>& fields, const CommandOptions& options) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tavox"));
     QApplication::setApplicationVersion(QStringLiteral(TAVOX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tavox"));
-    return RunDesktopSession(fields);
+    return RunDesktopSession(fields, options);
 }
 
 }  // namespace tavox

@@ -9,8 +9,8 @@
 
 namespace tavox {
 
-TerminalProgress::TerminalProgress(std::ostream& out, std::ostream& err, bool live)
-    : out_(out), err_(err), live_(live) {}
+TerminalProgress::TerminalProgress(std::ostream& out, std::ostream& err, bool live, ResultLines lines)
+    : out_(out), err_(err), live_(live), lines_(lines) {}
 
 TerminalProgress::~TerminalProgress() {
     ClearLive();
@@ -29,14 +29,17 @@ void TerminalProgress::WillExecute(std::int16_t&) {
 
 void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
     tally_.FileDone(Result);
-    ClearLive();
-    out_ << ResultLine(File ? File->Name() : std::string(), Result) << '\n' << std::flush;
+    if (lines_ == ResultLines::All) {
+        ClearLive();
+        out_ << ResultLine(File ? File->Name() : std::string(), Result) << '\n' << std::flush;
+    }
     DrawLive();
 }
 
 void TerminalProgress::ExecuteComplete() {
     tally_.Complete();
     ClearLive();
+    if (lines_ == ResultLines::None) return;
     out_ << "Kalmira [dokončeno - " << ProgressPercent(tally_.done, tally_.total) << "]\n" << std::flush;
 }
 

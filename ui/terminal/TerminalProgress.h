@@ -11,12 +11,19 @@ namespace tavox {
 
 class Application;
 
+// Which lines the terminal prints on standard output.
+enum class ResultLines {
+    All,        // a result line per file and the completed title
+    TitleOnly,  // the completed title
+    None,
+};
+
 // Progress of a batch in the terminal: one result line per finished file on
-// `out`, the completed title at the end, and (when `live` is set) a rewritten
-// "done/all, N%" line on `err`.
+// `out`, the completed title at the end (as `lines` allows), and (when `live`
+// is set) a rewritten "done/all, N%" line on `err`.
 class TerminalProgress : public ApplicationEvents, public std::enable_shared_from_this<TerminalProgress> {
 public:
-    TerminalProgress(std::ostream& out, std::ostream& err, bool live);
+    TerminalProgress(std::ostream& out, std::ostream& err, bool live, ResultLines lines = ResultLines::All);
     ~TerminalProgress() override;
 
     // Subscribes to the events of `app` (which then keeps this object alive);
@@ -37,6 +44,7 @@ private:
     std::ostream& out_;
     std::ostream& err_;
     bool live_;
+    ResultLines lines_;
     bool liveShown_ = false;
     std::weak_ptr<Application> apl;
     BatchTally tally_;

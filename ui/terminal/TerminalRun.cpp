@@ -1,5 +1,6 @@
 #include "ui/terminal/TerminalRun.h"
 
+#include <algorithm>
 #include <csignal>
 #include <exception>
 #include <memory>
@@ -9,6 +10,8 @@
 #include "app/MainModule.h"
 #include "data/Files.h"
 #include "data/Path.h"
+#include "ui/cli/BatchReport.h"
+#include "ui/cli/CommandOptions.h"
 #include "ui/terminal/ReplacedSources.h"
 #include "ui/terminal/TerminalProgress.h"
 
@@ -95,12 +98,23 @@ void WriteHelp(std::ostream& stream) {
     stream << CommandLineHelpTitle << "\n\n" << CommandLineHelpText("\n") << '\n' << std::flush;
 }
 
-int RunCommandLine(const std::vector<std::string>& fields, std::ostream& out, std::ostream& err, bool liveProgress) {
+int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
+                   std::ostream& err, bool liveProgress) {
     InterruptAsBreak interrupt;
+    const bool reportOnOut = options.report && *options.report == "-";
+    const ResultLines lines = reportOnOut     ? ResultLines::None
+                              : options.quiet ? ResultLines::TitleOnly
+                                              : ResultLines::All;
     std::shared_ptr<TerminalProgress> progress;
+    std::shared_ptr<BatchReport> report;
     std::shared_ptr<Application> app;
     try {
         app = Application::Create();
+        app->FFTFiles()->SetOutputOptions(options.output);
+        if (options.report) {
+            report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
+            report->Attach(app);
+        }
         std::weak_ptr<Application> weakApp = app;
         HooksScope hooks(HostHooks{
             [&interrupt, weakApp] {
@@ -108,7 +122,7 @@ int RunCommandLine(const std::vector<std::string>& fields, std::ostream& out, st
                 if (const auto running = weakApp.lock()) running->BreakFFT();
             },
             [&](const std::shared_ptr<Application>& running) {
-                progress = std::make_shared<TerminalProgress>(out, err, liveProgress);
+                progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines);
                 progress->Attach(running);
                 std::make_shared<ReplacedSources>(err)->Attach(running);
             },
@@ -116,17 +130,32 @@ int RunCommandLine(const std::vector<std::string>& fields, std::ostream& out, st
         app->FFTCommandFields(fields);
     } catch (const std::exception&) {
         progress.reset();
+        // An error that stopped a run under way still closes its report.
+        if (report) report->Finish(ExitRefused);
         WriteHelp(err);
         return ExitStatus(BatchTally{.refused = true});
     }
 
+    if (report && !report->Opened()) {
+        err << "tavox: " << report->Error() << '\n';
+        return ExitRefused;
+    }
     const BatchTally tally = progress ? progress->Tally() : BatchTally{};
     if (app->FFTFiles()->Count() == 0) {
         err << "tavox: no input file matches \"" << ResolvedSource(fields.at(3)) << "\"\n";
     } else if (tally.Interrupted()) {
         err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n";
     }
-    return ExitStatus(tally);
+    int status = ExitStatus(tally);
+    if (report) {
+        if (!report->Error().empty()) status = std::max(status, ExitFileFailed);
+        report->Finish(status);
+        if (!report->Error().empty()) {
+            err << "tavox: " << report->Error() << '\n';
+            status = std::max(status, ExitFileFailed);
+        }
+    }
+    return status;
 }
 
 int ReportNoDesktop(std::ostream& err, bool desktopBuilt) {

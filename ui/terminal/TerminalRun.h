@@ -8,18 +8,25 @@
 
 namespace tavox {
 
+struct CommandOptions;
+
 // Writes the help: its title, an empty line and the help lines, each ended by LF.
 void WriteHelp(std::ostream& stream);
 
 // Runs a command line (already cut into fields) in the terminal: one
-// Application, FFTCommandFields, terminal progress on `out` (and a live line on
-// `err` when `liveProgress`), and a warning on `err` for each output that
+// Application with the output options of `options`, FFTCommandFields,
+// terminal progress on `out` (no result lines with --quiet, none at all with
+// a report on standard output; a live line on `err` when `liveProgress`), the
+// report when one is asked for, and a warning on `err` for each output that
 // replaced another source of the batch. An interrupt (SIGINT) or termination
 // request (SIGTERM) lets the file in progress complete and stops the run
 // before the next one; a second such signal ends the process at once. Returns
 // the ExitStatus of the run; a refused command line writes the help to `err`,
-// no matching input and an interrupted run say so on `err`.
-int RunCommandLine(const std::vector<std::string>& fields, std::ostream& out, std::ostream& err, bool liveProgress);
+// no matching input and an interrupted run say so on `err`. A report that
+// cannot be opened stops the run before its first file (ExitRefused); one
+// that cannot be written makes the status at least ExitFileFailed.
+int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
+                   std::ostream& err, bool liveProgress);
 
 // Window mode without a desktop: explains why and writes the help to `err`;
 // returns ExitRefused.

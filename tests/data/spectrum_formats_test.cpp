@@ -1,0 +1,117 @@
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/Data.h"
+#include "data/FileSystem.h"
+#include "data/SpectrumFormats.h"
+
+namespace tavox {
+namespace {
+
+// Collects what is written, and how many calls it took.
+class MemoryOutput : public OutputFile {
+public:
+    void Write(std::span<const std::byte> bytes) override {
+        ++writes;
+        text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    bool Close() override { return true; }
+
+    std::string text;
+    int writes = 0;
+};
+
+std::string Written(std::span<const double> values, const SpectrumShape& shape, OutputOptions options) {
+    MemoryOutput out;
+    ByteBuffer buffer;
+    WriteSpectrum(out, values, shape, options, buffer);
+    return out.text;
+}
+
+OutputOptions Format(OutputFormat format, std::optional<double> rate = std::nullopt) {
+    OutputOptions options;
+    options.format = format;
+    options.rate = rate;
+    return options;
+}
+
+// Values that land on every side of the rounding and clamping of a sample.
+std::vector<double> Awkward() {
+    std::vector<double> values = {0.0,     0.5,     1.5,      2.5,      -0.5,         -2.5,   32766.5, 32767.0,
+                                  32767.5, 40000.0, -32767.6, -40000.0, 2147483647.0, 1e-300, -0.0};
+    std::mt19937_64 random(1);
+    std::uniform_int_distribution<int> whole(-33000, 33000);
+    for (int i = 0; i < 4000; ++i) {
+        const double half = whole(random) + 0.5;
+        // Doubles next to a half: nearest floats are the half itself.
+        values.push_back(std::nextafter(half, 1e9));
+        values.push_back(std::nextafter(half, -1e9));
+        values.push_back(half + (i % 7) * 1e-7);
+        values.push_back(half - (i % 5) * 1e-9);
+    }
+    return values;
+}
+
+TEST(spectrum_formats_test, faithful_float_rounds_to_the_raw_sample_and_stays_within_one_float_step) {
+    for (const double x : Awkward()) {
+        const float f = FaithfulFloat(x);
+        EXPECT_EQ(Data::ToSample16(f), Data::ToSample16(x)) << x;
+        const float nearest = static_cast<float>(x);
+        EXPECT_TRUE(f == nearest || f == std::nextafter(nearest, f > nearest ? INFINITY : -INFINITY)) << x;
+    }
+    // The nearest float of 100.5 + 1e-9 is the exact half, which rounds to 100; the raw sample is 101.
+    EXPECT_EQ(static_cast<float>(100.500000001), 100.5f);
+    EXPECT_GT(FaithfulFloat(100.500000001), 100.5f);
+    EXPECT_EQ(FaithfulFloat(100.25), 100.25f);
+}
+
+TEST(spectrum_formats_test, csv_has_a_header_one_line_per_bin_and_round_trip_numbers) {
+    const std::vector<double> values = {8000, 0.1, 1.0 / 3, -45.5, 180, 1e-20};
+    EXPECT_EQ(Written(values, {3, 2, 6}, Format(OutputFormat::Csv)),
+              "bin,magnitude,phase_deg\n"
+              "0,8000,-45.5\n"
+              "1,0.1,180\n"
+              "2,0.3333333333333333,1e-20\n");
+    EXPECT_EQ(Written(std::span(values).first(3), {3, 1, 6}, Format(OutputFormat::Csv, 44100.0)),
+              "bin,frequency_hz,magnitude\n"
+              "0,0,8000\n"
+              "1,7350,0.1\n"
+              "2,14700,0.3333333333333333\n");
+    // bin * rate / width, in that order, as numpy computes np.arange(n) * rate / width.
+    const std::string odd = Written(std::vector<double>(4, 1.0), {4, 1, 8}, Format(OutputFormat::Csv, 1.1));
+    EXPECT_NE(odd.find("\n3,0.41250000000000003,1\n"), std::string::npos) << odd;
+
+    const auto many = Awkward();
+    const std::string text = Written(many, {many.size(), 1, 2 * many.size()}, Format(OutputFormat::Csv));
+    std::size_t at = text.find('\n') + 1;
+    for (std::size_t k = 0; k < many.size(); ++k) {
+        const std::size_t comma = text.find(',', at);
+        const std::size_t end = text.find('\n', comma);
+        double read = 0;
+        std::from_chars(text.data() + comma + 1, text.data() + end, read);
+        EXPECT_EQ(std::memcmp(&read, &many[k], sizeof read), 0) << k;
+        at = end + 1;
+    }
+    EXPECT_EQ(at, text.size());
+}
+
+// The header's bytes are compared with numpy.save in tests/python.
+TEST(spectrum_formats_test, large_outputs_go_out_in_blocks_not_value_by_value) {
+    const std::vector<double> values(200000, 1234.5678);
+    for (const OutputFormat format : {OutputFormat::Raw, OutputFormat::Csv, OutputFormat::F32, OutputFormat::Npy}) {
+        MemoryOutput out;
+        ByteBuffer buffer;
+        WriteSpectrum(out, values, {values.size(), 1, 2 * values.size()}, Format(format), buffer);
+        EXPECT_LE(out.writes, static_cast<int>(out.text.size() / 65536 + 1)) << static_cast<int>(format);
+    }
+}
+
+}  // namespace
+}  // namespace tavox

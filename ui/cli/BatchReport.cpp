@@ -1,0 +1,144 @@
+#include "ui/cli/BatchReport.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "app/Application.h"
+#include "app/ProgressText.h"
+#include "data/Data.h"
+#include "data/Files.h"
+#include "engine/File.h"
+#include "engine/Parameters.h"
+
+namespace tavox {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* MethodName(fftMethodEnum method) {
+    switch (method) {
+        case fftMethodAverage:
+            return "average";
+        case fftMethodMulti:
+            return "multi";
+        default:
+            return "simple";
+    }
+}
+
+const char* WindowName(fftWindowEnum window) {
+    switch (window) {
+        case fftWindowHanning:
+            return "hann";
+        case fftWindowFlatTop:
+            return "flattop";
+        default:
+            return "rect";
+    }
+}
+
+// One line of JSON; bytes that are not UTF-8 (a file name may hold any)
+// become U+FFFD.
+std::string Line(const Json& object) {
+    return object.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
+}  // namespace
+
+BatchReport::BatchReport(std::string path, const OutputOptions& output, bool fileLines)
+    : path_(std::move(path)), output_(output), fileLines_(fileLines) {}
+
+BatchReport::~BatchReport() {
+    if (fd_ > STDERR_FILENO) ::close(fd_);
+}
+
+void BatchReport::Attach(const std::shared_ptr<Application>& app) {
+    app_ = app;
+    app->Subscribe(shared_from_this());
+}
+
+void BatchReport::WillExecute(std::int16_t& Cancel) {
+    const auto app = app_.lock();
+    tally_.Begin(app ? app->FFTFiles()->Count() : 0);
+    started_ = std::chrono::steady_clock::now();
+    if (fd_ >= 0) return;
+    fd_ = path_ == "-" ? STDOUT_FILENO : ::open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd_ < 0) {
+        error_ = "cannot write the report " + path_ + ": " + std::strerror(errno);
+        Cancel = -1;
+    }
+}
+
+void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
+    tally_.FileDone(Result);
+    const auto app = app_.lock();
+    if (!fileLines_ || !File || !app) return;
+    const Parameters& parameters = *app->FFTParameters();
+    Data& data = File->GetData();
+    const Variant source = File->Source();
+    Json line;
+    line["type"] = "file";
+    line["input"] = source.AsString() != nullptr ? *source.AsString() : File->Name();
+    line["outputs"] = data.WrittenOutputs();
+    line["code"] = Result;
+    line["message_en"] = ResultMessageEnglish(Result);
+    line["message_cs"] = ResultMessage(Result);
+    line["samples"] = data.Length();
+    line["exposures"] = File->ExposuresDone();
+    line["width"] = parameters.Width();
+    line["window"] = WindowName(parameters.Window());
+    line["method"] = MethodName(parameters.Method());
+    line["phase"] = parameters.Phase();
+    line["center"] = parameters.Center();
+    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(output_.average);
+    line["format"] = FormatName(output_.format);
+    if (output_.rate) {
+        line["rate_hz"] = *output_.rate;
+        line["bin_hz"] = *output_.rate / parameters.Width();
+    }
+    line["seconds"] = File->TransformSeconds();
+    WriteLine(Line(line));
+}
+
+void BatchReport::ExecuteComplete() {
+    tally_.Complete();
+}
+
+void BatchReport::Finish(int exitStatus) {
+    if (fd_ < 0) return;
+    Json totals;
+    totals["type"] = "totals";
+    totals["files"] = tally_.total;
+    totals["done"] = tally_.done;
+    totals["failed"] = tally_.failed;
+    totals["interrupted"] = tally_.Interrupted();
+    totals["exit_status"] = exitStatus;
+    totals["seconds"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    WriteLine(Line(totals));
+    if (fd_ > STDERR_FILENO && ::close(fd_) != 0 && error_.empty()) {
+        error_ = "the report " + path_ + " could not be written: " + std::strerror(errno);
+    }
+    fd_ = -1;
+}
+
+// The whole line in one write where the system allows it; a short write is
+// continued.
+void BatchReport::WriteLine(const std::string& line) {
+    if (fd_ < 0) return;
+    std::size_t done = 0;
+    while (done < line.size()) {
+        const ssize_t n = ::write(fd_, line.data() + done, line.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (error_.empty()) error_ = "the report " + path_ + " could not be written: " + std::strerror(errno);
+            return;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+}  // namespace tavox

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/ApplicationEvents.h"
+#include "app/ExitStatus.h"
+#include "common/OutputOptions.h"
+
+namespace tavox {
+
+class Application;
+
+// The JSON Lines report of a batch: one object per finished file (input,
+// outputs written, result code with its English and Czech text, samples,
+// exposures, width, window, method, seconds, and the options in force), then
+// one object with the totals and the exit status. Every line goes out whole
+// in one write, so the report stays valid however the process ends. The file
+// is created (or emptied) when the run begins, so a command line refused
+// before its run leaves none.
+class BatchReport : public ApplicationEvents, public std::enable_shared_from_this<BatchReport> {
+public:
+    // `path` "-" writes to standard output. Without `fileLines` only the
+    // totals are written.
+    BatchReport(std::string path, const OutputOptions& output, bool fileLines);
+    ~BatchReport() override;
+    BatchReport(const BatchReport&) = delete;
+    BatchReport& operator=(const BatchReport&) = delete;
+
+    // Subscribes to the events of `app`; holds the application weakly. The
+    // object must be owned by a shared_ptr.
+    void Attach(const std::shared_ptr<Application>& app);
+
+    // Opens the report; cancels the run when it cannot.
+    void WillExecute(std::int16_t& Cancel) override;
+    void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override;
+    void ExecuteComplete() override;
+
+    // Writes the totals with the exit status and closes the report; nothing
+    // when the run never began.
+    void Finish(int exitStatus);
+
+    // Why the report could not be opened or written; empty while all is well.
+    const std::string& Error() const noexcept { return error_; }
+    bool Opened() const noexcept { return fd_ >= 0; }
+
+private:
+    void WriteLine(const std::string& line);
+
+    std::string path_;
+    OutputOptions output_;
+    bool fileLines_;
+    int fd_ = -1;
+    std::string error_;
+    std::weak_ptr<Application> app_;
+    BatchTally tally_;
+    std::chrono::steady_clock::time_point started_;
+};
+
+}  // namespace tavox

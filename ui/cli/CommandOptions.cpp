@@ -1,0 +1,259 @@
+#include "ui/cli/CommandOptions.h"
+
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "data/Path.h"
+
+namespace tavox {
+namespace {
+
+enum OptionId : int { Format = 1, Rate, Average, Report, Quiet, SelfTest, Help, Version };
+
+constexpr option LongOptions[] = {
+    {"format", required_argument, nullptr, Format},
+    {"rate", required_argument, nullptr, Rate},
+    {"average", required_argument, nullptr, Average},
+    {"report", required_argument, nullptr, Report},
+    {"quiet", no_argument, nullptr, Quiet},
+    {"self-test", no_argument, nullptr, SelfTest},
+    {"help", no_argument, nullptr, Help},
+    {"version", no_argument, nullptr, Version},
+    {nullptr, 0, nullptr, 0},
+};
+
+// What each option with a value allows, as the error lines say it.
+const char* Allowed(int id) {
+    switch (id) {
+        case Format:
+            return "raw, csv, f32 or npy";
+        case Rate:
+            return "the sample rate in Hz, a number above 0 such as 48000";
+        case Average:
+            return "mean, rms, max or median";
+        case Report:
+            return "a file name, or - for standard output";
+        default:
+            return "";
+    }
+}
+
+const char* NameOf(int id) {
+    for (const option& o : LongOptions) {
+        if (o.val == id) return o.name;
+    }
+    return "";
+}
+
+bool LooksLikeOption(const std::string& argument) {
+    return argument.size() >= 2 && argument.compare(0, 2, "--") == 0;
+}
+
+// The long options an argument such as "--r=5" could mean.
+std::vector<const option*> Candidates(const std::string& argument) {
+    const std::string name = argument.substr(2, argument.find('=') - 2);
+    std::vector<const option*> found;
+    for (const option& o : LongOptions) {
+        if (o.name == nullptr) break;
+        if (name == o.name) return {&o};
+        if (!name.empty() && std::strncmp(o.name, name.c_str(), name.size()) == 0) found.push_back(&o);
+    }
+    return found;
+}
+
+std::string AllOptions() {
+    return "--format, --rate, --average, --report, --quiet, --self-test, --help and --version";
+}
+
+// The error line for an argument getopt_long refused.
+std::string Refusal(const std::string& argument, bool missingValue) {
+    const auto candidates = Candidates(argument);
+    if (candidates.size() == 1) {
+        const option& o = *candidates.front();
+        if (missingValue || o.has_arg == required_argument) {
+            return std::string("--") + o.name + " needs a value: " + Allowed(o.val);
+        }
+        return std::string("--") + o.name + " takes no value";
+    }
+    if (candidates.size() > 1) {
+        std::string names;
+        for (std::size_t i = 0; i < candidates.size(); ++i) {
+            names += (i == 0                       ? ""
+                      : i + 1 == candidates.size() ? " or "
+                                                   : ", ") +
+                     std::string("--") + candidates[i]->name;
+        }
+        return argument.substr(0, argument.find('=')) + " is ambiguous: " + names;
+    }
+    return "unknown option " + argument.substr(0, argument.find('=')) + "; the options are " + AllOptions();
+}
+
+std::optional<double> ReadRate(const std::string& text) {
+    double rate = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(rate) || !(rate > 0)) {
+        return std::nullopt;
+    }
+    return rate;
+}
+
+std::string CheckReportPath(const std::string& path) {
+    if (path == "-") return {};
+    const std::string prefix = "--report=" + path + ": ";
+    if (path.empty()) return std::string("--report needs a value: ") + Allowed(Report);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return prefix + "is a folder; give a file name, or - for standard output";
+    }
+    const std::string folder = PathFolder(path).empty() ? "./" : PathFolder(path);
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        return prefix + "the folder " + folder + " does not exist";
+    }
+    if (::access(folder.c_str(), W_OK) != 0 && ::access(path.c_str(), W_OK) != 0) {
+        return prefix + "the folder " + folder + " cannot be written";
+    }
+    return {};
+}
+
+// Applies one option; returns the error line, or nothing.
+std::string Apply(int id, const char* value, CommandOptions& options) {
+    const std::string text = value != nullptr ? value : "";
+    const std::string given = std::string("--") + NameOf(id) + "=" + text + " ";
+    options.given.emplace_back(NameOf(id));
+    switch (id) {
+        case Format:
+            if (const auto format = FormatFromName(text)) {
+                options.output.format = *format;
+                return {};
+            }
+            return given + "is not a format; use " + Allowed(id);
+        case Rate:
+            if (const auto rate = ReadRate(text)) {
+                options.output.rate = *rate;
+                return {};
+            }
+            return given + "is not a sample rate; give " + Allowed(id);
+        case Average:
+            if (const auto mode = AverageFromName(text)) {
+                options.output.average = *mode;
+                return {};
+            }
+            return given + "is not known; use " + Allowed(id);
+        case Report:
+            options.report = text;
+            return CheckReportPath(text);
+        case Quiet:
+            options.quiet = true;
+            return {};
+        case SelfTest:
+            options.selfTest = true;
+            return {};
+        case Help:
+            options.help = true;
+            return {};
+        case Version:
+            options.version = true;
+            return {};
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+bool CommandOptions::Given(const std::string& name) const {
+    return std::find(given.begin(), given.end(), name) != given.end();
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    ParsedCommandLine parsed;
+    std::vector<std::string> texts = {"tavox"};
+    texts.insert(texts.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(texts.size());
+
+    // "+": stop at the first field; ":" tells a missing value from an unknown option.
+    optind = 0;
+    opterr = 0;
+    for (;;) {
+        const int id = getopt_long(argc, argv.data(), "+:", LongOptions, nullptr);
+        if (id == -1) break;
+        if (id == '?' || id == ':') {
+            // A short option (there are none) leaves its letter in optopt and
+            // may not have advanced optind yet.
+            const bool shortOption = optopt >= ' ';
+            const std::string argument = texts[static_cast<std::size_t>(std::max(optind - 1, 1))];
+            parsed.error = shortOption ? "unknown option -" + std::string(1, static_cast<char>(optopt)) +
+                                             "; the options are " + AllOptions()
+                                       : Refusal(argument, id == ':');
+            return parsed;
+        }
+        parsed.error = Apply(id, optarg, parsed.options);
+        if (!parsed.error.empty()) return parsed;
+    }
+    const bool endMarked = optind > 1 && texts[static_cast<std::size_t>(optind - 1)] == "--";
+    parsed.arguments.assign(texts.begin() + optind, texts.end());
+    if (!endMarked) {
+        for (std::size_t i = 1; i < parsed.arguments.size(); ++i) {
+            if (LooksLikeOption(parsed.arguments[i])) {
+                parsed.error = "the option " + parsed.arguments[i].substr(0, parsed.arguments[i].find('=')) +
+                               " stands after the fields; options go before the first field (after -- every "
+                               "argument is a field)";
+                return parsed;
+            }
+        }
+    }
+    return parsed;
+}
+
+std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields) {
+    if (options.selfTest) return fields.empty() ? std::string() : "--self-test takes no fields";
+    if (fields.empty()) {
+        for (const std::string& name : options.given) {
+            if (name != "help" && name != "version")
+                return "--" + name + " applies to a batch: give its fields after the options";
+        }
+        return {};
+    }
+    if (options.Given("average") && !fields.front().empty()) {
+        const char method = fields.front().front();
+        if (std::strchr("fFeEmM", method) != nullptr) {
+            return std::string("--average applies to method p (the average of D exposures) only, not to method ") +
+                   method;
+        }
+    }
+    return {};
+}
+
+void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& folder) {
+    if (fields.size() < 4 || fields[3].empty() || IsAbsolutePath(fields[3])) return;
+    fields[3] = JoinPath(folder, fields[3]);
+}
+
+std::string OptionsHelpText() {
+    return "Options (before the fields; -- ends them):\n"
+           "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n"
+           "                            CSV text, little-endian float32 or a NumPy .npy of float64;\n"
+           "                            all but raw keep the unrounded values\n"
+           "  --rate=HZ                 sample rate: adds frequency_hz = bin * HZ / DELKA to CSV\n"
+           "                            outputs and the report\n"
+           "  --average=mean|rms|max|median\n"
+           "                            how method p combines its exposures, bin by bin (default\n"
+           "                            mean; the median is not corrected for its bias)\n"
+           "  --report=FILE|-           a JSON Lines report: one object per file and the totals;\n"
+           "                            - writes it to standard output instead of the result lines\n"
+           "  --quiet                   no result line per file\n"
+           "  --self-test               checks this installation on this processor and exits\n"
+           "  --help, --version\n"
+           "A VSTUP that does not begin with / is taken relative to the current folder.\n";
+}
+
+}  // namespace tavox

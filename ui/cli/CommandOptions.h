@@ -1,0 +1,53 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/OutputOptions.h"
+
+namespace tavox {
+
+// What the options in front of the fields of a tavox command line ask for.
+struct CommandOptions {
+    OutputOptions output;
+    // The options given, by name without "--", in order (for the checks that
+    // need the fields).
+    std::vector<std::string> given;
+    std::optional<std::string> report;  // a file, or "-" for standard output
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+    bool selfTest = false;
+
+    bool Given(const std::string& name) const;
+};
+
+struct ParsedCommandLine {
+    CommandOptions options;
+    std::vector<std::string> arguments;  // what follows the options: the fields
+    std::string error;                   // one line naming the option and what is allowed; empty when none
+};
+
+// Reads the options, GNU style (--name=value or --name value, unambiguous
+// abbreviations), up to the first argument that is not one or up to "--".
+// An argument after the first field that looks like an option ("--...") is
+// an error unless "--" came first. Checks every value (--report: that its
+// folder exists); creates nothing.
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+
+// The checks that need the fields: --average only with method p, batch
+// options only with fields, --self-test only without them. Returns one line,
+// or nothing when all is well; a first field of no known method is left to
+// the command line's own refusal.
+std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields);
+
+// Makes the input field (the fourth) absolute against `folder` when it does
+// not begin with "/"; an empty field stays empty.
+void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& folder);
+
+// The English section on the options that --help prints below the help,
+// lines ended by LF.
+std::string OptionsHelpText();
+
+}  // namespace tavox
