@@ -89,8 +89,14 @@ check "tavox p h 1024 '$dir/*.dat' '*.avg' "
 check "tavox p h 1024 '$dir/*.dat' '*.avg' 8 0 "
 check "tavox \"fc h 1024 x.dat\" "
 
-# The options before the fields.
-check "tavox --" --help --version
+# The options before the fields: every option of the table, with "=" after
+# those that take a value.
+all_options=()
+for name in "${!_tavox_option_values[@]}"; do
+    if [[ -n ${_tavox_option_values[$name]} ]]; then all_options+=("$name="); else all_options+=("$name"); fi
+done
+check "tavox --" "${all_options[@]}"
+check "tavox --q" --quiet
 check "tavox --v" --version
 check "tavox -- " e ec f fc m mc p pc
 check "tavox -- --" 
