@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-comic-neue fonts-liberation2
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
-  libfftw3-dev
+  libfftw3-dev hyperfine
   clang-14 libclang-rt-14-dev clang-format-14
 )
 
