@@ -8,8 +8,9 @@ the three agree within one count, and prints the times and ratios of one run.
 
     bench/batch_bench.py --tavox build/ui/tavox --reference build/bench/fftw_reference
 
-Times come from hyperfine when it is installed (the mean of its runs after a
-warm-up), otherwise from the best of --runs wall-clock runs.
+Times come from hyperfine when it is installed (the median of its runs after
+one warm-up, every output deleted before each run, so that each run creates its
+files), otherwise from the best of --runs wall-clock runs.
 """
 
 import argparse
@@ -167,10 +168,21 @@ def time_best(cmd, runs, env=None):
     return best
 
 
-def time_hyperfine(cmds, runs):
-    """Mean seconds of each command, measured by hyperfine in one run."""
+# Every output the three programs write, for find.
+OUTPUT_PATTERNS = ["*.tvx", "*.fftw", "*.np", "*_[tfn].[0-9][0-9][0-9]"]
+
+
+def delete_outputs_command(folder):
+    tests = " -o ".join("-name '%s'" % pattern for pattern in OUTPUT_PATTERNS)
+    return "find %s '(' %s ')' -delete" % (shlex_quote(folder), tests)
+
+
+def time_hyperfine(cmds, runs, folder):
+    """Median seconds of each command, measured by hyperfine in one run, with
+    the outputs in `folder` deleted before each run."""
     with tempfile.NamedTemporaryFile(suffix=".json") as report:
-        argv = ["hyperfine", "-N", "--warmup", "2", "--runs", str(runs), "--export-json", report.name, "--style", "none"]
+        argv = ["hyperfine", "-N", "--warmup", "1", "--runs", str(runs), "--export-json", report.name, "--style", "none"]
+        argv += ["--prepare", delete_outputs_command(folder)]
         wrapped = []
         for cmd, env in cmds:
             if env is not None:
@@ -178,7 +190,7 @@ def time_hyperfine(cmds, runs):
             wrapped.append(" ".join(shlex_quote(part) for part in cmd))
         subprocess.run(argv + wrapped, check=True, stdout=subprocess.DEVNULL)
         results = json.load(open(report.name))["results"]
-    return [r["mean"] for r in results]
+    return [r["median"] for r in results]
 
 
 def shlex_quote(text):
@@ -215,19 +227,21 @@ def main():
     use_hyperfine = shutil.which("hyperfine") is not None and not args.no_hyperfine
     chosen = [j for j in JOBS if not args.jobs or j[0] in args.jobs.split(",")]
 
-    print("timing: %s" % ("hyperfine, mean of %d runs" % args.runs if use_hyperfine else "best of %d runs" % args.runs))
+    print("timing: %s" % ("hyperfine, median of %d runs" % args.runs if use_hyperfine else "best of %d runs" % args.runs))
     print("%-14s %9s %9s %9s %11s %11s  %s" % ("job", "tavox s", "fftw s", "numpy s", "tavox/fftw", "tavox/numpy", "agreement"))
     failed = False
     for job in chosen:
         tavox_cmd, fftw_cmd, numpy_cmd = commands(job, args.root, tavox, reference, wisdom)
         runs = [(tavox_cmd, None), (fftw_cmd, None), (numpy_cmd, numpy_env())]
+        folder = os.path.join(args.root, job[1])
+        subprocess.run(delete_outputs_command(folder), shell=True, check=True)
         for cmd, env in runs:
             subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, env=env)
+        agree = agreement(job, args.root)
         if use_hyperfine:
-            times = time_hyperfine(runs, args.runs)
+            times = time_hyperfine(runs, args.runs, folder)
         else:
             times = [time_best(cmd, args.runs, env) for cmd, env in runs]
-        agree = agreement(job, args.root)
         if agree is None:
             text = "outputs differ in length"
             failed = True

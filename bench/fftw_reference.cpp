@@ -1,8 +1,10 @@
 // The batch jobs of tavox done by a small program on FFTW, as a competent user
-// would write it: one real-to-complex plan per width, measured once and kept
-// as wisdom, buffers allocated once, one read per exposure and one write per
-// output file. Same exposure placement, window, 2/N scaling, rounding (half
-// to even) and clamping (+-32767) as tavox, so the outputs can be compared.
+// would write it: one real-to-complex plan per run, measured once
+// (FFTW_MEASURE) and kept as wisdom, buffers allocated once and reused, one
+// read per input file (files read whole are mapped instead, which spares
+// copying them into fresh memory) and one write per output file. Same
+// exposure placement, window, 2/N scaling, rounding (half to even) and
+// clamping (+-32767) as tavox, so the outputs can be compared.
 //
 //   fftw_reference METHOD WINDOW WIDTH REPEAT WISDOM FILE...
 //
@@ -10,18 +12,24 @@
 // <base>.fftw), a (mean of REPEAT exposures into <base>.fftw), m (REPEAT
 // exposures, each into <base>_f.NNN). WINDOW: r rectangle, h Hanning. FILE
 // arguments that are folders stand for their *.dat files in name order.
+// WISDOM is read before planning; when it holds no plan for WIDTH, the plan
+// is measured and the file rewritten with it.
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <fftw3.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -36,130 +44,215 @@ struct Job {
     int repeat = 1;
 };
 
+// One input file: the folder it lies in (opened once, so that every open
+// resolves a single name) and its name there.
+struct Input {
+    int folder;
+    std::string name;
+};
+
+// The plan, its arrays and the window weights for one width.
+class Spectra {
+public:
+    Spectra(int width, char window, const char* wisdom) : n_(width) {
+        in_ = fftw_alloc_real(static_cast<std::size_t>(n_));
+        out_ = fftw_alloc_complex(static_cast<std::size_t>(n_ / 2 + 1));
+        if (in_ == nullptr || out_ == nullptr) return;
+        fftw_import_wisdom_from_filename(wisdom);
+        plan_ = fftw_plan_dft_r2c_1d(n_, in_, out_, FFTW_MEASURE | FFTW_WISDOM_ONLY);
+        if (plan_ == nullptr) {
+            plan_ = fftw_plan_dft_r2c_1d(n_, in_, out_, FFTW_MEASURE);
+            if (plan_ != nullptr) fftw_export_wisdom_to_filename(wisdom);
+        }
+        if (window == 'h') {
+            weights_.resize(static_cast<std::size_t>(n_));
+            for (int i = 0; i < n_; ++i) weights_[static_cast<std::size_t>(i)] = 1 - std::cos(i * TwoPi15 / n_);
+        }
+    }
+    ~Spectra() {
+        if (plan_ != nullptr) fftw_destroy_plan(plan_);
+        fftw_free(in_);
+        fftw_free(out_);
+    }
+    Spectra(const Spectra&) = delete;
+    Spectra& operator=(const Spectra&) = delete;
+
+    bool Ready() const { return plan_ != nullptr; }
+
+    // Magnitudes of bins 0..N/2-1 of the N samples at x, scaled by 2/N, into to[0..N/2).
+    void Magnitudes(const std::int16_t* x, double* to) {
+        double* const in = in_;
+        if (weights_.empty()) {
+            for (int i = 0; i < n_; ++i) in[i] = x[i];
+        } else {
+            const double* const w = weights_.data();
+            for (int i = 0; i < n_; ++i) in[i] = x[i] * w[i];
+        }
+        fftw_execute(plan_);
+        const double scale = 2.0 / n_;
+        const fftw_complex* const out = out_;
+        for (int k = 0; k < n_ / 2; ++k) to[k] = std::sqrt(out[k][0] * out[k][0] + out[k][1] * out[k][1]) * scale;
+    }
+
+private:
+    int n_;
+    double* in_ = nullptr;
+    fftw_complex* out_ = nullptr;
+    fftw_plan plan_ = nullptr;
+    std::vector<double> weights_;
+};
+
+// Reads the first `samples` samples of the file into `to` with one read
+// (more only when the system returns less). False when the file is shorter.
+bool ReadFirstSamples(const Input& input, std::size_t samples, std::int16_t* to) {
+    const int fd = openat(input.folder, input.name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const std::size_t bytes = samples * 2;
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = read(fd, reinterpret_cast<char*>(to) + done, bytes - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    close(fd);
+    return done == bytes;
+}
+
+// A whole file mapped for reading, its pages mapped at once.
+class MappedFile {
+public:
+    explicit MappedFile(const Input& input) {
+        const int fd = openat(input.folder, input.name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat status;
+        if (fstat(fd, &status) == 0 && status.st_size >= 2) {
+            void* map =
+                mmap(nullptr, static_cast<std::size_t>(status.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (map != MAP_FAILED) {
+                map_ = map;
+                bytes_ = static_cast<std::size_t>(status.st_size);
+            }
+        }
+        close(fd);
+    }
+    ~MappedFile() {
+        if (map_ != nullptr) munmap(map_, bytes_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const std::int16_t* Samples() const { return static_cast<const std::int16_t*>(map_); }
+    std::int64_t Length() const { return static_cast<std::int64_t>(bytes_ / 2); }
+
+private:
+    void* map_ = nullptr;
+    std::size_t bytes_ = 0;
+};
+
+// Rounds to 16 bits (half to even, +-32767 at most) and writes with one write.
+bool WriteValues(int folder, const std::string& name, const double* values, int count, std::int16_t* output) {
+    for (int i = 0; i < count; ++i) {
+        double x = values[i];
+        x = x > 32767.0 ? 32767.0 : (x < -32767.0 ? -32767.0 : x);
+        output[i] = static_cast<std::int16_t>(std::nearbyint(x));
+    }
+    const int fd = openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    const std::size_t bytes = static_cast<std::size_t>(count) * 2;
+    const bool written = write(fd, output, bytes) == static_cast<ssize_t>(bytes);
+    return close(fd) == 0 && written;
+}
+
+std::string BaseOf(const std::string& name) {
+    const std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
 struct Workspace {
-    int n = 0;
-    double* in = nullptr;
-    fftw_complex* out = nullptr;
-    fftw_plan plan = nullptr;
-    std::vector<double> weights;
-    std::vector<double> sums;
     std::vector<std::int16_t> samples;
+    std::vector<double> spectrum;
+    std::vector<double> sums;
     std::vector<std::int16_t> output;
 };
 
-bool ReadExposure(int fd, std::int64_t first, Workspace& w) {
-    const std::size_t bytes = static_cast<std::size_t>(w.n) * 2;
-    std::size_t done = 0;
-    while (done < bytes) {
-        const ssize_t got = pread(fd, reinterpret_cast<char*>(w.samples.data()) + done, bytes - done,
-                                  static_cast<off_t>(first * 2 + static_cast<std::int64_t>(done)));
-        if (got <= 0) return false;
-        done += static_cast<std::size_t>(got);
-    }
-    for (int i = 0; i < w.n; ++i) w.in[i] = w.samples[i];
-    if (!w.weights.empty()) {
-        for (int i = 0; i < w.n; ++i) w.in[i] *= w.weights[i];
-    }
-    return true;
-}
-
-// Magnitudes of bins 0..N/2-1 with the 2/N scaling, into `to` (N/2 values).
-void Magnitudes(const Workspace& w, double* to) {
-    const double scale = 2.0 / w.n;
-    for (int k = 0; k < w.n / 2; ++k) to[k] = std::sqrt(w.out[k][0] * w.out[k][0] + w.out[k][1] * w.out[k][1]) * scale;
-}
-
-bool WriteValues(const std::string& path, const double* values, int count, Workspace& w) {
-    for (int i = 0; i < count; ++i) {
-        double x = values[i];
-        if (std::isnan(x)) x = 0;
-        x = std::clamp(x, -32767.0, 32767.0);
-        w.output[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(std::nearbyint(x));
-    }
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    const std::size_t bytes = static_cast<std::size_t>(count) * 2;
-    const bool ok = write(fd, w.output.data(), bytes) == static_cast<ssize_t>(bytes);
-    return close(fd) == 0 && ok;
-}
-
-std::string BaseOf(const std::string& path) {
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-    return path.substr(0, dot);
-}
-
-// 0 when done, 1 when the file is too short or cannot be read or written.
-int Transform(const std::string& path, const Job& job, Workspace& w) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return 1;
-    const off_t size = lseek(fd, 0, SEEK_END);
-    const std::int64_t length = size / 2;
-    const int half = w.n / 2;
-    int status = 0;
+// True when the file gave every output.
+bool Transform(const Input& input, const Job& job, Spectra& spectra, Workspace& w) {
+    const int n = job.width;
+    const int half = n / 2;
     if (job.method == 's') {
-        if (length < w.n || !ReadExposure(fd, 0, w)) {
-            status = 1;
-        } else {
-            fftw_execute(w.plan);
-            Magnitudes(w, w.sums.data());
-            if (!WriteValues(BaseOf(path) + ".fftw", w.sums.data(), half, w)) status = 1;
-        }
-    } else {
-        const std::int64_t step = (length - w.n) / (job.repeat - 1);
-        if (step <= 0) {
-            status = 1;
-        } else if (job.method == 'a') {
-            std::vector<double>& sums = w.sums;
-            std::vector<double> spectrum(static_cast<std::size_t>(half));
-            for (int k = 0; k < job.repeat && status == 0; ++k) {
-                if (!ReadExposure(fd, k * step, w)) {
-                    status = 1;
-                    break;
-                }
-                fftw_execute(w.plan);
-                Magnitudes(w, k == 0 ? sums.data() : spectrum.data());
-                if (k > 0) {
-                    for (int i = 0; i < half; ++i)
-                        sums[static_cast<std::size_t>(i)] += spectrum[static_cast<std::size_t>(i)];
-                }
-            }
-            for (int i = 0; i < half; ++i) sums[static_cast<std::size_t>(i)] /= job.repeat;
-            if (status == 0 && !WriteValues(BaseOf(path) + ".fftw", sums.data(), half, w)) status = 1;
-        } else {
-            const std::string base = BaseOf(path) + "_f.";
-            char number[16];
-            for (int k = 0; k < job.repeat && status == 0; ++k) {
-                if (!ReadExposure(fd, k * step, w)) {
-                    status = 1;
-                    break;
-                }
-                fftw_execute(w.plan);
-                Magnitudes(w, w.sums.data());
-                std::snprintf(number, sizeof number, "%03d", k + 1);
-                if (!WriteValues(base + number, w.sums.data(), half, w)) status = 1;
-            }
-        }
+        if (!ReadFirstSamples(input, static_cast<std::size_t>(n), w.samples.data())) return false;
+        spectra.Magnitudes(w.samples.data(), w.spectrum.data());
+        return WriteValues(input.folder, BaseOf(input.name) + ".fftw", w.spectrum.data(), half, w.output.data());
     }
-    close(fd);
-    return status;
+    const MappedFile file(input);
+    const std::int16_t* const data = file.Samples();
+    const std::int64_t length = file.Length();
+    if (data == nullptr || length < n) return false;
+    const std::int64_t step = (length - n) / (job.repeat - 1);
+    if (step <= 0) return false;
+    if (job.method == 'a') {
+        spectra.Magnitudes(data, w.sums.data());
+        for (int k = 1; k < job.repeat; ++k) {
+            spectra.Magnitudes(data + k * step, w.spectrum.data());
+            for (int i = 0; i < half; ++i)
+                w.sums[static_cast<std::size_t>(i)] += w.spectrum[static_cast<std::size_t>(i)];
+        }
+        for (int i = 0; i < half; ++i) w.sums[static_cast<std::size_t>(i)] /= job.repeat;
+        return WriteValues(input.folder, BaseOf(input.name) + ".fftw", w.sums.data(), half, w.output.data());
+    }
+    std::string name = BaseOf(input.name) + "_f.000";
+    const std::size_t digits = name.size() - 3;
+    bool ok = true;
+    for (int k = 0; k < job.repeat; ++k) {
+        spectra.Magnitudes(data + k * step, w.spectrum.data());
+        const int number = k + 1;
+        name[digits] = static_cast<char>('0' + number / 100);
+        name[digits + 1] = static_cast<char>('0' + number / 10 % 10);
+        name[digits + 2] = static_cast<char>('0' + number % 10);
+        ok = WriteValues(input.folder, name, w.spectrum.data(), half, w.output.data()) && ok;
+    }
+    return ok;
 }
 
-void AddInputs(const char* argument, std::vector<std::string>& files) {
-    DIR* dir = opendir(argument);
-    if (dir == nullptr) {
-        files.emplace_back(argument);
-        return;
+// Opens each folder once; the folders stay open to the end of the run.
+class Folders {
+public:
+    int Open(const std::string& path) {
+        const auto known = open_.find(path);
+        if (known != open_.end()) return known->second;
+        const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) open_.emplace(path, fd);
+        return fd;
     }
-    std::vector<std::string> names;
-    while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dat") == 0) names.push_back(name);
+
+private:
+    std::map<std::string, int> open_;
+};
+
+// Adds the *.dat files of a folder in name order, or the file itself.
+bool AddInputs(const std::string& argument, Folders& folders, std::vector<Input>& inputs) {
+    struct stat status;
+    if (stat(argument.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        const int folder = folders.Open(argument);
+        DIR* dir = folder < 0 ? nullptr : fdopendir(dup(folder));
+        if (dir == nullptr) return false;
+        std::vector<std::string> names;
+        while (const dirent* entry = readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".dat") == 0) names.push_back(name);
+        }
+        closedir(dir);
+        std::sort(names.begin(), names.end());
+        for (std::string& name : names) inputs.push_back({folder, std::move(name)});
+        return true;
     }
-    closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) files.push_back(std::string(argument) + "/" + name);
+    const std::size_t slash = argument.rfind('/');
+    const std::string parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : argument.substr(0, slash));
+    const int folder = folders.Open(parent);
+    if (folder < 0) return false;
+    inputs.push_back({folder, slash == std::string::npos ? argument : argument.substr(slash + 1)});
+    return true;
 }
 
 }  // namespace
@@ -174,36 +267,31 @@ int main(int argc, char** argv) {
     job.window = argv[2][0];
     job.width = std::atoi(argv[3]);
     job.repeat = std::max(1, std::atoi(argv[4]));
-    const char* wisdom = argv[5];
     if (job.width < 2 || (job.width & (job.width - 1)) != 0 || std::strchr("sam", job.method) == nullptr ||
-        (job.method != 's' && job.repeat < 2)) {
+        (job.method != 's' && (job.repeat < 2 || job.repeat > 999))) {
         std::fprintf(stderr, "bad job\n");
         return 2;
     }
 
-    Workspace w;
-    w.n = job.width;
-    w.in = fftw_alloc_real(static_cast<std::size_t>(w.n));
-    w.out = fftw_alloc_complex(static_cast<std::size_t>(w.n / 2 + 1));
-    fftw_import_wisdom_from_filename(wisdom);
-    w.plan = fftw_plan_dft_r2c_1d(w.n, w.in, w.out, FFTW_MEASURE);
-    fftw_export_wisdom_to_filename(wisdom);
-    if (job.window == 'h') {
-        w.weights.resize(static_cast<std::size_t>(w.n));
-        for (int i = 0; i < w.n; ++i) w.weights[static_cast<std::size_t>(i)] = 1 - std::cos(i * TwoPi15 / w.n);
+    Spectra spectra(job.width, job.window, argv[5]);
+    if (!spectra.Ready()) {
+        std::fprintf(stderr, "no FFTW plan for width %d\n", job.width);
+        return 2;
     }
-    w.sums.resize(static_cast<std::size_t>(w.n / 2));
-    w.samples.resize(static_cast<std::size_t>(w.n));
-    w.output.resize(static_cast<std::size_t>(w.n / 2));
+    Workspace w;
+    const auto half = static_cast<std::size_t>(job.width / 2);
+    w.samples.resize(static_cast<std::size_t>(job.width));
+    w.spectrum.resize(half);
+    w.sums.resize(half);
+    w.output.resize(half);
 
-    std::vector<std::string> files;
-    for (int i = 6; i < argc; ++i) AddInputs(argv[i], files);
+    Folders folders;
+    std::vector<Input> inputs;
     int failed = 0;
-    for (const std::string& file : files) failed += Transform(file, job, w);
-
-    fftw_destroy_plan(w.plan);
-    fftw_free(w.in);
-    fftw_free(w.out);
-    if (failed != 0) std::fprintf(stderr, "%d of %zu files failed\n", failed, files.size());
+    for (int i = 6; i < argc; ++i) {
+        if (!AddInputs(argv[i], folders, inputs)) ++failed;
+    }
+    for (const Input& input : inputs) failed += Transform(input, job, spectra, w) ? 0 : 1;
+    if (failed != 0) std::fprintf(stderr, "%d of %zu inputs failed\n", failed, inputs.size());
     return failed == 0 ? 0 : 1;
 }

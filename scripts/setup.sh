@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev fonts-comic-neue fonts-liberation2
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
-  libfftw3-dev
+  libfftw3-dev hyperfine
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian

@@ -13,7 +13,8 @@ namespace {
 constexpr int SubBlockBits = V == 8 ? 7 : 8;
 
 // Stages 1 to 3 on eight real vectors (imaginary parts +0): all four forms
-// are fixed ones.
+// are fixed ones. Bins 0 and 4 of a real 8-point transform are real: their
+// imaginary parts are +0 exactly and are not stored (BufferColumn knows them).
 inline void FirstThreeStages(Vec* xr, Vec* xi) noexcept {
     Vec r[8];
     Vec i[8];
@@ -33,7 +34,7 @@ inline void FirstThreeStages(Vec* xr, Vec* xi) noexcept {
     Butterfly<ThreeQuarter>(r[3], i[3], r[7], i[7], none, none);
     for (int n = 0; n < 8; ++n) {
         xr[n] = r[n];
-        xi[n] = i[n];
+        if (n % 4 != 0) xi[n] = i[n];
     }
 }
 
@@ -59,6 +60,9 @@ inline void BufferStages(Vec* cr, Vec* ci, const double* twRe, const double* twI
     }
 }
 
+// The columns K = 0 and 4 start from the real bins 0 and 4 of 8-point
+// transforms: their imaginary parts are the constant +0, so the compiler drops
+// the additions of zeros that leave the result unchanged, and only those.
 template <int C, int K>
 inline void BufferColumn(Vec* xr, Vec* xi, const double* twRe, const double* twIm) noexcept {
     Vec cr[C];
@@ -66,7 +70,7 @@ inline void BufferColumn(Vec* xr, Vec* xi, const double* twRe, const double* twI
 #pragma GCC unroll 32
     for (int c = 0; c < C; ++c) {
         cr[c] = xr[K + 8 * c];
-        ci[c] = xi[K + 8 * c];
+        ci[c] = K % 4 == 0 ? Vec{} : xi[K + 8 * c];
     }
     BufferStages<C, 1, K>(cr, ci, twRe, twIm);
 #pragma GCC unroll 32
