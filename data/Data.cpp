@@ -150,6 +150,10 @@ void Data::Terminate() noexcept {
     impl_->channel->Release();
 }
 
+bool Data::SourceTooLong() const noexcept {
+    return impl_->channel == &impl_->disk && impl_->disk.SourceTooLong();
+}
+
 std::string Data::TargetPath(std::int16_t exposure) const {
     return DiskChannel::TargetPath(impl_->channel->Source(), impl_->channel->Target(), exposure);
 }

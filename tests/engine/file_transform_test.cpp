@@ -197,7 +197,7 @@ TEST_F(file_transform_test, simple_reads_one_exposure_from_start) {
     auto hundred = DiskFile("hundred.dat", Samples(100, 7));
     EXPECT_EQ(hundred->Transform(), fftResultShortFile);
     EXPECT_FALSE(Exists("hundredout.dat"));
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 2);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 2);
 }
 
 TEST_F(file_transform_test, exposures_are_placed_by_the_step) {
@@ -292,11 +292,11 @@ TEST_F(file_transform_test, too_short_a_range_reads_and_writes_nothing) {
         params->SetMethod(method);
         params->SetRepeat(3);
         const int reads = fs->Calls(FsCall::ReadAt);
-        const int writes = fs->Calls(FsCall::OpenWrite);
+        const int writes = fs->Calls(FsCall::CreateOutput);
         auto file = DiskFile("short.dat", Samples(128 + 3 - 2, 1));
         EXPECT_EQ(file->Transform(), fftResultShortFile);
         EXPECT_EQ(fs->Calls(FsCall::ReadAt), reads);
-        EXPECT_EQ(fs->Calls(FsCall::OpenWrite), writes);
+        EXPECT_EQ(fs->Calls(FsCall::CreateOutput), writes);
 
         auto fits = DiskFile("fits.dat", Samples(128 + 3 - 1, 1));
         EXPECT_EQ(fits->Transform(), fftResultAllRight);
@@ -309,7 +309,7 @@ TEST_F(file_transform_test, unopenable_source_allocates_nothing) {
     std::filesystem::remove(dir.File("gone.dat"));
     EXPECT_EQ(file->Transform(), fftResultFileSysErr);
     EXPECT_TRUE(probeRequests.empty());
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 0);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
 }
 
 TEST_F(file_transform_test, out_of_memory_halves_the_failing_array_and_writes_nothing) {
@@ -343,7 +343,7 @@ TEST_F(file_transform_test, average_whose_first_load_fails_keeps_an_existing_out
 
     EXPECT_EQ(file->Transform(), fftResultShortFile);
     EXPECT_EQ(test::ReadBytes(dir.File("sigout.dat")), "earlier result");
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 0);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
 }
 
 TEST_F(file_transform_test, spreadsheet_pair_receives_the_unrounded_values) {
@@ -388,7 +388,7 @@ TEST_F(file_transform_test, errors_inside_a_method_become_the_result_code) {
         params->SetMethod(method);
         EXPECT_EQ(file->Transform(), ErrOverflow) << method;
     }
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 0);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
 }
 
 TEST_F(file_transform_test, transform_without_parameters_raises) {
