@@ -425,22 +425,34 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
     }
 }
 
-// Out of memory while the output is set up: the result says so, and
-// nothing is left behind.
-TEST(data_disk_test, an_output_that_cannot_get_memory_reports_out_of_memory) {
-    class NoMemoryForOutputs : public FaultyFileSystem {
+// Out of memory while a file is opened or an output set up: the result
+// says so (not a file-system error), and nothing is left behind.
+TEST(data_disk_test, a_file_that_cannot_get_memory_reports_out_of_memory) {
+    class NoMemory : public FaultyFileSystem {
     public:
+        bool failOpen = false;
+        std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+            if (failOpen) throw std::bad_alloc();
+            return FaultyFileSystem::OpenRead(path);
+        }
         std::unique_ptr<OutputFile> CreateOutput(const std::string&) override { throw std::bad_alloc(); }
     };
     TempDir dir;
     WriteSamples(dir.File("sig.dat"), {1});
-    auto data = DiskData(std::make_shared<NoMemoryForOutputs>(), dir.File("sig.dat"), "*.out");
+    auto fileSystem = std::make_shared<NoMemory>();
+    auto data = DiskData(fileSystem, dir.File("sig.dat"), "*.out");
     std::int32_t result = fftResultAllRight;
     data->Initialize(result);
     data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
     data->SaveSequence(SaveWrite, {}, 0, result);
     EXPECT_EQ(result, fftResultOutOfMemory);
     EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string>{"sig.dat"});
+
+    fileSystem->failOpen = true;
+    result = fftResultAllRight;
+    data->Initialize(result);
+    EXPECT_EQ(result, fftResultOutOfMemory);
+    EXPECT_EQ(fileSystem->OpenHandles(), 0);
 }
 
 // A source longer than a 32-bit position can reach is refused rather than
