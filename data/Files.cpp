@@ -136,6 +136,13 @@ bool Files::IsValidTargetMask(const std::string& mask) {
     return CountOccurrences(BaseName(name), "*") <= 1 && CountOccurrences(Extension(name), "*") <= 1;
 }
 
+std::string Files::CompletedSource(const std::string& source) {
+    if (IsAbsolutePath(source)) return source;
+    std::string programFolder = ProgramFolder();
+    if (programFolder.empty() || programFolder.back() != PathSeparator) programFolder += PathSeparator;
+    return programFolder + source;
+}
+
 Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     const std::string* sourceText = source.AsString();
     const std::string* targetText = target.AsString();
@@ -143,13 +150,8 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     if (sourceText->empty() || !IsValidTargetMask(*targetText)) RaiseInvalid(StrInvalidArgumentContent);
 
     const std::string mask = *targetText;
-    std::string completed = *sourceText;
-    if (!IsAbsolutePath(completed)) {
-        std::string programFolder = ProgramFolder();
-        if (programFolder.empty() || programFolder.back() != PathSeparator) programFolder += PathSeparator;
-        completed = programFolder + completed;
-        source = Variant(completed);
-    }
+    const std::string completed = CompletedSource(*sourceText);
+    if (completed != *sourceText) source = Variant(completed);
 
     const std::string folder = PathFolder(completed);
     const std::vector<std::string> names = fileSystem_->List(folder, PathName(completed));
@@ -203,12 +205,19 @@ void Files::Append(const std::shared_ptr<File>& file, const std::string& key,
         throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
     }
     Key entry{twin ? key : folded, twin};
-    items_.reserve(items_.size() + 1);
-    keys_.reserve(keys_.size() + 1);
-    ++held_[folded];
-    // Neither can fail once room is reserved.
     items_.push_back(file);
-    keys_.push_back(std::move(entry));
+    try {
+        keys_.push_back(std::move(entry));
+        try {
+            ++held_[folded];
+        } catch (...) {
+            keys_.pop_back();
+            throw;
+        }
+    } catch (...) {
+        items_.pop_back();
+        throw;
+    }
 }
 
 std::ptrdiff_t Files::IndexOf(const Variant& index) const {

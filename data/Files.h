@@ -49,6 +49,8 @@ public:
     // True when all of: not empty, no "?", at most one "*" in the base name
     // and at most one in the extension.
     static bool IsValidTargetMask(const std::string& mask);
+    // A disk source as Add lists it: a relative one is taken under the program folder.
+    static std::string CompletedSource(const std::string& source);
 
 private:
     Variant AddDiskFiles(Variant& source, Variant& target);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -344,6 +345,43 @@ TEST_F(file_transform_test, average_whose_first_load_fails_keeps_an_existing_out
     EXPECT_EQ(file->Transform(), fftResultShortFile);
     EXPECT_EQ(test::ReadBytes(dir.File("sigout.dat")), "earlier result");
     EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
+}
+
+// A stop asked for between exposures ends an Average or a Multi at once:
+// the average is not written, a Multi keeps the outputs it completed.
+TEST_F(file_transform_test, stop_between_exposures_ends_average_and_multi_with_repeat_fail) {
+    const Samples source = Mixed(4000);
+    params->SetRepeat(5);
+    int asked = 0;
+    const std::function<bool()> stopAtThird = [&] { return ++asked >= 2; };  // first asked before exposure 2
+
+    params->SetMethod(fftMethodAverage);
+    auto average = DiskFile("avg.dat", source);
+    test::WriteBytes(dir.File("avgout.dat"), "earlier result");
+    EXPECT_EQ(average->Transform(stopAtThird), fftResultRepeatFail);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(test::ReadBytes(dir.File("avgout.dat")), "earlier result");
+
+    params->SetMethod(fftMethodMulti);
+    auto multi = DiskFile("sig.dat", source);
+    asked = 0;
+    EXPECT_EQ(multi->Transform(stopAtThird), fftResultRepeatFail);
+    const std::int64_t step = (4000 - 128) / 4;
+    EXPECT_EQ(Output("sigout.001"), ToSamples(Spectrum(source, 1, *params, false, false)));
+    EXPECT_EQ(Output("sigout.002"), ToSamples(Spectrum(source, 1 + step, *params, false, false)));
+    EXPECT_FALSE(Exists("sigout.003"));
+    EXPECT_EQ(test::FolderEntries(dir.Path()),
+              (std::vector<std::string>{"avg.dat", "avgout.dat", "sig.dat", "sigout.001", "sigout.002"}));
+
+    // A simple transform has one exposure and never asks; a probe that never
+    // answers true changes nothing.
+    params->SetMethod(fftMethodSimple);
+    asked = 0;
+    EXPECT_EQ(DiskFile("one.dat", source)->Transform(stopAtThird), fftResultAllRight);
+    EXPECT_EQ(asked, 0);
+    params->SetMethod(fftMethodMulti);
+    EXPECT_EQ(multi->Transform([] { return false; }), fftResultAllRight);
+    EXPECT_TRUE(Exists("sigout.005"));
 }
 
 TEST_F(file_transform_test, spreadsheet_pair_receives_the_unrounded_values) {

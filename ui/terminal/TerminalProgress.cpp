@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/ProgressText.h"
 #include "data/Files.h"
 #include "engine/File.h"
@@ -30,7 +31,7 @@ void TerminalProgress::WillExecute(std::int16_t&) {
 void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
     tally_.FileDone(Result);
     ClearLive();
-    out_ << ResultLine(File ? File->Name() : std::string(), Result) << '\n' << std::flush;
+    out_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n' << std::flush;
     DrawLive();
 }
 
