@@ -35,6 +35,17 @@ TEST(tavox_desktop_run_test, command_line_batch_runs_in_the_desktop_and_ends) {
     EXPECT_EQ(ReadSamples(dir.File("b.out")).size(), 128u);
 }
 
+// Nothing to run: the progress window shows nothing, so standard error says
+// why, as in the terminal.
+TEST(tavox_desktop_run_test, no_matching_input_is_named_on_standard_error) {
+    TempDir dir;
+    const auto run = RunProgram(TAVOX_EXE, {"e", "h", "256", dir.Path() + "*.dat", "*.out"}, {},
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("tavox: no input file matches \"" + dir.Path() + "*.dat\"\n"), std::string::npos) << run.err;
+}
+
 // A terminal run never loads the window toolkit; the same batch then reports
 // each file on standard output.
 TEST(tavox_desktop_run_test, without_a_display_the_batch_reports_in_the_terminal) {

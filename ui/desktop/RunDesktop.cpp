@@ -4,12 +4,15 @@
 #include <QWidget>
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <memory>
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
 #include "app/ExitStatus.h"
+#include "app/InputProblem.h"
 #include "app/MainModule.h"
+#include "data/FileSystem.h"
 #include "data/Files.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmMain.h"
@@ -51,6 +54,8 @@ int RunCommandLineMode(const std::vector<std::string>& fields) {
         app->FFTCommandFields(fields);
         app->Unsubscribe(outcome);
         status = ExitStatus(outcome->Tally());
+        // The progress window came and went with nothing in it: say why.
+        if (app->FFTFiles()->Count() == 0) std::cerr << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << std::endl;
     } catch (const std::exception&) {
         status = ExitStatus(BatchTally{.refused = true});
         try {
