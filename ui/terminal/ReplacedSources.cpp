@@ -100,7 +100,9 @@ void ReplacedSources::WillExecute(std::int16_t&) {
         if (file->DataFormat() != fftDataDiskFile) continue;
         if (!multi) {
             std::string output = file->GetData().TargetPath(0);
-            if (!output.empty()) NoteHit(*file, std::move(output), Normalised(output));
+            if (output.empty()) continue;
+            const std::string path = Normalised(output);
+            NoteHit(*file, std::move(output), path);
             continue;
         }
         const std::string first = file->GetData().TargetPath(1);
