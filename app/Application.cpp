@@ -77,7 +77,7 @@ void Application::FFTExecute() {
     for (const std::shared_ptr<File>& file : objFiles->Items()) {
         if (hooks.pumpEvents) hooks.pumpEvents();
         if (blnBreak) break;
-        const std::int32_t Result = file->Transform();
+        const std::int32_t Result = file->Transform(hooks.stopRequested);
         for (const auto& sink : std::vector(sinks_)) {
             std::shared_ptr<File> fileArgument = file;
             std::int32_t resultArgument = Result;

@@ -35,7 +35,8 @@ public:
     // Same, with the fields already cut (the executable's arguments).
     void FFTCommandFields(const std::vector<std::string>& fields);
     // Runs the batch: WillExecute, then per file the event pump, the break
-    // test, Transform and FileComplete; then ExecuteComplete. An error (of a
+    // test, Transform (which the host's stopRequested may cut short, see
+    // File::Transform) and FileComplete; then ExecuteComplete. An error (of a
     // transform or a handler) ends the run without ExecuteComplete.
     // FFTExecute and FFTCommand called while a run is in progress (from the
     // pump or a handler) raise ErrInvalidCall and change nothing.

@@ -22,12 +22,14 @@ bool CommandLineMode() noexcept;
 void SetCommandLineMode(bool value) noexcept;
 
 // Hooks the start-up installs so that the core stays free of any toolkit:
-// the event pump run once before each file, and the opener of a progress
-// window for a standalone run. Either may be empty. Held per thread, like
-// the Application objects they serve.
+// the event pump run once before each file, the opener of a progress window
+// for a standalone run, and a cheap test, asked between the exposures of a
+// file, that answers true once the run is to stop at once (a stop signal).
+// Any may be empty. Held per thread, like the Application objects they serve.
 struct HostHooks {
     std::function<void()> pumpEvents;
     std::function<void(const std::shared_ptr<Application>&)> openProgressWindow;
+    std::function<bool()> stopRequested;
 };
 void InstallHostHooks(HostHooks hooks);
 const HostHooks& CurrentHostHooks() noexcept;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 
 #include "common/Numeric.h"
 #include "data/DiskChannel.h"
@@ -115,6 +116,8 @@ void Data::SetTarget(const Variant& value) noexcept {
 void Data::Initialize(std::int32_t& result) noexcept {
     try {
         impl_->channel->Initialize(result);
+    } catch (const std::bad_alloc&) {
+        result = fftResultOutOfMemory;
     } catch (...) {
         result = fftResultFileSysErr;
     }
@@ -124,6 +127,9 @@ void Data::LoadSequence(std::span<double> samples, std::int32_t fromPos, std::in
     bool pastEnd = false;
     try {
         impl_->channel->Load(samples, std::max<std::int64_t>(fromPos, 1), pastEnd, result);
+    } catch (const std::bad_alloc&) {
+        std::fill(samples.begin(), samples.end(), 0.0);
+        result = fftResultOutOfMemory;
     } catch (...) {
         result = fftResultFileSysErr;
     }
@@ -148,6 +154,10 @@ void Data::SaveSequence(SaveOpEnum saveOp, std::span<const double> spectrum, std
 void Data::Terminate() noexcept {
     impl_->store.Release();
     impl_->channel->Release();
+}
+
+bool Data::SourceTooLong() const noexcept {
+    return impl_->channel == &impl_->disk && impl_->disk.SourceTooLong();
 }
 
 std::string Data::TargetPath(std::int16_t exposure) const {

@@ -16,6 +16,9 @@ class FileSystem;
 class InputFile;
 class Range;
 
+// Most samples a source may hold: positions are 32-bit.
+inline constexpr std::int32_t MaxSourceSamples = 2147483647;
+
 // The data channel of one File: reads the source (a sequence file or a
 // spreadsheet range) for the engine, holds, sums and averages result blocks
 // and writes them to the target. Never raises: failures are written into the
@@ -48,6 +51,8 @@ public:
     // Disk: the output-name mask; spreadsheet: a Range object.
     void SetTarget(const Variant& value) noexcept;
 
+    // Opens the source; a disk source of more than MaxSourceSamples samples
+    // gives fftResultShortFile (see SourceTooLong).
     void Initialize(std::int32_t& result) noexcept;
     // Fills every element of `samples` from 1-based `fromPos` (below 1 counts
     // as 1); zeros and fftResultShortFile past the end of the source.
@@ -60,6 +65,9 @@ public:
     // Drops results not yet written, closes the source and frees the buffers.
     void Terminate() noexcept;
 
+    // True when the last Initialize refused a disk source for holding more
+    // than MaxSourceSamples samples.
+    bool SourceTooLong() const noexcept;
     // Output path for an exposure number, or empty when it cannot be formed.
     std::string TargetPath(std::int16_t exposure) const;
     // Paths of the disk outputs written in full since Initialize, in order.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
+#include "data/Data.h"
 #include "data/Path.h"
 #include "data/ResultStore.h"
 #include "data/SampleBlocks.h"
@@ -49,6 +51,7 @@ void DiskChannel::Start(DataChannel&) noexcept {
     target_ = Variant(std::string());
     length_ = 0;
     lengthKnown_ = true;
+    sourceTooLong_ = false;
 }
 
 void DiskChannel::SetSource(const Variant& value) noexcept {
@@ -91,11 +94,17 @@ void DiskChannel::Initialize(std::int32_t& result) {
     lengthKnown_ = false;
     writtenCount_ = 0;
     lastWritten_ = 0;
+    sourceTooLong_ = false;
     if (!OpenSource()) {
         result = fftResultFileSysErr;
     } else if (const auto bytes = sourceFile_->Size()) {
         length_ = ClampToInt32(*bytes / 2);
         lengthKnown_ = true;
+        // Positions are 32-bit: a longer source would be read only in part.
+        if (*bytes / 2 > static_cast<std::uint64_t>(MaxSourceSamples)) {
+            sourceTooLong_ = true;
+            result = fftResultShortFile;
+        }
     }
 }
 
@@ -165,8 +174,9 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
         case SaveWrite:
             try {
                 WriteHeld(TargetPath(source_, target_, exposure), exposure, result);
+            } catch (const std::bad_alloc&) {
+                result = fftResultOutOfMemory;
             } catch (...) {
-                // Only a path that cannot be formed for lack of memory gets here.
                 result = fftResultFileSysErr;
             }
             store_.Reset();
@@ -181,38 +191,35 @@ void DiskChannel::WriteHeld(const std::string& path, std::int16_t exposure, std:
         result = fftResultFileSysErr;
         return;
     }
-    // A plain old output is written over in place. Anything else is examined:
-    // the source itself is refused, and a link or a file with further names is
-    // deleted, so that nothing it leads to is overwritten.
-    Rewrite rewrite = fileSystem_->OpenRewrite(path, sourceIdentity_);
-    std::unique_ptr<OutputFile> targetFile = std::move(rewrite.file);
-    if (!targetFile) {
-        const std::optional<PathStatus> existing = rewrite.status ? rewrite.status : fileSystem_->Inspect(path);
-        if (!existing) {  // cannot tell whether it is the source
-            result = fftResultFileSysErr;
-            return;
-        }
-        if (NamesSource(path, *existing)) {
-            result = fftResultFileNameErr;
-            return;
-        }
-        if (existing->exists && !fileSystem_->DeleteFileForced(path)) {
-            result = fftResultFileSysErr;
-            return;
-        }
-        targetFile = fileSystem_->OpenWrite(path);
+    // A file system that cannot identify the open source is asked by path.
+    if (!sourceIdentity_ && NamesSourceByPath(path)) {
+        result = fftResultFileNameErr;
+        return;
     }
+    ReserveSpectrumBuffer(writeBuffer_);
+    // The output is written to a new file that replaces the old one when it
+    // is complete; nothing is written through a link or to another name.
+    const std::unique_ptr<OutputFile> targetFile = fileSystem_->CreateOutput(path);
     if (!targetFile) {
         result = fftResultFileSysErr;
         return;
     }
     WriteValues(*targetFile);
-    if (!targetFile->Close()) {
-        result = fftResultTargetFull;
-        return;
+    switch (targetFile->Commit(sourceIdentity_)) {
+        case CommitResult::Replaced:
+            ++writtenCount_;
+            lastWritten_ = exposure;
+            return;
+        case CommitResult::WriteFailed:
+            result = fftResultTargetFull;
+            return;
+        case CommitResult::NamesKept:
+            result = fftResultFileNameErr;
+            return;
+        case CommitResult::Failed:
+            result = fftResultFileSysErr;
+            return;
     }
-    ++writtenCount_;
-    lastWritten_ = exposure;
 }
 
 void DiskChannel::WriteValues(OutputFile& file) {
@@ -225,11 +232,7 @@ void DiskChannel::WriteValues(OutputFile& file) {
     WriteSpectrum(file, values, shape, options_, writeBuffer_);
 }
 
-// Compares identities when both are known; otherwise asks the file system,
-// which resolves the two paths.
-bool DiskChannel::NamesSource(const std::string& path, const PathStatus& status) const {
-    if (status.identity && sourceIdentity_) return *status.identity == *sourceIdentity_;
-    if (!status.exists && sourceIdentity_) return false;
+bool DiskChannel::NamesSourceByPath(const std::string& path) const {
     const std::string* sourcePath = source_.AsString();
     return sourcePath && !sourcePath->empty() && fileSystem_->SameFile(path, *sourcePath);
 }

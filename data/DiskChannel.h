@@ -20,8 +20,10 @@ class ResultStore;
 // Sequence files through the FileSystem: the source is a path, the target an
 // output-name mask ("*" stands for the source's name or extension). Results
 // are held in the store and written when the output is complete, in the
-// format of the output options; an output never overwrites its source nor a
-// file reached through a link or another name.
+// format of the output options, to a new file that then replaces the old
+// output (FileSystem::CreateOutput): an output never overwrites its source
+// nor a file reached through a link or another name, and a failed write
+// leaves the old output as it was.
 class DiskChannel final : public DataChannel {
 public:
     DiskChannel(std::shared_ptr<FileSystem> fileSystem, ResultStore& store) noexcept;
@@ -33,7 +35,8 @@ public:
     // Measured when the source is opened, or else when asked.
     std::int32_t Length() const noexcept override;
 
-    // Opens the source (fftResultFileSysErr when it cannot be opened).
+    // Opens the source: fftResultFileSysErr when it cannot be opened,
+    // fftResultShortFile when it holds more than MaxSourceSamples samples.
     void Initialize(std::int32_t& result) override;
     void Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) override;
     // SaveWrite writes the held results to the output of `exposure` and
@@ -41,6 +44,8 @@ public:
     void Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) override;
     void CloseFiles() noexcept override;
     void Release() noexcept override;
+    // True when the last Initialize refused a source longer than MaxSourceSamples.
+    bool SourceTooLong() const noexcept { return sourceTooLong_; }
 
     const OutputOptions& Options() const noexcept { return options_; }
     void SetOptions(const OutputOptions& options) noexcept { options_ = options; }
@@ -61,13 +66,14 @@ private:
     void CloseSource() noexcept;
     void WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result);
     void WriteValues(OutputFile& file);
-    bool NamesSource(const std::string& path, const PathStatus& status) const;
+    bool NamesSourceByPath(const std::string& path) const;
 
     std::shared_ptr<FileSystem> fileSystem_;
     ResultStore& store_;
     std::unique_ptr<InputFile> sourceFile_;
     std::optional<FileIdentity> sourceIdentity_;  // of the open source
     bool sourceHeld_ = false;                     // also after a failed open, as a held handle
+    bool sourceTooLong_ = false;
     mutable std::int32_t length_ = 0;
     mutable bool lengthKnown_ = true;
     std::vector<std::byte, CachedAllocator<std::byte>> readBuffer_;

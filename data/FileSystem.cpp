@@ -10,18 +10,16 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
-#include <random>
 #include <sstream>
 #include <system_error>
 
 #include "data/Path.h"
+#include "data/ReplacementFile.h"
 
 namespace tavox {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr std::size_t WriteBufferSize = 256 * 1024;
 
 int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
     int fd;
@@ -66,74 +64,6 @@ private:
     int fd_;
     std::uint64_t size_;
     FileIdentity identity_;
-};
-
-class PosixOutputFile final : public OutputFile {
-public:
-    // `oldSize` bytes are already in the file; those past the written ones
-    // are cut at the close.
-    explicit PosixOutputFile(int fd, std::uint64_t oldSize = 0) : fd_(fd), oldSize_(oldSize) {
-        buffer_.reserve(WriteBufferSize);
-    }
-    ~PosixOutputFile() override {
-        if (fd_ >= 0) {
-            Finish();
-            ::close(fd_);
-        }
-    }
-    PosixOutputFile(const PosixOutputFile&) = delete;
-    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
-
-    void Write(std::span<const std::byte> bytes) override {
-        if (fd_ < 0) {
-            failed_ = true;
-            return;
-        }
-        while (!bytes.empty()) {
-            const std::size_t room = WriteBufferSize - buffer_.size();
-            const std::size_t take = std::min(room, bytes.size());
-            buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
-            bytes = bytes.subspan(take);
-            if (buffer_.size() == WriteBufferSize) Flush();
-        }
-    }
-
-    bool Close() override {
-        if (fd_ < 0) return false;
-        Finish();
-        if (::close(fd_) != 0) failed_ = true;
-        fd_ = -1;
-        return !failed_;
-    }
-
-private:
-    // Writes what is buffered and drops any old bytes past it, also after a
-    // failed write, so that the file never ends in stale contents.
-    void Finish() {
-        Flush();
-        if (written_ < oldSize_ && ::ftruncate(fd_, static_cast<off_t>(written_)) != 0) failed_ = true;
-    }
-
-    void Flush() {
-        std::size_t done = 0;
-        while (!failed_ && done < buffer_.size()) {
-            const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                failed_ = true;
-            } else {
-                done += static_cast<std::size_t>(n);
-                written_ += static_cast<std::uint64_t>(n);
-            }
-        }
-        buffer_.clear();
-    }
-
-    int fd_;
-    std::uint64_t oldSize_;
-    std::uint64_t written_ = 0;
-    bool failed_ = false;
-    std::vector<std::byte> buffer_;
 };
 
 // The path itself, or its nearest ancestor that exists, made absolute.
@@ -199,6 +129,23 @@ std::string MountPointByDevice(const fs::path& canonical) {
     return current.string();
 }
 
+// Opens without waiting on a FIFO and without taking a terminal; nothing
+// but an ordinary file is kept open.
+int OpenOrdinaryFile(const std::string& path, struct stat& st) {
+    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
+std::string SystemMessage(int error) {
+    return std::system_category().message(error);
+}
+
 class PosixFileSystem final : public FileSystem {
 public:
     std::optional<std::uint64_t> FileSize(const std::string& path) override {
@@ -212,92 +159,55 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
-    bool DeleteFileForced(const std::string& path) override {
-        if (::unlink(path.c_str()) == 0) return true;
-        if (errno != EACCES && errno != EPERM) return false;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-        if (::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR) != 0) return false;
-        return ::unlink(path.c_str()) == 0;
-    }
+    // Removing a name depends on the folder's permissions, never on the
+    // file's own, so no permission of the file is touched.
+    bool DeleteFileForced(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
-        const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        const int fd = OpenOrdinaryFile(path, st);
         if (fd < 0) return nullptr;
-        struct stat st {};
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        try {
+            return std::make_unique<PosixInputFile>(fd, st);
+        } catch (...) {
             ::close(fd);
-            return nullptr;
+            throw;
         }
-        return std::make_unique<PosixInputFile>(fd, st);
     }
 
-    std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override {
-        const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return nullptr;
-        return std::make_unique<PosixOutputFile>(fd);
-    }
-
-    Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep) override {
-        Rewrite rewrite;
-        if (!keep) return rewrite;
-        const int fd = OpenRetrying(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0) {
-            if (errno == ENOENT) rewrite.status = PathStatus{};
-            return rewrite;  // a link, a FIFO without reader, no permission...: unknown
-        }
-        struct stat st {};
-        if (::fstat(fd, &st) != 0) {
-            ::close(fd);
-            return rewrite;
-        }
-        PathStatus& status = rewrite.status.emplace();
-        status.exists = true;
-        status.identity = IdentityOf(st);
-        status.regular = S_ISREG(st.st_mode);
-        status.names = static_cast<std::uint64_t>(st.st_nlink);
-        if (!status.regular || status.names != 1 || status.identity == keep) {
-            ::close(fd);
-            return rewrite;
-        }
-        rewrite.file = std::make_unique<PosixOutputFile>(fd, static_cast<std::uint64_t>(st.st_size));
-        return rewrite;
-    }
-
-    std::optional<PathStatus> Inspect(const std::string& path) override {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) return PathStatus{};
-            return std::nullopt;
-        }
-        PathStatus status;
-        status.exists = true;
-        if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &st) != 0) {
-            if (errno == ENOENT || errno == ENOTDIR) return status;  // a dangling link
-            return std::nullopt;
-        }
-        status.identity = IdentityOf(st);
-        status.regular = S_ISREG(st.st_mode);
-        status.names = static_cast<std::uint64_t>(st.st_nlink);
-        return status;
+    std::unique_ptr<OutputFile> CreateOutput(const std::string& path) override {
+        leftovers_.RemoveFor(path);
+        return replacement::PosixOutputFile::Create(path);
     }
 
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override {
         std::vector<std::string> names;
+        std::vector<std::string> leftovers;
         DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
         if (dir == nullptr) return names;
         const int dirFd = ::dirfd(dir);
-        while (const dirent* entry = ::readdir(dir)) {
-            const std::string_view name(entry->d_name);
-            if (name.empty() || name.front() == '.' || !MatchesWildcard(name, pattern)) continue;
-            bool regular = entry->d_type == DT_REG;
-            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-                struct stat st {};
-                regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+        try {
+            while (const dirent* entry = ::readdir(dir)) {
+                const std::string_view name(entry->d_name);
+                if (name.empty()) continue;
+                if (name.front() == '.') {
+                    if (replacement::IsTemporaryName(name)) leftovers.emplace_back(name);
+                    continue;
+                }
+                if (!MatchesWildcard(name, pattern)) continue;
+                bool regular = entry->d_type == DT_REG;
+                if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                    struct stat st {};
+                    regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+                }
+                if (regular) names.emplace_back(name);
             }
-            if (regular) names.emplace_back(name);
+        } catch (...) {
+            ::closedir(dir);
+            throw;
         }
         ::closedir(dir);
+        leftovers_.Note(folder, std::move(leftovers));
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -323,14 +233,21 @@ public:
     }
 
     std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override {
-        const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        const int fd = OpenOrdinaryFile(path, st);
         if (fd < 0) {
             if (errno == ENOENT || errno == ENOTDIR) return std::string();
             return std::nullopt;
         }
-        std::string bytes(maxBytes, '\0');
+        std::string bytes;
         std::size_t done = 0;
         bool failed = false;
+        try {
+            bytes.resize(maxBytes);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
         while (done < maxBytes) {
             const ssize_t n = ::read(fd, bytes.data() + done, maxBytes - done);
             if (n < 0) {
@@ -354,27 +271,36 @@ public:
             target = fs::weakly_canonical(target, error);
             if (error) return false;
         }
-        std::random_device random;
-        const fs::path temporary = target.string() + ".tmp" + std::to_string(random() % 1000000);
-        {
-            std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-            if (!out) return false;
-            out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-            out.close();
-            if (!out) {
-                fs::remove(temporary, error);
-                return false;
-            }
-        }
-        const auto status = fs::status(target, error);
-        if (!error && fs::exists(status)) fs::permissions(temporary, status.permissions(), error);
-        fs::rename(temporary, target, error);
-        if (error) {
-            fs::remove(temporary, error);
-            return false;
-        }
-        return true;
+        struct stat old {};
+        const bool exists = ::stat(target.c_str(), &old) == 0;
+        auto file = replacement::PosixOutputFile::Create(target.string());
+        if (!file) return false;
+        file->Write(std::as_bytes(std::span(bytes.data(), bytes.size())));
+        if (exists) file->SetMode(old.st_mode & 07777);
+        return file->Commit(std::nullopt) == CommitResult::Replaced;
     }
+
+    PathCheck CheckPath(const std::string& path) override {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            if (errno == ENOENT) return {PathCheck::Missing, {}};
+            return {PathCheck::Unusable, SystemMessage(errno)};
+        }
+        if (S_ISREG(st.st_mode)) return {PathCheck::File, {}};
+        if (S_ISDIR(st.st_mode)) {
+            DIR* dir = ::opendir(path.c_str());
+            if (dir == nullptr) return {PathCheck::Unusable, SystemMessage(errno)};
+            ::closedir(dir);
+            return {PathCheck::Folder, {}};
+        }
+        if (S_ISFIFO(st.st_mode)) return {PathCheck::Special, "FIFO"};
+        if (S_ISSOCK(st.st_mode)) return {PathCheck::Special, "socket"};
+        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return {PathCheck::Special, "device"};
+        return {PathCheck::Special, "special file"};
+    }
+
+private:
+    replacement::Leftovers leftovers_;
 };
 
 fs::path ResolvedPath(const std::string& path) {
@@ -387,15 +313,8 @@ fs::path ResolvedPath(const std::string& path) {
 
 }  // namespace
 
-Rewrite FileSystem::OpenRewrite(const std::string&, const std::optional<FileIdentity>&) {
-    return {};
-}
-
-std::optional<PathStatus> FileSystem::Inspect(const std::string& path) {
-    PathStatus status;
-    status.exists = FileExists(path);
-    status.regular = status.exists;
-    return status;
+PathCheck FileSystem::CheckPath(const std::string& path) {
+    return {FileExists(path) ? PathCheck::File : PathCheck::Missing, {}};
 }
 
 bool FileSystem::SameFile(const std::string& a, const std::string& b) {

@@ -18,12 +18,17 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
 };
 
-// What a path names, as the writer of an output needs to know it.
-struct PathStatus {
-    bool exists = false;                   // something is there (a dangling link counts)
-    std::optional<FileIdentity> identity;  // of the file reached, links followed; unknown when missing
-    bool regular = false;                  // an ordinary file is reached
-    std::uint64_t names = 0;               // hard links of the file reached
+// What a path names (links followed), for telling a user why it gave no input.
+struct PathCheck {
+    enum Kind {
+        Missing,  // nothing there, or a dangling link
+        File,     // an ordinary file
+        Folder,   // a folder that can be listed
+        Special,  // a FIFO, socket or device; `detail` says which
+        Unusable  // cannot be examined, or a folder that cannot be listed; `detail` says why
+    };
+    Kind kind = Missing;
+    std::string detail;
 };
 
 // An open file for binary reading. Closed by its destructor.
@@ -38,21 +43,31 @@ public:
     virtual std::optional<FileIdentity> Identity() const { return std::nullopt; }
 };
 
-// An open file for binary writing, written sequentially. Its destructor
-// closes it and ignores failures; Close reports them.
+// How the completion of an output ended.
+enum class CommitResult {
+    Replaced,     // the output's name now holds the new file
+    WriteFailed,  // not every byte could be written (a full disk, a file-size limit)
+    NamesKept,    // the name reaches the file to be kept, and was left alone
+    Failed,       // the name could not be given to the new file, or what it holds is unknown
+};
+
+// A new output being written: a hidden file in the output's folder that
+// takes the output's name only when it is complete (Commit), so that the
+// name holds the old file or the new one, whole, at every moment. Destroyed
+// without a successful Commit, it removes the new file and leaves the name as
+// it was. Nothing is synced to the disk: a crash of the machine (not of the
+// program) may leave the name holding a file whose data did not reach it.
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    // Appends the bytes (buffered); failures surface at Close.
+    // Appends the bytes; failures surface at Commit.
     virtual void Write(std::span<const std::byte> bytes) = 0;
-    // Flushes and closes; false when the data could not be written out.
-    virtual bool Close() = 0;
-};
-
-// An existing file opened to be written anew (see FileSystem::OpenRewrite).
-struct Rewrite {
-    std::unique_ptr<OutputFile> file;  // written from its start; what lies past the written bytes is cut at Close
-    std::optional<PathStatus> status;  // what the path names, when that was learnt
+    // Closes the new file and renames it over the output's name, unless that
+    // name, links followed, reaches the file `keep`. The rename replaces what
+    // the name held, a link or a file with further names included, so that
+    // nothing such a name leads to changes. Anything but Replaced removes the
+    // new file. Called at most once.
+    virtual CommitResult Commit(const std::optional<FileIdentity>& keep) = 0;
 };
 
 // The file-system operations the data layer, the windows and the settings
@@ -65,26 +80,24 @@ public:
     virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // True when an ordinary file (or a link to one) of that path exists.
     virtual bool FileExists(const std::string& path) = 0;
-    // Removes the file even when it is read-only; false on failure.
+    // Removes the file (its own permissions do not matter); false on failure,
+    // which leaves the file as it was.
     virtual bool DeleteFileForced(const std::string& path) = 0;
-    // Nullptr when the file cannot be opened.
+    // Opens an ordinary file (links followed). Nullptr for anything else (a
+    // folder, a FIFO, a device), which it never waits on, and when the file
+    // cannot be opened.
     virtual std::unique_ptr<InputFile> OpenRead(const std::string& path) = 0;
-    // Creates the file, or empties an existing one, for writing.
-    virtual std::unique_ptr<OutputFile> OpenWrite(const std::string& path) = 0;
-    // Opens the existing ordinary file at `path` to write it anew, unless it
-    // is the file `keep`, has further names or `keep` is unknown. It follows
-    // no link, does not wait on a FIFO and truncates nothing, so a file it
-    // refuses stays as it was; then it gives what it learnt of the path. The
-    // default opens nothing and learns nothing, so that callers inspect,
-    // delete and create instead.
-    virtual Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep);
-    // What the path names, links followed (a dangling link exists, with no
-    // identity); nothing when it cannot be examined. The default knows
-    // existence only (FileExists).
-    virtual std::optional<PathStatus> Inspect(const std::string& path);
+    // Starts a new output for `path` (see OutputFile): creates a hidden file
+    // in its folder, exclusively and never through a link, with the
+    // permissions the umask allows. It first removes the hidden files that an
+    // interrupted replacement of `path` left behind when the process that
+    // made them has ended, as far as a List of the folder met them. Nullptr
+    // when the file cannot be created.
+    virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& path) = 0;
     // Names (without folder) of the ordinary, non-hidden files of `folder`
     // that match the "*"/"?" pattern, sorted by name; empty when the folder
-    // does not exist or cannot be listed.
+    // does not exist or cannot be listed. Notes the leftovers of interrupted
+    // replacements it meets (see CreateOutput).
     virtual std::vector<std::string> List(const std::string& folder, const std::string& pattern) = 0;
     // Mount point of the file system that holds the path (the nearest existing
     // ancestor is used for a path that does not exist); empty when unknown.
@@ -93,18 +106,20 @@ public:
     virtual std::optional<std::uint64_t> FreeSpace(const std::string& path) = 0;
     // Up to `maxBytes` bytes from the start of the file, links followed; an
     // empty text when no file is there (a dangling link included), nothing
-    // when what is there cannot be read.
+    // when what is there cannot be read or is no ordinary file.
     virtual std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) = 0;
     // Makes `bytes` the contents of the file in one step, so that a crash
-    // leaves the old or the new file: writes them next to it and renames them
-    // over it. A link is followed and the file it leads to replaced, keeping
-    // its permissions. Creates the file, not its folder. False, leaving the
-    // file as it was, on failure.
+    // leaves the old or the new file: writes them to a new hidden file next to
+    // it (as CreateOutput does) and renames that over it. A link is followed
+    // and the file it leads to replaced, keeping its permissions. Creates the
+    // file, not its folder. False, leaving the file as it was, on failure.
     virtual bool ReplaceFile(const std::string& path, std::string_view bytes) = 0;
     // True when both paths name one file: the same device and inode when both
     // exist (links and hard links included), otherwise the same absolute path
     // once "." and ".." parts and links of existing folders are resolved.
     virtual bool SameFile(const std::string& a, const std::string& b);
+    // What the path names. The default knows ordinary files only (FileExists).
+    virtual PathCheck CheckPath(const std::string& path);
 };
 
 // The real file system (POSIX), shared by everything that is given no other.

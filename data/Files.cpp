@@ -123,7 +123,9 @@ Variant Files::Add(std::int32_t fileType, Variant& source, Variant& target) {
 void Files::Remove(const Variant& index) {
     const std::ptrdiff_t i = IndexOf(index);
     if (i < 0) return;
-    keySet_.erase(keys_[static_cast<std::size_t>(i)]);
+    const Key& key = keys_[static_cast<std::size_t>(i)];
+    const auto held = held_.find(key.exact ? FoldKey(key.text) : key.text);
+    if (held != held_.end() && --held->second <= 0) held_.erase(held);
     items_.erase(items_.begin() + i);
     keys_.erase(keys_.begin() + i);
 }
@@ -139,6 +141,13 @@ bool Files::IsValidTargetMask(const std::string& mask) {
     return CountOccurrences(BaseName(name), "*") <= 1 && CountOccurrences(Extension(name), "*") <= 1;
 }
 
+std::string Files::CompletedSource(const std::string& source) {
+    if (IsAbsolutePath(source)) return source;
+    std::string programFolder = ProgramFolder();
+    if (programFolder.empty() || programFolder.back() != PathSeparator) programFolder += PathSeparator;
+    return programFolder + source;
+}
+
 Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     const std::string* sourceText = source.AsString();
     const std::string* targetText = target.AsString();
@@ -146,18 +155,14 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     if (sourceText->empty() || !IsValidTargetMask(*targetText)) RaiseInvalid(StrInvalidArgumentContent);
 
     const std::string mask = *targetText;
-    std::string completed = *sourceText;
-    if (!IsAbsolutePath(completed)) {
-        std::string programFolder = ProgramFolder();
-        if (programFolder.empty() || programFolder.back() != PathSeparator) programFolder += PathSeparator;
-        completed = programFolder + completed;
-        source = Variant(completed);
-    }
+    const std::string completed = CompletedSource(*sourceText);
+    if (completed != *sourceText) source = Variant(completed);
 
     const std::string folder = PathFolder(completed);
     const std::vector<std::string> names = fileSystem_->List(folder, PathName(completed));
     std::vector<std::shared_ptr<File>> added;
     added.reserve(names.size());
+    std::unordered_set<std::string> listed;  // folded keys of this listing
     const Variant maskValue(mask);
     for (const std::string& name : names) {
         auto file = std::make_shared<File>(fileSystem_);
@@ -167,7 +172,8 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
         file->GetData().SetOutputOptions(outputOptions_);
         file->GetData().SetSource(Variant(folder + name));
         file->GetData().SetTarget(maskValue);
-        Append(file, name);
+        Append(file, name, &listed);
+        listed.insert(FoldKey(name));
         added.push_back(file);
     }
     return AddResult(added);
@@ -198,25 +204,37 @@ Variant Files::AddRange(const Variant& source, const Variant& target) {
     return Variant(ObjectRef(file));
 }
 
-void Files::Append(const std::shared_ptr<File>& file, const std::string& key) {
-    std::string folded = FoldKey(key);
-    if (keySet_.contains(folded)) throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
-    keySet_.insert(folded);
+void Files::Append(const std::shared_ptr<File>& file, const std::string& key,
+                   const std::unordered_set<std::string>* twins) {
+    const std::string folded = FoldKey(key);
+    const bool twin = held_.contains(folded);
+    if (twin && (twins == nullptr || !twins->contains(folded))) {
+        throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
+    }
+    Key entry{twin ? key : folded, twin};
+    items_.push_back(file);
     try {
-        items_.push_back(file);
-        keys_.push_back(std::move(folded));
+        keys_.push_back(std::move(entry));
+        try {
+            ++held_[folded];
+        } catch (...) {
+            keys_.pop_back();
+            throw;
+        }
     } catch (...) {
-        if (items_.size() > keys_.size()) items_.pop_back();
-        keySet_.erase(FoldKey(key));
+        items_.pop_back();
         throw;
     }
 }
 
 std::ptrdiff_t Files::IndexOf(const Variant& index) const {
     if (const std::string* key = index.AsString()) {
+        for (std::size_t i = 0; i < keys_.size(); ++i) {
+            if (keys_[i].exact && keys_[i].text == *key) return static_cast<std::ptrdiff_t>(i);
+        }
         const std::string folded = FoldKey(*key);
         for (std::size_t i = 0; i < keys_.size(); ++i) {
-            if (keys_[i] == folded) return static_cast<std::ptrdiff_t>(i);
+            if (!keys_[i].exact && keys_[i].text == folded) return static_cast<std::ptrdiff_t>(i);
         }
         return -1;
     }

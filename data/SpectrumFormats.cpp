@@ -24,9 +24,7 @@ constexpr std::size_t NpyAlignment = 64;
 // Fills the buffer and hands it to the file whenever a block is full.
 class BlockWriter {
 public:
-    BlockWriter(OutputFile& file, ByteBuffer& buffer) : file_(file), buffer_(buffer) {
-        if (buffer_.size() < BlockBytes + StepBytes) buffer_.resize(BlockBytes + StepBytes);
-    }
+    BlockWriter(OutputFile& file, ByteBuffer& buffer) : file_(file), buffer_(buffer) { ReserveSpectrumBuffer(buffer_); }
 
     // Room for `bytes` more (at most a block), handing the buffer on first when
     // they would not fit.
@@ -105,6 +103,10 @@ void WriteCsv(BlockWriter& out, std::span<const double> values, const SpectrumSh
 }
 
 }  // namespace
+
+void ReserveSpectrumBuffer(ByteBuffer& buffer) {
+    if (buffer.size() < BlockBytes + StepBytes) buffer.resize(BlockBytes + StepBytes);
+}
 
 float FaithfulFloat(double x) noexcept {
     const float nearest = static_cast<float>(x);

@@ -36,6 +36,10 @@ using ByteBuffer = std::vector<std::byte, CachedAllocator<std::byte>>;
 void WriteSpectrum(OutputFile& file, std::span<const double> values, const SpectrumShape& shape,
                    const OutputOptions& options, ByteBuffer& buffer);
 
+// Grows `buffer` to what WriteSpectrum needs, so that a caller can allocate
+// it before it creates an output. Throws std::bad_alloc.
+void ReserveSpectrumBuffer(ByteBuffer& buffer);
+
 // The float nearest to `x`, or its neighbour towards `x` where the nearest
 // would round (half to even, clamped to +-32767) to another sample than `x`
 // does, so that every format rounds to the raw output's sample.

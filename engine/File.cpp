@@ -99,8 +99,17 @@ void File::SetAllocationProbe(AllocationProbe probe) noexcept {
 }
 
 fftResultEnum File::Transform() {
+    return Transform({});
+}
+
+fftResultEnum File::Transform(const std::function<bool()>& stopRequested) {
     if (!parameters_) throw AutomationError::Platform(ErrObjectNotSet, SourceFile);
     const auto started = std::chrono::steady_clock::now();
+    struct StopScope {
+        File* file;
+        ~StopScope() { file->stopRequested_ = nullptr; }
+    } stopScope{this};
+    stopRequested_ = stopRequested ? &stopRequested : nullptr;
     ResultCode = fftResultAllRight;
     exposuresDone_ = 0;
     data_->Initialize(ResultCode);
@@ -203,6 +212,14 @@ bool File::PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_
     });
 }
 
+bool File::StopBefore(std::int16_t k) {
+    if (k <= 1 || stopRequested_ == nullptr) return false;
+    bool stop = false;
+    Trap(ResultCode, [&] { stop = (*stopRequested_)(); });
+    if (stop) ResultCode = fftResultRepeatFail;
+    return stop;
+}
+
 void File::TransformAverage() {
     std::int32_t step = 0;
     std::int32_t position = 0;
@@ -211,6 +228,8 @@ void File::TransformAverage() {
 
     bool stored = false;
     for (std::int16_t k = 1; k <= repeat; ++k) {
+        // An average of fewer exposures than asked for is not written.
+        if (StopBefore(k)) return;
         Trap(ResultCode, [&] { LoadExposure(position); });
         if (ResultCode != fftResultAllRight) break;
         TransformExposure(false);
@@ -237,6 +256,7 @@ void File::TransformMulti() {
     if (!PlanExposures(step, position, repeat)) return;
 
     for (std::int16_t k = 1; k <= repeat; ++k) {
+        if (StopBefore(k)) return;
         Trap(ResultCode, [&] { LoadExposure(position); });
         if (ResultCode != fftResultAllRight) return;
         TransformExposure(false);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,11 @@ public:
     // memory, ErrInternal for an error without a number). Only errors outside
     // the methods are raised.
     fftResultEnum Transform();
+    // The same; an Average or Multi transform also asks `stopRequested` (when
+    // set) before each exposure after the first, and once it answers true
+    // ends with fftResultRepeatFail: an Average then writes nothing, a Multi
+    // keeps the outputs of the exposures it completed.
+    fftResultEnum Transform(const std::function<bool()>& stopRequested);
     // What the last Transform did: the exposures it transformed and the
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
@@ -60,6 +66,8 @@ private:
     void LoadExposure(std::int32_t position);
     std::int32_t ExposureStep();
     bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat);
+    // True, with the result code set, when the transform is to stop before exposure k.
+    bool StopBefore(std::int16_t k);
     void TransformSimple();
     void TransformAverage();
     void TransformMulti();
@@ -81,6 +89,7 @@ private:
     std::int32_t exposuresDone_ = 0;
     double transformSeconds_ = 0.0;
     std::string name_;
+    const std::function<bool()>* stopRequested_ = nullptr;  // during a Transform only
 };
 
 }  // namespace tavox

@@ -29,20 +29,25 @@ private:
 
 class MemoryOutputFile final : public OutputFile {
 public:
-    explicit MemoryOutputFile(std::shared_ptr<MemoryFileSystem::Bytes> bytes) : bytes_(std::move(bytes)) {}
+    MemoryOutputFile(MemoryFileSystem& fileSystem, std::string path)
+        : fileSystem_(fileSystem), path_(std::move(path)) {}
 
     void Write(std::span<const std::byte> bytes) override {
-        if (!closed_) bytes_->insert(bytes_->end(), bytes.begin(), bytes.end());
+        if (!done_) bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     }
-    bool Close() override {
-        const bool wasOpen = !closed_;
-        closed_ = true;
-        return wasOpen;
+    // Paths name files only, so nothing is reached through the name.
+    CommitResult Commit(const std::optional<FileIdentity>&) override {
+        if (done_) return CommitResult::Failed;
+        done_ = true;
+        fileSystem_.Put(path_, std::move(bytes_));
+        return CommitResult::Replaced;
     }
 
 private:
-    std::shared_ptr<MemoryFileSystem::Bytes> bytes_;
-    bool closed_ = false;
+    MemoryFileSystem& fileSystem_;
+    std::string path_;
+    MemoryFileSystem::Bytes bytes_;
+    bool done_ = false;
 };
 
 }  // namespace
@@ -76,11 +81,9 @@ std::unique_ptr<InputFile> MemoryFileSystem::OpenRead(const std::string& path) {
     return std::make_unique<MemoryInputFile>(it->second);
 }
 
-std::unique_ptr<OutputFile> MemoryFileSystem::OpenWrite(const std::string& path) {
+std::unique_ptr<OutputFile> MemoryFileSystem::CreateOutput(const std::string& path) {
     if (path.empty() || path.back() == PathSeparator || !IsAbsolutePath(path)) return nullptr;
-    auto bytes = std::make_shared<Bytes>();
-    files_[Normal(path)] = bytes;
-    return std::make_unique<MemoryOutputFile>(std::move(bytes));
+    return std::make_unique<MemoryOutputFile>(*this, path);
 }
 
 std::vector<std::string> MemoryFileSystem::List(const std::string& folder, const std::string& pattern) {

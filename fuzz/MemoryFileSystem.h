@@ -11,7 +11,8 @@ namespace tavox::fuzz {
 
 // A file system held in memory: a flat map from absolute paths to contents.
 // A folder exists when a file lies in it. Open files keep their contents
-// alive after a deletion, as on POSIX.
+// alive after a deletion, as on POSIX. An output takes its path when it is
+// committed.
 class MemoryFileSystem : public FileSystem {
 public:
     using Bytes = std::vector<std::byte>;
@@ -25,7 +26,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DeleteFileForced(const std::string& path) override;
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
-    std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override;
+    std::unique_ptr<OutputFile> CreateOutput(const std::string& path) override;
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
     std::string MountPoint(const std::string& path) override;
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override;

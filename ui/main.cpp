@@ -1,5 +1,6 @@
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -14,6 +15,7 @@
 #include "ui/DesktopLoader.h"
 #include "ui/cli/CommandOptions.h"
 #include "ui/cli/SelfTestTable.h"
+#include "ui/terminal/StandardOutput.h"
 #include "ui/terminal/TerminalRun.h"
 
 namespace {
@@ -46,7 +48,7 @@ int Refuse(const std::string& error) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int RunProgram(int argc, char** argv) {
     tavox::SetStartMode(tavox::StartMode::Standalone);
 
     const tavox::ParsedCommandLine parsed = tavox::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -92,4 +94,21 @@ int main(int argc, char** argv) {
 
     tavox::SetCommandLineMode(true);
     return tavox::RunCommandLine(fields, options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+}
+
+int main(int argc, char** argv) {
+    // A file-size limit then fails the write, which the batch reports as a
+    // full target, instead of killing the process in the middle of an output.
+    std::signal(SIGXFSZ, SIG_IGN);
+    tavox::StandardOutputBuffer output(STDOUT_FILENO);
+    std::streambuf* const previous = std::cout.rdbuf(&output);
+    int status = RunProgram(argc, argv);
+    std::cout.flush();
+    std::cout.rdbuf(previous);
+    // As other tools do, a lost line of output fails the run.
+    if (output.Error() != 0) {
+        std::cerr << "tavox: write error: " << std::system_category().message(output.Error()) << '\n';
+        if (status == tavox::ExitAllRight) status = tavox::ExitFileFailed;
+    }
+    return status;
 }

@@ -1,8 +1,14 @@
 #include "app/Application.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -75,7 +81,7 @@ protected:
                               log.push_back("Pump");
                               if (extra) extra();
                           },
-                          nullptr});
+                          nullptr, nullptr});
     }
 
     TempDir dir;
@@ -214,7 +220,7 @@ TEST_F(ApplicationTest, error_raised_by_the_pump_ends_the_run_without_execute_co
     InstallHostHooks({[&] {
                           if (sink->files == 1) throw AutomationError::Platform(ErrOutOfMemory);
                       },
-                      nullptr});
+                      nullptr, nullptr});
     EXPECT_AUTOMATION_NUMBER(app->FFTExecute(), ErrOutOfMemory);
     EXPECT_EQ(log, (std::vector<std::string>{"Will", "File a.dat " + AllRight}));
 }
@@ -257,7 +263,7 @@ TEST_F(ApplicationTest, nested_run_from_a_handler_or_the_pump_is_refused) {
                           EXPECT_EQ(app->FFTParameters()->Width(), before);
                           ++refusals;
                       },
-                      nullptr});
+                      nullptr, nullptr});
     app->FFTExecute();
     EXPECT_EQ(refusals, 8);
     EXPECT_EQ(sink->files, 4);
@@ -268,11 +274,13 @@ TEST_F(ApplicationTest, nested_run_from_a_handler_or_the_pump_is_refused) {
 TEST_F(ApplicationTest, standalone_run_opens_a_progress_window_that_subscribes_before_will_execute) {
     std::vector<std::string> windowLog;
     int opened = 0;
-    InstallHostHooks({nullptr, [&](const std::shared_ptr<Application>& running) {
+    InstallHostHooks({nullptr,
+                      [&](const std::shared_ptr<Application>& running) {
                           ++opened;
                           EXPECT_EQ(running, app);
                           running->Subscribe(std::make_shared<RecordingSink>(windowLog));
-                      }});
+                      },
+                      nullptr});
     app->FFTExecute();
     EXPECT_EQ(opened, 0) << "an automation client's run opens no window";
 
@@ -282,6 +290,45 @@ TEST_F(ApplicationTest, standalone_run_opens_a_progress_window_that_subscribes_b
     ASSERT_FALSE(windowLog.empty());
     EXPECT_EQ(windowLog.front(), "Will");
     EXPECT_EQ(windowLog.back(), "Done");
+}
+
+// An input replaced by a FIFO after the listing fails at once, and the
+// batch goes on; nothing waits for a writer.
+TEST_F(ApplicationTest, input_replaced_by_a_fifo_after_the_listing_fails_without_waiting) {
+    ASSERT_EQ(::unlink(dir.File("b.dat").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.File("b.dat").c_str(), 0600), 0);
+    auto run = std::async(std::launch::async, [&] { app->FFTExecute(); });
+    if (run.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        const int fd = ::open(dir.File("b.dat").c_str(), O_RDWR | O_NONBLOCK);  // releases a reader that waits
+        run.wait();
+        ::close(fd);
+        FAIL() << "the batch waited on the FIFO";
+    }
+    run.get();
+    const std::string failed = std::to_string(fftResultFileSysErr);
+    EXPECT_EQ(log, (std::vector<std::string>{"Will", "File a.dat " + AllRight, "File b.dat " + failed,
+                                             "File c.dat " + AllRight, "File d.dat " + AllRight, "Done"}));
+}
+
+// The host's stop test reaches the exposures of the file in progress.
+TEST_F(ApplicationTest, the_hosts_stop_test_cuts_the_exposures_of_the_file_in_progress) {
+    app->FFTParameters()->SetMethod(fftMethodMulti);
+    app->FFTParameters()->SetRepeat(3);
+    app->FFTParameters()->SetWidth(128);
+    // Asked before a's second exposure, as a stop signal would be answered;
+    // the pump then breaks the run before b.
+    bool stopped = false;
+    HostHooks hooks;
+    hooks.stopRequested = [&] { return stopped = true; };
+    hooks.pumpEvents = [&] {
+        if (stopped) app->BreakFFT();
+    };
+    InstallHostHooks(hooks);
+    app->FFTExecute();
+    EXPECT_EQ(log, (std::vector<std::string>{"Will", "File a.dat " + std::to_string(fftResultRepeatFail), "Done"}));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("a.001")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("a.002")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("b.001")));
 }
 
 TEST(application_lifetime_test, a_client_holding_a_file_keeps_it_after_the_application_is_gone) {

@@ -280,6 +280,52 @@ TEST(batch_safety_test, second_stop_signal_ends_the_run_at_once) {
     for (const auto& [path, bytes] : inputs) EXPECT_EQ(ReadBytes(path), bytes) << path;
 }
 
+// A long Multi over one large file stops within its exposures: the file
+// ends with the repeat error and keeps only complete outputs.
+TEST(batch_safety_test, stop_signal_cuts_the_exposures_of_a_long_file_short) {
+    TempDir dir;
+    WriteSamples(dir.File("big.dat"), Tone(8 * 1024 * 1024, 5));
+    Child child({"m", "p", "65536", dir.File("big.dat"), "*.*", "999"});
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(dir.File("big.001")); }));
+    child.Signal(SIGINT);
+    const int status = child.Finish();
+
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string expected = "big.dat";
+    expected.append(25, ' ').append("-->>    Počet opakování nebylo možno dodržet\nKalmira [dokončeno - 100%]\n");
+    EXPECT_EQ(child.Out(), expected);
+    EXPECT_EQ(child.Err(), "tavox: interrupted after 1 of 1 files\n");
+    int outputs = 0;
+    for (const std::string& name : test::FolderEntries(dir.Path())) {
+        if (name == "big.dat") continue;
+        EXPECT_NE(name.front(), '.') << "a new file was left: " << name;
+        EXPECT_EQ(std::filesystem::file_size(dir.File(name)), 65536u) << name;
+        ++outputs;
+    }
+    EXPECT_GE(outputs, 1);
+    EXPECT_LT(outputs, 999) << "the file ran to its end";
+}
+
+// The check at the start of a batch for outputs that replace other sources
+// looks at each file once, not once per exposure, so that a large Multi
+// batch starts at once and a stop signal is not held up by it.
+TEST(batch_safety_test, the_start_of_a_large_multi_batch_is_not_held_up) {
+    TempDir dir;
+    for (int i = 0; i < 2000; ++i) test::WriteBytes(dir.File(std::to_string(i).append(".dat")), "");
+    WriteSamples(dir.File("t.001"), Tone(300, 1));  // an output of t.dat, were it a source
+    WriteSamples(dir.File("t.dat"), Tone(300, 2));
+    Child child({"m", "p", "128", dir.Path() + "*", "*.*", "999"});
+    const auto started = std::chrono::steady_clock::now();
+    child.FirstLineLength();
+    // Matching each of 2000 files once per exposure took more than a second.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+    child.Signal(SIGINT);
+    const int status = child.Finish();
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+}
+
 int RunToEnd(Child& child) {
     const int status = child.Finish();
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;

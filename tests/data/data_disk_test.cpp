@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -339,9 +340,10 @@ TEST(data_disk_test, output_naming_the_source_is_refused_and_the_source_kept) {
         data->SaveSequence(SaveStore, Spectrum({1, 2, 3, 4}), 0, result);
         data->SaveSequence(SaveWrite, {}, 0, result);
         EXPECT_EQ(result, fftResultFileNameErr) << c.source << " " << c.mask;
-        EXPECT_EQ(fileSystem->Calls(FsCall::DeleteFileForced) + fileSystem->Calls(FsCall::OpenWrite), 0);
+        EXPECT_EQ(fileSystem->Calls(FsCall::DeleteFileForced), 0);
         EXPECT_EQ(ReadBytes(dir.File("sig.dat")), before);
         EXPECT_TRUE(fs::is_symlink(dir.File("link.dat")));
+        EXPECT_EQ(test::FolderEntries(dir.Path()), (std::vector<std::string>{"hard.dat", "link.dat", "sig.dat"}));
         data->Terminate();
     }
 }
@@ -390,22 +392,15 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
     WriteSamples(dir.File("sig.dat"), {1});
     WriteSamples(dir.File("sig.out"), {9, 9, 9});
     struct Case {
-        std::vector<FsCall> failing;
+        FsCall failing;
         std::int32_t expected;
-        std::vector<std::int16_t> left;  // the output afterwards
     };
-    const std::vector<std::int16_t> old = {9, 9, 9};
-    const std::vector<std::int16_t> fresh = {1, 2};
-    // An old output is written over in place; when it cannot be opened so,
-    // it is examined, deleted and created anew. A failed write leaves no
-    // stale tail of the old contents behind.
+    // Whatever fails, the old output stays whole and no new file is left.
     const Case cases[] = {
-        {{FsCall::OpenRewrite, FsCall::Inspect}, fftResultFileSysErr, old},
-        {{FsCall::OpenRewrite, FsCall::DeleteFileForced}, fftResultFileSysErr, old},
-        {{FsCall::OpenRewrite, FsCall::OpenWrite}, fftResultFileSysErr, {}},  // deleted, not created
-        {{FsCall::OpenRewrite}, fftResultAllRight, fresh},
-        {{FsCall::Write}, fftResultTargetFull, {}},
-        {{FsCall::Close}, fftResultTargetFull, fresh},
+        {FsCall::CreateOutput, fftResultFileSysErr},
+        {FsCall::Write, fftResultTargetFull},
+        {FsCall::Close, fftResultTargetFull},
+        {FsCall::Rename, fftResultFileSysErr},
     };
     for (const Case& c : cases) {
         auto fileSystem = std::make_shared<FaultyFileSystem>();
@@ -413,11 +408,12 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
         std::int32_t result = fftResultAllRight;
         data->Initialize(result);
         data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
-        for (FsCall kind : c.failing) fileSystem->FailCall(kind);
+        fileSystem->FailCall(c.failing);
         data->SaveSequence(SaveWrite, {}, 0, result);
-        EXPECT_EQ(result, c.expected) << static_cast<int>(c.failing.front());
+        EXPECT_EQ(result, c.expected) << static_cast<int>(c.failing);
         EXPECT_EQ(fileSystem->OpenHandles(), 1);  // the source only
-        EXPECT_EQ(ReadSamples(dir.File("sig.out")), c.left);
+        EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{9, 9, 9}));
+        EXPECT_EQ(test::FolderEntries(dir.Path()), (std::vector<std::string>{"sig.dat", "sig.out"}));
         data->Terminate();
         EXPECT_EQ(fileSystem->OpenHandles(), 0);
         // The store was emptied by the failed write.
@@ -427,6 +423,60 @@ TEST(data_disk_test, target_failures_give_their_result_codes_and_leak_no_files) 
         EXPECT_EQ(fs::file_size(dir.File("sig.out")), 0u);
         WriteSamples(dir.File("sig.out"), {9, 9, 9});
     }
+}
+
+// Out of memory while a file is opened or an output set up: the result
+// says so (not a file-system error), and nothing is left behind.
+TEST(data_disk_test, a_file_that_cannot_get_memory_reports_out_of_memory) {
+    class NoMemory : public FaultyFileSystem {
+    public:
+        bool failOpen = false;
+        std::unique_ptr<InputFile> OpenRead(const std::string& path) override {
+            if (failOpen) throw std::bad_alloc();
+            return FaultyFileSystem::OpenRead(path);
+        }
+        std::unique_ptr<OutputFile> CreateOutput(const std::string&) override { throw std::bad_alloc(); }
+    };
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto fileSystem = std::make_shared<NoMemory>();
+    auto data = DiskData(fileSystem, dir.File("sig.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+    data->SaveSequence(SaveStore, Spectrum({1, 2}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultOutOfMemory);
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string>{"sig.dat"});
+
+    fileSystem->failOpen = true;
+    result = fftResultAllRight;
+    data->Initialize(result);
+    EXPECT_EQ(result, fftResultOutOfMemory);
+    EXPECT_EQ(fileSystem->OpenHandles(), 0);
+}
+
+// A source longer than a 32-bit position can reach is refused rather than
+// read in part. The file is sparse: it takes no space.
+TEST(data_disk_test, a_source_of_more_samples_than_positions_reach_is_refused) {
+    TempDir dir;
+    for (const auto& [name, bytes] : {std::pair{"limit.dat", std::uint64_t{MaxSourceSamples} * 2 + 1},
+                                      std::pair{"over.dat", (std::uint64_t{MaxSourceSamples} + 1) * 2}}) {
+        WriteBytes(dir.File(name), "");
+        fs::resize_file(dir.File(name), bytes);
+    }
+    auto within = DiskData(DefaultFileSystem(), dir.File("limit.dat"), "*.out");
+    std::int32_t result = fftResultAllRight;
+    within->Initialize(result);
+    EXPECT_EQ(result, fftResultAllRight);
+    EXPECT_EQ(within->Length(), MaxSourceSamples);
+    EXPECT_FALSE(within->SourceTooLong());
+
+    auto over = DiskData(DefaultFileSystem(), dir.File("over.dat"), "*.out");
+    over->Initialize(result);
+    EXPECT_EQ(result, fftResultShortFile);
+    EXPECT_TRUE(over->SourceTooLong());
+    over->SetFormat(fftDataDiskFile);
+    EXPECT_FALSE(over->SourceTooLong());
 }
 
 TEST(data_disk_test, terminate_drops_unwritten_results_and_closes_the_source) {

@@ -1,8 +1,14 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -27,6 +33,40 @@ std::string Text(std::span<const std::byte> bytes) {
     std::string text;
     for (std::byte b : bytes) text.push_back(static_cast<char>(b));
     return text;
+}
+
+// True when `call` returns within seconds. A call left waiting on the FIFO
+// is released by opening its other end, and the test fails instead of hanging.
+template <class Call>
+bool ReturnsWithoutWaiting(Call call, const std::string& fifo) {
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(std::chrono::seconds(5)) == std::future_status::ready) return true;
+    const int fd = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+    done.wait();
+    return false;
+}
+
+// Process number of a process that has ended.
+pid_t EndedProcess() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}
+
+mode_t Umask() {
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    return mask;
+}
+
+std::vector<std::string> Hidden(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const std::string& name : test::FolderEntries(dir.Path())) {
+        if (name.front() == '.') names.push_back(name);
+    }
+    return names;
 }
 
 TEST(file_system_test, list_gives_sorted_visible_regular_files_and_links_to_them) {
@@ -80,6 +120,23 @@ TEST(file_system_test, forced_delete_removes_read_only_files_and_reports_failure
     EXPECT_TRUE(fs::is_directory(dir.File("folder")));
 }
 
+// A delete that the folder refuses leaves the file's own permissions alone.
+TEST(file_system_test, failed_forced_delete_leaves_a_read_only_file_read_only) {
+    TempDir dir;
+    const std::string file = dir.File("ro");
+    WriteBytes(file, "data");
+    ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(file.c_str(), test::UnprivilegedId, test::UnprivilegedId), 0);
+    }
+    const bool refused = test::InChild([&] { return !DefaultFileSystem()->DeleteFileForced(file); }, true);
+    ::chmod(dir.Path().c_str(), 0755);
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(fs::exists(file));
+    EXPECT_EQ(fs::status(file).permissions(), static_cast<fs::perms>(0444));
+}
+
 TEST(file_system_test, positioned_reads_stop_short_at_the_end) {
     TempDir dir;
     WriteBytes(dir.File("f"), "0123456");
@@ -99,36 +156,96 @@ TEST(file_system_test, positioned_reads_stop_short_at_the_end) {
     EXPECT_FALSE(fileSystem->OpenRead(dir.Path()));
 }
 
-TEST(file_system_test, writes_are_buffered_and_complete_at_close) {
+// A FIFO (an input replaced after the listing, say) is refused at once
+// instead of waiting for a writer that never comes.
+TEST(file_system_test, a_fifo_is_never_waited_on) {
+    TempDir dir;
+    const std::string fifo = dir.File("b.dat");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    auto fileSystem = DefaultFileSystem();
+    bool opened = true;
+    EXPECT_TRUE(ReturnsWithoutWaiting([&] { opened = fileSystem->OpenRead(fifo) != nullptr; }, fifo));
+    EXPECT_FALSE(opened);
+    std::optional<std::string> read = "";
+    EXPECT_TRUE(ReturnsWithoutWaiting([&] { read = fileSystem->ReadSmallFile(fifo, 100); }, fifo));
+    EXPECT_FALSE(read.has_value());
+    if (fs::exists("/dev/null")) {
+        EXPECT_FALSE(fileSystem->OpenRead("/dev/null"));
+    }
+}
+
+// The old contents stay under the name, and the new ones in a hidden file,
+// until the commit renames the new file over the old one.
+TEST(file_system_test, an_output_replaces_the_old_file_only_when_committed) {
     TempDir dir;
     WriteBytes(dir.File("out"), std::string(1000, 'o'));
     auto fileSystem = DefaultFileSystem();
-    auto file = fileSystem->OpenWrite(dir.File("out"));
+    auto file = fileSystem->CreateOutput(dir.File("out"));
     ASSERT_TRUE(file);
-    // More than one buffer's worth, in uneven pieces.
     std::string expected;
     for (int piece = 0; piece < 7; ++piece) {
         const std::string text(100000 + piece, static_cast<char>('a' + piece));
         file->Write(Bytes(text));
         expected += text;
     }
-    EXPECT_TRUE(file->Close());
+    EXPECT_EQ(ReadBytes(dir.File("out")), std::string(1000, 'o'));
+    const std::vector<std::string> hidden = Hidden(dir);
+    ASSERT_EQ(hidden.size(), 1u);
+    EXPECT_EQ(hidden.front().rfind(".out.tavox-" + std::to_string(::getpid()) + "-", 0), 0u) << hidden.front();
+    EXPECT_EQ(hidden.front().size(), std::string(".out.tavox-").size() + std::to_string(::getpid()).size() + 7);
+    EXPECT_EQ(fs::status(dir.File(hidden.front())).permissions(), static_cast<fs::perms>(0666 & ~Umask()));
+    EXPECT_EQ(file->Commit(std::nullopt), CommitResult::Replaced);
+    EXPECT_EQ(ReadBytes(dir.File("out")), expected);
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string>{"out"});
+    EXPECT_EQ(file->Commit(std::nullopt), CommitResult::Failed);  // once only
+
+    // Dropped before its commit, a new output leaves nothing behind.
+    fileSystem->CreateOutput(dir.File("out"))->Write(Bytes("lost"));
+    EXPECT_EQ(fileSystem->CreateOutput(dir.File("fresh"))->Commit(std::nullopt), CommitResult::Replaced);
+    EXPECT_EQ(test::FolderEntries(dir.Path()), (std::vector<std::string>{"fresh", "out"}));
+    EXPECT_EQ(fs::file_size(dir.File("fresh")), 0u);
     EXPECT_EQ(ReadBytes(dir.File("out")), expected);
 
-    auto empty = fileSystem->OpenWrite(dir.File("out"));
-    ASSERT_TRUE(empty);
-    EXPECT_TRUE(empty->Close());
-    EXPECT_EQ(fs::file_size(dir.File("out")), 0u);
-
-    EXPECT_FALSE(fileSystem->OpenWrite(dir.File("no-such-folder/out")));
+    EXPECT_FALSE(fileSystem->CreateOutput(dir.File("no-such-folder/out")));
+    EXPECT_FALSE(fileSystem->CreateOutput(dir.Path()));
 }
 
-TEST(file_system_test, a_write_that_cannot_be_completed_fails_the_close) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    auto file = DefaultFileSystem()->OpenWrite("/dev/full");
-    ASSERT_TRUE(file);
-    file->Write(Bytes(std::string(10, 'x')));
-    EXPECT_FALSE(file->Close());
+// With a file-size limit (and SIGXFSZ ignored, as the program does) a write
+// fails; the commit says so and the old output stays.
+TEST(file_system_test, a_write_that_cannot_be_completed_fails_the_commit_and_keeps_the_old_file) {
+    TempDir dir;
+    WriteBytes(dir.File("out"), "old");
+    const bool kept = test::InChild([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
+        auto file = DefaultFileSystem()->CreateOutput(dir.File("out"));
+        if (!file) return false;
+        file->Write(Bytes(std::string(10000, 'x')));
+        return file->Commit(std::nullopt) == CommitResult::WriteFailed;
+    });
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(ReadBytes(dir.File("out")), "old");
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string>{"out"});
+}
+
+// In a folder that cannot be written, nothing is created and the old output,
+// read-only, stays as it was.
+TEST(file_system_test, no_output_in_a_read_only_folder) {
+    TempDir dir;
+    const std::string out = dir.File("a.spc");
+    WriteBytes(out, "old");
+    ASSERT_EQ(::chmod(out.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0555), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(out.c_str(), test::UnprivilegedId, test::UnprivilegedId), 0);
+    }
+    const bool refused = test::InChild([&] { return DefaultFileSystem()->CreateOutput(out) == nullptr; }, true);
+    ::chmod(dir.Path().c_str(), 0755);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(ReadBytes(out), "old");
+    EXPECT_EQ(fs::status(out).permissions(), static_cast<fs::perms>(0444));
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string>{"a.spc"});
 }
 
 TEST(file_system_test, mount_point_and_free_space_of_existing_and_missing_paths) {
@@ -184,7 +301,17 @@ TEST(file_system_test, same_file_sees_through_links_and_spellings) {
 namespace tavox {
 namespace {
 
-TEST(file_system_test, inspect_follows_links_and_tells_names_and_identity_of_what_a_path_names) {
+CommitResult WriteAndCommit(FileSystem& fileSystem, const std::string& path, const std::string& text,
+                            const std::optional<FileIdentity>& keep) {
+    auto file = fileSystem.CreateOutput(path);
+    if (!file) return CommitResult::Failed;
+    file->Write(Bytes(text));
+    return file->Commit(keep);
+}
+
+// A name that reaches the kept file (links followed, other names included)
+// is left alone; anything else at the name is replaced by the new file.
+TEST(file_system_test, commit_leaves_a_name_that_reaches_the_kept_file_alone) {
     TempDir dir;
     WriteBytes(dir.File("sig.dat"), "x");
     fs::create_symlink(dir.File("sig.dat"), dir.File("soft.dat"));
@@ -193,74 +320,112 @@ TEST(file_system_test, inspect_follows_links_and_tells_names_and_identity_of_wha
     fs::create_directory(dir.File("sub"));
     auto fileSystem = DefaultFileSystem();
 
-    const auto missing = fileSystem->Inspect(dir.File("none.dat"));
-    ASSERT_TRUE(missing);
-    EXPECT_FALSE(missing->exists);
-    EXPECT_TRUE(fileSystem->Inspect(dir.File("none/deeper.dat")));
-
-    const auto sig = fileSystem->Inspect(dir.File("sig.dat"));
-    ASSERT_TRUE(sig && sig->identity);
-    EXPECT_TRUE(sig->exists && sig->regular);
-    EXPECT_EQ(sig->names, 2u);
-    const auto soft = fileSystem->Inspect(dir.File("soft.dat"));
-    ASSERT_TRUE(soft && soft->identity);
-    EXPECT_TRUE(soft->exists && soft->regular);
-    EXPECT_EQ(*soft->identity, *sig->identity);
-    const auto dangling = fileSystem->Inspect(dir.File("dangling.dat"));
-    ASSERT_TRUE(dangling);
-    EXPECT_TRUE(dangling->exists && !dangling->identity && !dangling->regular);
-    EXPECT_FALSE(fileSystem->Inspect(dir.File("sub"))->regular);
-
     // The open file knows its own length and identity.
     const auto input = fileSystem->OpenRead(dir.File("hard.dat"));
     ASSERT_TRUE(input);
     EXPECT_EQ(input->Size(), std::optional<std::uint64_t>(1));
-    EXPECT_EQ(input->Identity(), sig->identity);
+    const std::optional<FileIdentity> kept = input->Identity();
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(fileSystem->OpenRead(dir.File("soft.dat"))->Identity(), kept);
+
+    for (const char* name : {"sig.dat", "soft.dat", "hard.dat"}) {
+        EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File(name), "new", kept), CommitResult::NamesKept) << name;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("sig.dat")), "x");
+    EXPECT_TRUE(fs::is_symlink(dir.File("soft.dat")));
+
+    EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File("dangling.dat"), "new", kept), CommitResult::Replaced);
+    EXPECT_FALSE(fs::is_symlink(dir.File("dangling.dat")));
+    EXPECT_FALSE(fs::exists(dir.File("gone.dat")));
+    EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File("sub"), "new", kept), CommitResult::Failed);
+    EXPECT_TRUE(fs::is_directory(dir.File("sub")));
+    EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File("none.dat"), "new", kept), CommitResult::Replaced);
+    EXPECT_EQ(ReadBytes(dir.File("none.dat")), "new");
+    EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File("none.dat"), "newer", kept), CommitResult::Replaced);
+    EXPECT_EQ(ReadBytes(dir.File("none.dat")), "newer");
+    EXPECT_EQ(Hidden(dir), std::vector<std::string>{});
 }
 
-// Only a plain file with one name other than the kept one is opened; the
-// others are left untouched, and what was learnt of them is told.
-TEST(file_system_test, rewrite_opens_only_a_plain_single_name_file_other_than_the_kept_one) {
+// A replacement never writes through what the name held: a link (planted
+// by someone else, say) is replaced by a file of its own, a file with a
+// second name keeps its contents there, and a FIFO is not opened.
+TEST(file_system_test, replacement_writes_through_no_link_and_leaves_other_names_alone) {
     TempDir dir;
-    WriteBytes(dir.File("old.out"), "old contents");
+    WriteBytes(dir.File("victim"), "precious");
     WriteBytes(dir.File("twice.out"), "two names");
-    WriteBytes(dir.File("kept.dat"), "source");
-    fs::create_symlink(dir.File("old.out"), dir.File("link.out"));
+    WriteBytes(dir.File("ro.out"), "read-only");
+    ASSERT_EQ(::chmod(dir.File("ro.out").c_str(), 0444), 0);
+    fs::create_symlink(dir.File("victim"), dir.File("link.out"));
     fs::create_hard_link(dir.File("twice.out"), dir.File("twice.bak"));
+    ASSERT_EQ(::mkfifo(dir.File("fifo.out").c_str(), 0600), 0);
     auto fileSystem = DefaultFileSystem();
-    const std::optional<FileIdentity> kept = fileSystem->Inspect(dir.File("kept.dat"))->identity;
-    ASSERT_TRUE(kept);
+    const std::optional<FileIdentity> kept = FileIdentity{1, 1};
 
-    Rewrite missing = fileSystem->OpenRewrite(dir.File("missing.out"), kept);
-    EXPECT_FALSE(missing.file);
-    ASSERT_TRUE(missing.status);
-    EXPECT_FALSE(missing.status->exists);
-    EXPECT_FALSE(fileSystem->Inspect(dir.File("missing.out"))->exists);  // nothing was created
+    for (const char* name : {"link.out", "twice.out", "ro.out", "fifo.out"}) {
+        EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File(name), name, kept), CommitResult::Replaced) << name;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir.File(name)))) << name;
+        EXPECT_EQ(ReadBytes(dir.File(name)), name);
+        EXPECT_EQ(fs::status(dir.File(name)).permissions(), static_cast<fs::perms>(0666 & ~Umask())) << name;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("victim")), "precious");
+    EXPECT_EQ(ReadBytes(dir.File("twice.bak")), "two names");
+    // Without a file to keep, the name is not examined at all.
+    EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File("twice.bak"), "again", std::nullopt), CommitResult::Replaced);
+    EXPECT_EQ(ReadBytes(dir.File("twice.bak")), "again");
+    EXPECT_EQ(Hidden(dir), std::vector<std::string>{});
+}
 
-    Rewrite link = fileSystem->OpenRewrite(dir.File("link.out"), kept);
-    EXPECT_FALSE(link.file);
-    EXPECT_FALSE(link.status);  // left to Inspect
+// What a killed run leaves is hidden from listings, and the next output of
+// that name removes it unless its process still runs.
+TEST(file_system_test, leftovers_of_ended_processes_are_hidden_and_removed_by_the_next_output_of_their_name) {
+    TempDir dir;
+    WriteBytes(dir.File("a.dat"), "in");
+    const std::string ended = std::to_string(EndedProcess());
+    const std::string own = std::to_string(::getpid());
+    const std::vector<std::string> planted = {
+        ".a.spc.tavox-" + ended + "-Ab3xYz",  // left by a killed run: removed
+        ".a.spc.tavox-" + own + "-Qw9Er7",    // of a running process: kept
+        ".b.spc.tavox-" + ended + "-Zz0Zz0",  // of another output: kept
+        ".a.spc.tavox-notapid",               // not a temporary name: kept
+    };
+    for (const std::string& name : planted) WriteBytes(dir.File(name), "partial");
+    auto fileSystem = DefaultFileSystem();
 
-    Rewrite twice = fileSystem->OpenRewrite(dir.File("twice.out"), kept);
-    EXPECT_FALSE(twice.file);
-    ASSERT_TRUE(twice.status);
-    EXPECT_EQ(twice.status->names, 2u);
+    // Nothing hidden is listed, also for a pattern that would match it.
+    EXPECT_EQ(fileSystem->List(dir.Path(), "*"), std::vector<std::string>{"a.dat"});
+    EXPECT_TRUE(fileSystem->List(dir.Path(), "*tavox*").empty());
+    EXPECT_EQ(WriteAndCommit(*fileSystem, dir.File("a.spc"), "out", std::nullopt), CommitResult::Replaced);
+    std::vector<std::string> expected = {"a.dat", "a.spc", planted[1], planted[2], planted[3]};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(test::FolderEntries(dir.Path()), expected);
+}
 
-    Rewrite source = fileSystem->OpenRewrite(dir.File("kept.dat"), kept);
-    EXPECT_FALSE(source.file);
-    ASSERT_TRUE(source.status);
-    EXPECT_EQ(source.status->identity, kept);
-    EXPECT_FALSE(fileSystem->OpenRewrite(dir.File("old.out"), std::nullopt).file);
-    EXPECT_EQ(ReadBytes(dir.File("kept.dat")), "source");
-    EXPECT_EQ(ReadBytes(dir.File("twice.out")), "two names");
+TEST(file_system_test, check_path_tells_what_stands_at_a_path) {
+    TempDir dir;
+    WriteBytes(dir.File("a.dat"), "x");
+    fs::create_directory(dir.File("sub"));
+    fs::create_directory(dir.File("closed"));
+    ASSERT_EQ(::mkfifo(dir.File("fifo.dat").c_str(), 0600), 0);
+    fs::create_symlink(dir.File("gone"), dir.File("dangling.dat"));
+    auto fileSystem = DefaultFileSystem();
 
-    // Written from the start; the old bytes past the new ones are cut.
-    Rewrite old = fileSystem->OpenRewrite(dir.File("old.out"), kept);
-    ASSERT_TRUE(old.file);
-    const std::string bytes = "new";
-    old.file->Write(std::as_bytes(std::span(bytes)));
-    EXPECT_TRUE(old.file->Close());
-    EXPECT_EQ(ReadBytes(dir.File("old.out")), "new");
+    EXPECT_EQ(fileSystem->CheckPath(dir.File("a.dat")).kind, PathCheck::File);
+    EXPECT_EQ(fileSystem->CheckPath(dir.File("sub")).kind, PathCheck::Folder);
+    EXPECT_EQ(fileSystem->CheckPath(dir.File("missing")).kind, PathCheck::Missing);
+    EXPECT_EQ(fileSystem->CheckPath(dir.File("dangling.dat")).kind, PathCheck::Missing);
+    const PathCheck fifo = fileSystem->CheckPath(dir.File("fifo.dat"));
+    EXPECT_EQ(fifo.kind, PathCheck::Special);
+    EXPECT_EQ(fifo.detail, "FIFO");
+    const PathCheck below = fileSystem->CheckPath(dir.File("a.dat") + "/");
+    EXPECT_EQ(below.kind, PathCheck::Unusable);
+    EXPECT_EQ(below.detail, "Not a directory");
+    const PathCheck tooLong = fileSystem->CheckPath(dir.Path() + std::string(5000, 'x'));
+    EXPECT_EQ(tooLong.kind, PathCheck::Unusable);
+    EXPECT_EQ(tooLong.detail, "File name too long");
+    ASSERT_EQ(::chmod(dir.File("closed").c_str(), 0), 0);
+    const std::string closed = dir.File("closed");
+    EXPECT_TRUE(
+        test::InChild([&] { return DefaultFileSystem()->CheckPath(closed).kind == PathCheck::Unusable; }, true));
 }
 
 TEST(file_system_test, small_file_reads_are_capped_and_tell_a_missing_file_from_an_unreadable_one) {
@@ -298,9 +463,8 @@ TEST(file_system_test, replacing_a_file_follows_links_keeps_permissions_and_leav
     EXPECT_FALSE(fs::exists(dir.File("missing")));
     EXPECT_FALSE(fileSystem->ReplaceFile(dir.File("folder.ini"), "x"));
     EXPECT_TRUE(fs::is_directory(dir.File("folder.ini")));
-    int entries = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path())) ++entries;
-    EXPECT_EQ(entries, 4);
+    EXPECT_EQ(test::FolderEntries(dir.Path()),
+              (std::vector<std::string>{"folder.ini", "link.ini", "made.ini", "real.ini"}));
 }
 
 }  // namespace

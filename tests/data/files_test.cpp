@@ -120,16 +120,42 @@ TEST(files_test, duplicate_key_raises_and_keeps_files_added_before_it) {
                             "This key is already associated with an element of this collection");
     EXPECT_EQ(files->Count(), 2);
 
-    // Names differing in case only are one key, also on a case-sensitive file system.
+    // Names differing in case only are one key, also on a case-sensitive file
+    // system, when they come from different listings.
     TempDir other;
-    test::WriteSamples(other.File("B.dat"), {1});
-    test::WriteSamples(other.File("C.dat"), {1});
-    test::WriteSamples(other.File("c.dat"), {1});
+    for (const char* name : {"A.dat", "B.dat", "C.dat"}) test::WriteSamples(other.File(name), {1});
     auto fresh = NewFiles();
+    AddDisk(*fresh, dir.Path() + "b.dat");
     EXPECT_AUTOMATION_NUMBER(AddDisk(*fresh, other.Path() + "*.dat"), ErrDuplicateKey);
     ASSERT_EQ(fresh->Count(), 2);
-    EXPECT_EQ(fresh->Item(Variant(1))->Name(), "B.dat");
-    EXPECT_EQ(fresh->Item(Variant(2))->Name(), "C.dat");
+    EXPECT_EQ(fresh->Item(Variant(2))->Name(), "A.dat");
+}
+
+// Two files of one folder whose names differ in case only are two files on
+// Linux: both are taken, the second under its exact name.
+TEST(files_test, case_twins_of_one_listing_are_all_taken) {
+    TempDir dir;
+    for (const char* name : {"a.dat", "A.dat", "b.dat", "ŽÁK.dat", "žák.dat"}) test::WriteSamples(dir.File(name), {1});
+    auto files = NewFiles();
+    AddDisk(*files, dir.Path() + "*.dat");
+    ASSERT_EQ(files->Count(), 5);
+    std::vector<std::string> names;
+    for (const auto& file : files->Items()) names.push_back(file->Name());
+    EXPECT_EQ(names, (std::vector<std::string>{"A.dat", "a.dat", "b.dat", "ŽÁK.dat", "žák.dat"}));
+    EXPECT_EQ(files->Item(Variant("a.dat"))->Name(), "a.dat");
+    EXPECT_EQ(files->Item(Variant("A.DAT"))->Name(), "A.dat");
+    EXPECT_EQ(files->Item(Variant("B.DAT"))->Name(), "b.dat");
+    EXPECT_EQ(files->Item(Variant("žák.dat"))->Name(), "žák.dat");
+    EXPECT_EQ(files->Item(Variant("Žák.dat"))->Name(), "ŽÁK.dat");
+
+    // Another listing still meets the held keys, and a removed twin frees nothing else.
+    EXPECT_AUTOMATION_NUMBER(AddDisk(*files, dir.Path() + "A.dat"), ErrDuplicateKey);
+    files->Remove(Variant("a.dat"));
+    EXPECT_EQ(files->Count(), 4);
+    EXPECT_AUTOMATION_NUMBER(AddDisk(*files, dir.Path() + "a.dat"), ErrDuplicateKey);
+    files->Remove(Variant("a.dat"));
+    EXPECT_EQ(files->Count(), 3);
+    EXPECT_EQ(AddDisk(*files, dir.Path() + "a.dat").Kind(), VariantKind::Object);
 }
 
 TEST(files_test, keys_fold_czech_letters) {

@@ -22,7 +22,7 @@ public:
         ++writes;
         text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
-    bool Close() override { return true; }
+    CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
 
     std::string text;
     int writes = 0;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -197,7 +198,7 @@ TEST_F(file_transform_test, simple_reads_one_exposure_from_start) {
     auto hundred = DiskFile("hundred.dat", Samples(100, 7));
     EXPECT_EQ(hundred->Transform(), fftResultShortFile);
     EXPECT_FALSE(Exists("hundredout.dat"));
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 2);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 2);
 }
 
 TEST_F(file_transform_test, exposures_are_placed_by_the_step) {
@@ -292,11 +293,11 @@ TEST_F(file_transform_test, too_short_a_range_reads_and_writes_nothing) {
         params->SetMethod(method);
         params->SetRepeat(3);
         const int reads = fs->Calls(FsCall::ReadAt);
-        const int writes = fs->Calls(FsCall::OpenWrite);
+        const int writes = fs->Calls(FsCall::CreateOutput);
         auto file = DiskFile("short.dat", Samples(128 + 3 - 2, 1));
         EXPECT_EQ(file->Transform(), fftResultShortFile);
         EXPECT_EQ(fs->Calls(FsCall::ReadAt), reads);
-        EXPECT_EQ(fs->Calls(FsCall::OpenWrite), writes);
+        EXPECT_EQ(fs->Calls(FsCall::CreateOutput), writes);
 
         auto fits = DiskFile("fits.dat", Samples(128 + 3 - 1, 1));
         EXPECT_EQ(fits->Transform(), fftResultAllRight);
@@ -309,7 +310,7 @@ TEST_F(file_transform_test, unopenable_source_allocates_nothing) {
     std::filesystem::remove(dir.File("gone.dat"));
     EXPECT_EQ(file->Transform(), fftResultFileSysErr);
     EXPECT_TRUE(probeRequests.empty());
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 0);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
 }
 
 TEST_F(file_transform_test, out_of_memory_halves_the_failing_array_and_writes_nothing) {
@@ -343,7 +344,44 @@ TEST_F(file_transform_test, average_whose_first_load_fails_keeps_an_existing_out
 
     EXPECT_EQ(file->Transform(), fftResultShortFile);
     EXPECT_EQ(test::ReadBytes(dir.File("sigout.dat")), "earlier result");
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 0);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
+}
+
+// A stop asked for between exposures ends an Average or a Multi at once:
+// the average is not written, a Multi keeps the outputs it completed.
+TEST_F(file_transform_test, stop_between_exposures_ends_average_and_multi_with_repeat_fail) {
+    const Samples source = Mixed(4000);
+    params->SetRepeat(5);
+    int asked = 0;
+    const std::function<bool()> stopAtThird = [&] { return ++asked >= 2; };  // first asked before exposure 2
+
+    params->SetMethod(fftMethodAverage);
+    auto average = DiskFile("avg.dat", source);
+    test::WriteBytes(dir.File("avgout.dat"), "earlier result");
+    EXPECT_EQ(average->Transform(stopAtThird), fftResultRepeatFail);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(test::ReadBytes(dir.File("avgout.dat")), "earlier result");
+
+    params->SetMethod(fftMethodMulti);
+    auto multi = DiskFile("sig.dat", source);
+    asked = 0;
+    EXPECT_EQ(multi->Transform(stopAtThird), fftResultRepeatFail);
+    const std::int64_t step = (4000 - 128) / 4;
+    EXPECT_EQ(Output("sigout.001"), ToSamples(Spectrum(source, 1, *params, false, false)));
+    EXPECT_EQ(Output("sigout.002"), ToSamples(Spectrum(source, 1 + step, *params, false, false)));
+    EXPECT_FALSE(Exists("sigout.003"));
+    EXPECT_EQ(test::FolderEntries(dir.Path()),
+              (std::vector<std::string>{"avg.dat", "avgout.dat", "sig.dat", "sigout.001", "sigout.002"}));
+
+    // A simple transform has one exposure and never asks; a probe that never
+    // answers true changes nothing.
+    params->SetMethod(fftMethodSimple);
+    asked = 0;
+    EXPECT_EQ(DiskFile("one.dat", source)->Transform(stopAtThird), fftResultAllRight);
+    EXPECT_EQ(asked, 0);
+    params->SetMethod(fftMethodMulti);
+    EXPECT_EQ(multi->Transform([] { return false; }), fftResultAllRight);
+    EXPECT_TRUE(Exists("sigout.005"));
 }
 
 TEST_F(file_transform_test, spreadsheet_pair_receives_the_unrounded_values) {
@@ -388,7 +426,7 @@ TEST_F(file_transform_test, errors_inside_a_method_become_the_result_code) {
         params->SetMethod(method);
         EXPECT_EQ(file->Transform(), ErrOverflow) << method;
     }
-    EXPECT_EQ(fs->Calls(FsCall::OpenWrite), 0);
+    EXPECT_EQ(fs->Calls(FsCall::CreateOutput), 0);
 }
 
 TEST_F(file_transform_test, transform_without_parameters_raises) {

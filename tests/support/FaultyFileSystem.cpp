@@ -43,10 +43,19 @@ public:
         real_->Write(bytes);
     }
 
-    bool Close() override {
-        const bool closed = real_->Close();
-        const bool fails = state_->Fails(FsCall::Close);
-        return closed && !fails && !writeFailed_;
+    // A failure is played by dropping the real file, which removes the new file.
+    CommitResult Commit(const std::optional<FileIdentity>& keep) override {
+        const bool closeFails = state_->Fails(FsCall::Close);
+        const bool renameFails = state_->Fails(FsCall::Rename);
+        if (writeFailed_ || closeFails) {
+            real_.reset();
+            return CommitResult::WriteFailed;
+        }
+        if (renameFails) {
+            real_.reset();
+            return CommitResult::Failed;
+        }
+        return real_->Commit(keep);
     }
 
 private:
@@ -108,23 +117,11 @@ std::unique_ptr<InputFile> FaultyFileSystem::OpenRead(const std::string& path) {
     return std::make_unique<FaultyInputFile>(std::move(file), state_);
 }
 
-std::unique_ptr<OutputFile> FaultyFileSystem::OpenWrite(const std::string& path) {
-    if (state_->Fails(FsCall::OpenWrite)) return nullptr;
-    auto file = real_->OpenWrite(path);
+std::unique_ptr<OutputFile> FaultyFileSystem::CreateOutput(const std::string& path) {
+    if (state_->Fails(FsCall::CreateOutput)) return nullptr;
+    auto file = real_->CreateOutput(path);
     if (!file) return nullptr;
     return std::make_unique<FaultyOutputFile>(std::move(file), state_);
-}
-
-Rewrite FaultyFileSystem::OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep) {
-    if (state_->Fails(FsCall::OpenRewrite)) return {};
-    Rewrite rewrite = real_->OpenRewrite(path, keep);
-    if (rewrite.file) rewrite.file = std::make_unique<FaultyOutputFile>(std::move(rewrite.file), state_);
-    return rewrite;
-}
-
-std::optional<PathStatus> FaultyFileSystem::Inspect(const std::string& path) {
-    if (state_->Fails(FsCall::Inspect)) return std::nullopt;
-    return real_->Inspect(path);
 }
 
 std::vector<std::string> FaultyFileSystem::List(const std::string& folder, const std::string& pattern) {
@@ -152,6 +149,10 @@ std::optional<std::string> FaultyFileSystem::ReadSmallFile(const std::string& pa
 bool FaultyFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
     if (state_->Fails(FsCall::ReplaceFile)) return false;
     return real_->ReplaceFile(path, bytes);
+}
+
+PathCheck FaultyFileSystem::CheckPath(const std::string& path) {
+    return real_->CheckPath(path);
 }
 
 }  // namespace tavox::test

@@ -13,25 +13,26 @@ enum class FsCall {
     FileExists,
     DeleteFileForced,
     OpenRead,
-    OpenWrite,
+    CreateOutput,
     ReadAt,
     Write,
     Close,
+    Rename,
     List,
-    Inspect,
-    OpenRewrite,
     ReadSmallFile,
     ReplaceFile,
     Count
 };
 
 // Forwards to a real file system, failing chosen calls: a failed query
-// reports nothing or false (Inspect: cannot examine), a failed open gives no
-// file (OpenRewrite: and learns nothing), a failed ReadAt or ReadSmallFile a
-// read error, a failed Write drops its bytes and makes the Close report
-// failure, a failed Close closes the file but reports failure, a failed
-// ReplaceFile leaves the file as it was. Counts the
-// files currently open so that tests can check that none leak.
+// reports nothing or false, a failed open or create gives no file, a failed
+// ReadAt or ReadSmallFile a read error, a failed Write drops its bytes and
+// makes the Commit report WriteFailed. Each Commit of an output counts a Close
+// (the new file is written out and closed; failing it gives WriteFailed) and
+// a Rename (the new file takes the output's name; failing it gives Failed);
+// either failure removes the new file. A failed ReplaceFile leaves the file as
+// it was. Counts the files currently open so that tests can check that none
+// leak.
 class FaultyFileSystem : public FileSystem {
 public:
     explicit FaultyFileSystem(std::shared_ptr<FileSystem> real = DefaultFileSystem());
@@ -51,15 +52,14 @@ public:
     bool FileExists(const std::string& path) override;
     bool DeleteFileForced(const std::string& path) override;
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
-    std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override;
-    Rewrite OpenRewrite(const std::string& path, const std::optional<FileIdentity>& keep) override;
-    std::optional<PathStatus> Inspect(const std::string& path) override;
+    std::unique_ptr<OutputFile> CreateOutput(const std::string& path) override;
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
     std::string MountPoint(const std::string& path) override;
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override;
     bool SameFile(const std::string& a, const std::string& b) override;
     std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override;
     bool ReplaceFile(const std::string& path, std::string_view bytes) override;
+    PathCheck CheckPath(const std::string& path) override;
 
     // Shared with the open files, which may outlive this object.
     struct State {

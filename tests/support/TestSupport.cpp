@@ -1,5 +1,10 @@
 #include "support/TestSupport.h"
 
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -32,6 +37,35 @@ void WriteBytes(const std::string& path, const std::string& bytes) {
 std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool InChild(const std::function<bool()>& body, bool unprivileged) {
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        if (unprivileged && ::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(UnprivilegedId) != 0 || ::setuid(UnprivilegedId) != 0)) {
+            ::_exit(2);
+        }
+        bool passed = false;
+        try {
+            passed = body();
+        } catch (...) {
+        }
+        ::_exit(passed ? 0 : 1);
+    }
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 void WriteSamples(const std::string& path, const std::vector<std::int16_t>& samples) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,16 @@ void WriteSamples(const std::string& path, const std::vector<std::int16_t>& samp
 std::vector<std::int16_t> ReadSamples(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
+// Names in the folder, hidden ones included, sorted.
+std::vector<std::string> FolderEntries(const std::string& folder);
+
+// Runs `body` in a forked child, as the unprivileged user "nobody" when this
+// process runs as root and `unprivileged` is set (permissions then apply);
+// true when `body` returned true. GoogleTest assertions in `body` are lost:
+// it reports through its result.
+bool InChild(const std::function<bool()>& body, bool unprivileged = false);
+// User and group the child of InChild runs as when unprivileged.
+inline constexpr unsigned UnprivilegedId = 65534;
 
 }  // namespace tavox::test
 

@@ -81,7 +81,7 @@ public:
     bool FileExists(const std::string& path) override { return real_->FileExists(path); }
     bool DeleteFileForced(const std::string& path) override { return real_->DeleteFileForced(path); }
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override { return real_->OpenRead(path); }
-    std::unique_ptr<OutputFile> OpenWrite(const std::string& path) override { return real_->OpenWrite(path); }
+    std::unique_ptr<OutputFile> CreateOutput(const std::string& path) override { return real_->CreateOutput(path); }
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override {
         return real_->List(folder, pattern);
     }

@@ -19,6 +19,7 @@
 #include "app/Application.h"
 #include "app/MainModule.h"
 #include "common/Variant.h"
+#include "data/Files.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
 #include "support/FaultyFileSystem.h"
@@ -174,6 +175,48 @@ TEST_F(frm_main_test, file_list_and_free_space_line_follow_folder_and_mask) {
     Commit(window, 4, QString::fromStdString(data.Path()));
     EXPECT_TRUE(Find<QLabel>(window, "lblSpace")->text().startsWith(QString::fromUtf8("Volné místo na jednotce /")));
     window->close();
+}
+
+// A long mount point loses its middle; the amount and its unit always show.
+TEST_F(frm_main_test, free_space_line_keeps_the_amount_of_a_long_mount_point) {
+    test::TempDir data;
+    test::CommaLocale comma;
+    const std::string longer = "/media/someone/" + std::string(80, 'x') + "/end";
+    for (const std::string& mount : {std::string("/media/user/WD Elements"), longer}) {
+        frmMain* window = OpenWindow(std::make_shared<test::FixedSpaceFileSystem>(mount, 3000000000000ull));
+        Commit(window, 4, QString::fromStdString(data.Path()));
+        auto* space = Find<QLabel>(window, "lblSpace");
+        const QString shown = space->text();
+        const QString full =
+            QString::fromUtf8("Volné místo na jednotce ") + QString::fromStdString(mount) + "     2,728484 TB";
+        EXPECT_TRUE(shown.startsWith(QString::fromUtf8("Volné místo na jednotce /media/"))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith("     2,728484 TB")) << shown.toStdString();
+        EXPECT_LE(space->fontMetrics().horizontalAdvance(shown), space->contentsRect().width());
+        EXPECT_EQ(space->toolTip(), full);
+        EXPECT_TRUE(shown == full || shown.contains(QChar(0x2026))) << shown.toStdString();
+        window->close();
+    }
+}
+
+// An empty input mask lists every file, and Start takes exactly those.
+TEST_F(frm_main_test, start_with_an_empty_input_mask_takes_every_listed_file) {
+    test::TempDir data;
+    test::WriteTone(data.File("one.dat"));
+    test::WriteTone(data.File("two.txt"));
+    std::shared_ptr<Application> run;
+    HostHooks hooks = DesktopHooks();
+    hooks.openProgressWindow = [&](const std::shared_ptr<Application>& app) { run = app; };
+    InstallHostHooks(hooks);
+    frmMain* window = OpenWindow();
+    Commit(window, 4, QString::fromStdString(data.Path()));
+    Commit(window, 5, "");
+    EXPECT_EQ(Items(Find<QListWidget>(window, "lstFiles")), QStringList({"one.dat", "two.txt"}));
+    QTest::mouseClick(Find<QPushButton>(window, "cmdStart"), Qt::LeftButton);
+    Pump();
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(run->FFTFiles()->Count(), 2);
+    EXPECT_TRUE(std::filesystem::exists(data.File("oneout.dat")));
+    EXPECT_TRUE(std::filesystem::exists(data.File("twoout.txt")));
 }
 
 TEST_F(frm_main_test, free_space_amounts) {

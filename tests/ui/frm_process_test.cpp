@@ -107,6 +107,30 @@ TEST_F(frm_process_test, run_of_three_files_counts_up_and_offers_to_close) {
     EXPECT_TRUE(window_.isNull());
 }
 
+// A window that becomes active only after its run (the window manager was
+// slow, or the user looked elsewhere) still gives Enter to cmdBreak, which
+// closes it, and not to Opakovat, the first button of the tab order.
+TEST_F(frm_process_test, enter_in_a_window_activated_after_the_run_closes_it) {
+    auto app = Batch(2);
+    // No events are handled during the run, so the window's activation
+    // arrives only after it, as from a slow window manager.
+    HostHooks hooks = CurrentHostHooks();
+    hooks.pumpEvents = nullptr;
+    InstallHostHooks(hooks);
+    app->FFTExecute();
+    ASSERT_FALSE(window_.isNull());
+    auto* restart = Find<QPushButton>(window_, "cmdRestart");
+    ASSERT_TRUE(restart->isVisible() && restart->isEnabled());
+    bool restarted = false;
+    QObject::connect(restart, &QPushButton::clicked, [&] { restarted = true; });
+    test::Activate(window_);
+    EXPECT_EQ(QApplication::focusWidget(), Find<QPushButton>(window_, "cmdBreak"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    Pump();
+    EXPECT_FALSE(restarted);
+    EXPECT_TRUE(window_.isNull());
+}
+
 TEST_F(frm_process_test, break_after_one_of_four_stops_before_the_next_file) {
     auto app = Batch(4);
     bool restartDisabled = false;

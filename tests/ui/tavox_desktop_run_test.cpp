@@ -49,6 +49,17 @@ TEST(tavox_desktop_run_test, options_and_a_relative_input_reach_the_desktop_run)
     EXPECT_NE(report.find("{\"type\":\"totals\",\"files\":1,\"done\":1,\"failed\":0"), std::string::npos) << report;
 }
 
+// Nothing to run: the progress window shows nothing, so standard error says
+// why, as in the terminal.
+TEST(tavox_desktop_run_test, no_matching_input_is_named_on_standard_error) {
+    TempDir dir;
+    const auto run = RunProgram(TAVOX_EXE, {"e", "h", "256", dir.Path() + "*.dat", "*.out"}, {},
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("tavox: no input file matches \"" + dir.Path() + "*.dat\"\n"), std::string::npos) << run.err;
+}
+
 // A terminal run never loads the window toolkit; the same batch then reports
 // each file on standard output.
 TEST(tavox_desktop_run_test, without_a_display_the_batch_reports_in_the_terminal) {

@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <cstdio>
 #include <exception>
+#include <iostream>
 #include <memory>
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
 #include "app/ExitStatus.h"
+#include "app/InputProblem.h"
 #include "app/MainModule.h"
+#include "data/FileSystem.h"
 #include "data/Files.h"
 #include "ui/cli/BatchReport.h"
 #include "ui/desktop/DesktopHooks.h"
@@ -61,6 +64,8 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
         status = ExitStatus(outcome->Tally());
         if (report && !report->Opened()) status = ExitRefused;
         if (report && !report->Error().empty()) status = std::max(status, ExitFileFailed);
+        // The progress window came and went with nothing in it: say why.
+        if (app->FFTFiles()->Count() == 0) std::cerr << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << std::endl;
     } catch (const std::exception&) {
         status = ExitStatus(BatchTally{.refused = true});
         try {

@@ -8,6 +8,7 @@
 #include <QEventLoopLocker>
 #include <QFileDialog>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -328,7 +329,7 @@ void frmMain::cmdStart_Click() {
     IgnoringErrors([&] { CommitFocusedField(); });
     IgnoringErrors([&] {
         if (!objApplication) return;
-        Variant source(FieldText(FieldPath) + FieldText(FieldInMask));
+        Variant source(InputPattern());
         Variant target(FieldText(FieldOutMask));
         objApplication->FFTFiles()->Add(fftDataDiskFile, source, target);
     });
@@ -400,11 +401,17 @@ void frmMain::CommitFocusedField() {
     if (found != txtParam.end()) CommitField(static_cast<int>(found - txtParam.begin()));
 }
 
-void frmMain::RefreshFiles() {
+// An empty input mask stands for every file, in the list and for Start alike.
+std::string frmMain::InputPattern() const {
     const std::string pattern = FieldText(FieldPath) + FieldText(FieldInMask);
+    const std::string mask = PathName(pattern);
+    return PathFolder(pattern) + (mask.empty() ? std::string(1, '*') : mask);
+}
+
+void frmMain::RefreshFiles() {
+    const std::string pattern = InputPattern();
     const std::string folder = PathFolder(pattern);
-    std::string mask = PathName(pattern);
-    if (mask.empty()) mask.assign(1, '*');
+    const std::string mask = PathName(pattern);
 
     IgnoringErrors([&] { lstFiles->clear(); });
     IgnoringErrors([&] {
@@ -416,11 +423,19 @@ void frmMain::RefreshFiles() {
     IgnoringErrors([&] {
         if (!drive.empty()) freeBytes = fileSystem_->FreeSpace(drive);
     });
-    IgnoringErrors([&] {
-        std::string line(SpaceLinePrefix);
-        line.append(drive).append("     ").append(FormatFreeSpace(freeBytes));
-        lblSpace->setText(Text(line));
-    });
+    IgnoringErrors([&] { ShowFreeSpace(drive, FormatFreeSpace(freeBytes)); });
+}
+
+// A long mount point loses its middle, so that the amount and its unit
+// always show; the whole line is the tooltip.
+void frmMain::ShowFreeSpace(const std::string& drive, const std::string& amount) {
+    const QString prefix = QString::fromUtf8(SpaceLinePrefix);
+    const QString tail = QStringLiteral("     ") + Text(amount);
+    const QString mount = Text(drive);
+    const QFontMetrics metrics(lblSpace->font());
+    const int room = lblSpace->contentsRect().width() - metrics.horizontalAdvance(prefix + tail);
+    lblSpace->setText(prefix + metrics.elidedText(mount, Qt::ElideMiddle, std::max(room, 0)) + tail);
+    lblSpace->setToolTip(prefix + mount + tail);
 }
 
 std::string frmMain::BrowseFolder() {

@@ -68,7 +68,9 @@ private:
     void Form_Load();
     void CommitField(int index);
     void CommitFocusedField();
+    std::string InputPattern() const;
     void RefreshFiles();
+    void ShowFreeSpace(const std::string& drive, const std::string& amount);
     std::string BrowseFolder();
     void SelectMethod(int index);
     void SelectWindow(int index);

@@ -15,6 +15,7 @@
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
+#include "app/DisplayText.h"
 #include "app/MainModule.h"
 #include "app/ProgressText.h"
 #include "common/IgnoringErrors.h"
@@ -100,6 +101,9 @@ frmProcess::frmProcess(QWidget* parent) : QWidget(parent) {
 
     setTabOrder(cmdRestart, cmdBreak);
     setTabOrder(cmdBreak, lstMsg);
+    // Whenever the window becomes active, Enter goes to cmdBreak, not to the
+    // first button of the tab order.
+    cmdBreak->setFocus();
     connect(cmdBreak, &QPushButton::clicked, this, &frmProcess::cmdBreak_Click);
     connect(cmdRestart, &QPushButton::clicked, this, &frmProcess::cmdRestart_Click);
 
@@ -144,7 +148,7 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
     IgnoringErrors([&] { lblCurFileNum->setText(QString::number(lblCurFileNum->text().toInt() + 1)); });
     IgnoringErrors([&] {
         const std::string name = File ? File->Name() : std::string();
-        lstMsg->addItem(QString::fromStdString(ResultLine(name, Result)));
+        lstMsg->addItem(QString::fromStdString(ResultLine(DisplayText(name), Result)));
         lstMsg->scrollToBottom();
     });
     IgnoringErrors([&] {
@@ -163,6 +167,7 @@ void frmProcess::apl_ExecuteComplete() {
     IgnoringErrors([&] { cmdBreak->setText(QStringLiteral("&Zavřít")); });
     IgnoringErrors([&] { cmdBreak->setProperty(TagProperty, QStringLiteral("1")); });
     IgnoringErrors([&] { cmdRestart->setEnabled(true); });
+    IgnoringErrors([&] { cmdBreak->setFocus(); });
 }
 
 void frmProcess::closeEvent(QCloseEvent* event) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "data/Data.h"
 #include "data/Files.h"
 #include "engine/File.h"
@@ -38,17 +39,16 @@ std::int64_t Nanoseconds(const timespec& time) {
     return static_cast<std::int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec;
 }
 
-// Paths the transform of `file` writes: one, or one per exposure for Multi.
-std::vector<std::string> OutputsOf(File& file, const Parameters& parameters) {
-    std::vector<std::string> outputs;
-    if (parameters.Method() == fftMethodMulti) {
-        for (std::int32_t k = 1; k <= parameters.Repeat(); ++k) {
-            outputs.push_back(file.GetData().TargetPath(static_cast<std::int16_t>(k)));
-        }
-    } else {
-        outputs.push_back(file.GetData().TargetPath(0));
+// The exposure number of a Multi output, from the ".001" to ".999" that
+// ends its path; 0 for any other path.
+int ExposureNumber(std::string_view path) {
+    if (path.size() < 5 || path[path.size() - 4] != '.') return 0;
+    int number = 0;
+    for (const char c : path.substr(path.size() - 3)) {
+        if (c < '0' || c > '9') return 0;
+        number = number * 10 + (c - '0');
     }
-    return outputs;
+    return number;
 }
 
 }  // namespace
@@ -64,35 +64,69 @@ std::optional<ReplacedSources::Stamp> ReplacedSources::StampOf(const std::string
     return Stamp{info.st_dev, info.st_ino, info.st_size, Nanoseconds(info.st_mtim), Nanoseconds(info.st_ctim)};
 }
 
+// The outputs of a Multi transform differ only in their last three digits:
+// the inputs that end in such digits are grouped by the rest of their path,
+// so that each file is matched once instead of once per exposure.
 void ReplacedSources::WillExecute(std::int16_t&) {
     sources_.clear();
     hits_.clear();
+    inputs_.clear();
     const auto app = apl.lock();
     if (!app) return;
     const auto& files = app->FFTFiles()->Items();
-    std::unordered_map<std::string, std::string> inputs;  // normalised path, path as given
     for (const auto& file : files) {
+        if (Stopped()) return;
         if (file->DataFormat() != fftDataDiskFile) continue;
         const Variant source = file->Source();
-        if (const std::string* path = source.AsString()) inputs.emplace(Normalised(*path), *path);
+        if (const std::string* path = source.AsString()) inputs_.emplace(Normalised(*path), *path);
     }
     const Parameters& parameters = *app->FFTParameters();
+    const bool multi = parameters.Method() == fftMethodMulti;
+    const std::int32_t repeat = parameters.Repeat();
+    std::unordered_map<std::string, std::vector<std::pair<int, const std::string*>>> numbered;  // by path less digits
+    if (multi) {
+        for (const auto& [path, given] : inputs_) {
+            const int number = ExposureNumber(path);
+            if (number >= 1 && number <= repeat) numbered[path.substr(0, path.size() - 3)].emplace_back(number, &path);
+        }
+        for (auto& [stem, found] : numbered) std::sort(found.begin(), found.end());
+    }
     for (const auto& file : files) {
+        if (Stopped()) {
+            sources_.clear();
+            hits_.clear();
+            break;
+        }
         if (file->DataFormat() != fftDataDiskFile) continue;
-        const Variant source = file->Source();
-        const std::string* own = source.AsString();
-        const std::string ownPath = own ? Normalised(*own) : std::string();
-        for (std::string& output : OutputsOf(*file, parameters)) {
+        if (!multi) {
+            std::string output = file->GetData().TargetPath(0);
             if (output.empty()) continue;
             const std::string path = Normalised(output);
-            if (path == ownPath) continue;  // refused as naming its own source
-            const auto input = inputs.find(path);
-            if (input == inputs.end()) continue;
-            auto [named, added] = sources_.try_emplace(path);
-            if (added) named->second.stamp = StampOf(input->second);
-            hits_[file.get()].push_back(Hit{std::move(output), &named->second});
+            NoteHit(*file, std::move(output), path);
+            continue;
+        }
+        const std::string first = file->GetData().TargetPath(1);
+        if (first.empty()) continue;
+        const std::string path = Normalised(first);
+        const auto found = numbered.find(path.substr(0, path.size() - 3));
+        if (found == numbered.end()) continue;
+        for (const auto& [number, input] : found->second) {
+            NoteHit(*file, file->GetData().TargetPath(static_cast<std::int16_t>(number)), *input);
         }
     }
+    inputs_.clear();
+}
+
+// Notes `output` of `file` when its normalised path `input` is another source of the batch.
+void ReplacedSources::NoteHit(File& file, std::string output, const std::string& input) {
+    const auto named = inputs_.find(input);
+    if (named == inputs_.end()) return;
+    const Variant source = file.Source();
+    const std::string* own = source.AsString();
+    if (own && Normalised(*own) == input) return;  // refused as naming its own source
+    auto [entry, added] = sources_.try_emplace(input);
+    if (added) entry->second.stamp = StampOf(named->second);
+    hits_[&file].push_back(Hit{std::move(output), &entry->second});
 }
 
 void ReplacedSources::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
@@ -105,7 +139,7 @@ void ReplacedSources::FileComplete(std::shared_ptr<File>& File, std::int32_t& Re
         if (Result != fftResultAllRight && StampOf(hit.output) == hit.source->stamp) continue;
         hit.source->warned = true;
         ++warnings_;
-        err_ << "tavox: warning: the output \"" << hit.output << "\" of " << File->Name()
+        err_ << "tavox: warning: the output \"" << DisplayText(hit.output) << "\" of " << DisplayText(File->Name())
              << " replaced a file that is also an input of this batch\n"
              << std::flush;
     }

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <optional>
@@ -22,9 +23,12 @@ class Application;
 // sources and notes those sources; such an output counts as a replacement
 // when its transform ended all right, or else when the file at that path is
 // no longer the one noted then. Warns at most once per source.
+// The check at the start asks `stopRequested` (when set) for each file and
+// gives up once it answers true: a run that stops writes nothing.
 class ReplacedSources : public ApplicationEvents, public std::enable_shared_from_this<ReplacedSources> {
 public:
-    explicit ReplacedSources(std::ostream& err) : err_(err) {}
+    explicit ReplacedSources(std::ostream& err, std::function<bool()> stopRequested = {})
+        : err_(err), stopRequested_(std::move(stopRequested)) {}
 
     // Subscribes to the events of `app`, which it holds weakly. The object
     // must be owned by a shared_ptr.
@@ -55,11 +59,15 @@ private:
         Source* source;
     };
     static std::optional<Stamp> StampOf(const std::string& path);
+    bool Stopped() const { return stopRequested_ && stopRequested_(); }
+    void NoteHit(File& file, std::string output, const std::string& input);
 
     std::ostream& err_;
+    std::function<bool()> stopRequested_;
     std::weak_ptr<Application> apl;
     std::unordered_map<std::string, Source> sources_;         // sources named by outputs, by normalised path
     std::unordered_map<const File*, std::vector<Hit>> hits_;  // only files with such outputs
+    std::unordered_map<std::string, std::string> inputs_;     // normalised path, path as given (during the check)
     std::int32_t warnings_ = 0;
 };
 

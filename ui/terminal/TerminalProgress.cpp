@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/ProgressText.h"
 #include "data/Files.h"
 #include "engine/File.h"
@@ -31,7 +32,7 @@ void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& R
     tally_.FileDone(Result);
     if (lines_ == ResultLines::All) {
         ClearLive();
-        out_ << ResultLine(File ? File->Name() : std::string(), Result) << '\n' << std::flush;
+        out_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n' << std::flush;
     }
     DrawLive();
 }

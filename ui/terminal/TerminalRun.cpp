@@ -4,14 +4,20 @@
 #include <csignal>
 #include <exception>
 #include <memory>
+#include <new>
+#include <optional>
 #include <ostream>
+#include <string>
 
 #include "app/Application.h"
+#include "app/InputProblem.h"
 #include "app/MainModule.h"
+#include "common/AutomationError.h"
+#include "data/FileSystem.h"
 #include "data/Files.h"
-#include "data/Path.h"
 #include "ui/cli/BatchReport.h"
 #include "ui/cli/CommandOptions.h"
+#include "ui/terminal/OversizedSources.h"
 #include "ui/terminal/ReplacedSources.h"
 #include "ui/terminal/TerminalProgress.h"
 
@@ -40,11 +46,17 @@ extern "C" void OnStopSignal(int) {
     }
 }
 
-// Turns the first SIGINT or SIGTERM of a run into a break request: the file
-// in progress completes and no further file starts.
+// Turns the first SIGINT or SIGTERM of a run into a break request once the
+// batch starts: the file in progress completes and no further file starts.
+// Before that (while the inputs are listed, maybe a great many) nothing is
+// written yet, and the signals keep their default action, which ends the
+// process at once.
 class InterruptAsBreak {
 public:
-    InterruptAsBreak() {
+    InterruptAsBreak() = default;
+    void Install() {
+        if (installed_) return;
+        installed_ = true;
         interruptRequested = 0;
         for (std::size_t i = 0; i < 2; ++i) {
             struct sigaction action {};
@@ -72,11 +84,12 @@ public:
     InterruptAsBreak(const InterruptAsBreak&) = delete;
     InterruptAsBreak& operator=(const InterruptAsBreak&) = delete;
 
-    bool Requested() const noexcept { return interruptRequested != 0; }
+    bool Requested() const noexcept { return installed_ && interruptRequested != 0; }
 
 private:
     struct sigaction previous_[2]{};
     bool saved_[2] = {false, false};
+    bool installed_ = false;
 };
 
 // Removes the hooks that refer to this run's locals, also on an error.
@@ -88,8 +101,13 @@ public:
     HooksScope& operator=(const HooksScope&) = delete;
 };
 
-std::string ResolvedSource(const std::string& source) {
-    return IsAbsolutePath(source) ? source : JoinPath(ProgramFolder(), source);
+// What stopped a run that is no fault of its command line, for the message
+// that takes the place of the help.
+std::optional<std::string> RunStopper(const std::exception& error) {
+    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "out of memory";
+    const auto* automation = dynamic_cast<const AutomationError*>(&error);
+    if (automation != nullptr && automation->Number() == ErrOutOfMemory) return "out of memory";
+    return std::nullopt;
 }
 
 }  // namespace
@@ -108,6 +126,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
     std::shared_ptr<TerminalProgress> progress;
     std::shared_ptr<BatchReport> report;
     std::shared_ptr<Application> app;
+    bool cutShort = false;  // a stop signal ended a file's exposures early
     try {
         app = Application::Create();
         app->FFTFiles()->SetOutputOptions(options.output);
@@ -116,22 +135,30 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
             report->Attach(app);
         }
         std::weak_ptr<Application> weakApp = app;
+        const auto stopRequested = [&interrupt, &cutShort] { return cutShort = cutShort || interrupt.Requested(); };
         HooksScope hooks(HostHooks{
             [&interrupt, weakApp] {
                 if (!interrupt.Requested()) return;
                 if (const auto running = weakApp.lock()) running->BreakFFT();
             },
             [&](const std::shared_ptr<Application>& running) {
+                interrupt.Install();
                 progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines);
                 progress->Attach(running);
-                std::make_shared<ReplacedSources>(err)->Attach(running);
+                std::make_shared<ReplacedSources>(err, stopRequested)->Attach(running);
+                std::make_shared<OversizedSources>(err)->Attach(running);
             },
+            stopRequested,
         });
         app->FFTCommandFields(fields);
-    } catch (const std::exception&) {
+    } catch (const std::exception& error) {
         progress.reset();
         // An error that stopped a run under way still closes its report.
         if (report) report->Finish(ExitRefused);
+        if (const auto reason = RunStopper(error)) {
+            err << "tavox: " << *reason << '\n';
+            return ExitStatus(BatchTally{.refused = true});
+        }
         WriteHelp(err);
         return ExitStatus(BatchTally{.refused = true});
     }
@@ -141,10 +168,14 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         return ExitRefused;
     }
     const BatchTally tally = progress ? progress->Tally() : BatchTally{};
-    if (app->FFTFiles()->Count() == 0) {
-        err << "tavox: no input file matches \"" << ResolvedSource(fields.at(3)) << "\"\n";
-    } else if (tally.Interrupted()) {
-        err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n";
+    if (tally.Interrupted() || (cutShort && tally.total > 0)) {
+        err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n" << std::flush;
+        // The process ends next: freeing a batch of many files object by object
+        // would hold the exit back by a tenth of a second and more.
+        static const auto* const kept = new std::shared_ptr<Application>(std::move(app));
+        static_cast<void>(kept);
+    } else if (app->FFTFiles()->Count() == 0) {
+        err << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << '\n';
     }
     int status = ExitStatus(tally);
     if (report) {

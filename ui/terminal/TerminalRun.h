@@ -19,12 +19,14 @@ void WriteHelp(std::ostream& stream);
 // a report on standard output; a live line on `err` when `liveProgress`), the
 // report when one is asked for, and a warning on `err` for each output that
 // replaced another source of the batch. An interrupt (SIGINT) or termination
-// request (SIGTERM) lets the file in progress complete and stops the run
-// before the next one; a second such signal ends the process at once. Returns
-// the ExitStatus of the run; a refused command line writes the help to `err`,
-// no matching input and an interrupted run say so on `err`. A report that
-// cannot be opened stops the run before its first file (ExitRefused); one
-// that cannot be written makes the status at least ExitFileFailed.
+// request (SIGTERM) stops the run before the next file and lets the file in
+// progress complete, but for the exposures of an Average or Multi, which stop
+// at once (see File::Transform); a second such signal ends the process at
+// once. Returns the ExitStatus of the run; a refused command line writes the
+// help to `err`; no matching input (NoInputMessage), an interrupted run and a
+// run stopped by lack of memory say so on `err`. A report that cannot be
+// opened stops the run before its first file (ExitRefused); one that cannot
+// be written makes the status at least ExitFileFailed.
 int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
                    std::ostream& err, bool liveProgress);
 

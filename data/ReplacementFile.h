@@ -1,0 +1,69 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "data/FileSystem.h"
+
+// The POSIX side of replacing a file atomically; used by the POSIX FileSystem.
+namespace tavox::replacement {
+
+// Name of the hidden file that stands in for `name` while it is written:
+// ".<name>.tavox-<pid>-<tag>", with `name` cut so that the whole fits a
+// folder entry. `tag` is six letters or digits.
+std::string TemporaryName(std::string_view name, pid_t pid, std::string_view tag);
+// The process that made `entry`, when `entry` is a TemporaryName of `name`.
+std::optional<pid_t> TemporaryOwner(std::string_view entry, std::string_view name);
+// True when `entry` has the form of some TemporaryName.
+bool IsTemporaryName(std::string_view entry);
+
+// An OutputFile on a new hidden file (see FileSystem::CreateOutput).
+class PosixOutputFile final : public OutputFile {
+public:
+    // Creates the hidden file for `path`; nullptr when it cannot be made.
+    static std::unique_ptr<PosixOutputFile> Create(const std::string& path);
+    ~PosixOutputFile() override;
+    PosixOutputFile(const PosixOutputFile&) = delete;
+    PosixOutputFile& operator=(const PosixOutputFile&) = delete;
+
+    void Write(std::span<const std::byte> bytes) override;
+    CommitResult Commit(const std::optional<FileIdentity>& keep) override;
+    // Gives the new file these permission bits; a failure fails the Commit.
+    void SetMode(mode_t mode);
+
+private:
+    PosixOutputFile(int fd, std::string path, std::string temporary);
+    CommitResult Rename();
+    CommitResult Discard(CommitResult result) noexcept;
+
+    int fd_;
+    std::string path_;
+    std::string temporary_;
+    bool failed_ = false;
+    bool done_ = false;
+};
+
+// Leftovers of interrupted replacements that listings met, by folder.
+class Leftovers {
+public:
+    // What a listing of `folder` met: replaces the earlier note of that folder.
+    void Note(const std::string& folder, std::vector<std::string> entries);
+    // Removes the noted leftovers of `path` whose process has ended.
+    void RemoveFor(const std::string& path);
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::vector<std::string>> byFolder_;
+    std::atomic<bool> any_{false};
+};
+
+}  // namespace tavox::replacement
