@@ -124,6 +124,13 @@ TEST(tavox_reliability_test, hostile_names_are_shown_escaped) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "a\\nb.dat" + std::string(24, ' ') + Ok + "\nc\\x1b[2J.dat" + std::string(20, ' ') + Ok +
                          "\nd\\xff.dat" + std::string(23, ' ') + Ok + "\nKalmira [dokončeno - 100%]\n");
+    // The report names them as the lines do, and stays valid UTF-8.
+    const ProgramResult report = RunTavox({"--report=-", "e", "p", "128", dir.Path() + "*.dat", "*.o"});
+    EXPECT_EQ(report.status, 0) << report.err;
+    EXPECT_EQ(Count(report.out, "\"input\":\"" + dir.Path() + "a\\\\nb.dat\""), 1) << report.out;
+    EXPECT_EQ(Count(report.out, "\"input\":\"" + dir.Path() + "c\\\\x1b[2J.dat\""), 1) << report.out;
+    EXPECT_EQ(Count(report.out, "\"input\":\"" + dir.Path() + "d\\\\xff.dat\""), 1) << report.out;
+    EXPECT_EQ(Count(report.out, "\xef\xbf\xbd"), 0);
     const ProgramResult none = RunTavox({"e", "p", "128", dir.File("x\x1b[2J*.wav"), "*.o"});
     EXPECT_EQ(none.err, "tavox: no input file matches \"" + dir.File("x\\x1b[2J*.wav") + "\"\n");
 }

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/ProgressText.h"
 #include "data/Data.h"
 #include "data/Files.h"
@@ -41,8 +42,8 @@ const char* WindowName(fftWindowEnum window) {
     }
 }
 
-// One line of JSON; bytes that are not UTF-8 (a file name may hold any)
-// become U+FFFD.
+// One line of JSON; any byte that is not UTF-8 and got past DisplayText
+// becomes U+FFFD.
 std::string Line(const Json& object) {
     return object.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
 }
@@ -82,8 +83,13 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     const Variant source = File->Source();
     Json line;
     line["type"] = "file";
-    line["input"] = source.AsString() != nullptr ? *source.AsString() : File->Name();
-    line["outputs"] = data.WrittenOutputs();
+    // Names as the result lines show them: control characters and bytes that
+    // are not UTF-8 escaped (DisplayText), so that the report names every file
+    // readably and stays valid UTF-8.
+    line["input"] = DisplayText(source.AsString() != nullptr ? *source.AsString() : File->Name());
+    Json outputs = Json::array();
+    for (const std::string& output : data.WrittenOutputs()) outputs.push_back(DisplayText(output));
+    line["outputs"] = std::move(outputs);
     line["code"] = Result;
     line["message_en"] = ResultMessageEnglish(Result);
     line["message_cs"] = ResultMessage(Result);
