@@ -68,15 +68,18 @@ double FractionOrLargest(double value) noexcept {
 
 }  // namespace
 
-Parameters::Parameters() {
-    RebuildTwiddleTable(width_, twiddleReal_, twiddleImag_);
-    plan_.Build(twiddleReal_, twiddleImag_, widthExponent_);
+Parameters::Parameters() : windowWeights_(BuildWindowWeights(window_, width_)) {
+    auto tables = std::make_shared<WidthTables>();
+    RebuildTwiddleTable(width_, tables->twiddleReal, tables->twiddleImag);
+    tables->plan.Build(tables->twiddleReal, tables->twiddleImag, widthExponent_);
+    tables_ = std::move(tables);
 }
 
 void Parameters::SetMethod(std::int32_t value) noexcept {
     method_ =
         (value >= fftMethodSimple && value <= fftMethodMulti) ? static_cast<fftMethodEnum>(value) : fftMethodSimple;
     EnforceMethodRepeat();
+    ++version_;
 }
 
 void Parameters::SetWindow(std::int32_t value) {
@@ -90,6 +93,7 @@ void Parameters::SetWindow(std::int32_t value) {
         throw AutomationError::Platform(ErrOutOfMemory);
     }
     window_ = window;
+    ++version_;
 }
 
 void Parameters::SetWidth(std::int32_t value) {
@@ -106,24 +110,22 @@ void Parameters::SetWidth(std::int32_t value) {
     if (exponent > 16) exponent = 16;
 
     const std::int32_t width = std::int32_t{1} << exponent;
-    std::vector<double> real;
-    std::vector<double> imag;
-    std::vector<double> weights;
-    FftPlan plan;
+    std::shared_ptr<WidthTables> tables;
+    std::shared_ptr<const std::vector<double>> weights;
     try {
-        RebuildTwiddleTable(width, real, imag);
+        tables = std::make_shared<WidthTables>();
+        RebuildTwiddleTable(width, tables->twiddleReal, tables->twiddleImag);
         weights = BuildWindowWeights(window_, width);
-        plan.Build(real, imag, exponent);
+        tables->plan.Build(tables->twiddleReal, tables->twiddleImag, exponent);
     } catch (const std::bad_alloc&) {
         // Width and tables always agree: the previous ones stay.
         throw AutomationError::Platform(ErrOutOfMemory);
     }
     widthExponent_ = exponent;
     width_ = width;
-    twiddleReal_ = std::move(real);
-    twiddleImag_ = std::move(imag);
+    tables_ = std::move(tables);
     windowWeights_ = std::move(weights);
-    plan_ = std::move(plan);
+    ++version_;
 }
 
 void Parameters::SetRepeat(std::int32_t value) {
@@ -132,6 +134,7 @@ void Parameters::SetRepeat(std::int32_t value) {
     if (count > MaxRepeat) count = MaxRepeat;
     repeat_ = static_cast<std::int16_t>(count);
     EnforceMethodRepeat();
+    ++version_;
 }
 
 void Parameters::EnforceMethodRepeat() noexcept {
@@ -140,12 +143,12 @@ void Parameters::EnforceMethodRepeat() noexcept {
 
 double Parameters::TwiddleReal(std::int32_t k) const {
     if (k < 0 || k >= width_ / 2) throw AutomationError::Platform(ErrSubscriptOutOfRange);
-    return twiddleReal_[static_cast<std::size_t>(k)];
+    return tables_->twiddleReal[static_cast<std::size_t>(k)];
 }
 
 double Parameters::TwiddleImag(std::int32_t k) const {
     if (k < 0 || k >= width_ / 2) throw AutomationError::Platform(ErrSubscriptOutOfRange);
-    return twiddleImag_[static_cast<std::size_t>(k)];
+    return tables_->twiddleImag[static_cast<std::size_t>(k)];
 }
 
 std::int32_t Parameters::StartPosition(std::int32_t length) const {
@@ -206,12 +209,12 @@ void Parameters::RebuildTwiddleTable(std::int32_t width, std::vector<double>& re
     }
 }
 
-std::vector<double> Parameters::BuildWindowWeights(fftWindowEnum window, std::int32_t width) {
-    std::vector<double> weights;
+std::shared_ptr<const std::vector<double>> Parameters::BuildWindowWeights(fftWindowEnum window, std::int32_t width) {
+    auto weights = std::make_shared<std::vector<double>>();
     if (window != fftWindowHanning && window != fftWindowFlatTop) return weights;
     const auto n = static_cast<std::size_t>(width);
-    weights.resize(n);
-    for (std::size_t i = 0; i < n; ++i) weights[i] = WindowWeight(window, i, n);
+    weights->resize(n);
+    for (std::size_t i = 0; i < n; ++i) (*weights)[i] = WindowWeight(window, i, n);
     return weights;
 }
 

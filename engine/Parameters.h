@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -16,15 +17,23 @@ namespace tavox {
 // raise are the overflow error (6) for the most negative value of an integer
 // kind and for a text that reads as a number beyond the double range.
 // Also owns the twiddle table of the FFT kernel and the fast kernel's plan
-// made from it, both rebuilt whenever Width changes.
+// made from it, both rebuilt whenever Width changes. A copy is cheap (the
+// tables are shared and never changed in place) and is what threads of a
+// batch read while the original may change.
 class Parameters : public Object {
 public:
     Parameters();
 
     bool Phase() const noexcept { return phase_; }
-    void SetPhase(bool value) noexcept { phase_ = value; }
+    void SetPhase(bool value) noexcept {
+        phase_ = value;
+        ++version_;
+    }
     bool Center() const noexcept { return center_; }
-    void SetCenter(bool value) noexcept { center_ = value; }
+    void SetCenter(bool value) noexcept {
+        center_ = value;
+        ++version_;
+    }
 
     fftMethodEnum Method() const noexcept { return method_; }
     // 0, 1 or 2 is stored, anything else stores fftMethodSimple; then EnforceMethodRepeat.
@@ -48,9 +57,19 @@ public:
 
     // The stored, normalised values (see NormalizeRangeValue).
     const Variant& Start() const noexcept { return start_; }
-    void SetStart(const Variant& value) { start_ = NormalizeRangeValue(value); }
+    void SetStart(const Variant& value) {
+        start_ = NormalizeRangeValue(value);
+        ++version_;
+    }
     const Variant& Finish() const noexcept { return finish_; }
-    void SetFinish(const Variant& value) { finish_ = NormalizeRangeValue(value); }
+    void SetFinish(const Variant& value) {
+        finish_ = NormalizeRangeValue(value);
+        ++version_;
+    }
+
+    // Grows with every call of a setter, so that work done with a copy can
+    // tell whether it still matches.
+    std::uint64_t Version() const noexcept { return version_; }
 
     // Engine-only operations.
     std::int32_t WidthExponent() const noexcept { return widthExponent_; }
@@ -58,13 +77,13 @@ public:
     double TwiddleReal(std::int32_t k) const;
     double TwiddleImag(std::int32_t k) const;
     // The whole table, Width/2 entries each.
-    std::span<const double> TwiddleRealTable() const noexcept { return twiddleReal_; }
-    std::span<const double> TwiddleImagTable() const noexcept { return twiddleImag_; }
+    std::span<const double> TwiddleRealTable() const noexcept { return tables_->twiddleReal; }
+    std::span<const double> TwiddleImagTable() const noexcept { return tables_->twiddleImag; }
     // Plan of the fast kernel for Width, made from the twiddle table.
-    const FftPlan& Plan() const noexcept { return plan_; }
+    const FftPlan& Plan() const noexcept { return tables_->plan; }
     // Weights of the current window for Width samples (WindowWeight); empty
     // for the rectangle.
-    std::span<const double> WindowWeights() const noexcept { return windowWeights_; }
+    std::span<const double> WindowWeights() const noexcept { return *windowWeights_; }
     // 1-based sample positions of the evaluation range for a source of
     // `length` samples; overflow error (6) above 2147483647.
     std::int32_t StartPosition(std::int32_t length) const;
@@ -74,10 +93,16 @@ public:
     static Variant NormalizeRangeValue(const Variant& value);
 
 private:
+    struct WidthTables {
+        std::vector<double> twiddleReal;
+        std::vector<double> twiddleImag;
+        FftPlan plan;
+    };
+
     void EnforceMethodRepeat() noexcept;
     // Builds the tables for `width` and `window` into the given vectors.
     static void RebuildTwiddleTable(std::int32_t width, std::vector<double>& real, std::vector<double>& imag);
-    static std::vector<double> BuildWindowWeights(fftWindowEnum window, std::int32_t width);
+    static std::shared_ptr<const std::vector<double>> BuildWindowWeights(fftWindowEnum window, std::int32_t width);
 
     fftMethodEnum method_ = fftMethodSimple;
     fftWindowEnum window_ = fftWindowRectangle;
@@ -88,10 +113,9 @@ private:
     Variant finish_ = std::int16_t{0};
     bool phase_ = false;
     bool center_ = false;
-    std::vector<double> twiddleReal_;
-    std::vector<double> twiddleImag_;
-    std::vector<double> windowWeights_;
-    FftPlan plan_;
+    std::uint64_t version_ = 0;
+    std::shared_ptr<const WidthTables> tables_;
+    std::shared_ptr<const std::vector<double>> windowWeights_;
 };
 
 }  // namespace tavox
