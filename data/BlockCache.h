@@ -4,6 +4,7 @@
 #include <new>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace tavox {
 
@@ -56,5 +57,8 @@ struct CachedAllocator {
         return true;
     }
 };
+
+// A byte buffer drawn from the BlockCache.
+using ByteBuffer = std::vector<std::byte, CachedAllocator<std::byte>>;
 
 }  // namespace tavox

@@ -138,13 +138,18 @@ void Data::LoadSequence(std::span<double> samples, std::int32_t fromPos, std::in
 
 void Data::SaveSequence(SaveOpEnum saveOp, std::span<const double> spectrum, std::int16_t exposure,
                         std::int32_t& result) noexcept {
+    SaveBlock(saveOp, spectrum.first(spectrum.size() / 2), exposure, result);
+}
+
+void Data::SaveBlock(SaveOpEnum saveOp, std::span<const double> block, std::int16_t exposure,
+                     std::int32_t& result) noexcept {
     if (saveOp == SaveAdd && impl_->store.Sums() < 1) saveOp = SaveStore;
     if (saveOp == SaveReset) {
         impl_->store.Reset();
         return;
     }
     try {
-        impl_->channel->Save(saveOp, spectrum.first(spectrum.size() / 2), exposure, result);
+        impl_->channel->Save(saveOp, block, exposure, result);
     } catch (...) {
     }
 }
@@ -154,6 +159,69 @@ void Data::SaveSequence(SaveOpEnum saveOp, std::span<const double> spectrum, std
 void Data::Terminate() noexcept {
     impl_->store.Release();
     impl_->channel->Release();
+}
+
+void Data::SetDeferredOutputs(bool on) noexcept {
+    impl_->disk.SetDeferred(on);
+}
+
+DeferredOutputs Data::TakeDeferred() noexcept {
+    return impl_->disk.TakeDeferred();
+}
+
+std::int32_t Data::CommitDeferred(DeferredOutputs&& deferred, std::int32_t& result) noexcept {
+    DeferredOutputs outputs = std::move(deferred);
+    if (impl_->channel != &impl_->disk) return -1;
+    impl_->disk.AdoptSource(outputs);
+    for (PendingOutput& output : outputs.outputs) {
+        bool named = false;
+        try {
+            named = impl_->disk.CommitOutput(*output.file, output.exposure, outputs.source, result);
+        } catch (...) {
+            result = fftResultFileSysErr;
+        }
+        if (!named) return output.exposure;
+    }
+    return -1;
+}
+
+void Data::LoadShared(std::span<double> samples, std::int32_t fromPos, std::int32_t& result,
+                      ByteBuffer& bytes) const noexcept {
+    bool pastEnd = false;
+    try {
+        impl_->disk.LoadWith(samples, std::max<std::int64_t>(fromPos, 1), pastEnd, result, bytes);
+    } catch (const std::bad_alloc&) {
+        std::fill(samples.begin(), samples.end(), 0.0);
+        result = fftResultOutOfMemory;
+    } catch (...) {
+        result = fftResultFileSysErr;
+    }
+    if (pastEnd) result = fftResultShortFile;
+}
+
+std::unique_ptr<OutputFile> Data::WriteBlock(std::span<const double> block, std::int16_t exposure, ByteBuffer& buffer,
+                                             std::int32_t& result) const noexcept {
+    try {
+        return impl_->disk.WriteBlock(block, exposure, buffer, result);
+    } catch (const std::bad_alloc&) {
+        result = fftResultOutOfMemory;
+    } catch (...) {
+        result = fftResultFileSysErr;
+    }
+    return nullptr;
+}
+
+bool Data::CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& result) noexcept {
+    try {
+        return impl_->disk.CommitOutput(file, exposure, impl_->disk.SourceIdentity(), result);
+    } catch (...) {
+        result = fftResultFileSysErr;
+    }
+    return false;
+}
+
+bool Data::SharedAccess() const noexcept {
+    return impl_->channel == &impl_->disk && impl_->disk.SharedAccess();
 }
 
 bool Data::SourceTooLong() const noexcept {

@@ -9,6 +9,8 @@
 #include "common/Enums.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
+#include "data/BlockCache.h"
+#include "data/DeferredOutputs.h"
 
 namespace tavox {
 
@@ -62,8 +64,41 @@ public:
     // output (extension 001..999 on disk, column on a spreadsheet).
     void SaveSequence(SaveOpEnum saveOp, std::span<const double> spectrum, std::int16_t exposure,
                       std::int32_t& result) noexcept;
+    // SaveSequence with the block itself (the lower half of a spectrum).
+    void SaveBlock(SaveOpEnum saveOp, std::span<const double> block, std::int16_t exposure,
+                   std::int32_t& result) noexcept;
     // Drops results not yet written, closes the source and frees the buffers.
     void Terminate() noexcept;
+
+    // Work on other threads. With deferred outputs on, SaveWrite writes a
+    // disk output in full to its new file and closes it, but leaves it under
+    // its hidden name; a transform's outputs then wait, in order, until
+    // TakeDeferred (the next Initialize or SetFormat removes them).
+    void SetDeferredOutputs(bool on) noexcept;
+    DeferredOutputs TakeDeferred() noexcept;
+    // On the disk channel of the File a deferred transform stood in for:
+    // takes over what that transform measured of the source (as Initialize
+    // would have), then gives its outputs their names in order, as SaveWrite
+    // would have. At the first that fails it sets `result` and removes the
+    // rest. Returns the exposure number of that output, -1 when none failed
+    // (also when this is no disk channel, which then takes nothing).
+    std::int32_t CommitDeferred(DeferredOutputs&& deferred, std::int32_t& result) noexcept;
+    // LoadSequence into `bytes` instead of the channel's buffer: several
+    // threads may load from an Initialized disk source at once (file systems
+    // that allow concurrent use).
+    void LoadShared(std::span<double> samples, std::int32_t fromPos, std::int32_t& result,
+                    ByteBuffer& bytes) const noexcept;
+    // For a disk channel: writes `block` in full as the output of `exposure`
+    // to a new file, closed and not yet named (see CommitOutput); nullptr,
+    // with `result` set, when that fails. Callable as LoadShared.
+    std::unique_ptr<OutputFile> WriteBlock(std::span<const double> block, std::int16_t exposure, ByteBuffer& buffer,
+                                           std::int32_t& result) const noexcept;
+    // Gives an output from WriteBlock its name as SaveWrite would; false,
+    // with `result` set, when it did not take it.
+    bool CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& result) noexcept;
+    // True for a disk channel whose source is open and identified, which
+    // LoadShared, WriteBlock and CommitOutput need.
+    bool SharedAccess() const noexcept;
 
     // True when the last Initialize refused a disk source for holding more
     // than MaxSourceSamples samples.

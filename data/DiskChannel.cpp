@@ -95,7 +95,10 @@ void DiskChannel::Initialize(std::int32_t& result) {
     writtenCount_ = 0;
     lastWritten_ = 0;
     sourceTooLong_ = false;
-    if (!OpenSource()) {
+    pending_.clear();
+    opened_ = OpenSource();
+    openedIdentity_ = sourceIdentity_;
+    if (!opened_) {
         result = fftResultFileSysErr;
     } else if (const auto bytes = sourceFile_->Size()) {
         length_ = ClampToInt32(*bytes / 2);
@@ -125,14 +128,20 @@ void DiskChannel::CloseSource() noexcept {
 }
 
 void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) {
-    const std::int32_t length = Length();
+    Length();
+    LoadWith(samples, from, pastEnd, result, readBuffer_);
+}
+
+void DiskChannel::LoadWith(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
+                           ByteBuffer& bytes) const {
+    const std::int32_t length = length_;
     if (!sourceFile_) {
         std::fill(samples.begin(), samples.end(), 0.0);
         result = fftResultFileSysErr;
         return;
     }
     const std::size_t chunk = std::min(samples.size(), ReadChunkSamples);
-    if (readBuffer_.size() < chunk * 2) readBuffer_.resize(chunk * 2);
+    if (bytes.size() < chunk * 2) bytes.resize(chunk * 2);
     bool atEnd = false;
     for (std::size_t first = 0; first < samples.size(); first += chunk) {
         const std::size_t count = std::min(chunk, samples.size() - first);
@@ -140,7 +149,7 @@ void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastE
         const auto index = static_cast<std::uint64_t>(from - 1) + first;
         std::size_t complete = 0;
         if (!atEnd) {
-            const auto got = sourceFile_->ReadAt(index * 2, std::span(readBuffer_.data(), count * 2));
+            const auto got = sourceFile_->ReadAt(index * 2, std::span(bytes.data(), count * 2));
             if (!got) {
                 // The read failed: nothing of this part is known, only where the source ends.
                 result = fftResultFileSysErr;
@@ -151,7 +160,7 @@ void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastE
             complete = *got / 2;
             atEnd = complete < count;
         }
-        SamplesFromBytes(std::span<const std::byte>(readBuffer_.data(), complete * 2), part.first(complete));
+        SamplesFromBytes(std::span<const std::byte>(bytes.data(), complete * 2), part.first(complete));
         if (complete < count) {
             std::fill(part.begin() + static_cast<std::ptrdiff_t>(complete), part.end(), 0.0);
             pastEnd = true;
@@ -199,27 +208,86 @@ void DiskChannel::WriteHeld(const std::string& path, std::int16_t exposure, std:
     ReserveSpectrumBuffer(writeBuffer_);
     // The output is written to a new file that replaces the old one when it
     // is complete; nothing is written through a link or to another name.
-    const std::unique_ptr<OutputFile> targetFile = fileSystem_->CreateOutput(path);
+    std::unique_ptr<OutputFile> targetFile = fileSystem_->CreateOutput(path);
     if (!targetFile) {
         result = fftResultFileSysErr;
         return;
     }
     WriteValues(*targetFile);
-    switch (targetFile->Commit(sourceIdentity_)) {
+    if (!deferred_) {
+        Committed(targetFile->Commit(sourceIdentity_), exposure, result);
+        return;
+    }
+    if (!targetFile->Finish()) {
+        result = fftResultTargetFull;
+        return;
+    }
+    pending_.push_back(PendingOutput{exposure, std::move(targetFile)});
+}
+
+bool DiskChannel::Committed(CommitResult commit, std::int16_t exposure, std::int32_t& result) noexcept {
+    switch (commit) {
         case CommitResult::Replaced:
             ++writtenCount_;
             lastWritten_ = exposure;
-            return;
+            return true;
         case CommitResult::WriteFailed:
             result = fftResultTargetFull;
-            return;
+            return false;
         case CommitResult::NamesKept:
             result = fftResultFileNameErr;
-            return;
+            return false;
         case CommitResult::Failed:
-            result = fftResultFileSysErr;
-            return;
+            break;
     }
+    result = fftResultFileSysErr;
+    return false;
+}
+
+bool DiskChannel::CommitOutput(OutputFile& file, std::int16_t exposure, const std::optional<FileIdentity>& keep,
+                               std::int32_t& result) {
+    return Committed(file.Commit(keep), exposure, result);
+}
+
+DeferredOutputs DiskChannel::TakeDeferred() noexcept {
+    DeferredOutputs deferred;
+    deferred.outputs = std::move(pending_);
+    pending_.clear();
+    deferred.opened = opened_;
+    deferred.source = openedIdentity_;
+    deferred.length = length_;
+    deferred.lengthKnown = lengthKnown_;
+    deferred.tooLong = sourceTooLong_;
+    return deferred;
+}
+
+void DiskChannel::AdoptSource(const DeferredOutputs& deferred) noexcept {
+    length_ = deferred.length;
+    lengthKnown_ = deferred.lengthKnown;
+    sourceTooLong_ = deferred.tooLong;
+    writtenCount_ = 0;
+    lastWritten_ = 0;
+}
+
+std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> block, std::int16_t exposure,
+                                                    ByteBuffer& buffer, std::int32_t& result) const {
+    const std::string path = TargetPath(source_, target_, exposure);
+    if (path.empty()) {
+        result = fftResultFileSysErr;
+        return nullptr;
+    }
+    ReserveSpectrumBuffer(buffer);
+    std::unique_ptr<OutputFile> file = fileSystem_->CreateOutput(path);
+    if (!file) {
+        result = fftResultFileSysErr;
+        return nullptr;
+    }
+    WriteSpectrum(*file, block, SpectrumShape{block.size(), 1, 2 * block.size()}, options_, buffer);
+    if (!file->Finish()) {
+        result = fftResultTargetFull;
+        return nullptr;
+    }
+    return file;
 }
 
 void DiskChannel::WriteValues(OutputFile& file) {
@@ -243,6 +311,7 @@ void DiskChannel::CloseFiles() noexcept {
 
 void DiskChannel::Release() noexcept {
     CloseSource();
+    if (!deferred_) pending_.clear();
     decltype(readBuffer_)().swap(readBuffer_);
     decltype(writeBuffer_)().swap(writeBuffer_);
 }

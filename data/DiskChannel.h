@@ -11,6 +11,7 @@
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
 #include "data/DataChannel.h"
+#include "data/DeferredOutputs.h"
 #include "data/FileSystem.h"
 
 namespace tavox {
@@ -39,9 +40,38 @@ public:
     // fftResultShortFile when it holds more than MaxSourceSamples samples.
     void Initialize(std::int32_t& result) override;
     void Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) override;
+    // Load with the caller's byte buffer; several threads may call it at
+    // once while the source stays open and the file system allows it.
+    void LoadWith(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
+                  ByteBuffer& bytes) const;
     // SaveWrite writes the held results to the output of `exposure` and
     // forgets them, also when the write fails.
     void Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) override;
+
+    // Deferred outputs (see Data::SetDeferredOutputs).
+    void SetDeferred(bool on) noexcept { deferred_ = on; }
+    DeferredOutputs TakeDeferred() noexcept;
+    // Takes over what `deferred` measured of the source (after Initialize
+    // elsewhere) and forgets the outputs written since.
+    void AdoptSource(const DeferredOutputs& deferred) noexcept;
+    // Gives a new output written in full the name of the output of
+    // `exposure`, unless that name reaches the file `keep`, as SaveWrite does.
+    // False, with `result` set, when it did not take the name.
+    bool CommitOutput(OutputFile& file, std::int16_t exposure, const std::optional<FileIdentity>& keep,
+                      std::int32_t& result);
+    // Writes `block` (one block of magnitudes) in full to a new file for the
+    // output of `exposure`, closed and not yet named; nullptr, with `result`
+    // set, when that fails. May be called from several threads at once, as
+    // LoadWith.
+    std::unique_ptr<OutputFile> WriteBlock(std::span<const double> block, std::int16_t exposure, ByteBuffer& buffer,
+                                           std::int32_t& result) const;
+    // Identity of the open source.
+    const std::optional<FileIdentity>& SourceIdentity() const noexcept { return sourceIdentity_; }
+    // True when the source is open and identified and the file system allows
+    // concurrent use: what LoadWith and WriteBlock from several threads need.
+    bool SharedAccess() const noexcept {
+        return sourceFile_ && sourceIdentity_ && lengthKnown_ && fileSystem_->ConcurrentUse();
+    }
     void CloseFiles() noexcept override;
     void Release() noexcept override;
     // True when the last Initialize refused a source longer than MaxSourceSamples.
@@ -66,6 +96,7 @@ private:
     void CloseSource() noexcept;
     void WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result);
     void WriteValues(OutputFile& file);
+    bool Committed(CommitResult commit, std::int16_t exposure, std::int32_t& result) noexcept;
     bool NamesSourceByPath(const std::string& path) const;
 
     std::shared_ptr<FileSystem> fileSystem_;
@@ -76,12 +107,16 @@ private:
     bool sourceTooLong_ = false;
     mutable std::int32_t length_ = 0;
     mutable bool lengthKnown_ = true;
-    std::vector<std::byte, CachedAllocator<std::byte>> readBuffer_;
-    std::vector<std::byte, CachedAllocator<std::byte>> writeBuffer_;
+    ByteBuffer readBuffer_;
+    ByteBuffer writeBuffer_;
     OutputOptions options_;
     std::size_t heldBlock_ = 0;  // length of the first block held for the next output
     std::int32_t writtenCount_ = 0;
     std::int16_t lastWritten_ = 0;
+    bool deferred_ = false;
+    std::vector<PendingOutput> pending_;  // outputs written in deferred mode since Initialize
+    bool opened_ = false;                 // the last Initialize opened the source
+    std::optional<FileIdentity> openedIdentity_;
 };
 
 }  // namespace tavox

@@ -148,6 +148,8 @@ std::string SystemMessage(int error) {
 
 class PosixFileSystem final : public FileSystem {
 public:
+    bool ConcurrentUse() const override { return true; }
+
     std::optional<std::uint64_t> FileSize(const std::string& path) override {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;

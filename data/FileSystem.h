@@ -36,7 +36,8 @@ class InputFile {
 public:
     virtual ~InputFile() = default;
     // Reads up to out.size() bytes at a 0-based offset; returns the count read
-    // (short at the end of the file) or nothing on a read error.
+    // (short at the end of the file) or nothing on a read error. Several
+    // threads may read at once when the file system allows concurrent use.
     virtual std::optional<std::size_t> ReadAt(std::uint64_t offset, std::span<std::byte> out) = 0;
     // Length in bytes and identity when the file was opened; nothing when unknown.
     virtual std::optional<std::uint64_t> Size() const { return std::nullopt; }
@@ -60,9 +61,14 @@ enum class CommitResult {
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    // Appends the bytes; failures surface at Commit.
+    // Appends the bytes; failures surface at Finish or Commit.
     virtual void Write(std::span<const std::byte> bytes) = 0;
-    // Closes the new file and renames it over the output's name, unless that
+    // Closes the new file, which keeps its hidden name until Commit; false,
+    // removing it, when not every byte could be written (Commit then says
+    // WriteFailed). Commit does this itself when it was not called, so that
+    // writing on one thread and naming on another needs no open descriptor.
+    virtual bool Finish() = 0;
+    // Closes the new file (see Finish) and renames it over the output's name, unless that
     // name, links followed, reaches the file `keep`. The rename replaces what
     // the name held, a link or a file with further names included, so that
     // nothing such a name leads to changes. Anything but Replaced removes the
@@ -75,6 +81,11 @@ public:
 class FileSystem {
 public:
     virtual ~FileSystem() = default;
+
+    // True when several threads may call this object, and the files it
+    // opens, at once, and every name its outputs take is noted in the
+    // NameChanges of the process. False unless a file system says so.
+    virtual bool ConcurrentUse() const { return false; }
 
     // Length in bytes, or nothing when the file cannot be measured.
     virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;

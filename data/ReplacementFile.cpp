@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <random>
 
+#include "data/NameChanges.h"
 #include "data/Path.h"
 
 namespace tavox::replacement {
@@ -164,15 +165,27 @@ void PosixOutputFile::SetMode(mode_t mode) {
     if (::fchmod(fd_, mode) != 0) failed_ = true;
 }
 
+bool PosixOutputFile::Finish() {
+    if (finishFailed_ || done_) return false;
+    if (fd_ >= 0) {
+        if (::close(fd_) != 0) failed_ = true;
+        fd_ = -1;
+    }
+    if (!failed_) return true;
+    finishFailed_ = true;
+    Discard(CommitResult::WriteFailed);
+    return false;
+}
+
 CommitResult PosixOutputFile::Commit(const std::optional<FileIdentity>& keep) {
+    if (finishFailed_) return CommitResult::WriteFailed;
     if (done_) return CommitResult::Failed;
-    const bool closed = ::close(fd_) == 0;
-    fd_ = -1;
-    if (failed_ || !closed) return Discard(CommitResult::WriteFailed);
-    if (!keep) return Rename();
+    if (!Finish()) return CommitResult::WriteFailed;
+    if (!keep) return Rename(std::nullopt, false);
     if (!namesTaken.load(std::memory_order_relaxed)) {
         if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
             done_ = true;
+            NameChanges::Note(std::nullopt);
             return CommitResult::Replaced;
         }
         if (errno == EEXIST) {
@@ -185,16 +198,17 @@ CommitResult PosixOutputFile::Commit(const std::optional<FileIdentity>& keep) {
     if (::stat(path_.c_str(), &st) != 0) {
         if (errno != ENOENT) return Discard(CommitResult::Failed);
         namesTaken.store(false, std::memory_order_relaxed);  // free, or a dangling link
-        return Rename();
+        return Rename(std::nullopt, true);
     }
     const FileIdentity reached{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
     if (reached == *keep) return Discard(CommitResult::NamesKept);
-    return Rename();
+    return Rename(reached, true);
 }
 
-CommitResult PosixOutputFile::Rename() {
+CommitResult PosixOutputFile::Rename(const std::optional<FileIdentity>& replaced, bool known) {
     if (::rename(temporary_.c_str(), path_.c_str()) != 0) return Discard(CommitResult::Failed);
     done_ = true;
+    NameChanges::Note(replaced, known);
     return CommitResult::Replaced;
 }
 

@@ -36,19 +36,23 @@ public:
     PosixOutputFile& operator=(const PosixOutputFile&) = delete;
 
     void Write(std::span<const std::byte> bytes) override;
+    bool Finish() override;
     CommitResult Commit(const std::optional<FileIdentity>& keep) override;
     // Gives the new file these permission bits; a failure fails the Commit.
     void SetMode(mode_t mode);
 
 private:
     PosixOutputFile(int fd, std::string path, std::string temporary);
-    CommitResult Rename();
+    // Renames over the name; `replaced` is what the name led to, when known
+    // (nothing: no file), for NameChanges.
+    CommitResult Rename(const std::optional<FileIdentity>& replaced, bool known);
     CommitResult Discard(CommitResult result) noexcept;
 
     int fd_;
     std::string path_;
     std::string temporary_;
-    bool failed_ = false;
+    bool failed_ = false;        // a write or the close failed
+    bool finishFailed_ = false;  // Finish removed the file for that
     bool done_ = false;
 };
 

@@ -20,8 +20,6 @@ struct SpectrumShape {
     std::size_t width = 0;
 };
 
-using ByteBuffer = std::vector<std::byte, CachedAllocator<std::byte>>;
-
 // Writes `values` (rows * bins of them, magnitudes first, then phases in
 // degrees) to `file` in `options.format`, in blocks of about 64 KiB
 // assembled in `buffer` (grown as needed, kept for the next output):

@@ -35,6 +35,7 @@ public:
     void Write(std::span<const std::byte> bytes) override {
         if (!done_) bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     }
+    bool Finish() override { return !done_; }
     // Paths name files only, so nothing is reached through the name.
     CommitResult Commit(const std::optional<FileIdentity>&) override {
         if (done_) return CommitResult::Failed;

@@ -22,6 +22,7 @@ public:
         ++writes;
         text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
+    bool Finish() override { return true; }
     CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
 
     std::string text;

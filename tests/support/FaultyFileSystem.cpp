@@ -44,14 +44,20 @@ public:
     }
 
     // A failure is played by dropping the real file, which removes the new file.
-    CommitResult Commit(const std::optional<FileIdentity>& keep) override {
+    bool Finish() override {
+        if (finished_) return real_ != nullptr;
+        finished_ = true;
         const bool closeFails = state_->Fails(FsCall::Close);
-        const bool renameFails = state_->Fails(FsCall::Rename);
-        if (writeFailed_ || closeFails) {
+        if (writeFailed_ || closeFails || !real_->Finish()) {
             real_.reset();
-            return CommitResult::WriteFailed;
+            return false;
         }
-        if (renameFails) {
+        return true;
+    }
+
+    CommitResult Commit(const std::optional<FileIdentity>& keep) override {
+        if (!Finish()) return CommitResult::WriteFailed;
+        if (state_->Fails(FsCall::Rename)) {
             real_.reset();
             return CommitResult::Failed;
         }
@@ -62,6 +68,7 @@ private:
     std::unique_ptr<OutputFile> real_;
     std::shared_ptr<FaultyFileSystem::State> state_;
     bool writeFailed_ = false;
+    bool finished_ = false;
 };
 
 }  // namespace
