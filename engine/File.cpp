@@ -11,6 +11,8 @@
 
 #include "common/AutomationError.h"
 #include "data/Data.h"
+#include "data/SpectrumFormats.h"
+#include "engine/OrderedPipeline.h"
 #include "engine/Parameters.h"
 #include "engine/Polar.h"
 #include "engine/Shaping.h"
@@ -65,6 +67,79 @@ bool WithinFastKernelBound(std::span<const double> samples) noexcept {
     return outside == 0;
 }
 
+void ShapeSamples(const Parameters& parameters, std::span<double> re) {
+    const bool center = parameters.Center();
+    std::feclearexcept(FloatingPointFaults);
+    if (!tavox::ShapeExposure(re, center, parameters.WindowWeights())) {
+        tavox::ShapeExposure(re, center, parameters.Window());
+    }
+    CheckFloatingPoint();
+}
+
+void FftSamples(const Parameters& parameters, std::span<double> re, std::span<double> im, bool conjugateOutput,
+                bool bounded) {
+    const int stages = parameters.WidthExponent();
+    const auto twiddleReal = parameters.TwiddleRealTable();
+    const auto twiddleImag = parameters.TwiddleImagTable();
+    const std::size_t n = re.size();
+    if (stages < 1 || n != (std::size_t{1} << stages) || im.size() != n || twiddleReal.size() < n / 2 ||
+        twiddleImag.size() < n / 2) {
+        throw AutomationError::Platform(ErrSubscriptOutOfRange, SourceFile);
+    }
+    const FftPlan& plan = parameters.Plan();
+    if (plan.Stages() == stages && (bounded || WithinFastKernelBound(re))) {
+        std::feclearexcept(FloatingPointFaults);
+        if (plan.Transform(re, im, conjugateOutput)) {
+            CheckFloatingPoint();
+            return;
+        }
+    }
+    std::fill(im.begin(), im.end(), 0.0);
+    std::feclearexcept(FloatingPointFaults);
+    FftReference(re, im, twiddleReal, twiddleImag, stages, conjugateOutput);
+    CheckFloatingPoint();
+}
+
+void PolarSamples(const Parameters& parameters, std::span<double> re, std::span<double> im, bool bounded) {
+    const bool phase = parameters.Phase();
+    if (!phase && bounded) {
+        BoundedMagnitudes(re, im);
+        return;
+    }
+    tavox::ToPolar(re, im, phase);
+}
+
+// Shapes a loaded exposure, transforms it and converts it to polar form; each
+// step runs even after an earlier one raised, and the last error raised
+// becomes `code`. `bounded`: see File::BoundedSamples.
+void ComputeExposure(const Parameters& parameters, std::span<double> re, std::span<double> im, bool conjugateOutput,
+                     bool bounded, std::int32_t& code) noexcept {
+    Trap(code, [&] { ShapeSamples(parameters, re); });
+    Trap(code, [&] { FftSamples(parameters, re, im, conjugateOutput, bounded); });
+    Trap(code, [&] { PolarSamples(parameters, re, im, bounded); });
+}
+
+// Exposures on worker threads: below this many samples in all, starting
+// the threads costs more than it saves.
+constexpr std::uint64_t MinParallelSamples = std::uint64_t{1} << 17;
+
+// The outcome of one exposure computed ahead of its turn.
+struct ExposureSlot {
+    std::int32_t load = fftResultAllRight;               // what loading its samples gave
+    std::int32_t transform = fftResultAllRight;          // the last error of its transform
+    std::int32_t write = fftResultAllRight;              // Multi: what writing its output gave
+    std::vector<double, CachedAllocator<double>> block;  // Average: its magnitudes
+    std::unique_ptr<OutputFile> output;                  // Multi: its output, written and not yet named
+};
+
+// Working arrays of one worker thread.
+struct ExposureWorker {
+    std::vector<double, CachedAllocator<double>> re;
+    std::vector<double, CachedAllocator<double>> im;
+    ByteBuffer bytes;
+    ByteBuffer write;
+};
+
 // Next exposure position; the overflow error when it leaves the 32-bit range.
 std::int32_t Advance(std::int32_t position, std::int32_t step) {
     const std::int64_t next = std::int64_t{position} + step;
@@ -99,17 +174,25 @@ void File::SetAllocationProbe(AllocationProbe probe) noexcept {
 }
 
 fftResultEnum File::Transform() {
-    return Transform({});
+    return Transform({}, 1);
 }
 
 fftResultEnum File::Transform(const std::function<bool()>& stopRequested) {
+    return Transform(stopRequested, 1);
+}
+
+fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::size_t threads) {
     if (!parameters_) throw AutomationError::Platform(ErrObjectNotSet, SourceFile);
     const auto started = std::chrono::steady_clock::now();
     struct StopScope {
         File* file;
-        ~StopScope() { file->stopRequested_ = nullptr; }
+        ~StopScope() {
+            file->stopRequested_ = nullptr;
+            file->threads_ = 1;
+        }
     } stopScope{this};
     stopRequested_ = stopRequested ? &stopRequested : nullptr;
+    threads_ = threads;
     ResultCode = fftResultAllRight;
     exposuresDone_ = 0;
     data_->Initialize(ResultCode);
@@ -133,6 +216,22 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested) {
     }
     data_->Terminate();
     transformSeconds_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return static_cast<fftResultEnum>(ResultCode);
+}
+
+File::StandInResult File::TakeStandInResult() {
+    return StandInResult{ResultCode, exposuresDone_, transformSeconds_, data_->TakeDeferred()};
+}
+
+fftResultEnum File::AdoptStandIn(StandInResult&& done) {
+    StandInResult taken = std::move(done);
+    ResultCode = taken.result;
+    exposuresDone_ = taken.exposures;
+    transformSeconds_ = taken.seconds;
+    // Only the outputs of a Multi carry exposure numbers; its exposures end
+    // with the one whose output failed, as when it names them itself.
+    const std::int32_t failed = data_->CommitDeferred(std::move(taken.outputs), ResultCode);
+    if (failed > 0 && failed < exposuresDone_) exposuresDone_ = failed;
     return static_cast<fftResultEnum>(ResultCode);
 }
 
@@ -225,6 +324,7 @@ void File::TransformAverage() {
     std::int32_t position = 0;
     std::int16_t repeat = 0;
     if (!PlanExposures(step, position, repeat)) return;
+    if (ExposuresInParallel(position, step, repeat, false)) return;
 
     bool stored = false;
     for (std::int16_t k = 1; k <= repeat; ++k) {
@@ -254,6 +354,7 @@ void File::TransformMulti() {
     std::int32_t position = 0;
     std::int16_t repeat = 0;
     if (!PlanExposures(step, position, repeat)) return;
+    if (ExposuresInParallel(position, step, repeat, true)) return;
 
     for (std::int16_t k = 1; k <= repeat; ++k) {
         if (StopBefore(k)) return;
@@ -269,50 +370,101 @@ void File::TransformMulti() {
 
 void File::TransformExposure(bool conjugateOutput) {
     ++exposuresDone_;
-    Trap(ResultCode, [&] { ShapeExposure(); });
-    Trap(ResultCode, [&] { Fft(conjugateOutput); });
-    Trap(ResultCode, [&] { ToPolar(); });
+    ComputeExposure(*parameters_, RealPart, ImagPart, conjugateOutput, BoundedSamples(), ResultCode);
 }
 
-void File::ShapeExposure() {
-    const bool center = parameters_->Center();
-    std::feclearexcept(FloatingPointFaults);
-    if (!tavox::ShapeExposure(RealPart, center, parameters_->WindowWeights())) {
-        tavox::ShapeExposure(RealPart, center, parameters_->Window());
-    }
-    CheckFloatingPoint();
-}
-
-void File::Fft(bool conjugateOutput) {
-    const int stages = parameters_->WidthExponent();
-    const auto twiddleReal = parameters_->TwiddleRealTable();
-    const auto twiddleImag = parameters_->TwiddleImagTable();
+// The loops of TransformAverage and TransformMulti step by step, with the
+// loading and transforming of each exposure done ahead on worker threads and
+// their outcomes applied here in exposure order, as those loops apply them.
+bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi) {
     const std::size_t n = RealPart.size();
-    if (stages < 1 || n != (std::size_t{1} << stages) || ImagPart.size() != n || twiddleReal.size() < n / 2 ||
-        twiddleImag.size() < n / 2) {
-        throw AutomationError::Platform(ErrSubscriptOutOfRange, SourceFile);
+    if (threads_ < 2 || repeat < 2 || !data_->SharedAccess() || n != static_cast<std::size_t>(parameters_->Width()) ||
+        ImagPart.size() != n || static_cast<std::uint64_t>(repeat) * n < MinParallelSamples) {
+        return false;
     }
-    const FftPlan& plan = parameters_->Plan();
-    if (plan.Stages() == stages && (BoundedSamples() || WithinFastKernelBound(RealPart))) {
-        std::feclearexcept(FloatingPointFaults);
-        if (plan.Transform(RealPart, ImagPart, conjugateOutput)) {
-            CheckFloatingPoint();
+    // Every position must fit, as the serial loop's Advance would find.
+    if (std::int64_t{position} + std::int64_t{step} * (repeat - 1) > std::numeric_limits<std::int32_t>::max()) {
+        return false;
+    }
+    const std::size_t chunk = std::clamp<std::size_t>(32768 / n, 1, 16);
+    const std::size_t window = chunk * threads_ * 4;
+    std::vector<ExposureSlot> slots;
+    std::vector<ExposureWorker> workers;
+    try {
+        slots.resize(window);
+        if (!multi) {
+            for (ExposureSlot& slot : slots) slot.block.resize(n / 2);
+        }
+        workers.resize(threads_);
+        for (ExposureWorker& worker : workers) {
+            worker.re.resize(n);
+            worker.im.resize(n);
+            worker.bytes.resize(2 * n);
+            if (multi) ReserveSpectrumBuffer(worker.write);
+        }
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+
+    const Parameters& parameters = *parameters_;
+    const Data& data = *data_;
+    OrderedPipeline pipeline(static_cast<std::size_t>(repeat), window, chunk, [&](std::size_t item, std::size_t w) {
+        if (pipeline.Stopping()) return;
+        ExposureWorker& worker = workers[w];
+        ExposureSlot& slot = slots[item % window];
+        slot.load = fftResultAllRight;
+        data.LoadShared(worker.re, position + step * static_cast<std::int32_t>(item), slot.load, worker.bytes);
+        slot.transform = fftResultAllRight;
+        ComputeExposure(parameters, worker.re, worker.im, false, true, slot.transform);
+        const std::span<const double> block(worker.re.data(), n / 2);
+        if (!multi) {
+            std::copy(block.begin(), block.end(), slot.block.begin());
             return;
         }
-    }
-    std::fill(ImagPart.begin(), ImagPart.end(), 0.0);
-    std::feclearexcept(FloatingPointFaults);
-    FftReference(RealPart, ImagPart, twiddleReal, twiddleImag, stages, conjugateOutput);
-    CheckFloatingPoint();
-}
+        slot.write = fftResultAllRight;
+        slot.output.reset();
+        if (slot.load == fftResultAllRight && slot.transform == fftResultAllRight) {
+            slot.output = data.WriteBlock(block, static_cast<std::int16_t>(item + 1), worker.write, slot.write);
+        }
+    });
+    if (pipeline.Start(threads_) == 0) return false;
 
-void File::ToPolar() {
-    const bool phase = parameters_->Phase();
-    if (!phase && BoundedSamples()) {
-        BoundedMagnitudes(RealPart, ImagPart);
-        return;
+    bool stored = false;
+    for (std::int16_t k = 1; k <= repeat; ++k) {
+        // An average of fewer exposures than asked for is not written.
+        if (StopBefore(k)) return true;
+        const auto item = static_cast<std::size_t>(k - 1);
+        pipeline.Wait(item);
+        ExposureSlot& slot = slots[item % window];
+        if (slot.load != fftResultAllRight) ResultCode = slot.load;
+        if (ResultCode != fftResultAllRight) {
+            if (multi) return true;
+            break;
+        }
+        ++exposuresDone_;
+        if (slot.transform != fftResultAllRight) ResultCode = slot.transform;
+        if (multi) {
+            if (ResultCode != fftResultAllRight) return true;
+            if (slot.output) {
+                data_->CommitOutput(*slot.output, k, ResultCode);
+            } else {
+                ResultCode = slot.write;
+            }
+            slot.output.reset();
+        } else if (k == 1) {
+            data_->SaveBlock(SaveStore, slot.block, 0, ResultCode);
+            if (ResultCode != fftResultAllRight) return true;
+            stored = true;
+        } else {
+            data_->SaveBlock(SaveAdd, slot.block, 0, ResultCode);
+        }
+        pipeline.Release(item);
     }
-    tavox::ToPolar(RealPart, ImagPart, phase);
+    pipeline.Stop();
+    if (multi || !stored) return true;
+    Trap(ResultCode, [&] { data_->SaveSequence(SaveAverage, {}, 0, ResultCode); });
+    Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
+    return true;
 }
 
 // Samples of a sequence file are 16-bit; centred and weighted (weights below

@@ -11,6 +11,7 @@
 #include "common/Object.h"
 #include "common/Variant.h"
 #include "data/BlockCache.h"
+#include "data/DeferredOutputs.h"
 
 namespace tavox {
 
@@ -43,6 +44,28 @@ public:
     // ends with fftResultRepeatFail: an Average then writes nothing, a Multi
     // keeps the outputs of the exposures it completed.
     fftResultEnum Transform(const std::function<bool()>& stopRequested);
+    // The same; with `threads` above 1, the exposures of a long Average or
+    // Multi of a disk source are computed on that many worker threads (the
+    // sums still taken in exposure order, the outputs still named in it), with
+    // the same outputs and result. `stopRequested` is asked on this thread.
+    fftResultEnum Transform(const std::function<bool()>& stopRequested, std::size_t threads);
+
+    // What a transform of a stand-in gave: a File outside any collection over
+    // the same source and target, with a copy of the parameters and with
+    // deferred outputs (Data::SetDeferredOutputs), run on another thread.
+    struct StandInResult {
+        std::int32_t result = fftResultAllRight;
+        std::int32_t exposures = 0;
+        double seconds = 0.0;
+        DeferredOutputs outputs;
+    };
+    // Called on the stand-in after its Transform.
+    StandInResult TakeStandInResult();
+    // Ends this File as if it had run that transform itself: gives the
+    // outputs their names in order (the first that fails sets the result and,
+    // for a Multi, ends the exposures counted there) and takes the result,
+    // the exposures and the time. Returns the result.
+    fftResultEnum AdoptStandIn(StandInResult&& done);
     // What the last Transform did: the exposures it transformed and the
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
@@ -71,13 +94,13 @@ private:
     void TransformSimple();
     void TransformAverage();
     void TransformMulti();
+    // Runs the exposures of an Average or Multi on worker threads when that
+    // is allowed and worth it; false, having done nothing, otherwise.
+    bool ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi);
     // Shapes the loaded exposure, transforms it and converts it to polar form.
     // Each step runs even after an earlier one raised; the last error raised
     // becomes the result code.
     void TransformExposure(bool conjugateOutput);
-    void ShapeExposure();
-    void Fft(bool conjugateOutput);
-    void ToPolar();
     bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;
@@ -90,6 +113,7 @@ private:
     double transformSeconds_ = 0.0;
     std::string name_;
     const std::function<bool()>* stopRequested_ = nullptr;  // during a Transform only
+    std::size_t threads_ = 1;                               // during a Transform only
 };
 
 }  // namespace tavox

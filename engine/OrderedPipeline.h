@@ -1,0 +1,68 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace tavox {
+
+// Computes items 0..count-1 of a sequence on worker threads while one
+// consumer takes them in order. Item i is computed into slot i % window of
+// storage the caller keeps; the consumer Waits for the item, uses its slot
+// and Releases it, and only then may a worker compute item i + window into
+// that slot. So at most `window` items are ahead of the consumer, and memory
+// does not grow with the count. Workers take up to `chunk` consecutive items
+// at a time, so that handing out small items costs little. Every signal is
+// blocked in the workers, so that handlers run on the other threads.
+class OrderedPipeline {
+public:
+    // Computes one item on worker `worker` (0..threads-1); an exception it
+    // lets out is dropped, so the slot must tell whether the item is whole.
+    using Compute = std::function<void(std::size_t item, std::size_t worker)>;
+
+    OrderedPipeline(std::size_t count, std::size_t window, std::size_t chunk, Compute compute);
+    // Stop.
+    ~OrderedPipeline();
+    OrderedPipeline(const OrderedPipeline&) = delete;
+    OrderedPipeline& operator=(const OrderedPipeline&) = delete;
+
+    // Starts up to `threads` workers, once; returns how many started (none
+    // when the system refused a thread: the caller then computes alone).
+    std::size_t Start(std::size_t threads);
+    // Waits until `item` is computed. The consumer waits for the items in
+    // order, each after releasing the one before; only with workers started.
+    void Wait(std::size_t item);
+    // Gives the slot of `item` back to the workers.
+    void Release(std::size_t item);
+    // Hands out no further item, lets the items in progress end and joins the
+    // workers. Slots of items computed but not released keep what they hold.
+    void Stop() noexcept;
+    // True once Stop began, for a long computation that may give up (its
+    // item is never waited for).
+    bool Stopping() const noexcept;
+
+private:
+    void Work(std::size_t worker);
+    std::size_t Room() const noexcept;  // items that may be handed out now
+
+    const std::size_t count_;
+    const std::size_t window_;
+    const std::size_t chunk_;
+    Compute compute_;
+    mutable std::mutex mutex_;
+    std::condition_variable workAvailable_;
+    std::condition_variable itemDone_;
+    std::vector<unsigned char> done_;  // per slot
+    std::size_t next_ = 0;             // first item not handed out
+    std::size_t released_ = 0;         // items released
+    std::size_t idleWorkers_ = 0;
+    bool consumerWaiting_ = false;
+    std::atomic<bool> stopping_{false};
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace tavox
