@@ -5,6 +5,8 @@
 
 #include "app/ApplicationEvents.h"
 #include "app/CommandLine.h"
+#include "app/FilesAhead.h"
+#include "app/Jobs.h"
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
 #include "data/FileSystem.h"
@@ -40,9 +42,15 @@ std::shared_ptr<Application> Application::Create(std::shared_ptr<FileSystem> fil
 
 Application::Application(std::shared_ptr<FileSystem> fileSystem) {
     if (!fileSystem) fileSystem = DefaultFileSystem();
+    fileSystem_ = fileSystem;
     objParameters = std::make_shared<Parameters>();
     objFiles = std::make_shared<Files>(std::move(fileSystem));
     objFiles->SetParameters(objParameters);
+}
+
+void Application::SetJobs(std::int32_t value) {
+    if (value < 0 || value > MaxJobs) throw AutomationError::Platform(ErrInvalidCall, SourceApplication);
+    jobs_ = value;
 }
 
 Application::~Application() {
@@ -74,16 +82,22 @@ void Application::FFTExecute() {
     for (const auto& sink : std::vector(sinks_)) sink->WillExecute(Cancel);
     blnBreak = (Cancel == -1);
 
-    for (const std::shared_ptr<File>& file : objFiles->Items()) {
+    const std::vector<std::shared_ptr<File>> files = objFiles->Items();
+    const std::size_t threads =
+        blnBreak || files.empty() ? 1 : static_cast<std::size_t>(jobs_ > 0 ? jobs_ : DefaultJobs());
+    FilesAhead ahead(files, *objParameters, fileSystem_, threads, hooks.stopRequested);
+    for (std::size_t i = 0; i < files.size(); ++i) {
         if (hooks.pumpEvents) hooks.pumpEvents();
         if (blnBreak) break;
-        const std::int32_t Result = file->Transform(hooks.stopRequested);
+        const std::shared_ptr<File>& file = files[i];
+        const std::int32_t Result = ahead.Active() ? ahead.Transform(i) : file->Transform(hooks.stopRequested, threads);
         for (const auto& sink : std::vector(sinks_)) {
             std::shared_ptr<File> fileArgument = file;
             std::int32_t resultArgument = Result;
             sink->FileComplete(fileArgument, resultArgument);
         }
     }
+    ahead.Stop();
 
     for (const auto& sink : std::vector(sinks_)) sink->ExecuteComplete();
 }

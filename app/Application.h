@@ -40,7 +40,21 @@ public:
     // transform or a handler) ends the run without ExecuteComplete.
     // FFTExecute and FFTCommand called while a run is in progress (from the
     // pump or a handler) raise ErrInvalidCall and change nothing.
+    // With more than one job, disk files (or the exposures of a lone file)
+    // are transformed on worker threads ahead of their turn, and the outputs
+    // of each file are named in its turn: events, results and outputs are
+    // those of a run on one thread, and a break leaves outputs of exactly
+    // the files reported. Handlers, the pump and spreadsheet ranges stay on
+    // the calling thread; the host's stopRequested may be asked on any
+    // thread. A source that a handler changes on disk may already have been
+    // read.
     void FFTExecute();
+
+    // Threads a batch may use: 1 runs it on the calling thread alone; 0 (the
+    // default) stands for DefaultJobs() (TAVOX_JOBS, else the CPUs this
+    // process may use). Raises ErrInvalidCall outside 0..MaxJobs.
+    std::int32_t Jobs() const noexcept { return jobs_; }
+    void SetJobs(std::int32_t value);
 
     // Event subscription; a sink may subscribe once. Events go to the sinks
     // subscribed when the event is raised, in order of subscription; a handler
@@ -57,6 +71,8 @@ private:
 
     std::shared_ptr<Parameters> objParameters;
     std::shared_ptr<Files> objFiles;
+    std::shared_ptr<FileSystem> fileSystem_;
+    std::int32_t jobs_ = 0;
     bool blnBreak = false;
     bool running_ = false;
     std::vector<std::shared_ptr<ApplicationEvents>> sinks_;

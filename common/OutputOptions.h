@@ -23,6 +23,8 @@ struct OutputOptions {
     // CSV outputs.
     std::optional<double> rate;
     AverageMode average = AverageMode::Mean;
+
+    bool operator==(const OutputOptions&) const = default;
 };
 
 // Names as the command line and the report use them: "raw", "csv", "f32",

@@ -1,0 +1,162 @@
+#include "app/FilesAhead.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+
+#include "common/Enums.h"
+#include "common/OutputOptions.h"
+#include "common/Variant.h"
+#include "data/Data.h"
+#include "data/FileSystem.h"
+#include "data/NameChanges.h"
+#include "engine/File.h"
+#include "engine/OrderedPipeline.h"
+#include "engine/Parameters.h"
+
+namespace tavox {
+namespace {
+
+// Below this many samples in all (or this many files), starting threads
+// costs more than it saves.
+constexpr std::uint64_t MinSamples = std::uint64_t{1} << 17;
+constexpr std::size_t MinFiles = 16;
+
+std::uint64_t SamplesPerFile(const Parameters& parameters) {
+    const std::uint64_t exposures = parameters.Method() == fftMethodSimple ? 1 : parameters.Repeat();
+    return exposures * static_cast<std::uint64_t>(parameters.Width());
+}
+
+}  // namespace
+
+// Written by the batch's thread before a worker may take the file (Prepare),
+// then by that worker, then read by the batch's thread in the file's turn.
+struct FilesAhead::Slot {
+    bool ahead = false;  // a disk file, prepared for a worker
+    Variant source;
+    Variant target;
+    OutputOptions options;
+    std::shared_ptr<Parameters> parameters;
+    bool done = false;       // the worker's transform ran
+    std::uint64_t mark = 0;  // NameChanges before the source was opened
+    File::StandInResult result;
+};
+
+struct FilesAhead::Worker {
+    std::shared_ptr<File> standIn;
+};
+
+FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
+                       const std::shared_ptr<FileSystem>& fileSystem, std::size_t threads,
+                       std::function<bool()> stopRequested)
+    : files_(files), parameters_(parameters), stopRequested_(std::move(stopRequested)) {
+    if (threads < 2 || !fileSystem || !WorthIt(files, parameters, *fileSystem)) return;
+    try {
+        const std::size_t chunk = std::clamp<std::uint64_t>(32768 / SamplesPerFile(parameters), 1, 8);
+        window_ = chunk * threads * 4;
+        slots_.resize(window_);
+        workers_.resize(threads);
+        for (Worker& worker : workers_) {
+            worker.standIn = std::make_shared<File>(fileSystem);
+            worker.standIn->GetData().SetDeferredOutputs(true);
+        }
+        copy_ = std::make_shared<Parameters>(parameters);
+        for (std::size_t i = 0; i < std::min(window_, files.size()); ++i) Prepare(i);
+        workerStop_ = [this] { return pipeline_->Stopping() || (stopRequested_ && stopRequested_()); };
+        pipeline_ = std::make_unique<OrderedPipeline>(files.size(), window_, chunk,
+                                                      [this](std::size_t item, std::size_t w) { Compute(item, w); });
+    } catch (const std::bad_alloc&) {
+        pipeline_.reset();
+        return;
+    }
+    if (pipeline_->Start(threads) == 0) pipeline_.reset();
+}
+
+FilesAhead::~FilesAhead() {
+    Stop();
+}
+
+bool FilesAhead::WorthIt(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
+                         const FileSystem& fileSystem) {
+    if (!fileSystem.ConcurrentUse()) return false;
+    std::size_t disk = 0;
+    for (const auto& file : files) {
+        if (file->DataFormat() != fftDataDiskFile) continue;
+        // The median keeps every spectrum of an average: one per thread
+        // would multiply the memory it may take.
+        if (parameters.Method() == fftMethodAverage &&
+            file->GetData().GetOutputOptions().average == AverageMode::Median) {
+            return false;
+        }
+        ++disk;
+    }
+    return disk >= 2 && (disk >= MinFiles || disk * SamplesPerFile(parameters) >= MinSamples);
+}
+
+void FilesAhead::Prepare(std::size_t index) {
+    Slot& slot = slots_[index % window_];
+    slot.ahead = false;
+    slot.done = false;
+    slot.result = {};
+    File& file = *files_[index];
+    if (file.DataFormat() != fftDataDiskFile) return;
+    try {
+        if (copy_->Version() != parameters_.Version()) copy_ = std::make_shared<Parameters>(parameters_);
+        slot.source = file.Source();
+        slot.target = file.Target();
+        slot.options = file.GetData().GetOutputOptions();
+        slot.parameters = copy_;
+        slot.ahead = true;
+    } catch (const std::bad_alloc&) {
+    }
+}
+
+void FilesAhead::Compute(std::size_t index, std::size_t worker) {
+    Slot& slot = slots_[index % window_];
+    if (!slot.ahead || pipeline_->Stopping()) return;
+    File& standIn = *workers_[worker].standIn;
+    standIn.SetParameters(slot.parameters);
+    Data& data = standIn.GetData();
+    data.SetOutputOptions(slot.options);
+    data.SetSource(slot.source);
+    data.SetTarget(slot.target);
+    slot.mark = NameChanges::Mark();
+    standIn.Transform(workerStop_);
+    slot.result = standIn.TakeStandInResult();
+    slot.done = true;
+}
+
+bool FilesAhead::StillHolds(const Slot& slot, File& file) const {
+    const DeferredOutputs& outputs = slot.result.outputs;
+    return file.DataFormat() == fftDataDiskFile && slot.parameters->Version() == parameters_.Version() &&
+           file.Source() == slot.source && file.Target() == slot.target &&
+           file.GetData().GetOutputOptions() == slot.options &&
+           !NameChanges::ChangedSince(slot.mark, outputs.opened ? outputs.source : std::nullopt);
+}
+
+std::int32_t FilesAhead::Transform(std::size_t index) {
+    File& file = *files_[index];
+    if (!pipeline_) return file.Transform(stopRequested_);
+    pipeline_->Wait(index);
+    Slot& slot = slots_[index % window_];
+    std::int32_t result = 0;
+    if (slot.ahead && slot.done && StillHolds(slot, file)) {
+        result = file.AdoptStandIn(std::move(slot.result));
+    } else {
+        slot.result = {};
+        result = file.Transform(stopRequested_);
+    }
+    if (index + window_ < files_.size()) Prepare(index + window_);
+    pipeline_->Release(index);
+    return result;
+}
+
+void FilesAhead::Stop() noexcept {
+    if (!pipeline_) return;
+    pipeline_->Stop();
+    // Outputs written ahead and never named are removed.
+    for (Slot& slot : slots_) slot.result = {};
+    pipeline_.reset();
+}
+
+}  // namespace tavox

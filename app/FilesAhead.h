@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavox {
+
+class File;
+class FileSystem;
+class OrderedPipeline;
+class Parameters;
+
+// Transforms the disk files of a batch ahead of their turn on worker
+// threads, while the batch's own thread takes the files in order. A worker
+// transforms a stand-in for the file (see File::StandInResult) with a copy of
+// the parameters, so that it shares nothing with the batch's thread, and
+// leaves the outputs under their hidden names; the batch's thread names them
+// when the file's turn comes (File::AdoptStandIn). A result that may no
+// longer hold by then (the parameters, the file's settings, or, through an
+// output named since, its source changed) is dropped and the file
+// transformed again in its turn. Other files (spreadsheet ranges) are
+// transformed in their turn only. At most a window of files is in flight.
+class FilesAhead {
+public:
+    // Prepares a batch over `files` with `threads` workers; starts them when
+    // the batch is worth it (Active). `stopRequested`, when set, is asked
+    // between exposures on any thread.
+    FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
+               const std::shared_ptr<FileSystem>& fileSystem, std::size_t threads, std::function<bool()> stopRequested);
+    // Stop.
+    ~FilesAhead();
+    FilesAhead(const FilesAhead&) = delete;
+    FilesAhead& operator=(const FilesAhead&) = delete;
+
+    // True while workers run for this batch.
+    bool Active() const noexcept { return pipeline_ != nullptr; }
+    // The transform of file `index` in its turn: the files are asked for in
+    // order, each once, without gaps.
+    std::int32_t Transform(std::size_t index);
+    // Ends the workers and removes the outputs of files transformed ahead
+    // and not asked for.
+    void Stop() noexcept;
+
+private:
+    struct Slot;
+    struct Worker;
+
+    static bool WorthIt(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
+                        const FileSystem& fileSystem);
+    void Prepare(std::size_t index);
+    void Compute(std::size_t index, std::size_t worker);
+    bool StillHolds(const Slot& slot, File& file) const;
+
+    const std::vector<std::shared_ptr<File>>& files_;
+    const Parameters& parameters_;
+    std::function<bool()> stopRequested_;
+    std::function<bool()> workerStop_;
+    std::shared_ptr<Parameters> copy_;  // what the prepared slots use
+    std::vector<Slot> slots_;
+    std::vector<Worker> workers_;
+    std::size_t window_ = 0;
+    std::unique_ptr<OrderedPipeline> pipeline_;
+};
+
+}  // namespace tavox
