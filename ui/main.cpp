@@ -51,9 +51,9 @@ int Refuse(const std::string& error) {
 static int RunProgram(int argc, char** argv) {
     tavox::SetStartMode(tavox::StartMode::Standalone);
 
-    const tavox::ParsedCommandLine parsed = tavox::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    tavox::ParsedCommandLine parsed = tavox::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) return Refuse(parsed.error);
-    const tavox::CommandOptions& options = parsed.options;
+    tavox::CommandOptions& options = parsed.options;
     if (options.help) {
         tavox::WriteHelp(std::cout);
         std::cout << '\n' << tavox::OptionsHelpText() << std::flush;
@@ -70,6 +70,11 @@ static int RunProgram(int argc, char** argv) {
         return Refuse(error);
     }
     if (options.selfTest) return tavox::WriteSelfTest(std::cout, tavox::RunSelfTest());
+    if (!fields.empty()) {
+        std::string error;
+        options.jobs = tavox::ResolveJobs(options, std::getenv("TAVOX_JOBS"), error);
+        if (!error.empty()) return Refuse(error);
+    }
 
     // A relative input is where the user stands, not where the program lives.
     if (fields.size() >= 4 && !fields[3].empty() && fields[3].front() != '/') {
@@ -93,7 +98,8 @@ static int RunProgram(int argc, char** argv) {
     if (fields.empty()) return tavox::ReportNoDesktop(std::cerr, desktopBuilt);
 
     tavox::SetCommandLineMode(true);
-    return tavox::RunCommandLine(fields, options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1);
+    return tavox::RunCommandLine(fields, options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1,
+                                 isatty(STDOUT_FILENO) == 1);
 }
 
 int main(int argc, char** argv) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Jobs.h"
 #include "support/TestSupport.h"
 #include "ui/cli/CommandOptions.h"
 
@@ -53,6 +54,7 @@ TEST(command_options_test, double_dash_ends_the_options_and_lets_fields_look_lik
 
 TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_allowed) {
     const std::string rate = " is not a sample rate; give the sample rate in Hz, a number above 0 such as 48000";
+    const std::string jobs = " is not a number of threads; give a number of threads from 1 to 256, or 0 for every CPU";
     const std::pair<Arguments, std::string> cases[] = {
         {{"--format", "CSV"}, "--format=CSV is not a format; use raw, csv, f32 or npy"},
         {{"--rate=-8000"}, "--rate=-8000" + rate},
@@ -61,10 +63,15 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--average=mode"}, "--average=mode is not known; use mean, rms, max or median"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --rate, --average, --report, --quiet, --self-test, "
-         "--help and --version"},
+         "unknown option -x; the options are --format, --rate, --average, --report, --jobs, --quiet, "
+         "--self-test, --help and --version"},
         {{"--r=5"}, "--r is ambiguous: --rate or --report"},
         {{"--quiet=yes"}, "--quiet takes no value"},
+        {{"--jobs=257"}, "--jobs=257" + jobs},
+        {{"--jobs=-1"}, "--jobs=-1" + jobs},
+        {{"--jobs=two"}, "--jobs=two" + jobs},
+        {{"--jobs", "1.5"}, "--jobs=1.5" + jobs},
+        {{"--jobs="}, "--jobs=" + jobs},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();
@@ -76,6 +83,26 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
     EXPECT_FALSE(std::filesystem::exists(dir.File("r.jsonl")));
     EXPECT_EQ(ParseCommandLine(With({"--report=" + dir.Path()})).error,
               "--report=" + dir.Path() + ": is a folder; give a file name, or - for standard output");
+}
+
+// --jobs, else TAVOX_JOBS, else every CPU; 0 means every CPU.
+TEST(command_options_test, jobs_come_from_the_option_then_the_environment) {
+    std::string error;
+    const CommandOptions none = ParseCommandLine(Fields).options;
+    EXPECT_EQ(ResolveJobs(none, nullptr, error), AvailableCpus());
+    EXPECT_EQ(ResolveJobs(none, "3", error), 3);
+    EXPECT_EQ(ResolveJobs(none, "0", error), AvailableCpus());
+    EXPECT_EQ(error, "");
+    const CommandOptions seven = ParseCommandLine(With({"--jobs=7"})).options;
+    EXPECT_EQ(seven.jobs, 7);
+    EXPECT_EQ(ResolveJobs(seven, "3", error), 7);
+    EXPECT_EQ(ResolveJobs(seven, "lots", error), 7) << "the option wins over a bad environment";
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(ResolveJobs(ParseCommandLine(With({"--jobs", "0"})).options, "3", error), AvailableCpus());
+    EXPECT_EQ(ResolveJobs(none, "lots", error), AvailableCpus());
+    EXPECT_EQ(error,
+              "TAVOX_JOBS=lots is not a number of threads; give a number of threads from 1 to 256, or 0 for every CPU");
+    EXPECT_EQ(CheckOptionsAgainstFields(seven, {}), "--jobs applies to a batch: give its fields after the options");
 }
 
 TEST(command_options_test, checks_that_need_the_fields) {

@@ -9,23 +9,20 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/Jobs.h"
 #include "data/Path.h"
 
 namespace tavox {
 namespace {
 
-enum OptionId : int { Format = 1, Rate, Average, Report, Quiet, SelfTest, Help, Version };
+enum OptionId : int { Format = 1, Rate, Average, Report, Jobs, Quiet, SelfTest, Help, Version };
 
 constexpr option LongOptions[] = {
-    {"format", required_argument, nullptr, Format},
-    {"rate", required_argument, nullptr, Rate},
-    {"average", required_argument, nullptr, Average},
-    {"report", required_argument, nullptr, Report},
-    {"quiet", no_argument, nullptr, Quiet},
-    {"self-test", no_argument, nullptr, SelfTest},
-    {"help", no_argument, nullptr, Help},
-    {"version", no_argument, nullptr, Version},
-    {nullptr, 0, nullptr, 0},
+    {"format", required_argument, nullptr, Format},   {"rate", required_argument, nullptr, Rate},
+    {"average", required_argument, nullptr, Average}, {"report", required_argument, nullptr, Report},
+    {"jobs", required_argument, nullptr, Jobs},       {"quiet", no_argument, nullptr, Quiet},
+    {"self-test", no_argument, nullptr, SelfTest},    {"help", no_argument, nullptr, Help},
+    {"version", no_argument, nullptr, Version},       {nullptr, 0, nullptr, 0},
 };
 
 // What each option with a value allows, as the error lines say it.
@@ -39,6 +36,8 @@ const char* Allowed(int id) {
             return "mean, rms, max or median";
         case Report:
             return "a file name, or - for standard output";
+        case Jobs:
+            return "a number of threads from 1 to 256, or 0 for every CPU";
         default:
             return "";
     }
@@ -68,7 +67,7 @@ std::vector<const option*> Candidates(const std::string& argument) {
 }
 
 std::string AllOptions() {
-    return "--format, --rate, --average, --report, --quiet, --self-test, --help and --version";
+    return "--format, --rate, --average, --report, --jobs, --quiet, --self-test, --help and --version";
 }
 
 // The error line for an argument getopt_long refused.
@@ -148,6 +147,12 @@ std::string Apply(int id, const char* value, CommandOptions& options) {
         case Report:
             options.report = text;
             return CheckReportPath(text);
+        case Jobs:
+            if (const auto jobs = ReadJobs(text)) {
+                options.jobs = *jobs;
+                return {};
+            }
+            return given + "is not a number of threads; give " + Allowed(id);
         case Quiet:
             options.quiet = true;
             return {};
@@ -233,6 +238,20 @@ std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::
     return {};
 }
 
+std::int32_t ResolveJobs(const CommandOptions& options, const char* environment, std::string& error) {
+    std::int32_t jobs = 0;
+    if (options.jobs) {
+        jobs = *options.jobs;
+    } else if (environment != nullptr) {
+        if (const auto read = ReadJobs(environment)) {
+            jobs = *read;
+        } else {
+            error = std::string("TAVOX_JOBS=") + environment + " is not a number of threads; give " + Allowed(Jobs);
+        }
+    }
+    return jobs > 0 ? jobs : AvailableCpus();
+}
+
 void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& folder) {
     if (fields.size() < 4 || fields[3].empty() || IsAbsolutePath(fields[3])) return;
     fields[3] = JoinPath(folder, fields[3]);
@@ -250,6 +269,10 @@ std::string OptionsHelpText() {
            "                            mean; the median is not corrected for its bias)\n"
            "  --report=FILE|-           a JSON Lines report: one object per file and the totals;\n"
            "                            - writes it to standard output instead of the result lines\n"
+           "  --jobs=N                  threads that transform files (or the exposures of one\n"
+           "                            file) side by side, 1 to 256; 0 or none: every CPU this\n"
+           "                            process may use, unless the environment sets TAVOX_JOBS=N.\n"
+           "                            The outputs do not depend on it\n"
            "  --quiet                   no result line per file\n"
            "  --self-test               checks this installation on this processor and exits\n"
            "  --help, --version\n"

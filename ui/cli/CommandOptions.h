@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@ struct CommandOptions {
     // need the fields).
     std::vector<std::string> given;
     std::optional<std::string> report;  // a file, or "-" for standard output
+    std::optional<std::int32_t> jobs;   // threads; 0 for every CPU
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -41,6 +43,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // or nothing when all is well; a first field of no known method is left to
 // the command line's own refusal.
 std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields);
+
+// The threads of a batch: --jobs, else `environment` (the value of
+// TAVOX_JOBS, when set), else every CPU this process may use; 0 in either
+// means every CPU. Sets `error` to one line when the environment's value is
+// no count.
+std::int32_t ResolveJobs(const CommandOptions& options, const char* environment, std::string& error);
 
 // Makes the input field (the fourth) absolute against `folder` when it does
 // not begin with "/"; an empty field stays empty.

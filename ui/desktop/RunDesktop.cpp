@@ -52,6 +52,7 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
     std::shared_ptr<BatchReport> report;
     try {
         const std::shared_ptr<Application> app = Application::Create();
+        app->SetJobs(options.jobs.value_or(0));
         app->FFTFiles()->SetOutputOptions(options.output);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, true);

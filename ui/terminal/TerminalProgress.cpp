@@ -10,8 +10,9 @@
 
 namespace tavox {
 
-TerminalProgress::TerminalProgress(std::ostream& out, std::ostream& err, bool live, ResultLines lines)
-    : out_(out), err_(err), live_(live), lines_(lines) {}
+TerminalProgress::TerminalProgress(std::ostream& out, std::ostream& err, bool live, ResultLines lines,
+                                   bool flushEachLine)
+    : out_(out), err_(err), live_(live), lines_(lines), flushEachLine_(flushEachLine) {}
 
 TerminalProgress::~TerminalProgress() {
     ClearLive();
@@ -32,9 +33,22 @@ void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& R
     tally_.FileDone(Result);
     if (lines_ == ResultLines::All) {
         ClearLive();
-        out_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n' << std::flush;
+        out_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n';
+        LineWritten();
     }
     DrawLive();
+}
+
+void TerminalProgress::LineWritten() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!flushEachLine_ && now - lastFlush_ < FlushInterval) return;
+    out_.flush();
+    lastFlush_ = now;
+}
+
+void TerminalProgress::Flush() {
+    flushEachLine_ = true;
+    out_.flush();
 }
 
 void TerminalProgress::ExecuteComplete() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
@@ -20,10 +21,16 @@ enum class ResultLines {
 
 // Progress of a batch in the terminal: one result line per finished file on
 // `out`, the completed title at the end (as `lines` allows), and (when `live`
-// is set) a rewritten "done/all, N%" line on `err`.
+// is set) a rewritten "done/all, N%" line on `err`. With `flushEachLine`
+// every line is flushed at once; without it (standard output is no
+// terminal) at most every FlushInterval, and always with the title and on
+// Flush, which saves a write per file.
 class TerminalProgress : public ApplicationEvents, public std::enable_shared_from_this<TerminalProgress> {
 public:
-    TerminalProgress(std::ostream& out, std::ostream& err, bool live, ResultLines lines = ResultLines::All);
+    static constexpr std::chrono::milliseconds FlushInterval{100};
+
+    TerminalProgress(std::ostream& out, std::ostream& err, bool live, ResultLines lines = ResultLines::All,
+                     bool flushEachLine = true);
     ~TerminalProgress() override;
 
     // Subscribes to the events of `app` (which then keeps this object alive);
@@ -36,16 +43,21 @@ public:
 
     // What the run did so far.
     const BatchTally& Tally() const noexcept { return tally_; }
+    // Flushes the lines written so far, and from now on every line at once.
+    void Flush();
 
 private:
     void ClearLive();
     void DrawLive();
+    void LineWritten();
 
     std::ostream& out_;
     std::ostream& err_;
     bool live_;
     ResultLines lines_;
+    bool flushEachLine_;
     bool liveShown_ = false;
+    std::chrono::steady_clock::time_point lastFlush_{};
     std::weak_ptr<Application> apl;
     BatchTally tally_;
 };

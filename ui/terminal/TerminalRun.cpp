@@ -1,6 +1,7 @@
 #include "ui/terminal/TerminalRun.h"
 
 #include <algorithm>
+#include <atomic>
 #include <csignal>
 #include <exception>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "ui/cli/CommandOptions.h"
 #include "ui/terminal/OversizedSources.h"
 #include "ui/terminal/ReplacedSources.h"
+#include "ui/terminal/StandardOutput.h"
 #include "ui/terminal/TerminalProgress.h"
 
 namespace tavox {
@@ -27,15 +29,18 @@ namespace {
 
 constexpr int StopSignals[] = {SIGINT, SIGTERM};
 
-volatile std::sig_atomic_t interruptRequested = 0;
+// Read by worker threads too (between the exposures of a file).
+std::atomic<int> interruptRequested{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 // Whether the handler is installed for SIGINT and SIGTERM.
 volatile std::sig_atomic_t handlerInstalled[2] = {0, 0};
 
 // The first interrupt or termination request becomes a break; both signals
 // then get their default action back, so that a second one ends the process
-// at once. Only async-signal-safe calls here.
+// at once, and the result lines buffered so far are written out before that
+// can happen. Only async-signal-safe calls here.
 extern "C" void OnStopSignal(int) {
-    interruptRequested = 1;
+    interruptRequested.store(1);
     for (std::size_t i = 0; i < 2; ++i) {
         if (handlerInstalled[i] == 0) continue;
         struct sigaction action {};
@@ -44,6 +49,7 @@ extern "C" void OnStopSignal(int) {
         sigaction(StopSignals[i], &action, nullptr);
         handlerInstalled[i] = 0;
     }
+    StandardOutputBuffer::WriteOutFromSignal();
 }
 
 // Turns the first SIGINT or SIGTERM of a run into a break request once the
@@ -57,7 +63,7 @@ public:
     void Install() {
         if (installed_) return;
         installed_ = true;
-        interruptRequested = 0;
+        interruptRequested.store(0);
         for (std::size_t i = 0; i < 2; ++i) {
             struct sigaction action {};
             action.sa_handler = OnStopSignal;
@@ -84,7 +90,7 @@ public:
     InterruptAsBreak(const InterruptAsBreak&) = delete;
     InterruptAsBreak& operator=(const InterruptAsBreak&) = delete;
 
-    bool Requested() const noexcept { return installed_ && interruptRequested != 0; }
+    bool Requested() const noexcept { return installed_ && interruptRequested.load() != 0; }
 
 private:
     struct sigaction previous_[2]{};
@@ -117,7 +123,7 @@ void WriteHelp(std::ostream& stream) {
 }
 
 int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
-                   std::ostream& err, bool liveProgress) {
+                   std::ostream& err, bool liveProgress, bool flushEachLine) {
     InterruptAsBreak interrupt;
     const bool reportOnOut = options.report && *options.report == "-";
     const ResultLines lines = reportOnOut     ? ResultLines::None
@@ -126,24 +132,31 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
     std::shared_ptr<TerminalProgress> progress;
     std::shared_ptr<BatchReport> report;
     std::shared_ptr<Application> app;
-    bool cutShort = false;  // a stop signal ended a file's exposures early
+    std::atomic<bool> cutShort{false};  // a stop signal ended a file's exposures early
     try {
         app = Application::Create();
+        app->SetJobs(options.jobs.value_or(0));
         app->FFTFiles()->SetOutputOptions(options.output);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
             report->Attach(app);
         }
         std::weak_ptr<Application> weakApp = app;
-        const auto stopRequested = [&interrupt, &cutShort] { return cutShort = cutShort || interrupt.Requested(); };
+        // Asked on worker threads too.
+        const auto stopRequested = [&interrupt, &cutShort] {
+            if (!interrupt.Requested()) return false;
+            cutShort.store(true);
+            return true;
+        };
         HooksScope hooks(HostHooks{
-            [&interrupt, weakApp] {
+            [&interrupt, &progress, weakApp] {
                 if (!interrupt.Requested()) return;
+                if (progress) progress->Flush();
                 if (const auto running = weakApp.lock()) running->BreakFFT();
             },
             [&](const std::shared_ptr<Application>& running) {
                 interrupt.Install();
-                progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines);
+                progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines, flushEachLine);
                 progress->Attach(running);
                 std::make_shared<ReplacedSources>(err, stopRequested)->Attach(running);
                 std::make_shared<OversizedSources>(err)->Attach(running);
@@ -168,7 +181,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         return ExitRefused;
     }
     const BatchTally tally = progress ? progress->Tally() : BatchTally{};
-    if (tally.Interrupted() || (cutShort && tally.total > 0)) {
+    if (tally.Interrupted() || (cutShort.load() && tally.total > 0)) {
         err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n" << std::flush;
         // The process ends next: freeing a batch of many files object by object
         // would hold the exit back by a tenth of a second and more.

@@ -14,9 +14,11 @@ struct CommandOptions;
 void WriteHelp(std::ostream& stream);
 
 // Runs a command line (already cut into fields) in the terminal: one
-// Application with the output options of `options`, FFTCommandFields,
-// terminal progress on `out` (no result lines with --quiet, none at all with
-// a report on standard output; a live line on `err` when `liveProgress`), the
+// Application with the output options and jobs of `options`,
+// FFTCommandFields, terminal progress on `out` (no result lines with
+// --quiet, none at all with a report on standard output; each line flushed at
+// once with `flushEachLine`, else as TerminalProgress says, and all of them
+// once a stop signal came; a live line on `err` when `liveProgress`), the
 // report when one is asked for, and a warning on `err` for each output that
 // replaced another source of the batch. An interrupt (SIGINT) or termination
 // request (SIGTERM) stops the run before the next file and lets the file in
@@ -28,7 +30,7 @@ void WriteHelp(std::ostream& stream);
 // opened stops the run before its first file (ExitRefused); one that cannot
 // be written makes the status at least ExitFileFailed.
 int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
-                   std::ostream& err, bool liveProgress);
+                   std::ostream& err, bool liveProgress, bool flushEachLine = true);
 
 // Window mode without a desktop: explains why and writes the help to `err`;
 // returns ExitRefused.
