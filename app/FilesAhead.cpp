@@ -69,7 +69,8 @@ FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Pa
         pipeline_.reset();
         return;
     }
-    if (pipeline_->Start(threads) == 0) pipeline_.reset();
+    // This thread is the last of them.
+    if (pipeline_->Start(threads - 1) == 0) pipeline_.reset();
 }
 
 FilesAhead::~FilesAhead() {

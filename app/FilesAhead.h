@@ -25,9 +25,9 @@ class Parameters;
 // transformed in their turn only. At most a window of files is in flight.
 class FilesAhead {
 public:
-    // Prepares a batch over `files` with `threads` workers; starts them when
-    // the batch is worth it (Active). `stopRequested`, when set, is asked
-    // between exposures on any thread.
+    // Prepares a batch over `files` on `threads` threads, this one included;
+    // starts the others when the batch is worth it (Active). `stopRequested`,
+    // when set, is asked between exposures on any of them.
     FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
                const std::shared_ptr<FileSystem>& fileSystem, std::size_t threads, std::function<bool()> stopRequested);
     // Stop.

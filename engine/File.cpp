@@ -427,7 +427,8 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
             slot.output = data.WriteBlock(block, static_cast<std::int16_t>(item + 1), worker.write, slot.write);
         }
     });
-    if (pipeline.Start(threads_) == 0) return false;
+    // This thread is the last of them.
+    if (pipeline.Start(threads_ - 1) == 0) return false;
 
     bool stored = false;
     for (std::int16_t k = 1; k <= repeat; ++k) {

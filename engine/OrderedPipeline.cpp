@@ -21,6 +21,7 @@ OrderedPipeline::~OrderedPipeline() {
 
 std::size_t OrderedPipeline::Start(std::size_t threads) {
     if (!threads_.empty()) return threads_.size();
+    consumerWorker_ = threads;
     // New threads inherit the mask: blocking every signal here, around their
     // start, keeps handlers off the workers without a call inside them.
     sigset_t all;
@@ -44,6 +45,21 @@ std::size_t OrderedPipeline::Room() const noexcept {
     return next_ < limit ? limit - next_ : 0;
 }
 
+void OrderedPipeline::ComputeChunk(std::unique_lock<std::mutex>& lock, std::size_t worker) {
+    const std::size_t first = next_;
+    const std::size_t last = first + std::min(chunk_, Room());
+    next_ = last;
+    lock.unlock();
+    for (std::size_t item = first; item < last; ++item) {
+        try {
+            compute_(item, worker);
+        } catch (...) {
+        }
+    }
+    lock.lock();
+    for (std::size_t item = first; item < last; ++item) done_[item % window_] = 1;
+}
+
 void OrderedPipeline::Work(std::size_t worker) {
     std::unique_lock lock(mutex_);
     for (;;) {
@@ -55,18 +71,7 @@ void OrderedPipeline::Work(std::size_t worker) {
             --idleWorkers_;
         }
         if (stopping_ || next_ >= count_) return;
-        const std::size_t first = next_;
-        const std::size_t last = first + std::min(chunk_, Room());
-        next_ = last;
-        lock.unlock();
-        for (std::size_t item = first; item < last; ++item) {
-            try {
-                compute_(item, worker);
-            } catch (...) {
-            }
-        }
-        lock.lock();
-        for (std::size_t item = first; item < last; ++item) done_[item % window_] = 1;
+        ComputeChunk(lock, worker);
         if (consumerWaiting_) itemDone_.notify_one();
     }
 }
@@ -74,10 +79,14 @@ void OrderedPipeline::Work(std::size_t worker) {
 void OrderedPipeline::Wait(std::size_t item) {
     std::unique_lock lock(mutex_);
     while (done_[item % window_] == 0) {
+        if (item >= next_ || Room() > 0) {
+            ComputeChunk(lock, consumerWorker_);
+            continue;
+        }
         consumerWaiting_ = true;
         itemDone_.wait(lock);
+        consumerWaiting_ = false;
     }
-    consumerWaiting_ = false;
 }
 
 void OrderedPipeline::Release(std::size_t item) {

@@ -36,7 +36,8 @@ void ToPolar(std::span<double> re, std::span<double> im, bool phase) noexcept {
     }
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer (see SampleBlocks.cpp).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 void BoundedMagnitudes(std::span<double> re, std::span<const double> im) noexcept {

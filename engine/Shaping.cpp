@@ -37,7 +37,8 @@ void ShapeExposure(std::span<double> re, bool center, fftWindowEnum window) noex
 
 // Wider vector forms of the weighting, chosen at load time; one multiply per
 // sample either way, so the values are the same.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under ThreadSanitizer (see SampleBlocks.cpp).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 __attribute__((target_clones("avx512f", "avx2", "default")))
 #endif
 bool ShapeExposure(std::span<double> re, bool center, std::span<const double> weights) noexcept {
