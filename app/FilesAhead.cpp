@@ -21,6 +21,9 @@ namespace {
 // costs more than it saves.
 constexpr std::uint64_t MinSamples = std::uint64_t{1} << 17;
 constexpr std::size_t MinFiles = 16;
+// What the working arrays of the threads may keep in all (see BlockCache), so
+// that memory stays small however many threads are asked for.
+constexpr std::size_t ThreadMemory = std::size_t{24} << 20;
 
 std::uint64_t SamplesPerFile(const Parameters& parameters) {
     const std::uint64_t exposures = parameters.Method() == fftMethodSimple ? 1 : parameters.Repeat();
@@ -51,6 +54,8 @@ FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Pa
                        std::function<bool()> stopRequested)
     : files_(files), parameters_(parameters), stopRequested_(std::move(stopRequested)) {
     if (threads < 2 || !fileSystem || !WorthIt(files, parameters, *fileSystem)) return;
+    const std::size_t perThread = 32 * static_cast<std::size_t>(parameters.Width()) + (std::size_t{128} << 10);
+    threads = std::clamp<std::size_t>(ThreadMemory / perThread, 2, threads);
     try {
         const std::size_t chunk = std::clamp<std::uint64_t>(32768 / SamplesPerFile(parameters), 1, 8);
         window_ = chunk * threads * 4;

@@ -122,6 +122,9 @@ void ComputeExposure(const Parameters& parameters, std::span<double> re, std::sp
 // Exposures on worker threads: below this many samples in all, starting
 // the threads costs more than it saves.
 constexpr std::uint64_t MinParallelSamples = std::uint64_t{1} << 17;
+// What the working arrays of the threads and the exposures computed ahead
+// may take in all, so that memory stays small however many threads are asked for.
+constexpr std::size_t ParallelMemory = std::size_t{24} << 20;
 
 // The outcome of one exposure computed ahead of its turn.
 struct ExposureSlot {
@@ -386,8 +389,14 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
     if (std::int64_t{position} + std::int64_t{step} * (repeat - 1) > std::numeric_limits<std::int32_t>::max()) {
         return false;
     }
+    // The median keeps its spectra itself, up to twice its own limit.
+    const bool median = !multi && data_->GetOutputOptions().average == AverageMode::Median;
+    const std::size_t memory = median ? ParallelMemory / 3 : ParallelMemory;
+    const std::size_t perThread = 18 * n + (std::size_t{64} << 10);  // re, im, bytes, write
+    const std::size_t threads = std::clamp<std::size_t>(memory / 2 / perThread, 2, threads_);
     const std::size_t chunk = std::clamp<std::size_t>(32768 / n, 1, 16);
-    const std::size_t window = chunk * threads_ * 4;
+    const std::size_t perSlot = multi ? 512 : 4 * n;
+    const std::size_t window = std::clamp<std::size_t>(memory / 2 / perSlot, chunk * threads, chunk * threads * 4);
     std::vector<ExposureSlot> slots;
     std::vector<ExposureWorker> workers;
     try {
@@ -395,7 +404,7 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
         if (!multi) {
             for (ExposureSlot& slot : slots) slot.block.resize(n / 2);
         }
-        workers.resize(threads_);
+        workers.resize(threads);
         for (ExposureWorker& worker : workers) {
             worker.re.resize(n);
             worker.im.resize(n);
@@ -428,7 +437,7 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
         }
     });
     // This thread is the last of them.
-    if (pipeline.Start(threads_ - 1) == 0) return false;
+    if (pipeline.Start(threads - 1) == 0) return false;
 
     bool stored = false;
     for (std::int16_t k = 1; k <= repeat; ++k) {
