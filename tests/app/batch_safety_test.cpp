@@ -15,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/ProgramRun.h"
@@ -179,19 +180,21 @@ std::map<std::string, std::string> WriteBatch(const TempDir& dir) {
     return inputs;
 }
 
-class batch_safety_test : public ::testing::TestWithParam<int> {};
+// A stop signal and the number of threads.
+class batch_safety_test : public ::testing::TestWithParam<std::tuple<int, const char*>> {};
 
 // The run is stopped while the pipe is full, so that the child cannot have
 // finished the batch on its own: after the signal only the file in progress
-// completes.
+// completes, and files transformed ahead of their turn leave nothing.
 TEST_P(batch_safety_test, stop_signal_completes_the_file_in_progress_and_starts_no_other) {
+    const auto [signal, jobs] = GetParam();
     TempDir dir;
     const auto inputs = WriteBatch(dir);
-    Child child({"e", "p", "128", dir.File("*.dat"), "*.res"});
+    Child child({std::string("--jobs=") + jobs, "e", "p", "128", dir.File("*.dat"), "*.res"});
     ASSERT_EQ(child.Capacity(), 4096);
     const std::size_t lineLength = child.FirstLineLength();
     ASSERT_TRUE(WaitFor([&] { return child.Unread() > child.Capacity() - static_cast<int>(lineLength); }));
-    child.Signal(GetParam());
+    child.Signal(signal);
     ASSERT_TRUE(WaitFor([&] { return child.StopSignalsHandled(); }));
     const int status = child.Finish();
 
@@ -213,11 +216,16 @@ TEST_P(batch_safety_test, stop_signal_completes_the_file_in_progress_and_starts_
         }
     }
     for (const auto& [path, bytes] : inputs) EXPECT_EQ(ReadBytes(path), bytes) << path;
+    for (const std::string& name : test::FolderEntries(dir.Path())) {
+        EXPECT_NE(name.front(), '.') << "left behind: " << name;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(signals, batch_safety_test, ::testing::Values(SIGINT, SIGTERM),
-                         [](const ::testing::TestParamInfo<int>& info) {
-                             return std::string(info.param == SIGINT ? "sigint" : "sigterm");
+INSTANTIATE_TEST_SUITE_P(signals, batch_safety_test,
+                         ::testing::Combine(::testing::Values(SIGINT, SIGTERM), ::testing::Values("1", "2", "7")),
+                         [](const ::testing::TestParamInfo<std::tuple<int, const char*>>& info) {
+                             return std::string(std::get<0>(info.param) == SIGINT ? "sigint" : "sigterm") + "_jobs_" +
+                                    std::get<1>(info.param);
                          });
 
 // After the first SIGINT the report holds one whole line per file done, each

@@ -297,6 +297,8 @@ TEST(tavox_options_test, bad_options_exit_with_2_and_one_line_and_touch_nothing)
         {"--report=" + dir.File("missing/r.jsonl")},
         {"--unknown"},
         {"--format"},
+        {"--jobs=-2"},
+        {"--jobs=300"},
     };
     for (const auto& options : refused) {
         std::vector<std::string> arguments = options;
@@ -315,6 +317,52 @@ TEST(tavox_options_test, bad_options_exit_with_2_and_one_line_and_touch_nothing)
     EXPECT_EQ(ReadBytes(dir.File("a.dat")), input);
     EXPECT_EQ(ReadBytes(dir.File("a.o")), output);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+// The number of threads changes nothing but the time: the same outputs and
+// the same lines. TAVOX_JOBS stands in for --jobs; a value that is no count
+// refuses the batch, unless --jobs is given.
+TEST(tavox_options_test, jobs_change_neither_outputs_nor_lines) {
+    std::map<std::string, std::string> first;
+    std::string firstOut;
+    const std::vector<std::vector<std::string>> runs = {
+        {"--jobs=1"}, {"--jobs=2"}, {"--jobs=7"}, {"--jobs=0"}, {"TAVOX_JOBS=5"}, {"TAVOX_JOBS=nine", "--jobs=3"}};
+    for (const auto& run : runs) {
+        TempDir dir;
+        for (unsigned i = 0; i < 40; ++i)
+            WriteSamples(dir.File("s" + std::to_string(10 + i) + ".dat"), Signal(700 + 50 * i, i));
+        std::vector<std::string> set;
+        std::vector<std::string> arguments = {"--format=csv", "--rate=8000"};
+        for (const std::string& part : run) (part.rfind("TAVOX_JOBS=", 0) == 0 ? set : arguments).push_back(part);
+        for (const char* field : {"fc", "h", "512"}) arguments.emplace_back(field);
+        arguments.push_back(dir.File("*.dat"));
+        arguments.emplace_back("*.csv");
+        const auto r = test::RunProgram(TAVOX_EXE, arguments, test::DisplayVariables, set);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::map<std::string, std::string> outputs;
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+            outputs[entry.path().filename().string()] = ReadBytes(entry.path().string());
+        }
+        ASSERT_EQ(outputs.size(), 80u);
+        if (first.empty()) {
+            first = outputs;
+            firstOut = r.out;
+            continue;
+        }
+        EXPECT_TRUE(outputs == first) << run.front();
+        EXPECT_EQ(r.out, firstOut) << run.front();
+    }
+
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Signal(2048, 1));
+    const auto refused = test::RunProgram(TAVOX_EXE, {"e", "h", "1024", dir.File("a.dat"), "*.o"},
+                                          test::DisplayVariables, {"TAVOX_JOBS=-1"});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_EQ(refused.err,
+              "tavox: TAVOX_JOBS=-1 is not a number of threads; give a number of threads from 1 to 256, or 0 for every "
+              "CPU\n");
+    EXPECT_FALSE(fs::exists(dir.File("a.o")));
+    EXPECT_EQ(test::RunProgram(TAVOX_EXE, {"--help"}, test::DisplayVariables, {"TAVOX_JOBS=-1"}).status, 0);
 }
 
 // A refused command line creates no report; an unwritable one stops the run
