@@ -5,6 +5,8 @@ Generates five deterministic data sets on a tmpfs folder, runs the same five
 jobs with tavox, with fftw_reference (FFTW, plans kept as wisdom) and with a
 numpy script (the `numpy-job` mode of this file), checks that the outputs of
 the three agree within one count, and prints the times and ratios of one run.
+tavox runs with its default threads (one per CPU) and, with --one-thread,
+also with --jobs=1 in the same run.
 
     bench/batch_bench.py --tavox build/ui/tavox --reference build/bench/fftw_reference
 
@@ -218,6 +220,7 @@ def main():
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--jobs", default="", help="comma-separated job names; all by default")
     parser.add_argument("--no-hyperfine", action="store_true")
+    parser.add_argument("--one-thread", action="store_true", help="also time tavox --jobs=1")
     args = parser.parse_args()
 
     tavox = os.path.abspath(args.tavox)
@@ -228,14 +231,22 @@ def main():
     chosen = [j for j in JOBS if not args.jobs or j[0] in args.jobs.split(",")]
 
     print("timing: %s" % ("hyperfine, median of %d runs" % args.runs if use_hyperfine else "best of %d runs" % args.runs))
-    print("%-14s %9s %9s %9s %11s %11s  %s" % ("job", "tavox s", "fftw s", "numpy s", "tavox/fftw", "tavox/numpy", "agreement"))
+    if args.one_thread:
+        print("%-14s %9s %9s %9s %9s %11s %11s %11s  %s" % ("job", "tavox s", "1 thr s", "fftw s", "numpy s",
+                                                             "tavox/fftw", "1 thr/fftw", "tavox/numpy", "agreement"))
+    else:
+        print("%-14s %9s %9s %9s %11s %11s  %s" % ("job", "tavox s", "fftw s", "numpy s", "tavox/fftw", "tavox/numpy",
+                                                   "agreement"))
     failed = False
     for job in chosen:
         tavox_cmd, fftw_cmd, numpy_cmd = commands(job, args.root, tavox, reference, wisdom)
         runs = [(tavox_cmd, None), (fftw_cmd, None), (numpy_cmd, numpy_env())]
+        if args.one_thread:
+            runs.append((tavox_cmd[:1] + ["--jobs=1"] + tavox_cmd[1:], None))
         folder = os.path.join(args.root, job[1])
         subprocess.run(delete_outputs_command(folder), shell=True, check=True)
-        for cmd, env in runs:
+        # The default run writes last, so the outputs compared are its own.
+        for cmd, env in runs[3:] + runs[:3]:
             subprocess.run(cmd, check=True, stdout=subprocess.DEVNULL, env=env)
         agree = agreement(job, args.root)
         if use_hyperfine:
@@ -249,8 +260,13 @@ def main():
             worst, differing, total = agree
             text = "max diff %d, %d of %d samples differ" % (worst, differing, total)
             failed |= worst > 1
-        t, f, n = times
-        print("%-14s %9.4f %9.4f %9.4f %11.2f %11.3f  %s" % (job[0], t, f, n, t / f, t / n, text), flush=True)
+        t, f, n = times[:3]
+        if args.one_thread:
+            one = times[3]
+            print("%-14s %9.4f %9.4f %9.4f %9.4f %11.2f %11.2f %11.3f  %s" % (job[0], t, one, f, n, t / f, one / f,
+                                                                           t / n, text), flush=True)
+        else:
+            print("%-14s %9.4f %9.4f %9.4f %11.2f %11.3f  %s" % (job[0], t, f, n, t / f, t / n, text), flush=True)
     return 1 if failed else 0
 
 
