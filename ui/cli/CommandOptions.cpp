@@ -348,7 +348,7 @@ std::string OptionsHelpText() {
            "                            CSV text, little-endian float32 or a NumPy .npy of float64;\n"
            "                            all but raw keep the unrounded values\n"
            "  --rate=HZ                 sample rate: adds frequency_hz = bin * HZ / DELKA to CSV\n"
-           "                            outputs and the report\n"
+           "                            outputs and the report, a Hz axis to --plot and --view\n"
            "  --average=mean|rms|max|median\n"
            "                            how method p combines its exposures, bin by bin (default\n"
            "                            mean; the median is not corrected for its bias)\n"

@@ -1,4 +1,5 @@
 #include <QGuiApplication>
+#include <cstdio>
 #include <memory>
 #include <optional>
 
@@ -6,10 +7,17 @@
 
 namespace {
 
+// Qt's notes about the environment (such as a missing XDG_RUNTIME_DIR) are
+// no concern of a terminal run; errors still reach standard error.
+void KeepErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "tavox: %s\n", qPrintable(message));
+}
+
 // The picture writer of a terminal run needs fonts, which come with a
 // QGuiApplication; without a display it runs on the offscreen platform.
 void EnsureGuiApplication() {
     if (QCoreApplication::instance() != nullptr) return;
+    qInstallMessageHandler(KeepErrorsOnly);
     static int argc = 3;
     static char name[] = "tavox";
     static char option[] = "-platform";

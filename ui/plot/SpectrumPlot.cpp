@@ -25,6 +25,9 @@ const QColor Ink(30, 30, 30);
 const QColor Muted(95, 95, 95);
 const QColor MagnitudeColour(31, 95, 191);
 const QColor PhaseColour(46, 139, 87);
+const QColor FaintPhaseColour(190, 215, 200);
+// Phases of bins this far below the strongest magnitude are noise, drawn faint.
+constexpr double FaintPhaseShare = 1e-3;
 const QColor PeakColour(200, 40, 40);
 
 QString ValueText(double value, PlotScale scale) {
@@ -293,7 +296,8 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
         const double binPixels = magnitudeArea_.width() / (view_.right - view_.left);
 
         const auto drawSeries = [&](const QRectF& panel, const std::vector<double>& values, auto yOf, double base,
-                                    const QColor& colour, bool dots) {
+                                    auto colourOf, bool dots) {
+            const QColor colour = colourOf(first);
             painter.save();
             painter.setClipRect(panel.adjusted(0, 0, 1, 1));
             if (bars) {
@@ -305,7 +309,7 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
                     if (dots) {
                         painter.setRenderHint(QPainter::Antialiasing, true);
                         painter.setPen(Qt::NoPen);
-                        painter.setBrush(colour);
+                        painter.setBrush(colourOf(k));
                         const double r = std::clamp(binPixels * 0.25, 1.5, 4.0);
                         painter.drawEllipse(QPointF(x, y), r, r);
                     } else {
@@ -336,6 +340,7 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
                     painter.setPen(Qt::NoPen);
                     painter.setBrush(colour);
                     for (std::size_t k = first; k < last; ++k) {
+                        painter.setBrush(colourOf(k));
                         painter.drawEllipse(QPointF(XOfBin(static_cast<double>(k)), yOf(values[k])), 1.5, 1.5);
                     }
                 } else {
@@ -357,10 +362,12 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
         const std::vector<double>& shown = scale_ == PlotScale::Db ? scaled : m;
         drawSeries(
             magnitudeArea_, shown, [&](double v) { return YOfValue(v); }, scale_ == PlotScale::Db ? view_.bottom : 0.0,
-            MagnitudeColour, false);
+            [](std::size_t) { return MagnitudeColour; }, false);
         if (phases) {
+            const double faint = *std::max_element(m.begin(), m.end()) * FaintPhaseShare;
             drawSeries(
-                phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0, PhaseColour, true);
+                phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0,
+                [&](std::size_t k) { return m[k] < faint ? FaintPhaseColour : PhaseColour; }, true);
         }
 
         // The strongest peaks in view, marked and labelled without overlap.
