@@ -159,6 +159,10 @@ TEST(spectrum_plot_test, readout_names_bin_hz_magnitude_db_and_phase) {
     EXPECT_EQ(ReadoutText(plot, 3),
               QStringLiteral("bin 3, 3 Hz, magnitude 1.000000, \u221290.3 dB, phase 45.00\u00b0"));
     EXPECT_EQ(ReadoutText(plot, 512), QString());
+    SpectrumPlot quiet(Tone(4, 1, 0));
+    EXPECT_EQ(ReadoutText(quiet, 1), QStringLiteral("bin 1, magnitude 0.000000, \u2212\u221e dB"));
+    quiet.SetSpectrum(Tone(4, 1, 1e-6));
+    EXPECT_EQ(ReadoutText(quiet, 1), QStringLiteral("bin 1, magnitude 0.000001, \u2212210.3 dB"));
 }
 
 TEST(spectrum_plot_test, axis_ticks_peaks_and_numbers) {

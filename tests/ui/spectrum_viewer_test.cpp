@@ -112,6 +112,8 @@ TEST_F(spectrum_viewer_test, the_readout_at_a_known_point_shows_its_known_value_
     EXPECT_EQ(canvas->Readout(), expected);
     EXPECT_EQ(Find<QLabel>(viewer, "lblReadout")->text(), expected);
     EXPECT_EQ(canvas->ReadoutAt(QPointF(2, 2)), QString());
+    QTest::mouseMove(canvas, QPoint(2, 2));
+    EXPECT_EQ(canvas->Readout(), expected) << "the last bin read stays";
 
     // Keyboard: R reads the strongest bin, Right the next one.
     QTest::keyClick(canvas, Qt::Key_R);

@@ -51,16 +51,8 @@ void PlotCanvas::paintEvent(QPaintEvent*) {
         painter.drawText(rect().adjusted(24, 24, -24, -24), Qt::AlignCenter | Qt::TextWordWrap, message_);
         return;
     }
+    plot_.SetCursorBin(cursor_);
     plot_.Paint(painter, rect());
-    if (cursor_) {
-        const double x = plot_.XOfBin(static_cast<double>(*cursor_));
-        const QRectF area = plot_.MagnitudeArea();
-        if (x >= area.left() && x <= area.right()) {
-            painter.setPen(QPen(QColor(40, 40, 40), 1, Qt::DashLine));
-            const double bottom = plot_.PhaseArea().isEmpty() ? area.bottom() : plot_.PhaseArea().bottom();
-            painter.drawLine(QPointF(x, area.top()), QPointF(x, bottom));
-        }
-    }
     if (hasFocus()) {
         painter.setPen(QPen(palette().highlight().color(), 1, Qt::DotLine));
         painter.drawRect(rect().adjusted(0, 0, -1, -1));

@@ -340,8 +340,10 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
                     painter.setPen(Qt::NoPen);
                     painter.setBrush(colour);
                     for (std::size_t k = first; k < last; ++k) {
-                        painter.setBrush(colourOf(k));
-                        painter.drawEllipse(QPointF(XOfBin(static_cast<double>(k)), yOf(values[k])), 1.5, 1.5);
+                        const QColor dot = colourOf(k);
+                        const double r = dot == FaintPhaseColour ? 1.5 : 2.5;
+                        painter.setBrush(dot);
+                        painter.drawEllipse(QPointF(XOfBin(static_cast<double>(k)), yOf(values[k])), r, r);
                     }
                 } else {
                     QPolygonF line;
@@ -368,6 +370,14 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
             drawSeries(
                 phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0,
                 [&](std::size_t k) { return m[k] < faint ? FaintPhaseColour : PhaseColour; }, true);
+        }
+
+        if (cursor_ && *cursor_ < Bins()) {
+            const double x = XOfBin(static_cast<double>(*cursor_));
+            if (x >= magnitudeArea_.left() && x <= magnitudeArea_.right()) {
+                painter.setPen(QPen(Ink, 1, Qt::DashLine));
+                painter.drawLine(QPointF(x, magnitudeArea_.top()), QPointF(x, lowest.bottom()));
+            }
         }
 
         // The strongest peaks in view, marked and labelled without overlap.
@@ -426,8 +436,11 @@ QString ReadoutText(const SpectrumPlot& plot, std::size_t bin) {
     const double m = spectrum->magnitudes[bin];
     QString text = QStringLiteral("bin %1").arg(bin);
     if (const auto hz = plot.HzOfBin(static_cast<double>(bin))) text += QStringLiteral(", ") + HzText(*hz);
+    // The readout gives the level unclamped: the floor is only where the plot stops.
+    const QString level =
+        m > 0 ? ValueText(20 * std::log10(m / FullScale), PlotScale::Db) : QStringLiteral("\u2212\u221e dB");
     text += QStringLiteral(", magnitude ") + QString::fromStdString(FormatValue(m, std::abs(m) >= 10 ? 3 : 6)) +
-            QStringLiteral(", ") + ValueText(ToDb(m), PlotScale::Db);
+            QStringLiteral(", ") + level;
     if (bin < spectrum->phases.size()) {
         text += QStringLiteral(", phase ") + QString::fromStdString(FormatValue(spectrum->phases[bin], 2)) +
                 QStringLiteral("\u00b0");

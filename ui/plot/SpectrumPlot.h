@@ -48,6 +48,9 @@ public:
     const QString& Title() const noexcept { return title_; }
     const QString& Subtitle() const noexcept { return subtitle_; }
 
+    // A bin marked by a dashed line, under the peak labels; none by default.
+    void SetCursorBin(std::optional<std::size_t> bin) { cursor_ = bin; }
+
     View CurrentView() const noexcept { return view_; }
     // Kept within the spectrum's bins and a sensible value range.
     void SetView(const View& view);
@@ -89,6 +92,7 @@ private:
     QRectF phaseArea_;
     QRectF titleArea_;
     std::vector<std::size_t> marked_;
+    std::optional<std::size_t> cursor_;
 };
 
 // The spectrum of a bin's readout: "bin 64", then Hz with a rate, the

@@ -22,6 +22,8 @@ namespace {
 
 constexpr double ZoomStep = 0.5;
 constexpr double PanStep = 0.25;
+const QString ReadoutHint = QStringLiteral(
+    "Point at a bin, or press R and the arrow keys, to read it. Wheel or drag: zoom; right button: pan.");
 
 }  // namespace
 
@@ -44,7 +46,9 @@ SpectrumViewer::SpectrumViewer(ViewOptions options, std::optional<double> rate, 
     lblReadout = new QLabel(this);
     lblReadout->setObjectName(QStringLiteral("lblReadout"));
     statusBar()->addWidget(lblReadout, 1);
-    connect(canvas_, &PlotCanvas::readoutChanged, lblReadout, &QLabel::setText);
+    connect(canvas_, &PlotCanvas::readoutChanged, lblReadout,
+            [this](const QString& text) { lblReadout->setText(text.isEmpty() ? ReadoutHint : text); });
+    lblReadout->setText(ReadoutHint);
 
     CreateActions();
     setMinimumSize(640, 440);
