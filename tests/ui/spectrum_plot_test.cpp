@@ -9,7 +9,9 @@
 #include <string>
 
 #include "support/TestSupport.h"
+#include "ui/plot/PlotApi.h"
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
 #include "ui/plot/SpectrumPlot.h"
 
@@ -201,6 +203,37 @@ TEST(spectrum_plot_test, png_encoding_reads_back_pixel_for_pixel_and_replaces_at
     std::size_t files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++files;
     EXPECT_EQ(files, 1u);
+}
+
+// The writer behind --plot: an output written twice in one batch keeps the
+// picture of its last values, whichever worker finishes first.
+TEST(spectrum_plot_test, the_plot_writer_keeps_the_picture_of_the_last_values_of_an_output) {
+    test::TempDir dir;
+    const std::string output = dir.File("same.out");
+    PlotOptions options;
+    options.width = 480;
+    options.height = 320;
+    const auto writer = MakePlotWriter(options, std::nullopt);
+    std::vector<double> values(256, 1.0);
+    for (std::size_t bin = 10; bin <= 200; bin += 10) {
+        std::fill(values.begin(), values.end(), 1.0);
+        values[bin] = 5000;
+        writer->Written(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1});
+    }
+    EXPECT_TRUE(writer->Finish().empty());
+
+    const PlotTitle title =
+        DescribeOutput(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1}, nullptr);
+    EXPECT_EQ(title.title, "in.dat");
+    EXPECT_EQ(title.subtitle, "width 512, 1 exposure \u2192 same.out");
+    SpectrumPlot last(Tone(256, 200, 5000));
+    last.SetTitle(QString::fromStdString(title.title), QString::fromStdString(title.subtitle));
+    QImage written;
+    ASSERT_TRUE(written.load(QString::fromStdString(output + ".png"), "PNG"));
+    EXPECT_EQ(written.convertToFormat(QImage::Format_RGB32), Render(last, 480, 320));
+    std::size_t files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.Path())) ++files;
+    EXPECT_EQ(files, 1u) << "no temporary is left behind";
 }
 
 }  // namespace

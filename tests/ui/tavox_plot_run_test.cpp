@@ -76,6 +76,17 @@ TEST(tavox_plot_run_test, every_output_of_a_batch_gets_a_valid_picture_of_the_re
     EXPECT_EQ(names, (std::vector<std::string>{"a.dat", "a.out"}));
 }
 
+// With a display the desktop module runs the batch, and draws with the same code.
+TEST(tavox_plot_run_test, the_desktop_run_draws_the_pictures_too) {
+    TempDir dir;
+    test::WriteSamples(dir.File("a.dat"), Tone(1024, 0.25));
+    const auto run = RunProgram(TAVOX_EXE, {"--plot=db", "e", "h", "256", dir.File("a.dat"), "*.out"}, {},
+                                {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    ExpectPicture(dir.File("a.out.png"), QSize(1200, 700));
+}
+
 TEST(tavox_plot_run_test, a_picture_that_cannot_be_written_is_named_and_fails_the_run) {
     TempDir dir;
     test::WriteSamples(dir.File("a.dat"), Tone(1024, 0.25));

@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "data/Path.h"
 #include "engine/Parameters.h"
@@ -21,6 +22,7 @@ namespace {
 constexpr std::size_t MaxWaiting = 16;
 
 struct PlotJob {
+    std::uint64_t number = 0;  // in the order the outputs were written
     std::string path;
     std::shared_ptr<const Spectrum> spectrum;
     std::string title;
@@ -46,13 +48,15 @@ public:
                 spectrum->phases.assign(written.values.begin() + bins, written.values.begin() + 2 * bins);
             }
             spectrum->width = written.width;
-            PlotJob job{std::string(written.output) + ".png", std::move(spectrum), {}, {}};
+            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}};
             const PlotTitle title = DescribeOutput(written, parameters_.get());
             job.title = title.title;
             job.subtitle = title.subtitle;
             std::unique_lock lock(mutex_);
             room_.wait(lock, [this] { return closing_ || waiting_.size() < MaxWaiting; });
             if (closing_) return;
+            job.number = ++written_;
+            latest_[job.path] = job.number;
             waiting_.push_back(std::move(job));
             work_.notify_one();
         } catch (...) {
@@ -97,7 +101,15 @@ private:
                     QPainter painter(&image);
                     plot.Paint(painter, image.rect());
                 }
-                error = ReplaceFileAtomically(job.path, EncodePng(image));
+                PendingFile pending = WriteBeside(job.path, EncodePng(image));
+                // An output written again later in the batch gets the picture of its last values.
+                std::lock_guard lock(mutex_);
+                if (latest_[job.path] == job.number) {
+                    error = Commit(pending, job.path);
+                    latest_.erase(job.path);
+                } else {
+                    Discard(pending);
+                }
             } catch (const std::exception& e) {
                 error = e.what();
             }
@@ -115,6 +127,8 @@ private:
     std::condition_variable work_;
     std::condition_variable room_;
     std::deque<PlotJob> waiting_;
+    std::uint64_t written_ = 0;
+    std::unordered_map<std::string, std::uint64_t> latest_;  // the last job of each picture not yet in place
     std::vector<std::string> failures_;
     bool closing_ = false;
     std::vector<std::thread> workers_;

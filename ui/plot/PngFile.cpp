@@ -239,28 +239,53 @@ mode_t ProcessUmask() {
 
 }  // namespace
 
-std::string ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsigned mode) {
+PendingFile WriteBeside(const std::string& path, std::string_view bytes, unsigned mode) {
+    PendingFile pending;
     const std::string folder = PathFolder(path);
     std::string temporary = (folder.empty() ? std::string("./") : folder) + "." + PathName(path) + ".XXXXXX";
     std::vector<char> name(temporary.begin(), temporary.end());
     name.push_back('\0');
     const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) return std::strerror(errno);
-    temporary = name.data();
-    std::string error;
-    for (std::size_t done = 0; done < bytes.size() && error.empty();) {
+    if (fd < 0) {
+        pending.error = std::strerror(errno);
+        return pending;
+    }
+    pending.temporary = name.data();
+    for (std::size_t done = 0; done < bytes.size() && pending.error.empty();) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0)
-            error = n < 0 ? std::strerror(errno) : "nothing could be written";
+            pending.error = n < 0 ? std::strerror(errno) : "nothing could be written";
         else
             done += static_cast<std::size_t>(n);
     }
-    if (error.empty() && ::fchmod(fd, static_cast<mode_t>(mode) & ~ProcessUmask()) != 0) error = std::strerror(errno);
-    if (::close(fd) != 0 && error.empty()) error = std::strerror(errno);
-    if (error.empty() && ::rename(temporary.c_str(), path.c_str()) != 0) error = std::strerror(errno);
-    if (!error.empty()) ::unlink(temporary.c_str());
-    return error;
+    if (pending.error.empty() && ::fchmod(fd, static_cast<mode_t>(mode) & ~ProcessUmask()) != 0) {
+        pending.error = std::strerror(errno);
+    }
+    if (::close(fd) != 0 && pending.error.empty()) pending.error = std::strerror(errno);
+    if (!pending.error.empty()) Discard(pending);
+    return pending;
+}
+
+std::string Commit(PendingFile& pending, const std::string& path) {
+    if (!pending.error.empty()) return pending.error;
+    if (::rename(pending.temporary.c_str(), path.c_str()) != 0) {
+        const std::string error = std::strerror(errno);
+        Discard(pending);
+        return error;
+    }
+    pending.temporary.clear();
+    return {};
+}
+
+void Discard(PendingFile& pending) noexcept {
+    if (!pending.temporary.empty()) ::unlink(pending.temporary.c_str());
+    pending.temporary.clear();
+}
+
+std::string ReplaceFileAtomically(const std::string& path, std::string_view bytes, unsigned mode) {
+    PendingFile pending = WriteBeside(path, bytes, mode);
+    return Commit(pending, path);
 }
 
 }  // namespace tavox
