@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QTest>
+#include <QToolBar>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -52,6 +54,25 @@ TEST_F(spectrum_viewer_test, shows_the_file_and_how_it_was_read_with_a_minimum_s
     const SpectrumPlot& plot = viewer->Canvas()->Plot();
     ASSERT_NE(plot.Data(), nullptr);
     EXPECT_EQ(plot.MarkedPeaks(), (std::vector<std::size_t>{64, 200, 0}));
+
+    // At the minimum size every tool is on the tool bar and the reading line
+    // fits; pictures of both sizes go to render/ for people to look at.
+    const QString folder = QStringLiteral(TAVOX_UI_TEST_DIR "/render");
+    QDir().mkpath(folder);
+    EXPECT_TRUE(viewer->grab().save(QDir(folder).filePath(QStringLiteral("viewer.png"))));
+    viewer->resize(viewer->minimumSize());
+    Pump();
+    auto* tools = Find<QToolBar>(viewer, "tools");
+    for (QAction* action : tools->actions()) {
+        if (action->isSeparator()) continue;
+        QWidget* button = tools->widgetForAction(action);
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->isVisible()) << action->objectName().toStdString();
+        EXPECT_LE(button->geometry().right(), tools->width()) << action->objectName().toStdString();
+    }
+    auto* reading = Find<QLabel>(viewer, "lblReading");
+    EXPECT_LE(reading->heightForWidth(reading->width()), reading->height());
+    EXPECT_TRUE(viewer->grab().save(QDir(folder).filePath(QStringLiteral("viewer_minimum.png"))));
     viewer->close();
 }
 

@@ -108,6 +108,10 @@ void SpectrumViewer::CreateActions() {
     QAction* actCursor = AddAction(viewMenu, QStringLiteral("actCursor"), QStringLiteral("Read the &strongest bin"),
                                    QKeySequence(Qt::Key_R));
 
+    // Short captions, so that the tool bar fits the minimum width.
+    actExportPng->setIconText(QStringLiteral("Export PNG"));
+    actExportCsv->setIconText(QStringLiteral("Export CSV"));
+    actDb->setIconText(QStringLiteral("dB"));
     QToolBar* tools = addToolBar(QStringLiteral("Tools"));
     tools->setObjectName(QStringLiteral("tools"));
     tools->setMovable(false);
