@@ -12,6 +12,7 @@
 #include "data/BlockCache.h"
 #include "data/DataChannel.h"
 #include "data/FileSystem.h"
+#include "data/SpectrumFormats.h"
 
 namespace tavox {
 
@@ -66,6 +67,8 @@ private:
     void CloseSource() noexcept;
     void WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result);
     void WriteValues(OutputFile& file);
+    SpectrumShape HeldShape() const noexcept;
+    void TellObserver(const std::string& path, std::int16_t exposure) const noexcept;
     bool NamesSourceByPath(const std::string& path) const;
 
     std::shared_ptr<FileSystem> fileSystem_;
@@ -82,6 +85,7 @@ private:
     std::size_t heldBlock_ = 0;  // length of the first block held for the next output
     std::int32_t writtenCount_ = 0;
     std::int16_t lastWritten_ = 0;
+    std::int32_t combined_ = 1;  // exposures averaged into the held values
 };
 
 }  // namespace tavox

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev fonts-comic-neue fonts-liberation2
+  qt6-base-dev zlib1g-dev fonts-comic-neue fonts-liberation2
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
   libfftw3-dev hyperfine
   nlohmann-json3-dev

@@ -53,6 +53,7 @@ TEST(command_options_test, double_dash_ends_the_options_and_lets_fields_look_lik
 
 TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_allowed) {
     const std::string rate = " is not a sample rate; give the sample rate in Hz, a number above 0 such as 48000";
+    const std::string size = "is not a size; give WIDTHxHEIGHT in pixels, from 400x300 to 8000x8000, such as 1200x700";
     const std::pair<Arguments, std::string> cases[] = {
         {{"--format", "CSV"}, "--format=CSV is not a format; use raw, csv, f32 or npy"},
         {{"--rate=-8000"}, "--rate=-8000" + rate},
@@ -61,10 +62,19 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--average=mode"}, "--average=mode is not known; use mean, rms, max or median"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --rate, --average, --report, --quiet, --self-test, "
-         "--help and --version"},
+         "unknown option -x; the options are --format, --rate, --average, --report, --quiet, --plot, --plot-size, "
+         "--view, --width, --phase, --self-test, --help and --version"},
         {{"--r=5"}, "--r is ambiguous: --rate or --report"},
         {{"--quiet=yes"}, "--quiet takes no value"},
+        {{"--plot=log"}, "--plot=log is not a scale; use linear or db"},
+        {{"--plot-size=1200"}, "--plot-size=1200 " + size},
+        {{"--plot-size=399x300"}, "--plot-size=399x300 " + size},
+        {{"--plot-size=1200x8001"}, "--plot-size=1200x8001 " + size},
+        {{"--plot-size=12OOx700"}, "--plot-size=12OOx700 " + size},
+        {{"--width=1023"},
+         "--width=1023 is not a width; give the exposure width in samples, an even number such as 1024"},
+        {{"--phase=yes"}, "--phase takes no value"},
+        {{"--v"}, "--v is ambiguous: --view or --version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();
@@ -76,6 +86,49 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
     EXPECT_FALSE(std::filesystem::exists(dir.File("r.jsonl")));
     EXPECT_EQ(ParseCommandLine(With({"--report=" + dir.Path()})).error,
               "--report=" + dir.Path() + ": is a folder; give a file name, or - for standard output");
+}
+
+TEST(command_options_test, plot_and_view_options_and_what_they_go_with) {
+    const CommandOptions plot = ParseCommandLine(With({"--plot-size=640x480", "--plot=db"})).options;
+    ASSERT_TRUE(plot.plot);
+    EXPECT_EQ(plot.plot->scale, PlotScale::Db);
+    EXPECT_EQ(plot.plot->width, 640);
+    EXPECT_EQ(plot.plot->height, 480);
+    EXPECT_EQ(CheckOptionsAgainstFields(plot, Fields), "");
+    // "--plot db" is no value: the optional value follows "=" only, so db is the first field.
+    const ParsedCommandLine bare = ParseCommandLine({"--plot", "e", "h", "128", "x", "y"});
+    ASSERT_TRUE(bare.options.plot);
+    EXPECT_EQ(bare.options.plot->scale, PlotScale::Linear);
+    EXPECT_EQ(bare.options.plot->width, 1200);
+    EXPECT_EQ(bare.options.plot->height, 700);
+    EXPECT_EQ(bare.arguments.front(), "e");
+
+    const ParsedCommandLine view = ParseCommandLine({"--view", "s.spc", "--phase", "--width=256", "--rate=8000"});
+    ASSERT_EQ(view.error, "");
+    ASSERT_TRUE(view.options.view);
+    EXPECT_EQ(view.options.view->file, "s.spc");
+    EXPECT_TRUE(view.options.view->phase);
+    EXPECT_EQ(view.options.view->width, 256);
+    EXPECT_FALSE(view.options.plot);
+    EXPECT_EQ(CheckOptionsAgainstFields(view.options, {}), "");
+
+    const std::pair<Arguments, std::string> refused[] = {
+        {{"--view=s.spc", "e", "h", "128", "x", "y"}, "--view takes no fields: it opens one spectrum file"},
+        {{"--view=s.spc", "--quiet"},
+         "--quiet does not go with --view (only --width, --phase, --rate and --format do)"},
+        {{"--plot", "--view=s.spc"}, "--plot does not go with --view (only --width, --phase, --rate and --format do)"},
+        {{"--width=512", "e", "h", "128", "x", "y"}, "--width applies to --view only: give --view=FILE too"},
+        {{"--phase"}, "--phase applies to --view only: give --view=FILE too"},
+        {{"--plot-size=800x600", "e", "h", "128", "x", "y"}, "--plot-size applies to --plot only: give --plot too"},
+        {{"--plot"}, "--plot applies to a batch: give its fields after the options"},
+    };
+    for (const auto& [arguments, error] : refused) {
+        const ParsedCommandLine parsed = ParseCommandLine(arguments);
+        ASSERT_EQ(parsed.error, "") << arguments.front();
+        const std::vector<std::string> fields = parsed.arguments;
+        EXPECT_EQ(CheckOptionsAgainstFields(parsed.options, fields), error) << arguments.front();
+    }
+    EXPECT_EQ(ParseCommandLine({"--view="}).error, "--view needs a value: a spectrum file (raw, csv, f32 or npy)");
 }
 
 TEST(command_options_test, checks_that_need_the_fields) {

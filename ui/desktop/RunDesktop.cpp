@@ -18,6 +18,7 @@
 #include "ui/cli/BatchReport.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/plot/PlotApi.h"
 
 namespace tavox {
 
@@ -50,9 +51,16 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
     SetCommandLineMode(true);
     int status;
     std::shared_ptr<BatchReport> report;
+    std::shared_ptr<PlotWriter> plots;
     try {
         const std::shared_ptr<Application> app = Application::Create();
-        app->FFTFiles()->SetOutputOptions(options.output);
+        OutputOptions output = options.output;
+        if (options.plot) {
+            plots = MakePlotWriter(*options.plot, options.output.rate);
+            plots->SetParameters(app->FFTParameters());
+            output.observer = plots;
+        }
+        app->FFTFiles()->SetOutputOptions(output);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, true);
             report->Attach(app);
@@ -71,6 +79,12 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
         try {
             ShowCommandLineHelp();
         } catch (const std::exception&) {
+        }
+    }
+    if (plots) {
+        for (const std::string& failure : plots->Finish()) {
+            std::fprintf(stderr, "tavox: the picture %s\n", failure.c_str());
+            status = std::max(status, static_cast<int>(ExitFileFailed));
         }
     }
     if (report) {

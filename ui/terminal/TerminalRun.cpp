@@ -17,6 +17,7 @@
 #include "data/Files.h"
 #include "ui/cli/BatchReport.h"
 #include "ui/cli/CommandOptions.h"
+#include "ui/plot/PlotApi.h"
 #include "ui/terminal/OversizedSources.h"
 #include "ui/terminal/ReplacedSources.h"
 #include "ui/terminal/TerminalProgress.h"
@@ -117,7 +118,7 @@ void WriteHelp(std::ostream& stream) {
 }
 
 int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
-                   std::ostream& err, bool liveProgress) {
+                   std::ostream& err, bool liveProgress, const std::shared_ptr<PlotWriter>& plots) {
     InterruptAsBreak interrupt;
     const bool reportOnOut = options.report && *options.report == "-";
     const ResultLines lines = reportOnOut     ? ResultLines::None
@@ -129,7 +130,12 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
     bool cutShort = false;  // a stop signal ended a file's exposures early
     try {
         app = Application::Create();
-        app->FFTFiles()->SetOutputOptions(options.output);
+        OutputOptions output = options.output;
+        if (plots) {
+            plots->SetParameters(app->FFTParameters());
+            output.observer = plots;
+        }
+        app->FFTFiles()->SetOutputOptions(output);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
             report->Attach(app);
@@ -153,6 +159,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         app->FFTCommandFields(fields);
     } catch (const std::exception& error) {
         progress.reset();
+        if (plots) plots->Finish();
         // An error that stopped a run under way still closes its report.
         if (report) report->Finish(ExitRefused);
         if (const auto reason = RunStopper(error)) {
@@ -178,6 +185,12 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         err << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << '\n';
     }
     int status = ExitStatus(tally);
+    if (plots) {
+        for (const std::string& failure : plots->Finish()) {
+            err << "tavox: the picture " << failure << '\n';
+            status = std::max(status, ExitFileFailed);
+        }
+    }
     if (report) {
         if (!report->Error().empty()) status = std::max(status, ExitFileFailed);
         report->Finish(status);
