@@ -75,6 +75,15 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
          "--width=1023 is not a width; give the exposure width in samples, an even number such as 1024"},
         {{"--phase=yes"}, "--phase takes no value"},
         {{"--v"}, "--v is ambiguous: --view or --version"},
+        // A byte above 127 as a short option, after an option's value.
+        {{"--report", "r\x8f", "-\xff\xff"},
+         "unknown option -\\xff; the options are --format, --rate, --average, --report, --quiet, --plot, "
+         "--plot-size, --view, --width, --phase, --self-test, --help and --version"},
+        // What was typed is quoted escaped: the line stays one line.
+        {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
+        {{"--x\r\x1b[2J"},
+         "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --report, "
+         "--quiet, --plot, --plot-size, --view, --width, --phase, --self-test, --help and --version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "app/DisplayText.h"
 #include "data/Path.h"
 
 namespace tavox {
@@ -89,6 +90,7 @@ bool LooksLikeOption(const std::string& argument) {
 
 // The long options an argument such as "--r=5" could mean.
 std::vector<const option*> Candidates(const std::string& argument) {
+    if (!LooksLikeOption(argument)) return {};
     const std::string name = argument.substr(2, argument.find('=') - 2);
     std::vector<const option*> found;
     for (const option& o : LongOptions) {
@@ -258,7 +260,9 @@ bool CommandOptions::Given(const std::string& name) const {
     return std::find(given.begin(), given.end(), name) != given.end();
 }
 
-ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+namespace {
+
+ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
     ParsedCommandLine parsed;
     std::vector<std::string> texts = {"tavox"};
     texts.insert(texts.end(), arguments.begin(), arguments.end());
@@ -274,9 +278,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         const int id = getopt_long(argc, argv.data(), "+:", LongOptions, nullptr);
         if (id == -1) break;
         if (id == '?' || id == ':') {
-            // A short option (there are none) leaves its letter in optopt and
-            // may not have advanced optind yet.
-            const bool shortOption = optopt >= ' ';
+            // A short option (there are none) leaves its letter in optopt (a
+            // negative number for a byte above 127) and may not have advanced
+            // optind yet; a long one leaves 0 or its id, which is below ' '.
+            const bool shortOption = optopt >= ' ' || optopt < 0;
             const std::string argument = texts[static_cast<std::size_t>(std::max(optind - 1, 1))];
             parsed.error = shortOption ? "unknown option -" + std::string(1, static_cast<char>(optopt)) +
                                              "; the options are " + AllOptions()
@@ -301,6 +306,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             }
         }
     }
+    return parsed;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    ParsedCommandLine parsed = ParseArguments(arguments);
+    // The line quotes what was typed: control characters and bytes that are
+    // not UTF-8 are shown escaped, so that it stays one line on the terminal.
+    parsed.error = DisplayText(parsed.error);
     return parsed;
 }
 
