@@ -9,23 +9,20 @@
 #include <cmath>
 #include <cstring>
 
+#include "data/FileSystem.h"
 #include "data/Path.h"
 
 namespace tavox {
 namespace {
 
-enum OptionId : int { Format = 1, Rate, Average, Report, Quiet, SelfTest, Help, Version };
+enum OptionId : int { Format = 1, Rate, Average, Report, Shard, Quiet, SelfTest, Help, Version };
 
 constexpr option LongOptions[] = {
-    {"format", required_argument, nullptr, Format},
-    {"rate", required_argument, nullptr, Rate},
-    {"average", required_argument, nullptr, Average},
-    {"report", required_argument, nullptr, Report},
-    {"quiet", no_argument, nullptr, Quiet},
-    {"self-test", no_argument, nullptr, SelfTest},
-    {"help", no_argument, nullptr, Help},
-    {"version", no_argument, nullptr, Version},
-    {nullptr, 0, nullptr, 0},
+    {"format", required_argument, nullptr, Format},   {"rate", required_argument, nullptr, Rate},
+    {"average", required_argument, nullptr, Average}, {"report", required_argument, nullptr, Report},
+    {"shard", required_argument, nullptr, Shard},     {"quiet", no_argument, nullptr, Quiet},
+    {"self-test", no_argument, nullptr, SelfTest},    {"help", no_argument, nullptr, Help},
+    {"version", no_argument, nullptr, Version},       {nullptr, 0, nullptr, 0},
 };
 
 // What each option with a value allows, as the error lines say it.
@@ -39,6 +36,8 @@ const char* Allowed(int id) {
             return "mean, rms, max or median";
         case Report:
             return "a file name, or - for standard output";
+        case Shard:
+            return "K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4";
         default:
             return "";
     }
@@ -68,7 +67,7 @@ std::vector<const option*> Candidates(const std::string& argument) {
 }
 
 std::string AllOptions() {
-    return "--format, --rate, --average, --report, --quiet, --self-test, --help and --version";
+    return "--format, --rate, --average, --report, --shard, --quiet, --self-test, --help and --version";
 }
 
 // The error line for an argument getopt_long refused.
@@ -148,6 +147,12 @@ std::string Apply(int id, const char* value, CommandOptions& options) {
         case Report:
             options.report = text;
             return CheckReportPath(text);
+        case Shard:
+            if (const auto share = ParseBatchShare(text)) {
+                options.shard = *share;
+                return {};
+            }
+            return given + "is not a share; give " + Allowed(id);
         case Quiet:
             options.quiet = true;
             return {};
@@ -238,6 +243,10 @@ void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& fold
     fields[3] = JoinPath(folder, fields[3]);
 }
 
+std::size_t MatchingInputs(const std::string& input) {
+    return DefaultFileSystem()->List(PathFolder(input), PathName(input)).size();
+}
+
 std::string OptionsHelpText() {
     return "Options (before the fields; -- ends them):\n"
            "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n"
@@ -250,6 +259,9 @@ std::string OptionsHelpText() {
            "                            mean; the median is not corrected for its bias)\n"
            "  --report=FILE|-           a JSON Lines report: one object per file and the totals;\n"
            "                            - writes it to standard output instead of the result lines\n"
+           "  --shard=K/N               only share K of N equal shares of the inputs in name order\n"
+           "                            (K from 0 to N-1; N counts as 0, so 1 to N works too), for\n"
+           "                            job arrays and GNU parallel; an empty share is all right\n"
            "  --quiet                   no result line per file\n"
            "  --self-test               checks this installation on this processor and exits\n"
            "  --help, --version\n"

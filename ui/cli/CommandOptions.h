@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/OutputOptions.h"
+#include "data/BatchShare.h"
 
 namespace tavox {
 
@@ -15,6 +16,7 @@ struct CommandOptions {
     // need the fields).
     std::vector<std::string> given;
     std::optional<std::string> report;  // a file, or "-" for standard output
+    BatchShare shard;                   // the share of the inputs to transform; all by default
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -49,5 +51,9 @@ void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& fold
 // The English section on the options that --help prints below the help,
 // lines ended by LF.
 std::string OptionsHelpText();
+
+// The number of files the input field (an absolute path, "*" and "?" in its
+// name) matches, before any share is taken.
+std::size_t MatchingInputs(const std::string& input);
 
 }  // namespace tavox

@@ -50,6 +50,7 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
     try {
         const std::shared_ptr<Application> app = Application::Create();
         app->FFTFiles()->SetOutputOptions(options.output);
+        app->FFTFiles()->SetShare(options.shard);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, true);
             report->Attach(app);
@@ -59,6 +60,11 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
         app->FFTCommandFields(fields);
         app->Unsubscribe(outcome);
         status = ExitStatus(outcome->Tally());
+        // A share left empty by more shares than inputs has nothing to do.
+        if (app->FFTFiles()->Count() == 0 && outcome->Tally().completed && options.Given("shard") &&
+            fields.size() > 3 && MatchingInputs(fields[3]) > 0) {
+            status = ExitAllRight;
+        }
         if (report && !report->Opened()) status = ExitRefused;
         if (report && !report->Error().empty()) status = std::max(status, ExitFileFailed);
     } catch (const std::exception&) {

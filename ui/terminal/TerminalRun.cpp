@@ -111,6 +111,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
     try {
         app = Application::Create();
         app->FFTFiles()->SetOutputOptions(options.output);
+        app->FFTFiles()->SetShare(options.shard);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
             report->Attach(app);
@@ -141,12 +142,21 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         return ExitRefused;
     }
     const BatchTally tally = progress ? progress->Tally() : BatchTally{};
+    int status = ExitStatus(tally);
     if (app->FFTFiles()->Count() == 0) {
-        err << "tavox: no input file matches \"" << ResolvedSource(fields.at(3)) << "\"\n";
+        const std::string input = ResolvedSource(fields.at(3));
+        // A share left empty by more shares than inputs has nothing to do.
+        const std::size_t matched = options.Given("shard") ? MatchingInputs(input) : 0;
+        if (matched > 0) {
+            err << "tavox: share " << ShareText(options.shard) << " holds none of the " << matched
+                << " input files that match \"" << input << "\"\n";
+            if (tally.completed) status = ExitAllRight;
+        } else {
+            err << "tavox: no input file matches \"" << input << "\"\n";
+        }
     } else if (tally.Interrupted()) {
         err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n";
     }
-    int status = ExitStatus(tally);
     if (report) {
         if (!report->Error().empty()) status = std::max(status, ExitFileFailed);
         report->Finish(status);
