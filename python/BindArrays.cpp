@@ -49,19 +49,19 @@ py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t w
     const auto mode = AverageFromName(average);
     if (!mode) throw py::value_error("unknown average mode '" + average + "'");
 
-    auto parameters = std::make_shared<Parameters>();
-    parameters->SetWidth(width);
-    parameters->SetWindow(window);
-    parameters->SetMethod(method);
-    parameters->SetRepeat(repeat);
-    parameters->SetPhase(phase);
-    parameters->SetCenter(center);
-    if (!start.empty()) parameters->SetStart(Variant(start));
-    if (!finish.empty()) parameters->SetFinish(Variant(finish));
-
     SampleSpectrum spectrum;
     {
+        // The tables of the width are built here too, outside the GIL.
         py::gil_scoped_release release;
+        auto parameters = std::make_shared<Parameters>();
+        parameters->SetWidth(width);
+        parameters->SetWindow(window);
+        parameters->SetMethod(method);
+        parameters->SetRepeat(repeat);
+        parameters->SetPhase(phase);
+        parameters->SetCenter(center);
+        if (!start.empty()) parameters->SetStart(Variant(start));
+        if (!finish.empty()) parameters->SetFinish(Variant(finish));
         spectrum = TransformSamples(std::move(parameters), *mode, source,
                                     raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet);
     }
