@@ -28,6 +28,8 @@ TEST(command_options_test, values_in_both_gnu_forms_and_abbreviations_and_defaul
     EXPECT_EQ(parsed.options.output.format, OutputFormat::Csv);
     EXPECT_EQ(parsed.options.output.rate, 44100.5);
     EXPECT_EQ(parsed.options.output.average, AverageMode::Rms);
+    EXPECT_EQ(ParseCommandLine(With({"--shard=2/5"})).options.shard, (BatchShare{2, 5}));
+    EXPECT_EQ(ParseCommandLine(With({"--shard", "5/5"})).options.shard, (BatchShare{0, 5}));
     EXPECT_EQ(parsed.options.report, "-");
     EXPECT_TRUE(parsed.options.quiet);
     EXPECT_EQ(parsed.arguments, Fields);
@@ -38,6 +40,7 @@ TEST(command_options_test, values_in_both_gnu_forms_and_abbreviations_and_defaul
     EXPECT_EQ(plain.options.output.format, OutputFormat::Raw);
     EXPECT_FALSE(plain.options.output.rate || plain.options.report || plain.options.quiet);
     EXPECT_EQ(plain.options.output.average, AverageMode::Mean);
+    EXPECT_EQ(plain.options.shard, (BatchShare{0, 1}));
 }
 
 TEST(command_options_test, double_dash_ends_the_options_and_lets_fields_look_like_options) {
@@ -62,8 +65,13 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--average=mode"}, "--average=mode is not known; use mean, rms, max or median"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --rate, --average, --report, --quiet, --plot, --plot-size, "
-         "--view, --width, --phase, --self-test, --help and --version"},
+         "unknown option -x; the options are --format, --rate, --average, --report, --shard, --quiet, --plot, "
+         "--plot-size, --view, --width, --phase, --self-test, --help and --version"},
+        {{"--shard=4/3"},
+         "--shard=4/3 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
+        {{"--shard=-1/4"},
+         "--shard=-1/4 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
+        {{"--sh=1/0"}, "--shard=1/0 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
         {{"--r=5"}, "--r is ambiguous: --rate or --report"},
         {{"--quiet=yes"}, "--quiet takes no value"},
         {{"--plot=log"}, "--plot=log is not a scale; use linear or db"},
@@ -77,18 +85,20 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--v"}, "--v is ambiguous: --view or --version"},
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
-         "unknown option -\\xff; the options are --format, --rate, --average, --report, --quiet, --plot, "
+         "unknown option -\\xff; the options are --format, --rate, --average, --report, --shard, --quiet, --plot, "
          "--plot-size, --view, --width, --phase, --self-test, --help and --version"},
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"},
          "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --report, "
-         "--quiet, --plot, --plot-size, --view, --width, --phase, --self-test, --help and --version"},
+         "--shard, --quiet, --plot, --plot-size, --view, --width, --phase, --self-test, --help and --version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();
     }
     EXPECT_EQ(ParseCommandLine({"--format"}).error, "--format needs a value: raw, csv, f32 or npy");
+    EXPECT_EQ(ParseCommandLine({"--shard"}).error,
+              "--shard needs a value: K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4");
 
     test::TempDir dir;
     EXPECT_EQ(ParseCommandLine(With({"--report=" + dir.File("r.jsonl")})).error, "");

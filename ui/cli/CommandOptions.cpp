@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "app/DisplayText.h"
+#include "data/FileSystem.h"
 #include "data/Path.h"
 
 namespace tavox {
@@ -20,6 +21,7 @@ enum OptionId : int {
     Rate,
     Average,
     Report,
+    Shard,
     Quiet,
     Plot,
     PlotSize,
@@ -41,6 +43,7 @@ constexpr option LongOptions[] = {
     {"rate", required_argument, nullptr, Rate},
     {"average", required_argument, nullptr, Average},
     {"report", required_argument, nullptr, Report},
+    {"shard", required_argument, nullptr, Shard},
     {"quiet", no_argument, nullptr, Quiet},
     {"plot", optional_argument, nullptr, Plot},
     {"plot-size", required_argument, nullptr, PlotSize},
@@ -64,6 +67,8 @@ const char* Allowed(int id) {
             return "mean, rms, max or median";
         case Report:
             return "a file name, or - for standard output";
+        case Shard:
+            return "K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4";
         case Plot:
             return "linear or db";
         case PlotSize:
@@ -102,9 +107,8 @@ std::vector<const option*> Candidates(const std::string& argument) {
 }
 
 std::string AllOptions() {
-    return "--format, --rate, --average, --report, --quiet, --plot, --plot-size, --view, --width, --phase, "
-           "--self-test, "
-           "--help and --version";
+    return "--format, --rate, --average, --report, --shard, --quiet, --plot, --plot-size, --view, --width, "
+           "--phase, --self-test, --help and --version";
 }
 
 // The error line for an argument getopt_long refused.
@@ -206,6 +210,12 @@ std::string Apply(int id, const char* value, CommandOptions& options) {
         case Report:
             options.report = text;
             return CheckReportPath(text);
+        case Shard:
+            if (const auto share = ParseBatchShare(text)) {
+                options.shard = *share;
+                return {};
+            }
+            return given + "is not a share; give " + Allowed(id);
         case Quiet:
             options.quiet = true;
             return {};
@@ -357,6 +367,10 @@ void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& fold
     fields[3] = JoinPath(folder, fields[3]);
 }
 
+std::size_t MatchingInputs(const std::string& input) {
+    return DefaultFileSystem()->List(PathFolder(input), PathName(input)).size();
+}
+
 std::string OptionsHelpText() {
     return "Options (before the fields; -- ends them):\n"
            "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n"
@@ -369,6 +383,9 @@ std::string OptionsHelpText() {
            "                            mean; the median is not corrected for its bias)\n"
            "  --report=FILE|-           a JSON Lines report: one object per file and the totals;\n"
            "                            - writes it to standard output instead of the result lines\n"
+           "  --shard=K/N               only share K of N equal shares of the inputs in name order\n"
+           "                            (K from 0 to N-1; N counts as 0, so 1 to N works too), for\n"
+           "                            job arrays and GNU parallel; an empty share is all right\n"
            "  --quiet                   no result line per file\n"
            "  --plot[=linear|db]        writes a picture of every output next to it, <output>.png:\n"
            "                            magnitudes on a linear scale or in dB re full scale\n"

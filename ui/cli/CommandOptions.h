@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/OutputOptions.h"
+#include "data/BatchShare.h"
 
 namespace tavox {
 
@@ -36,6 +37,7 @@ struct CommandOptions {
     std::optional<std::string> report;  // a file, or "-" for standard output
     std::optional<PlotOptions> plot;
     std::optional<ViewOptions> view;
+    BatchShare shard;                   // the share of the inputs to transform; all by default
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -72,5 +74,9 @@ void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& fold
 // The English section on the options that --help prints below the help,
 // lines ended by LF.
 std::string OptionsHelpText();
+
+// The number of files the input field (an absolute path, "*" and "?" in its
+// name) matches, before any share is taken.
+std::size_t MatchingInputs(const std::string& input);
 
 }  // namespace tavox

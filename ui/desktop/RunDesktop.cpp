@@ -61,6 +61,7 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
             output.observer = plots;
         }
         app->FFTFiles()->SetOutputOptions(output);
+        app->FFTFiles()->SetShare(options.shard);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, true);
             report->Attach(app);
@@ -70,10 +71,16 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
         app->FFTCommandFields(fields);
         app->Unsubscribe(outcome);
         status = ExitStatus(outcome->Tally());
+        // A share left empty by more shares than inputs has nothing to do.
+        const bool emptyShare = app->FFTFiles()->Count() == 0 && options.Given("shard") && fields.size() > 3 &&
+                                MatchingInputs(fields[3]) > 0;
+        if (emptyShare && outcome->Tally().completed) status = ExitAllRight;
         if (report && !report->Opened()) status = ExitRefused;
         if (report && !report->Error().empty()) status = std::max(status, ExitFileFailed);
         // The progress window came and went with nothing in it: say why.
-        if (app->FFTFiles()->Count() == 0) std::cerr << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << std::endl;
+        if (app->FFTFiles()->Count() == 0 && !emptyShare) {
+            std::cerr << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << std::endl;
+        }
     } catch (const std::exception&) {
         status = ExitStatus(BatchTally{.refused = true});
         try {

@@ -250,16 +250,6 @@ OutputFormat GuessFormat(std::string_view bytes, std::string_view name) {
     return OutputFormat::Raw;
 }
 
-// Collects what WriteSpectrum writes.
-class TextOutput final : public OutputFile {
-public:
-    void Write(std::span<const std::byte> bytes) override {
-        text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    }
-    CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
-    std::string text;
-};
-
 }  // namespace
 
 SpectrumReading ReadSpectrumBytes(std::string_view bytes, std::string_view name, const ViewOptions& options) {
@@ -316,10 +306,7 @@ std::string SpectrumCsv(const Spectrum& spectrum, std::optional<double> rate) {
     OutputOptions options;
     options.format = OutputFormat::Csv;
     options.rate = rate;
-    TextOutput out;
-    ByteBuffer buffer;
-    WriteSpectrum(out, values, shape, options, buffer);
-    return std::move(out.text);
+    return SpectrumBytes(values, shape, options);
 }
 
 }  // namespace tavox

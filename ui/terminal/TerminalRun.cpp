@@ -10,9 +10,11 @@
 #include <string>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/InputProblem.h"
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
+#include "data/BatchShare.h"
 #include "data/FileSystem.h"
 #include "data/Files.h"
 #include "ui/cli/BatchReport.h"
@@ -136,6 +138,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
             output.observer = plots;
         }
         app->FFTFiles()->SetOutputOptions(output);
+        app->FFTFiles()->SetShare(options.shard);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
             report->Attach(app);
@@ -175,6 +178,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         return ExitRefused;
     }
     const BatchTally tally = progress ? progress->Tally() : BatchTally{};
+    int status = ExitStatus(tally);
     if (tally.Interrupted() || (cutShort && tally.total > 0)) {
         err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n" << std::flush;
         // The process ends next: freeing a batch of many files object by object
@@ -182,9 +186,17 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         static const auto* const kept = new std::shared_ptr<Application>(std::move(app));
         static_cast<void>(kept);
     } else if (app->FFTFiles()->Count() == 0) {
-        err << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << '\n';
+        const std::string& input = fields.at(3);
+        // A share left empty by more shares than inputs has nothing to do.
+        const std::size_t matched = options.Given("shard") ? MatchingInputs(input) : 0;
+        if (matched > 0) {
+            err << "tavox: share " << ShareText(options.shard) << " holds none of the " << matched
+                << " input files that match \"" << DisplayText(input) << "\"\n";
+            if (tally.completed) status = ExitAllRight;
+        } else {
+            err << NoInputMessage(*DefaultFileSystem(), input) << '\n';
+        }
     }
-    int status = ExitStatus(tally);
     if (plots) {
         for (const std::string& failure : plots->Finish()) {
             err << "tavox: the picture " << failure << '\n';
