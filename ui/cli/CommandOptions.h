@@ -37,7 +37,7 @@ struct CommandOptions {
     std::optional<std::string> report;  // a file, or "-" for standard output
     std::optional<PlotOptions> plot;
     std::optional<ViewOptions> view;
-    BatchShare shard;                   // the share of the inputs to transform; all by default
+    BatchShare shard;  // the share of the inputs to transform; all by default
     bool quiet = false;
     bool help = false;
     bool version = false;
