@@ -88,6 +88,9 @@ bool FilesAhead::WorthIt(const std::vector<std::shared_ptr<File>>& files, const 
     std::size_t disk = 0;
     for (const auto& file : files) {
         if (file->DataFormat() != fftDataDiskFile) continue;
+        // An observer is told of each output with its values, on this
+        // thread, as the output is written.
+        if (file->GetData().GetOutputOptions().observer) return false;
         // The median keeps every spectrum of an average: one per thread
         // would multiply the memory it may take.
         if (parameters.Method() == fftMethodAverage &&

@@ -70,7 +70,7 @@ if(TAVOX_BUILD_PYTHON)
   math(EXPR next_minor "${Python3_VERSION_MINOR} + 1")
   list(APPEND depends "python3 (>= ${python_abi}~)" "python3 (<< ${Python3_VERSION_MAJOR}.${next_minor})"
     python3-numpy)
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS python3-openpyxl)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "python3-openpyxl, python3-distributed, python3-tqdm")
 endif()
 if(TAVOX_BUILD_UI)
   list(APPEND depends fonts-comic-neue fonts-liberation2)

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string_view>
 
 namespace tavox {
+
+class SpectrumObserver;
 
 // How a disk output is written: the 16-bit samples of the sequence-file
 // format, or the unrounded values as CSV text, little-endian float32 or a
@@ -23,6 +26,8 @@ struct OutputOptions {
     // CSV outputs.
     std::optional<double> rate;
     AverageMode average = AverageMode::Mean;
+    // Told about every disk output written in full; none by default.
+    std::shared_ptr<SpectrumObserver> observer;
 
     bool operator==(const OutputOptions&) const = default;
 };

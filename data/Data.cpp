@@ -50,7 +50,7 @@ private:
 
 struct Data::Impl {
     explicit Impl(std::shared_ptr<FileSystem> fileSystem)
-        : disk(std::move(fileSystem), store), sheet(store), unknown(store) {}
+        : disk(std::move(fileSystem), store), sheet(store), memory(store), unknown(store) {}
 
     DataChannel& ChannelFor(std::int32_t format) noexcept {
         if (format == fftDataDiskFile) return disk;
@@ -62,6 +62,7 @@ struct Data::Impl {
     ResultStore store;
     DiskChannel disk;
     SheetChannel sheet;
+    MemoryChannel memory;
     UnknownChannel unknown;
     DataChannel* channel = &disk;
 };
@@ -87,6 +88,20 @@ void Data::SetFormat(std::int32_t value) noexcept {
     next.Start(*impl_->channel);
     impl_->channel = &next;
     impl_->format = value;
+}
+
+void Data::UseMemory(MemorySamples samples, std::int32_t format) noexcept {
+    impl_->channel->Release();
+    impl_->store.Reset();
+    impl_->memory.Start(*impl_->channel);
+    impl_->memory.Use(samples);
+    impl_->channel = &impl_->memory;
+    const bool sixteenBit = std::holds_alternative<std::span<const std::int16_t>>(samples);
+    impl_->format = format == fftDataDiskFile && sixteenBit ? fftDataDiskFile : fftDataExcelRange;
+}
+
+const std::vector<std::vector<double>>& Data::MemoryOutputs() const noexcept {
+    return impl_->memory.Outputs();
 }
 
 std::int32_t Data::Length() const noexcept {

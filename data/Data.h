@@ -11,6 +11,7 @@
 #include "common/Variant.h"
 #include "data/BlockCache.h"
 #include "data/DeferredOutputs.h"
+#include "data/MemoryChannel.h"
 
 namespace tavox {
 
@@ -50,6 +51,14 @@ public:
     Variant GetTarget() const;
     // Disk: a full path text; spreadsheet: a Range object.
     void SetSource(const Variant& value) noexcept;
+    // Samples in memory as the source and memory as the target (see
+    // MemoryChannel), transformed as a source of the kind `format`:
+    // fftDataDiskFile takes the engine's paths for 16-bit samples and is kept
+    // for 16-bit samples only; doubles always count as fftDataExcelRange.
+    // The samples must outlive the transforms. SetFormat leaves memory.
+    void UseMemory(MemorySamples samples, std::int32_t format) noexcept;
+    // The outputs written to memory since UseMemory (empty for other sources).
+    const std::vector<std::vector<double>>& MemoryOutputs() const noexcept;
     // Disk: the output-name mask; spreadsheet: a Range object.
     void SetTarget(const Variant& value) noexcept;
 

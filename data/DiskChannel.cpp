@@ -4,6 +4,7 @@
 #include <limits>
 #include <new>
 
+#include "common/SpectrumObserver.h"
 #include "data/Data.h"
 #include "data/Path.h"
 #include "data/ResultStore.h"
@@ -178,17 +179,22 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
             if (!store_.AddHeld(block)) result = fftResultOutOfMemory;
             return;
         case SaveAverage:
+            combined_ = store_.Sums();
             if (!store_.AverageHeld()) result = fftResultOutOfMemory;
             return;
         case SaveWrite:
             try {
-                WriteHeld(TargetPath(source_, target_, exposure), exposure, result);
+                const std::string path = TargetPath(source_, target_, exposure);
+                const std::int32_t written = writtenCount_;
+                WriteHeld(path, exposure, result);
+                if (writtenCount_ != written) TellObserver(path, exposure);
             } catch (const std::bad_alloc&) {
                 result = fftResultOutOfMemory;
             } catch (...) {
                 result = fftResultFileSysErr;
             }
             store_.Reset();
+            combined_ = 1;
             return;
         default:
             return;
@@ -291,13 +297,24 @@ std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> bloc
 }
 
 void DiskChannel::WriteValues(OutputFile& file) {
-    const std::span<const double> values = store_.Held();
-    // One block, or whole blocks of the length of the first (magnitudes and phases).
-    SpectrumShape shape{values.size(), 1, 2 * values.size()};
-    if (heldBlock_ > 0 && heldBlock_ < values.size() && values.size() % heldBlock_ == 0) {
-        shape = {heldBlock_, values.size() / heldBlock_, 2 * heldBlock_};
+    WriteSpectrum(file, store_.Held(), HeldShape(), options_, writeBuffer_);
+}
+
+// One block, or whole blocks of the length of the first (magnitudes and phases).
+SpectrumShape DiskChannel::HeldShape() const noexcept {
+    const std::size_t size = store_.Held().size();
+    if (heldBlock_ > 0 && heldBlock_ < size && size % heldBlock_ == 0) {
+        return {heldBlock_, size / heldBlock_, 2 * heldBlock_};
     }
-    WriteSpectrum(file, values, shape, options_, writeBuffer_);
+    return {size, 1, 2 * size};
+}
+
+void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) const noexcept {
+    if (!options_.observer) return;
+    const SpectrumShape shape = HeldShape();
+    const std::string* source = source_.AsString();
+    options_.observer->Written(WrittenSpectrum{path, source ? *source : std::string_view(), store_.Held(), shape.bins,
+                                               shape.rows, shape.width, exposure, combined_});
 }
 
 bool DiskChannel::NamesSourceByPath(const std::string& path) const {

@@ -13,6 +13,7 @@
 #include "data/DataChannel.h"
 #include "data/DeferredOutputs.h"
 #include "data/FileSystem.h"
+#include "data/SpectrumFormats.h"
 
 namespace tavox {
 
@@ -97,6 +98,8 @@ private:
     void WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result);
     void WriteValues(OutputFile& file);
     bool Committed(CommitResult commit, std::int16_t exposure, std::int32_t& result) noexcept;
+    SpectrumShape HeldShape() const noexcept;
+    void TellObserver(const std::string& path, std::int16_t exposure) const noexcept;
     bool NamesSourceByPath(const std::string& path) const;
 
     std::shared_ptr<FileSystem> fileSystem_;
@@ -117,6 +120,7 @@ private:
     std::vector<PendingOutput> pending_;  // outputs written in deferred mode since Initialize
     bool opened_ = false;                 // the last Initialize opened the source
     std::optional<FileIdentity> openedIdentity_;
+    std::int32_t combined_ = 1;  // exposures averaged into the held values
 };
 
 }  // namespace tavox

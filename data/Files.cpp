@@ -159,7 +159,9 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     if (completed != *sourceText) source = Variant(completed);
 
     const std::string folder = PathFolder(completed);
-    const std::vector<std::string> names = fileSystem_->List(folder, PathName(completed));
+    const std::vector<std::string> matched = fileSystem_->List(folder, PathName(completed));
+    const std::vector<std::string> names(matched.begin() + static_cast<std::ptrdiff_t>(share_.Begin(matched.size())),
+                                         matched.begin() + static_cast<std::ptrdiff_t>(share_.End(matched.size())));
     std::vector<std::shared_ptr<File>> added;
     added.reserve(names.size());
     std::unordered_set<std::string> listed;  // folded keys of this listing

@@ -10,6 +10,7 @@
 #include "common/Object.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
+#include "data/BatchShare.h"
 
 namespace tavox {
 
@@ -37,7 +38,7 @@ public:
 
     // fftDataDiskFile: expands the mask `source` (completed with the program
     // folder when relative, written back into `source`) into one File per
-    // matching file with the output mask `target`. fftDataExcelRange: one File
+    // matching file of the share (see SetShare) with the output mask `target`. fftDataExcelRange: one File
     // for a pair of Range objects. Returns Nothing, one File, or an array of
     // File objects. Errors 1003 and 1004, and the duplicate-key error (457)
     // for a name whose key is held from an earlier Add.
@@ -46,6 +47,13 @@ public:
     void Remove(const Variant& index);
 
     void SetParameters(std::shared_ptr<Parameters> parameters) { parameters_ = std::move(parameters); }
+    // The settings every File of the collection reads.
+    const std::shared_ptr<Parameters>& GetParameters() const noexcept { return parameters_; }
+
+    // Which share of the files a disk mask matches (in name order) later
+    // additions keep; the whole list by default.
+    const BatchShare& Share() const noexcept { return share_; }
+    void SetShare(const BatchShare& share) noexcept { share_ = share; }
 
     // Output options of every File held and of every File added later.
     const OutputOptions& GetOutputOptions() const noexcept { return outputOptions_; }
@@ -74,6 +82,7 @@ private:
     std::shared_ptr<FileSystem> fileSystem_;
     std::shared_ptr<Parameters> parameters_;
     OutputOptions outputOptions_;
+    BatchShare share_;
     std::vector<std::shared_ptr<File>> items_;
     std::vector<Key> keys_;                               // parallel to items_
     std::unordered_map<std::string, std::int32_t> held_;  // folded keys, with the number of items under each

@@ -105,7 +105,6 @@ void SheetChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16
                                     Variant(newValue(present, static_cast<std::size_t>(row - firstRow))));
             } catch (...) {
                 result = fftResultTargetFull;
-                return;
             }
         }
     };
@@ -131,7 +130,6 @@ void SheetChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16
                     range->SetCellValue(store_.First() + static_cast<std::int32_t>(k), col, Variant(block[k]));
                 } catch (...) {
                     result = fftResultTargetFull;
-                    return;
                 }
             }
             return;

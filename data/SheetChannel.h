@@ -12,8 +12,10 @@ class ResultStore;
 // Spreadsheet ranges (see Range): samples are read from the first column of
 // the source, result blocks are written down the target's column numbered by
 // the exposure (at least 1), and sums and averages are worked out on the
-// target's cells. A cell read that fails reports fftResultFileSysErr and a
-// cell write that fails fftResultTargetFull; either ends the block.
+// target's cells. A cell read that fails reports fftResultFileSysErr and ends
+// the block; a cell write that fails reports fftResultTargetFull and the
+// other cells of the block are still written, so that one cell that refuses
+// a value costs that cell only.
 class SheetChannel final : public DataChannel {
 public:
     explicit SheetChannel(ResultStore& store) noexcept;

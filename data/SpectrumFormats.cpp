@@ -104,6 +104,28 @@ void WriteCsv(BlockWriter& out, std::span<const double> values, const SpectrumSh
 
 }  // namespace
 
+namespace {
+
+// Collects what WriteSpectrum writes.
+class StringOutput final : public OutputFile {
+public:
+    void Write(std::span<const std::byte> bytes) override {
+        text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    bool Finish() override { return true; }
+    CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
+    std::string text;
+};
+
+}  // namespace
+
+std::string SpectrumBytes(std::span<const double> values, const SpectrumShape& shape, const OutputOptions& options) {
+    StringOutput out;
+    ByteBuffer buffer;
+    WriteSpectrum(out, values, shape, options, buffer);
+    return std::move(out.text);
+}
+
 void ReserveSpectrumBuffer(ByteBuffer& buffer) {
     if (buffer.size() < BlockBytes + StepBytes) buffer.resize(BlockBytes + StepBytes);
 }

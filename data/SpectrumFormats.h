@@ -34,6 +34,10 @@ struct SpectrumShape {
 void WriteSpectrum(OutputFile& file, std::span<const double> values, const SpectrumShape& shape,
                    const OutputOptions& options, ByteBuffer& buffer);
 
+// What WriteSpectrum would write, as bytes in memory (for callers that hand
+// a spectrum on rather than store it).
+std::string SpectrumBytes(std::span<const double> values, const SpectrumShape& shape, const OutputOptions& options);
+
 // Grows `buffer` to what WriteSpectrum needs, so that a caller can allocate
 // it before it creates an output. Throws std::bad_alloc.
 void ReserveSpectrumBuffer(ByteBuffer& buffer);

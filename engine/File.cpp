@@ -385,6 +385,8 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
         ImagPart.size() != n || static_cast<std::uint64_t>(repeat) * n < MinParallelSamples) {
         return false;
     }
+    // An observer is told of each output with its values, on this thread.
+    if (multi && data_->GetOutputOptions().observer) return false;
     // Every position must fit, as the serial loop's Advance would find.
     if (std::int64_t{position} + std::int64_t{step} * (repeat - 1) > std::numeric_limits<std::int32_t>::max()) {
         return false;

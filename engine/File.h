@@ -74,7 +74,9 @@ public:
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
     void SetFormat(std::int32_t kind);
-    void SetParameters(std::shared_ptr<Parameters> parameters) { parameters_ = std::move(parameters); }
+    void SetParameters(std::shared_ptr<const Parameters> parameters) { parameters_ = std::move(parameters); }
+    // The settings the transforms read; shared by every File of one Files.
+    const std::shared_ptr<const Parameters>& GetParameters() const noexcept { return parameters_; }
     void SetName(std::string name) { name_ = std::move(name); }
 
     // Allocation seam for tests: called before each working-array allocation
@@ -104,7 +106,7 @@ private:
     bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;
-    std::shared_ptr<Parameters> parameters_;
+    std::shared_ptr<const Parameters> parameters_;
     // Drawn from the BlockCache: a batch reuses the same memory for every file.
     std::vector<double, CachedAllocator<double>> RealPart;
     std::vector<double, CachedAllocator<double>> ImagPart;

@@ -17,13 +17,13 @@ import tavox
 WIDTH = 1024
 
 
-def write_tone(path, bin_, count=8192, amplitude=8000.0):
+def write_tone(path: Path, bin_: int, count: int = 8192, amplitude: float = 8000.0) -> None:
     """A sequence file of 16-bit little-endian samples holding one tone."""
     samples = [round(amplitude * math.sin(2 * math.pi * bin_ * n / WIDTH)) for n in range(count)]
     path.write_bytes(struct.pack("<%dh" % count, *samples))
 
 
-def read_samples(path):
+def read_samples(path: Path) -> tuple[int, ...]:
     data = path.read_bytes()
     return struct.unpack("<%dh" % (len(data) // 2), data)
 
@@ -31,26 +31,26 @@ def read_samples(path):
 class Progress:
     """Prints each finished file and the share of the batch done."""
 
-    def __init__(self, total):
+    def __init__(self, total: int) -> None:
         self.total = total
         self.done = 0
         self.failed = 0
 
-    def WillExecute(self, cancel):
+    def WillExecute(self, cancel: tavox.ByRef) -> None:
         print("Transforming %d files" % self.total)
 
-    def FileComplete(self, file, result):
+    def FileComplete(self, file: tavox.File, result: tavox.ByRef) -> None:
         self.done += 1
         if result.value != tavox.fftResultAllRight:
             self.failed += 1
-        name = getattr(result.value, "name", result.value)
+        name = result.value.name
         print("  %-8s %-20s %3d%%" % (file.Name, name, 100 * self.done // self.total))
 
-    def ExecuteComplete(self):
+    def ExecuteComplete(self) -> None:
         print("Done: %d of %d files all right" % (self.done - self.failed, self.total))
 
 
-def main():
+def main() -> int:
     folder = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(tempfile.mkdtemp(prefix="tavox-batch-"))
     folder.mkdir(parents=True, exist_ok=True)
     tones = {"low.sig": 10, "mid.sig": 100, "high.sig": 400, "top.sig": 500}
@@ -63,8 +63,8 @@ def main():
     p.Repeat = 4
     p.Window = tavox.fftWindowHanning
     p.Width = WIDTH
-    added = app.FFTFiles.Add(tavox.fftDataDiskFile, str(folder / "*.sig"), "*.spc")
-    progress = Progress(len(added))
+    app.FFTFiles.Add(tavox.fftDataDiskFile, folder / "*.sig", "*.spc")
+    progress = Progress(len(app.FFTFiles))
     app.Subscribe(progress)
     app.FFTExecute()
 

@@ -20,7 +20,7 @@ WIDTH = 512
 ROWS = 2048
 
 
-def main():
+def main() -> int:
     folder = Path(sys.argv[1]) if len(sys.argv) > 1 else Path(tempfile.mkdtemp(prefix="tavox-xlsx-"))
     folder.mkdir(parents=True, exist_ok=True)
     book = openpyxl.Workbook()
@@ -43,12 +43,12 @@ def main():
     file = app.FFTFiles.Add(tavox.fftDataExcelRange, tavox.OpenpyxlRange(signal, "A1:A%d" % ROWS),
                             tavox.OpenpyxlRange(spectra, "A2:C%d" % (WIDTH // 2 + 1)))
     result = file.Transform()
-    print("%s: %s" % (file.Name, getattr(result, "name", result)))
+    print("%s: %s" % (file.Name, result.name))
 
     path = folder / "spectra.xlsx"
     book.save(path)
     sheet = openpyxl.load_workbook(path)["Spectra"]
-    peaks = []
+    peaks: list[int] = []
     for column in range(1, 4):
         values = [sheet.cell(row=row, column=column).value for row in range(2, WIDTH // 2 + 2)]
         peak = max(range(len(values)), key=values.__getitem__)

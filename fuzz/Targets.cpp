@@ -12,9 +12,9 @@ void CheckFailed(const char* condition, const char* file, int line) {
 
 std::span<const Target> AllTargets() {
     static constexpr Target targets[] = {
-        {"command_line", CommandLine}, {"range_value", RangeValue}, {"leading_number", LeadingNumberText},
-        {"target_mask", TargetMask},   {"wildcard", Wildcard},      {"private_profile", PrivateProfileText},
-        {"transform", Transform},
+        {"command_line", CommandLine}, {"range_value", RangeValue},     {"leading_number", LeadingNumberText},
+        {"target_mask", TargetMask},   {"wildcard", Wildcard},          {"private_profile", PrivateProfileText},
+        {"transform", Transform},      {"options", CommandOptionsText},
     };
     return targets;
 }

@@ -18,6 +18,7 @@ int TargetMask(const std::uint8_t* data, std::size_t size);
 int Wildcard(const std::uint8_t* data, std::size_t size);
 int PrivateProfileText(const std::uint8_t* data, std::size_t size);
 int Transform(const std::uint8_t* data, std::size_t size);
+int CommandOptionsText(const std::uint8_t* data, std::size_t size);
 
 struct Target {
     const char* name;  // also the folder of its corpus

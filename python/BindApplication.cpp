@@ -1,12 +1,16 @@
+#include <cmath>
 #include <memory>
 #include <string>
 
 #include "app/Application.h"
+#include "common/OutputOptions.h"
+#include "data/BlockCache.h"
 #include "data/Files.h"
 #include "engine/Parameters.h"
+#include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
-#include "python/CoreLock.h"
+#include "python/FamilyLock.h"
 #include "python/PyApplication.h"
 
 namespace py = pybind11;
@@ -34,33 +38,132 @@ void EnableGarbageCollection(PyHeapTypeObject* heapType) {
     };
 }
 
+OutputOptions Output(PyApplication& self) {
+    return CoreCall(self.Family(), [&] { return self.Core().FFTFiles()->GetOutputOptions(); });
+}
+
+template <class Change>
+void ChangeOutput(PyApplication& self, Change&& change) {
+    CoreCall(self.Family(), [&] {
+        Files& files = *self.Core().FFTFiles();
+        OutputOptions options = files.GetOutputOptions();
+        change(options);
+        files.SetOutputOptions(options);
+    });
+}
+
+std::string Repr(PyApplication& self) {
+    const auto [count, width] = CoreCall(self.Family(), [&] {
+        return std::pair(self.Core().FFTFiles()->Count(), self.Core().FFTParameters()->Width());
+    });
+    return "<tavox.Application: " + std::to_string(count) + (count == 1 ? " file" : " files") + ", Width " +
+           std::to_string(width) + ">";
+}
+
 }  // namespace
 
 void bindApplication(py::module_& m) {
     py::class_<PyApplication, std::shared_ptr<PyApplication>> cls(
-        m, "Application", "Root of the object model; runs batches.", py::custom_type_setup(&EnableGarbageCollection));
-    cls.def(py::init<>())
-        .def_property_readonly("FFTFiles",
-                               [](PyApplication& self) { return CoreCall([&] { return self.Core().FFTFiles(); }); })
+        m, "Application",
+        R"doc(Root of the object model: settings, files, and the batch that runs them.
+
+Create one with tavox.Application(), or as a context manager:
+
+    with tavox.Application() as app:
+        app.FFTParameters.Width = 1024
+        app.FFTFiles.Add(tavox.fftDataDiskFile, "/data/*.dat", "*out.*")
+        app.FFTExecute()
+
+Applications are independent: each may run on a thread of its own, in
+parallel with the others. Calls into one Application (and its Files, File
+and Parameters objects) from several threads run one after another.)doc",
+        py::custom_type_setup(&EnableGarbageCollection));
+    cls.def(py::init<>(), "Application()\n\nA new Application with default settings and no files.")
         .def_property_readonly(
-            "FFTParameters", [](PyApplication& self) { return CoreCall([&] { return self.Core().FFTParameters(); }); })
+            "FFTFiles",
+            [](PyApplication& self) { return CoreCall(self.Family(), [&] { return self.Core().FFTFiles(); }); },
+            "Files: the files of the batch.")
+        .def_property_readonly(
+            "FFTParameters",
+            [](PyApplication& self) { return CoreCall(self.Family(), [&] { return self.Core().FFTParameters(); }); },
+            "Parameters: the settings of every transform of this Application.")
         .def(
-            "BreakFFT", [](PyApplication& self) { CoreCall([&] { self.Core().BreakFFT(); }); },
-            "Stops the current run before its next file.")
+            "BreakFFT", [](PyApplication& self) { CoreCall(self.Family(), [&] { self.Core().BreakFFT(); }); },
+            "BreakFFT() -> None\n\nStops the current run before its next file. From another thread it waits for the "
+            "running batch; call it from a FileComplete handler instead.")
         .def(
             "FFTCommand",
             [](PyApplication& self, py::handle CommandLine) {
                 const std::string text = ToText(CommandLine);
-                CoreCall([&] { self.Core().FFTCommand(text); });
+                CoreCall(self.Family(), [&] { self.Core().FFTCommand(text); });
             },
-            py::arg("CommandLine"), "Parses a command line, sets the parameters, adds its files and runs the batch.")
+            py::arg("CommandLine"),
+            "FFTCommand(CommandLine: str) -> None\n\nParses a command line (the fields of the tavox program, such as "
+            "\"fc h 1024 /data/*.dat *out.*\"), sets the parameters, adds its files and runs the batch.")
         .def(
-            "FFTExecute", [](PyApplication& self) { CoreCall([&] { self.Core().FFTExecute(); }); },
-            "Transforms every file of FFTFiles, raising the events.")
+            "FFTExecute", [](PyApplication& self) { CoreCall(self.Family(), [&] { self.Core().FFTExecute(); }); },
+            "FFTExecute() -> None\n\nTransforms every file of FFTFiles in order, raising the events WillExecute, "
+            "FileComplete (once per file) and ExecuteComplete. The GIL is released while files are transformed.")
         .def("Subscribe", &PyApplication::Subscribe, py::arg("sink"),
-             "Delivers the events to sink.WillExecute(cancel), sink.FileComplete(file, result) and "
-             "sink.ExecuteComplete(); missing methods are skipped.")
-        .def("Unsubscribe", &PyApplication::Unsubscribe, py::arg("sink"));
+             "Subscribe(sink: object) -> None\n\nDelivers the events to sink.WillExecute(cancel), "
+             "sink.FileComplete(file, result) and sink.ExecuteComplete(); missing methods are skipped. Subscribing "
+             "the same object again does nothing.")
+        .def("Unsubscribe", &PyApplication::Unsubscribe, py::arg("sink"),
+             "Unsubscribe(sink: object) -> None\n\nStops delivering events to sink; an object that is not "
+             "subscribed is ignored.")
+        .def_property(
+            "output_format", [](PyApplication& self) { return std::string(FormatName(Output(self).format)); },
+            [](PyApplication& self, const std::string& name) {
+                const auto format = FormatFromName(name);
+                if (!format)
+                    throw py::value_error("output_format must be 'raw', 'csv', 'f32' or 'npy', not '" + name + "'");
+                ChangeOutput(self, [&](OutputOptions& options) { options.format = *format; });
+            },
+            "str: the format of disk outputs, as the program's --format: 'raw' (16-bit samples, the default), "
+            "'csv', 'f32' or 'npy' (the unrounded values).")
+        .def_property(
+            "sample_rate",
+            [](PyApplication& self) -> py::object {
+                const auto rate = Output(self).rate;
+                return rate ? py::object(py::float_(*rate)) : py::none();
+            },
+            [](PyApplication& self, py::object rate) {
+                std::optional<double> value;
+                if (!rate.is_none()) {
+                    if (!PyNumber_Check(rate.ptr()) || PyBool_Check(rate.ptr())) {
+                        throw py::type_error("sample_rate must be a number or None");
+                    }
+                    value = rate.cast<double>();
+                    if (!std::isfinite(*value) || !(*value > 0)) {
+                        throw py::value_error("sample_rate must be a finite number above 0, such as 48000");
+                    }
+                }
+                ChangeOutput(self, [&](OutputOptions& options) { options.rate = value; });
+            },
+            "float | None: the sample rate in Hz, as the program's --rate: adds the frequency of each bin to CSV "
+            "outputs. None (the default) leaves it out.")
+        .def_property(
+            "average", [](PyApplication& self) { return std::string(AverageName(Output(self).average)); },
+            [](PyApplication& self, const std::string& name) {
+                const auto mode = AverageFromName(name);
+                if (!mode)
+                    throw py::value_error("average must be 'mean', 'rms', 'max' or 'median', not '" + name + "'");
+                ChangeOutput(self, [&](OutputOptions& options) { options.average = *mode; });
+            },
+            "str: how the average method combines its exposures on disk, as the program's --average: 'mean' (the "
+            "default), 'rms', 'max' or 'median'. A spreadsheet target always receives the mean.")
+        .def(
+            "__enter__", [](py::object self) { return self; }, "Returns the Application itself.")
+        .def(
+            "__exit__",
+            [](PyApplication& self, py::args) {
+                self.UnsubscribeAll();
+                BlockCache::Clear();
+                return false;
+            },
+            "Unsubscribes every sink and gives back the working memory this thread keeps for batches; exceptions "
+            "pass on. The Application, its files and settings stay usable.")
+        .def("__repr__", &Repr);
     cls.attr("DispIds") = DispIdTable({{"FFTFiles", 0},
                                        {"FFTParameters", 0x68030000},
                                        {"BreakFFT", 0x60030001},

@@ -1,5 +1,7 @@
 #include "python/BindEnums.h"
 
+#include <pybind11/eval.h>
+
 #include <array>
 #include <utility>
 #include <vector>
@@ -19,10 +21,36 @@ std::array<py::handle, 4>& Classes() {
     return classes;
 }
 
-void AddEnum(py::module_& m, EnumKind kind, const char* name, const Members& members) {
+// Result codes hold any error number: a number without a name of its own
+// becomes a member named after it (error6 for 6), so that a code is always
+// a member of the enumeration.
+constexpr const char* ResultBaseSource = R"py(
+import enum
+
+class ResultCodes(enum.IntEnum):
+    @classmethod
+    def _missing_(cls, value):
+        if not isinstance(value, int) or isinstance(value, bool):
+            return None
+        member = int.__new__(cls, value)
+        member._name_ = "error%d" % value if value >= 0 else "error_%d" % -value
+        member._value_ = value
+        return cls._value2member_map_.setdefault(value, member)
+)py";
+
+py::object ResultBase() {
+    py::dict scope;
+    scope["__name__"] = "tavox";
+    py::exec(ResultBaseSource, scope);
+    return scope["ResultCodes"];
+}
+
+void AddEnum(py::module_& m, EnumKind kind, const char* name, const Members& members, const char* doc) {
     py::list items;
     for (const auto& [member, value] : members) items.append(py::make_tuple(member, value));
-    py::object type = py::module_::import("enum").attr("IntEnum")(name, items, py::arg("module") = "tavox");
+    py::object base = kind == EnumKind::Result ? ResultBase() : py::module_::import("enum").attr("IntEnum");
+    py::object type = base(name, items, py::arg("module") = "tavox");
+    type.attr("__doc__") = doc;
     m.attr(name) = type;
     for (const auto& [member, value] : members) m.attr(member) = type.attr(member);
     Classes()[static_cast<std::size_t>(kind)] = type.release();  // lives as long as the process
@@ -38,21 +66,29 @@ void bindEnums(py::module_& m) {
              {"fftResultOutOfMemory", fftResultOutOfMemory},
              {"fftResultRepeatFail", fftResultRepeatFail},
              {"fftResultShortFile", fftResultShortFile},
-             {"fftResultTargetFull", fftResultTargetFull}});
+             {"fftResultTargetFull", fftResultTargetFull}},
+            "Result codes of a transform: 1101 all right, 1102 file-system error, 1103 an output would overwrite "
+            "its source, 1104 out of memory, 1105 repeat failure, 1106 the range does not fit the source, 1107 "
+            "the target is full. Any other number is the runtime error trapped inside a transform (6 overflow, 7 "
+            "out of memory, ...), a member named error6, error7, ...");
     AddEnum(m, EnumKind::Method, "fftMethodEnum",
             {{"fftMethodSimple", fftMethodSimple},
              {"fftMethodAverage", fftMethodAverage},
-             {"fftMethodMulti", fftMethodMulti}});
+             {"fftMethodMulti", fftMethodMulti}},
+            "Methods: one exposure, the average of Repeat exposures, or each exposure into an output of its own.");
     AddEnum(m, EnumKind::Window, "fftWindowEnum",
             {{"fftWindowRectangle", fftWindowRectangle},
              {"fftWindowHanning", fftWindowHanning},
-             {"fftWindowFlatTop", fftWindowFlatTop}});
+             {"fftWindowFlatTop", fftWindowFlatTop}},
+            "Windows: rectangle, Hanning, flat top.");
     AddEnum(m, EnumKind::Data, "fftDataEnum",
-            {{"fftDataDiskFile", fftDataDiskFile}, {"fftDataExcelRange", fftDataExcelRange}});
+            {{"fftDataDiskFile", fftDataDiskFile}, {"fftDataExcelRange", fftDataExcelRange}},
+            "Kinds of data: a sequence file on disk, or a pair of spreadsheet ranges.");
 }
 
 py::object EnumValue(EnumKind kind, std::int32_t value) {
     const py::handle type = Classes()[static_cast<std::size_t>(kind)];
+    if (kind == EnumKind::Result) return type(value);
     py::object member = type.attr("_value2member_map_").attr("get")(value);
     return member.is_none() ? py::int_(value) : member;
 }

@@ -1,12 +1,15 @@
+#include <pybind11/stl.h>
+
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "data/Data.h"
 #include "engine/File.h"
 #include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
-#include "python/CoreLock.h"
+#include "python/FamilyLock.h"
 
 namespace py = pybind11;
 
@@ -15,25 +18,52 @@ namespace tavox::python {
 namespace {
 
 std::string Name(File& self) {
-    return CoreCall([&] { return self.Name(); });
+    return CoreCall(self.GetParameters(), [&] { return self.Name(); });
 }
 
 }  // namespace
 
 void bindFile(py::module_& m) {
-    py::class_<File, std::shared_ptr<File>> cls(m, "File", "One source and one target with its data channel.");
+    py::class_<File, std::shared_ptr<File>> cls(
+        m, "File",
+        R"doc(One source and one target, with the data channel that reads and writes them.
+
+Files come from Files.Add (or from a FileComplete event); they cannot be
+created directly. Two File objects compare equal when they are the same
+entry of a batch.)doc");
     cls.def_property_readonly(
            "DataFormat",
-           [](File& self) { return EnumValue(EnumKind::Data, CoreCall([&] { return self.DataFormat(); })); })
-        .def_property_readonly("Name", &Name)
-        .def_property_readonly("Source",
-                               [](File& self) { return FromVariant(CoreCall([&] { return self.Source(); })); })
-        .def_property_readonly("Target",
-                               [](File& self) { return FromVariant(CoreCall([&] { return self.Target(); })); })
+           [](File& self) {
+               return EnumValue(EnumKind::Data, CoreCall(self.GetParameters(), [&] { return self.DataFormat(); }));
+           },
+           "fftDataEnum: fftDataDiskFile for a sequence file, fftDataExcelRange for a pair of ranges.")
+        .def_property_readonly("Name", &Name,
+                               "str: the file's name without its folder (disk), or RangeN.xls for a pair of ranges; "
+                               "its key in Files.")
+        .def_property_readonly(
+            "Source",
+            [](File& self) { return FromVariant(CoreCall(self.GetParameters(), [&] { return self.Source(); })); },
+            "str | object: the full path of the input (disk), or the source range object.")
+        .def_property_readonly(
+            "Target",
+            [](File& self) { return FromVariant(CoreCall(self.GetParameters(), [&] { return self.Target(); })); },
+            "str | object: the output-name mask (disk), or the target range object.")
+        .def_property_readonly(
+            "outputs",
+            [](File& self) {
+                const auto paths = CoreCall(self.GetParameters(), [&] { return self.GetData().WrittenOutputs(); });
+                return py::tuple(py::cast(paths));
+            },
+            "tuple[str, ...]: the disk outputs the last Transform wrote in full, in order (method multi: one per "
+            "exposure); empty before the first Transform, after a failure before any output, and for ranges.")
         .def(
             "Transform",
-            [](File& self) { return EnumValue(EnumKind::Result, CoreCall([&] { return self.Transform(); })); },
-            "Transforms the source into the target; returns the result code.")
+            [](File& self) {
+                return EnumValue(EnumKind::Result, CoreCall(self.GetParameters(), [&] { return self.Transform(); }));
+            },
+            "Transform() -> fftResultEnum\n\nTransforms the source into the target with the Application's "
+            "parameters and returns the result code (fftResultAllRight when all went well). The length of a disk "
+            "source is measured now, not when the file was added. The GIL is released meanwhile.")
         .def("__str__", &Name)
         .def("__repr__",
              [](File& self) { return "<tavox.File " + py::repr(py::str(Name(self))).cast<std::string>() + ">"; })

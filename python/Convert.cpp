@@ -89,6 +89,18 @@ Decimal DecimalFromPython(py::handle value) {
     }
 }
 
+// The text of an os.PathLike: its str, or its bytes decoded as the file
+// system encodes names.
+std::string PathText(py::handle value) {
+    const py::object path = py::reinterpret_steal<py::object>(PyOS_FSPath(value.ptr()));
+    if (!path) throw py::error_already_set();
+    if (PyUnicode_Check(path.ptr())) return path.cast<std::string>();
+    const py::object text = py::reinterpret_steal<py::object>(
+        PyUnicode_DecodeFSDefaultAndSize(PyBytes_AS_STRING(path.ptr()), PyBytes_GET_SIZE(path.ptr())));
+    if (!text) throw py::error_already_set();
+    return text.cast<std::string>();
+}
+
 Variant ToVariantNested(py::handle value, int depth) {
     if (depth > MaxNesting) throw py::type_error("a list nested too deeply (or containing itself) is not a value");
     PyObject* p = value.ptr();
@@ -97,6 +109,7 @@ Variant ToVariantNested(py::handle value, int depth) {
     if (PyFloat_Check(p)) return Variant(PyFloat_AsDouble(p));
     if (PyLong_Check(p) || PyIndex_Check(p)) return IntegerToVariant(value);
     if (PyUnicode_Check(p)) return Variant(value.cast<std::string>());
+    if (PyObject_HasAttrString(p, "__fspath__") == 1) return Variant(PathText(value));
     if (py::isinstance<ByRef>(value)) return ToVariantNested(value.cast<ByRef&>().value, depth + 1);
     if (py::isinstance<NothingTag>(value)) return Variant::Nothing();
     if (py::isinstance(value, DecimalType())) return Variant(DecimalFromPython(value));
@@ -230,11 +243,15 @@ std::string ToText(py::handle value) {
 }
 
 void bindByRef(py::module_& m) {
-    py::class_<ByRef>(m, "ByRef", "A value passed by reference: the callee may replace .value.")
-        .def(py::init([](py::object value) { return ByRef{std::move(value)}; }), py::arg("value") = py::none())
-        .def_readwrite("value", &ByRef::value)
+    py::class_<ByRef>(m, "ByRef",
+                      "A value passed by reference: the callee may replace .value (Files.Add writes the completed "
+                      "path into a ByRef given as Source; event handlers get their arguments in ByRef holders).")
+        .def(py::init([](py::object value) { return ByRef{std::move(value)}; }), py::arg("value") = py::none(),
+             "ByRef(value: object = None)\n\nA holder of value.")
+        .def_readwrite("value", &ByRef::value, "object: the value held.")
         .def("__repr__", [](const ByRef& self) { return "ByRef(" + py::repr(self.value).cast<std::string>() + ")"; });
-    py::class_<NothingTag>(m, "_NothingType").def("__repr__", [](const NothingTag&) { return "tavox.Nothing"; });
+    py::class_<NothingTag>(m, "_NothingType", "The type of tavox.Nothing, the empty object reference.")
+        .def("__repr__", [](const NothingTag&) { return "tavox.Nothing"; });
     m.attr("Nothing") = NothingTag{};
 }
 

@@ -19,7 +19,8 @@ struct NothingTag {};
 
 // Converts a Python value to a Variant: None -> Empty, bool -> Boolean,
 // int -> Integer or Long (the overflow error 6 beyond 32 bits), float -> Double,
-// decimal.Decimal -> Decimal (overflow error 6 out of range), str -> String,
+// decimal.Decimal -> Decimal (overflow error 6 out of range), str and
+// os.PathLike -> String,
 // list/tuple -> Array, ByRef -> its value, tavox.Nothing -> Nothing, Application/Files/File/Parameters
 // -> Object, anything else -> Object wrapping the Python object.
 Variant ToVariant(pybind11::handle value);

@@ -7,7 +7,6 @@
 #include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
-#include "python/CoreLock.h"
 #include "python/Errors.h"
 
 namespace py = pybind11;
@@ -25,11 +24,6 @@ std::string ModuleFolder() {
 
 }  // namespace
 
-std::recursive_mutex& CoreMutex() noexcept {
-    static std::recursive_mutex mutex;
-    return mutex;
-}
-
 py::dict DispIdTable(std::initializer_list<std::pair<const char*, int>> members) {
     py::dict table;
     for (const auto& [name, id] : members) table[py::str(name)] = id;
@@ -41,6 +35,9 @@ py::dict DispIdTable(std::initializer_list<std::pair<const char*, int>> members)
 PYBIND11_MODULE(_tavox, m) {
     using namespace tavox::python;
     m.doc() = "TAVOX object model: batch amplitude spectra of 16-bit sample files.";
+    // Each docstring begins with the Python signature of its function.
+    py::options options;
+    options.disable_function_signatures();
     const std::string folder = ModuleFolder();
     if (!folder.empty()) tavox::SetProgramFolder(folder);
 
@@ -51,5 +48,6 @@ PYBIND11_MODULE(_tavox, m) {
     bindFile(m);
     bindFiles(m);
     bindApplication(m);
+    bindArrays(m);
     m.attr("__version__") = TAVOX_VERSION;
 }

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "app/Application.h"
-#include "python/CoreLock.h"
+#include "engine/Parameters.h"
+#include "python/FamilyLock.h"
 #include "python/PySink.h"
 
 namespace py = pybind11;
@@ -19,11 +20,15 @@ PyApplication::~PyApplication() {
     Clear();
 }
 
+std::shared_ptr<const Parameters> PyApplication::Family() const {
+    return app_->FFTParameters();
+}
+
 void PyApplication::Subscribe(py::object sink) {
     if (std::any_of(sinks_.begin(), sinks_.end(), [&](const auto& held) { return held->Get().is(sink); })) return;
     auto adapter = std::make_shared<PySink>(std::move(sink));
     sinks_.push_back(adapter);
-    CoreCall([&] { app_->Subscribe(adapter); });
+    CoreCall(Family(), [&] { app_->Subscribe(adapter); });
 }
 
 void PyApplication::Unsubscribe(py::handle sink) {
@@ -32,7 +37,15 @@ void PyApplication::Unsubscribe(py::handle sink) {
     if (found == sinks_.end()) return;
     const std::shared_ptr<PySink> adapter = *found;
     sinks_.erase(found);
-    CoreCall([&] { app_->Unsubscribe(adapter); });
+    CoreCall(Family(), [&] { app_->Unsubscribe(adapter); });
+}
+
+void PyApplication::UnsubscribeAll() {
+    const auto sinks = std::move(sinks_);
+    sinks_.clear();
+    CoreCall(Family(), [&] {
+        for (const auto& sink : sinks) app_->Unsubscribe(sink);
+    });
 }
 
 int PyApplication::Traverse(visitproc visit, void* arg) const {

@@ -7,7 +7,8 @@
 
 namespace tavox {
 class Application;
-}
+class Parameters;
+}  // namespace tavox
 
 namespace tavox::python {
 
@@ -23,11 +24,16 @@ public:
     PyApplication& operator=(const PyApplication&) = delete;
 
     Application& Core() const noexcept { return *app_; }
+    // The settings that name the lock of this Application's objects.
+    std::shared_ptr<const Parameters> Family() const;
 
     // Subscribes a Python object; subscribing the same object again does nothing.
     void Subscribe(pybind11::object sink);
     // Unsubscribes it; an object that is not subscribed is ignored.
     void Unsubscribe(pybind11::handle sink);
+
+    // Drops every sink (the end of a with block).
+    void UnsubscribeAll();
 
     // Garbage-collector support: visits the sinks; drops them all.
     int Traverse(visitproc visit, void* arg) const;

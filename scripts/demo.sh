@@ -2,7 +2,8 @@
 # Builds TAVOX (scripts/setup.sh) and runs a real batch over the bundled
 # sample signals: simple spectra with phase, centred, Hanning window, 1024
 # samples wide. The samples are copied to build/demo/ first, and the spectra
-# are written next to them.
+# are written next to them. It ends with pictures of two of the spectra
+# (--plot), written next to them as PNG files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -37,5 +38,26 @@ for name in sine_bin64out.dat two_tonesout.dat; do
   echo
   echo "Strongest bins of $name:"
   strongest "$demo/$name" 3
+done
+
+# Pictures of the same two spectra: magnitudes on a linear scale for the
+# sine, in dB for the two tones (a sample rate of 8000 Hz gives a Hz axis).
+plot() {
+  echo "\$ tavox $* fc h 1024 \"$demo/$input\" \"*out.*\""
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+    "$build/ui/tavox" --quiet "$@" fc h 1024 "$demo/$input" "*out.*" || status=$?
+}
+echo
+input=sine_bin64.dat plot --plot
+input=two_tones.dat plot --plot=db --rate=8000
+echo
+echo "Pictures of the spectra:"
+for picture in sine_bin64out.dat.png two_tonesout.dat.png; do
+  if [ -s "$demo/$picture" ]; then
+    echo "  $demo/$picture"
+  else
+    echo "  $demo/$picture is missing"
+    status=1
+  fi
 done
 exit "$status"

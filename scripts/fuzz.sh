@@ -4,6 +4,7 @@
 #
 #   scripts/fuzz.sh [name...]   names: command_line range_value leading_number
 #                               target_mask wildcard private_profile transform
+#                               options
 #
 # Two ways to run:
 # - Fixed (TAVOX_FUZZ_FIXED=1, what CI uses): each fuzzer starts from the
@@ -28,9 +29,9 @@ scale="${TAVOX_FUZZ_RUNS_SCALE:-1}"
 # Runs of each fuzzer in the fixed mode: about 15 s each on a 2-core machine.
 declare -A fixed_runs=(
   [command_line]=12000 [range_value]=300000 [leading_number]=250000 [target_mask]=150000
-  [wildcard]=250000 [private_profile]=3000 [transform]=3000
+  [wildcard]=250000 [private_profile]=3000 [transform]=3000 [options]=100000
 )
-all=(command_line range_value leading_number target_mask wildcard private_profile transform)
+all=(command_line range_value leading_number target_mask wildcard private_profile transform options)
 names=("$@")
 ((${#names[@]})) || names=("${all[@]}")
 

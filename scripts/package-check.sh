@@ -37,6 +37,7 @@ for path in usr/bin/tavox usr/share/man/man1/tavox.1.gz usr/share/bash-completio
 done
 module=$(find "$root/usr/lib" -name libtavox_desktop.so)
 [ -n "$module" ] || fail "the package holds no desktop module"
+[ -n "$(find "$root/usr/lib" -name libtavox_plot.so)" ] || fail "the package holds no plot module"
 depends=$(dpkg-deb -f "$deb" Depends)
 for needed in libqt6widgets6 python3-numpy 'python3 (>='; do
   grep -qF "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
@@ -61,6 +62,14 @@ grep -qF 'Kalmira [dokončeno - 100%]' "$root/run.txt" || fail "the batch did no
 [ "$(stat -c %s "$work/sine_bin64out.dat")" -eq 2048 ] || fail "sine_bin64out.dat has the wrong size"
 bin64=$(od -An -v -td2 -j 128 -N 2 "$work/sine_bin64out.dat" | tr -d ' ')
 [ "$bin64" = 8000 ] || fail "bin 64 of the sine reads $bin64, not 8000"
+
+step "a picture of a spectrum with --plot, in the terminal"
+status=0
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$tavox" --plot e h 1024 "$work/sine_bin64.dat" "*.plot" \
+  >"$root/plot.txt" 2>&1 || status=$?
+((status == 0)) || fail "the batch with --plot exited with status $status: $(cat "$root/plot.txt")"
+[ "$(head -c 8 "$work/sine_bin64.plot.png" | od -An -tx1 | tr -d ' ')" = 89504e470d0a1a0a ] ||
+  fail "--plot wrote no PNG picture"
 
 step "the same batch under the desktop module (offscreen)"
 rm -f "$work"/*out.dat

@@ -13,8 +13,10 @@
 #include "app/MainModule.h"
 #include "app/SelfTest.h"
 #include "ui/DesktopLoader.h"
+#include "ui/PlotLoader.h"
 #include "ui/cli/CommandOptions.h"
 #include "ui/cli/SelfTestTable.h"
+#include "ui/plot/PlotApi.h"
 #include "ui/terminal/StandardOutput.h"
 #include "ui/terminal/TerminalRun.h"
 
@@ -43,6 +45,21 @@ void UseEnvironmentLocale() {
 
 int Refuse(const std::string& error) {
     std::cerr << "tavox: " << error << '\n';
+    return tavox::ExitRefused;
+}
+
+// The spectrum viewer: a window, so it needs a display.
+int View(int argc, char** argv, const tavox::CommandOptions& options) {
+    if (!DisplayAvailable()) {
+        std::cerr << "tavox: --view opens a window, but no display is available (DISPLAY, WAYLAND_DISPLAY and\n"
+                     "QT_QPA_PLATFORM are not set). To look at spectra without one, write pictures with --plot.\n";
+        return tavox::ExitRefused;
+    }
+    tavox::ViewOptions view = *options.view;
+    if (options.Given("format")) view.format = options.output.format;
+    std::string error;
+    if (const auto status = tavox::RunViewerModule(argc, argv, view, options.output.rate, error)) return *status;
+    std::cerr << "tavox: the spectrum viewer could not be loaded (" << error << ")\n";
     return tavox::ExitRefused;
 }
 
@@ -75,6 +92,7 @@ static int RunProgram(int argc, char** argv) {
         options.jobs = tavox::ResolveJobs(options, std::getenv("TAVOX_JOBS"), error);
         if (!error.empty()) return Refuse(error);
     }
+    if (options.view) return View(argc, argv, options);
 
     // A relative input is where the user stands, not where the program lives.
     if (fields.size() >= 4 && !fields[3].empty() && fields[3].front() != '/') {
@@ -97,9 +115,15 @@ static int RunProgram(int argc, char** argv) {
 
     if (fields.empty()) return tavox::ReportNoDesktop(std::cerr, desktopBuilt);
 
+    std::shared_ptr<tavox::PlotWriter> plots;
+    if (options.plot) {
+        std::string error;
+        plots = tavox::LoadPlotWriter(*options.plot, options.output.rate, error);
+        if (!plots) return Refuse("--plot needs the plot module, which could not be loaded (" + error + ")");
+    }
     tavox::SetCommandLineMode(true);
     return tavox::RunCommandLine(fields, options, std::cout, std::cerr, isatty(STDERR_FILENO) == 1,
-                                 isatty(STDOUT_FILENO) == 1);
+                                 isatty(STDOUT_FILENO) == 1, plots);
 }
 
 int main(int argc, char** argv) {

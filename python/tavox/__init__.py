@@ -1,8 +1,16 @@
-"""TAVOX object model: batch amplitude spectra of 16-bit sample files.
+"""TAVOX: batch amplitude spectra of 16-bit sample files.
 
-Create a tavox.Application, add files through app.FFTFiles.Add, set
+numpy in, numpy out:
+
+    spectrum = tavox.spectrum(samples, 1024, window="hann")
+    results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
+    values = tavox.read_spectrum("/data/a.spc", 1024)
+
+The object model (as automation clients know it): create a
+tavox.Application, add files through app.FFTFiles.Add, set
 app.FFTParameters and call app.FFTExecute(). Errors of the object model raise
-tavox.AutomationError (number, source, description).
+tavox.AutomationError (number, source, description). tavox.dask spreads a
+batch over a Dask cluster.
 
 Conventions of this module:
 
@@ -14,29 +22,36 @@ Conventions of this module:
 * Values given as variants: None is Empty, bool Boolean, int the 16-bit or
   32-bit integer it fits (beyond 32 bits the overflow error 6), float Double,
   decimal.Decimal Decimal (rounded to 28 places; beyond its range the overflow
-  error 6), str String, list/tuple an array, tavox.Nothing the empty object
-  reference, any other object an object reference (a range when shaped like
-  one). Read back, Empty, Null and the empty object reference are None.
+  error 6), str and os.PathLike String, list/tuple an array, tavox.Nothing the
+  empty object reference, any other object an object reference (a range when
+  shaped like one). Read back, Empty, Null and the empty object reference are
+  None.
 * Typed arguments (Width, Repeat, Method, Window, Phase, Center, FileType)
   accept numbers, bool (True is -1) and numeric text, as automation coerces;
   other types raise TypeError.
-* Threads: every call into the core holds one module-wide lock, so calls from
-  several threads run one after another; a thread waiting for the lock does
-  not hold the GIL. A batch releases the GIL; event handlers and Python ranges
-  take it back while they run.
+* Result codes are fftResultEnum members everywhere; a runtime error number
+  trapped in a transform is one too (error6 for the overflow error 6).
+* Threads: the objects of one Application share a lock, so calls into one
+  Application from several threads run one after another; Applications,
+  spectrum and transform_files calls on different threads run in parallel.
+  A thread waiting for a lock does not hold the GIL. A batch and spectrum
+  release the GIL; event handlers and Python ranges take it back while they
+  run.
 * Late binding: each class has DispIds (member -> dispatch identifier);
   tavox.DispIds maps (class, member) to the identifier, and
   tavox.invoke(obj, name_or_dispid, "get" | "put" | "call", *args) calls a
   member by either.
 """
 
-from ._tavox import (  # noqa: F401
+from typing import Final
+
+from ._tavox import (
     Application,
     AutomationError,
     ByRef,
-    Nothing,
     File,
     Files,
+    Nothing,
     Parameters,
     __version__,
     fftDataEnum,
@@ -44,7 +59,7 @@ from ._tavox import (  # noqa: F401
     fftResultEnum,
     fftWindowEnum,
 )
-from ._dispatch import (  # noqa: F401
+from ._dispatch import (
     DISP_E_BADPARAMCOUNT,
     DISP_E_MEMBERNOTFOUND,
     DISP_E_UNKNOWNNAME,
@@ -52,8 +67,33 @@ from ._dispatch import (  # noqa: F401
     EventDispIds,
     invoke,
 )
-from ._ranges import NumpyRange, OpenpyxlRange  # noqa: F401
+from ._ranges import NumpyRange, OpenpyxlRange
+from ._arrays import TransformError, read_spectrum, spectrum
+from ._batch import FileResult, transform_files
 
-for _enum in (fftResultEnum, fftMethodEnum, fftWindowEnum, fftDataEnum):
-    globals().update(_enum.__members__)
-del _enum
+fftResultAllRight: Final = fftResultEnum.fftResultAllRight
+fftResultFileSysErr: Final = fftResultEnum.fftResultFileSysErr
+fftResultFileNameErr: Final = fftResultEnum.fftResultFileNameErr
+fftResultOutOfMemory: Final = fftResultEnum.fftResultOutOfMemory
+fftResultRepeatFail: Final = fftResultEnum.fftResultRepeatFail
+fftResultShortFile: Final = fftResultEnum.fftResultShortFile
+fftResultTargetFull: Final = fftResultEnum.fftResultTargetFull
+fftMethodSimple: Final = fftMethodEnum.fftMethodSimple
+fftMethodAverage: Final = fftMethodEnum.fftMethodAverage
+fftMethodMulti: Final = fftMethodEnum.fftMethodMulti
+fftWindowRectangle: Final = fftWindowEnum.fftWindowRectangle
+fftWindowHanning: Final = fftWindowEnum.fftWindowHanning
+fftWindowFlatTop: Final = fftWindowEnum.fftWindowFlatTop
+fftDataDiskFile: Final = fftDataEnum.fftDataDiskFile
+fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
+
+__all__ = [
+    "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
+    "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_spectrum", "spectrum",
+    "transform_files", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
+    "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
+    "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",
+    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftMethodSimple", "fftMethodAverage",
+    "fftMethodMulti", "fftWindowRectangle", "fftWindowHanning", "fftWindowFlatTop", "fftDataDiskFile",
+    "fftDataExcelRange",
+]

@@ -1,5 +1,9 @@
 """Late binding: members by name or by dispatch identifier."""
 
+from __future__ import annotations
+
+from typing import Any, NoReturn, Union
+
 from ._tavox import Application, AutomationError, File, Files, Parameters
 
 # Automation's own error numbers (HRESULTs as signed 32-bit values).
@@ -11,7 +15,7 @@ _SOURCE = "TAVOX"
 _CLASSES = (Application, Parameters, Files, File)
 
 # How each member is reached and how many arguments its get or call takes.
-_ACCESS = {
+_ACCESS: dict[str, dict[str, tuple[str, int]]] = {
     "Application": {"FFTFiles": ("get", 0), "FFTParameters": ("get", 0), "BreakFFT": ("call", 0),
                     "FFTCommand": ("call", 1), "FFTExecute": ("call", 0)},
     "Parameters": {name: ("getput", 0) for name in
@@ -22,33 +26,42 @@ _ACCESS = {
              "Transform": ("call", 0)},
 }
 
-DispIds = {(cls.__name__, name): dispid for cls in _CLASSES for name, dispid in cls.DispIds.items()}
+
+
+def _dispids(cls: type) -> dict[str, int]:
+    table: dict[str, int] = getattr(cls, "DispIds")
+    return table
+
+
+DispIds: dict[tuple[str, str], int] = {(cls.__name__, name): dispid for cls in _CLASSES
+                                       for name, dispid in _dispids(cls).items()}
 DispIds.update({("__Application", name): dispid for name, dispid in Application.EventDispIds.items()})
-EventDispIds = dict(Application.EventDispIds)
+EventDispIds: dict[str, int] = dict(Application.EventDispIds)
 
 
-def _fail(number, description):
+def _fail(number: int, description: str) -> NoReturn:
     raise AutomationError(number, _SOURCE, description)
 
 
-def _resolve(cls, member):
+def _resolve(cls: type, member: Union[str, int]) -> str:
     if isinstance(member, str):
         wanted = member.lower()
         if wanted == "_newenum":
             wanted = "newenum"
-        for name in cls.DispIds:
+        for name in _dispids(cls):
             if name.lower() == wanted:
                 return name
         _fail(DISP_E_UNKNOWNNAME, "Unknown name.")
     if isinstance(member, int) and not isinstance(member, bool):
-        for name, dispid in cls.DispIds.items():
+        for name, dispid in _dispids(cls).items():
             if dispid == member:
                 return name
         _fail(DISP_E_MEMBERNOTFOUND, "Member not found.")
     raise TypeError("member must be a name (str) or a dispatch identifier (int)")
 
 
-def invoke(obj, member, kind, *args):
+def invoke(obj: Union[Application, Files, File, Parameters], member: Union[str, int], kind: str,
+           *args: Any) -> Any:
     """Calls a member of an Application, Files, File or Parameters object.
 
     member is its name (any letter case) or its dispatch identifier; kind is

@@ -1,15 +1,26 @@
 """Objects shaped like spreadsheet ranges (Rows.Count, Columns.Count,
 Cells(row, column).Value) over openpyxl worksheets and numpy arrays."""
 
+from __future__ import annotations
+
+from typing import Any
+
+import numpy
+
 
 class _Count:
+    """The number of rows or columns of a range (Rows.Count, Columns.Count)."""
+
     __slots__ = ("Count",)
 
-    def __init__(self, count):
+    def __init__(self, count: int) -> None:
         self.Count = count
 
+    def __repr__(self) -> str:
+        return "Count(%d)" % self.Count
 
-def _position(value, name):
+
+def _position(value: object, name: str) -> int:
     if isinstance(value, bool) or not isinstance(value, int):
         raise TypeError("%s must be an int" % name)
     if value < 1:
@@ -18,17 +29,20 @@ def _position(value, name):
 
 
 class _OpenpyxlCell:
+    """One cell of an OpenpyxlRange; Value reads and writes the worksheet cell."""
+
     __slots__ = ("_cell",)
 
-    def __init__(self, cell):
+    def __init__(self, cell: Any) -> None:
         self._cell = cell
 
     @property
-    def Value(self):
+    def Value(self) -> Any:
+        """The value of the worksheet cell."""
         return self._cell.value
 
     @Value.setter
-    def Value(self, value):
+    def Value(self, value: Any) -> None:
         self._cell.value = value
 
 
@@ -40,7 +54,7 @@ class OpenpyxlRange:
     there, as on a real sheet.
     """
 
-    def __init__(self, worksheet, reference):
+    def __init__(self, worksheet: Any, reference: str) -> None:
         from openpyxl.utils.cell import range_boundaries
 
         min_col, min_row, max_col, max_row = range_boundaries(reference)
@@ -53,28 +67,38 @@ class OpenpyxlRange:
         self.Rows = _Count(max_row - min_row + 1)
         self.Columns = _Count(max_col - min_col + 1)
 
-    def Cells(self, row, column):
+    def Cells(self, row: int, column: int) -> _OpenpyxlCell:
+        """The cell at 1-based row and column of the range (below or right of it: the worksheet's cell there)."""
         row = _position(row, "row")
         column = _position(column, "column")
         return _OpenpyxlCell(self.worksheet.cell(row=self._top + row - 1, column=self._left + column - 1))
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "OpenpyxlRange(%r, %r)" % (self.worksheet.title, self.reference)
 
 
 class _NumpyCell:
+    """One element of a NumpyRange as a cell.
+
+    Value gives the element as a Python value: a number as int or float, and
+    an element of an object array as it is held, so that such cells load as
+    a spreadsheet's would (12.5 and "12.5 mV" read as 12.5, None as 0).
+    """
+
     __slots__ = ("_array", "_index")
 
-    def __init__(self, array, index):
+    def __init__(self, array: Any, index: Any) -> None:
         self._array = array
         self._index = index
 
     @property
-    def Value(self):
-        return self._array[self._index].item()
+    def Value(self) -> Any:
+        """The element, as a Python value."""
+        value = self._array[self._index]
+        return value.item() if isinstance(value, numpy.generic) else value
 
     @Value.setter
-    def Value(self, value):
+    def Value(self, value: Any) -> None:
         self._array[self._index] = value
 
 
@@ -86,9 +110,7 @@ class NumpyRange:
     as they are computed, converted to the array's type.
     """
 
-    def __init__(self, array):
-        import numpy
-
+    def __init__(self, array: Any) -> None:
         if not isinstance(array, numpy.ndarray):
             raise TypeError("a numpy.ndarray is required, not %r" % type(array).__name__)
         if array.ndim not in (1, 2):
@@ -97,7 +119,8 @@ class NumpyRange:
         self.Rows = _Count(array.shape[0])
         self.Columns = _Count(1 if array.ndim == 1 else array.shape[1])
 
-    def Cells(self, row, column):
+    def Cells(self, row: int, column: int) -> _NumpyCell:
+        """The element at 1-based row and column; IndexError outside the array."""
         row = _position(row, "row")
         column = _position(column, "column")
         if row > self.Rows.Count or column > self.Columns.Count:
@@ -106,5 +129,5 @@ class NumpyRange:
         index = row - 1 if self.array.ndim == 1 else (row - 1, column - 1)
         return _NumpyCell(self.array, index)
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return "NumpyRange(<%s array %s>)" % (self.array.dtype, self.array.shape)

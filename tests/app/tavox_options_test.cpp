@@ -367,6 +367,48 @@ TEST(tavox_options_test, jobs_change_neither_outputs_nor_lines) {
 
 // A refused command line creates no report; an unwritable one stops the run
 // before its first file.
+TEST(tavox_options_test, shards_together_transform_the_whole_batch_once) {
+    TempDir whole;
+    TempDir shared;
+    for (int i = 0; i < 7; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".dat";
+        WriteSamples(whole.File(name), Signal(300, static_cast<unsigned>(i)));
+        WriteSamples(shared.File(name), Signal(300, static_cast<unsigned>(i)));
+    }
+    const auto all = RunTavox({"--report=" + whole.File("r.jsonl"), "e", "h", "128", whole.File("*.dat"), "*.spc"});
+    ASSERT_EQ(all.status, 0) << all.err;
+
+    // Job arrays numbered 1..N: N stands for share 0.
+    std::multiset<std::string> inputs;
+    for (int k = 1; k <= 3; ++k) {
+        const std::string report = shared.File("r" + std::to_string(k) + ".jsonl");
+        const auto part = RunTavox({"--shard=" + std::to_string(k) + "/3", "--report=" + report, "e", "h", "128",
+                                    shared.File("*.dat"), "*.spc"});
+        ASSERT_EQ(part.status, 0) << part.err;
+        const auto lines = Lines(ReadBytes(report));
+        ASSERT_GE(lines.size(), 2u);
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i) inputs.insert(Json::parse(lines[i])["input"]);
+        EXPECT_EQ(Json::parse(lines.back())["shard"], std::to_string(k % 3) + "/3");
+        EXPECT_EQ(lines.size() - 1, k == 2 ? 3u : 2u) << k;  // 7 files in shares of 2, 2 and 3
+    }
+    std::multiset<std::string> expected;
+    for (int i = 0; i < 7; ++i) expected.insert(shared.File("s" + std::to_string(i) + ".dat"));
+    EXPECT_EQ(inputs, expected);
+    for (int i = 0; i < 7; ++i) {
+        const std::string name = "s" + std::to_string(i) + ".spc";
+        EXPECT_EQ(ReadBytes(shared.File(name)), ReadBytes(whole.File(name))) << name;
+    }
+
+    // More shares than files: an empty share is all right, and says so.
+    const auto empty = RunTavox({"--shard=0/20", "e", "h", "128", shared.File("*.dat"), "*.spc"});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.err,
+              "tavox: share 0/20 holds none of the 7 input files that match \"" + shared.File("*.dat") + "\"\n");
+    const auto none = RunTavox({"--shard=0/20", "e", "h", "128", shared.File("*.xyz"), "*.spc"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "tavox: no input file matches \"" + shared.File("*.xyz") + "\"\n");
+}
+
 TEST(tavox_options_test, report_is_created_only_by_a_run) {
     TempDir dir;
     WriteSamples(dir.File("a.dat"), Signal(2048, 1));

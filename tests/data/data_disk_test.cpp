@@ -8,8 +8,10 @@
 #include <new>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "common/SpectrumObserver.h"
 #include "data/Data.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestSupport.h"
@@ -624,6 +626,86 @@ TEST(data_disk_test, every_format_replaces_a_link_alone_and_a_failed_output_is_n
         EXPECT_TRUE(data->WrittenOutputs().empty());
         data->Terminate();
     }
+}
+
+}  // namespace
+}  // namespace tavox
+
+namespace tavox {
+namespace {
+
+// What an observer of the outputs was told.
+class RecordingObserver : public SpectrumObserver {
+public:
+    struct Seen {
+        std::string output;
+        std::string source;
+        std::vector<double> values;
+        std::size_t bins, rows, width;
+        std::int16_t exposure;
+        std::int32_t combined;
+    };
+    void Written(const WrittenSpectrum& s) noexcept override {
+        seen.push_back({std::string(s.output),
+                        std::string(s.source),
+                        {s.values.begin(), s.values.end()},
+                        s.bins,
+                        s.rows,
+                        s.width,
+                        s.exposure,
+                        s.combined});
+    }
+    std::vector<Seen> seen;
+};
+
+// The observer sees each output written in full, with the unrounded values
+// the file was written from, its layout and how many exposures it combines.
+TEST(data_disk_test, an_observer_hears_of_every_output_written_with_its_unrounded_values) {
+    TempDir dir;
+    WriteSamples(dir.File("sig.dat"), {1});
+    auto observer = std::make_shared<RecordingObserver>();
+    OutputOptions options;
+    options.observer = observer;
+    auto data = DiskData(DefaultFileSystem(), dir.File("sig.dat"), "*.out");
+    data->SetOutputOptions(options);
+    std::int32_t result = fftResultAllRight;
+    data->Initialize(result);
+
+    data->SaveSequence(SaveStore, Spectrum({7.25, 8.5}), 0, result);
+    data->SaveSequence(SaveStore, Spectrum({90.4, -45}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    ASSERT_EQ(observer->seen.size(), 1u);
+    const auto& simple = observer->seen[0];
+    EXPECT_EQ(simple.output, dir.File("sig.out"));
+    EXPECT_EQ(simple.source, dir.File("sig.dat"));
+    EXPECT_EQ(simple.values, (std::vector<double>{7.25, 8.5, 90.4, -45}));
+    EXPECT_EQ(ReadSamples(dir.File("sig.out")), (std::vector<std::int16_t>{7, 8, 90, -45}));
+    EXPECT_EQ(std::tie(simple.bins, simple.rows, simple.width), std::make_tuple(2u, 2u, 4u));
+    EXPECT_EQ(simple.combined, 1);
+
+    for (const double v : {3.0, 6.0, 9.0}) data->SaveSequence(SaveAdd, Spectrum({v, 2 * v}), 0, result);
+    data->SaveSequence(SaveAverage, {}, 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    ASSERT_EQ(observer->seen.size(), 2u);
+    EXPECT_EQ(observer->seen[1].values, (std::vector<double>{6, 12}));
+    EXPECT_EQ(observer->seen[1].combined, 3);
+    EXPECT_EQ(observer->seen[1].rows, 1u);
+
+    data->SaveSequence(SaveStore, Spectrum({1.5}), 2, result);
+    data->SaveSequence(SaveWrite, {}, 2, result);
+    ASSERT_EQ(observer->seen.size(), 3u);
+    EXPECT_EQ(observer->seen[2].output, dir.File("sig.002"));
+    EXPECT_EQ(observer->seen[2].exposure, 2);
+    EXPECT_EQ(observer->seen[2].combined, 1);
+    EXPECT_EQ(result, fftResultAllRight);
+
+    // An output that is not written is not told of.
+    data->SetTarget(Variant("*.dat"));
+    data->SaveSequence(SaveStore, Spectrum({1.5}), 0, result);
+    data->SaveSequence(SaveWrite, {}, 0, result);
+    EXPECT_EQ(result, fftResultFileNameErr);
+    EXPECT_EQ(observer->seen.size(), 3u);
+    data->Terminate();
 }
 
 }  // namespace

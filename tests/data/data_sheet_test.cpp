@@ -19,6 +19,7 @@ public:
     bool throwRead = false;
     bool throwWrite = false;
     int writes = 0;
+    std::int32_t refusedRow = 0;  // a row whose cells refuse every value
 
     std::int32_t RowsCount() override {
         if (throwRows) throw std::runtime_error("Rows");
@@ -34,7 +35,7 @@ public:
     }
     void SetCellValue(std::int32_t row, std::int32_t column, const Variant& value) override {
         ++writes;
-        if (throwWrite) throw std::runtime_error("Cells");
+        if (throwWrite || row == refusedRow) throw std::runtime_error("Cells");
         MemoryRange::SetCellValue(row, column, value);
     }
 };
@@ -245,6 +246,31 @@ TEST(data_sheet_test, format_changes_drop_held_blocks_and_an_unknown_kind_keeps_
     EXPECT_EQ(data->GetTarget(), Variant::Nothing());
 }
 
+TEST(data_sheet_test, a_cell_that_refuses_its_value_costs_that_cell_only) {
+    auto target = std::make_shared<BrokenRange>(10, 1);
+    target->refusedRow = 2;
+    auto data = SheetData(std::make_shared<MemoryRange>(1, 1), target);
+    std::int32_t result = fftResultAllRight;
+    data->SaveSequence(SaveStore, Spectrum({1, 2, 3, 4}), 1, result);
+    EXPECT_EQ(result, fftResultTargetFull);
+    EXPECT_EQ(Cell(*target, 1, 1), 1);
+    EXPECT_TRUE(target->CellValue(2, 1).IsEmpty());
+    EXPECT_EQ(Cell(*target, 3, 1), 3);
+    EXPECT_EQ(Cell(*target, 4, 1), 4);
+
+    // Sums and averages go on past it as well, and the code stays.
+    target->refusedRow = 0;
+    target->SetCellValue(2, 1, Variant(2.0));
+    target->refusedRow = 3;
+    data->SaveSequence(SaveAdd, Spectrum({10, 20, 30, 40}), 1, result);
+    data->SaveSequence(SaveAverage, {}, 1, result);
+    EXPECT_EQ(result, fftResultTargetFull);
+    EXPECT_EQ(Cell(*target, 1, 1), 5.5);
+    EXPECT_EQ(Cell(*target, 2, 1), 11);
+    EXPECT_EQ(Cell(*target, 3, 1), 3);
+    EXPECT_EQ(Cell(*target, 4, 1), 22);
+}
+
 TEST(data_sheet_test, throwing_target_members_give_result_codes) {
     auto target = std::make_shared<BrokenRange>(10, 2);
     auto data = SheetData(std::make_shared<MemoryRange>(1, 1), target);
@@ -261,7 +287,7 @@ TEST(data_sheet_test, throwing_target_members_give_result_codes) {
     target->throwWrite = true;
     data->SaveSequence(SaveStore, Spectrum({1, 2}), 1, result);
     EXPECT_EQ(result, fftResultTargetFull);
-    EXPECT_EQ(target->writes, 1);  // a failing block is abandoned
+    EXPECT_EQ(target->writes, 2);  // every cell of the block is tried
     target->throwWrite = false;
 
     result = fftResultAllRight;

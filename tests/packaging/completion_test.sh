@@ -97,7 +97,12 @@ for name in "${!_tavox_option_values[@]}"; do
 done
 check "tavox --" "${all_options[@]}"
 check "tavox --q" --quiet
-check "tavox --v" --version
+check "tavox --v" --version --view=
+check "tavox --pl" --plot= --plot-size=
+check "tavox --plot=" db linear
+check "tavox --plot " e ec f fc m mc p pc
+check "tavox --view=$dir/a" "$dir/a.dat" "$dir/ab.dat"
+check "tavox --view $dir/a" "$dir/a.dat" "$dir/ab.dat"
 check "tavox -- " e ec f fc m mc p pc
 check "tavox -- --" 
 check "tavox fc --"

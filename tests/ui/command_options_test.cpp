@@ -29,6 +29,8 @@ TEST(command_options_test, values_in_both_gnu_forms_and_abbreviations_and_defaul
     EXPECT_EQ(parsed.options.output.format, OutputFormat::Csv);
     EXPECT_EQ(parsed.options.output.rate, 44100.5);
     EXPECT_EQ(parsed.options.output.average, AverageMode::Rms);
+    EXPECT_EQ(ParseCommandLine(With({"--shard=2/5"})).options.shard, (BatchShare{2, 5}));
+    EXPECT_EQ(ParseCommandLine(With({"--shard", "5/5"})).options.shard, (BatchShare{0, 5}));
     EXPECT_EQ(parsed.options.report, "-");
     EXPECT_TRUE(parsed.options.quiet);
     EXPECT_EQ(parsed.arguments, Fields);
@@ -39,6 +41,7 @@ TEST(command_options_test, values_in_both_gnu_forms_and_abbreviations_and_defaul
     EXPECT_EQ(plain.options.output.format, OutputFormat::Raw);
     EXPECT_FALSE(plain.options.output.rate || plain.options.report || plain.options.quiet);
     EXPECT_EQ(plain.options.output.average, AverageMode::Mean);
+    EXPECT_EQ(plain.options.shard, (BatchShare{0, 1}));
 }
 
 TEST(command_options_test, double_dash_ends_the_options_and_lets_fields_look_like_options) {
@@ -55,6 +58,7 @@ TEST(command_options_test, double_dash_ends_the_options_and_lets_fields_look_lik
 TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_allowed) {
     const std::string rate = " is not a sample rate; give the sample rate in Hz, a number above 0 such as 48000";
     const std::string jobs = " is not a number of threads; give a number of threads from 1 to 256, or 0 for every CPU";
+    const std::string size = "is not a size; give WIDTHxHEIGHT in pixels, from 400x300 to 8000x8000, such as 1200x700";
     const std::pair<Arguments, std::string> cases[] = {
         {{"--format", "CSV"}, "--format=CSV is not a format; use raw, csv, f32 or npy"},
         {{"--rate=-8000"}, "--rate=-8000" + rate},
@@ -63,8 +67,13 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--average=mode"}, "--average=mode is not known; use mean, rms, max or median"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --rate, --average, --report, --jobs, --quiet, "
-         "--self-test, --help and --version"},
+         "unknown option -x; the options are --format, --rate, --average, --report, --shard, --jobs, --quiet, --plot, "
+         "--plot-size, --view, --width, --phase, --self-test, --help and --version"},
+        {{"--shard=4/3"},
+         "--shard=4/3 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
+        {{"--shard=-1/4"},
+         "--shard=-1/4 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
+        {{"--sh=1/0"}, "--shard=1/0 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
         {{"--r=5"}, "--r is ambiguous: --rate or --report"},
         {{"--quiet=yes"}, "--quiet takes no value"},
         {{"--jobs=257"}, "--jobs=257" + jobs},
@@ -72,11 +81,32 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--jobs=two"}, "--jobs=two" + jobs},
         {{"--jobs", "1.5"}, "--jobs=1.5" + jobs},
         {{"--jobs="}, "--jobs=" + jobs},
+        {{"--plot=log"}, "--plot=log is not a scale; use linear or db"},
+        {{"--plot-size=1200"}, "--plot-size=1200 " + size},
+        {{"--plot-size=399x300"}, "--plot-size=399x300 " + size},
+        {{"--plot-size=1200x8001"}, "--plot-size=1200x8001 " + size},
+        {{"--plot-size=12OOx700"}, "--plot-size=12OOx700 " + size},
+        {{"--width=1023"},
+         "--width=1023 is not a width; give the exposure width in samples, an even number such as 1024"},
+        {{"--phase=yes"}, "--phase takes no value"},
+        {{"--v"}, "--v is ambiguous: --view or --version"},
+        // A byte above 127 as a short option, after an option's value.
+        {{"--report", "r\x8f", "-\xff\xff"},
+         "unknown option -\\xff; the options are --format, --rate, --average, --report, --shard, --jobs, --quiet, "
+         "--plot, "
+         "--plot-size, --view, --width, --phase, --self-test, --help and --version"},
+        // What was typed is quoted escaped: the line stays one line.
+        {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
+        {{"--x\r\x1b[2J"},
+         "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --report, "
+         "--shard, --jobs, --quiet, --plot, --plot-size, --view, --width, --phase, --self-test, --help and --version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();
     }
     EXPECT_EQ(ParseCommandLine({"--format"}).error, "--format needs a value: raw, csv, f32 or npy");
+    EXPECT_EQ(ParseCommandLine({"--shard"}).error,
+              "--shard needs a value: K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4");
 
     test::TempDir dir;
     EXPECT_EQ(ParseCommandLine(With({"--report=" + dir.File("r.jsonl")})).error, "");
@@ -103,6 +133,49 @@ TEST(command_options_test, jobs_come_from_the_option_then_the_environment) {
     EXPECT_EQ(error,
               "TAVOX_JOBS=lots is not a number of threads; give a number of threads from 1 to 256, or 0 for every CPU");
     EXPECT_EQ(CheckOptionsAgainstFields(seven, {}), "--jobs applies to a batch: give its fields after the options");
+}
+
+TEST(command_options_test, plot_and_view_options_and_what_they_go_with) {
+    const CommandOptions plot = ParseCommandLine(With({"--plot-size=640x480", "--plot=db"})).options;
+    ASSERT_TRUE(plot.plot);
+    EXPECT_EQ(plot.plot->scale, PlotScale::Db);
+    EXPECT_EQ(plot.plot->width, 640);
+    EXPECT_EQ(plot.plot->height, 480);
+    EXPECT_EQ(CheckOptionsAgainstFields(plot, Fields), "");
+    // "--plot db" is no value: the optional value follows "=" only, so db is the first field.
+    const ParsedCommandLine bare = ParseCommandLine({"--plot", "e", "h", "128", "x", "y"});
+    ASSERT_TRUE(bare.options.plot);
+    EXPECT_EQ(bare.options.plot->scale, PlotScale::Linear);
+    EXPECT_EQ(bare.options.plot->width, 1200);
+    EXPECT_EQ(bare.options.plot->height, 700);
+    EXPECT_EQ(bare.arguments.front(), "e");
+
+    const ParsedCommandLine view = ParseCommandLine({"--view", "s.spc", "--phase", "--width=256", "--rate=8000"});
+    ASSERT_EQ(view.error, "");
+    ASSERT_TRUE(view.options.view);
+    EXPECT_EQ(view.options.view->file, "s.spc");
+    EXPECT_TRUE(view.options.view->phase);
+    EXPECT_EQ(view.options.view->width, 256);
+    EXPECT_FALSE(view.options.plot);
+    EXPECT_EQ(CheckOptionsAgainstFields(view.options, {}), "");
+
+    const std::pair<Arguments, std::string> refused[] = {
+        {{"--view=s.spc", "e", "h", "128", "x", "y"}, "--view takes no fields: it opens one spectrum file"},
+        {{"--view=s.spc", "--quiet"},
+         "--quiet does not go with --view (only --width, --phase, --rate and --format do)"},
+        {{"--plot", "--view=s.spc"}, "--plot does not go with --view (only --width, --phase, --rate and --format do)"},
+        {{"--width=512", "e", "h", "128", "x", "y"}, "--width applies to --view only: give --view=FILE too"},
+        {{"--phase"}, "--phase applies to --view only: give --view=FILE too"},
+        {{"--plot-size=800x600", "e", "h", "128", "x", "y"}, "--plot-size applies to --plot only: give --plot too"},
+        {{"--plot"}, "--plot applies to a batch: give its fields after the options"},
+    };
+    for (const auto& [arguments, error] : refused) {
+        const ParsedCommandLine parsed = ParseCommandLine(arguments);
+        ASSERT_EQ(parsed.error, "") << arguments.front();
+        const std::vector<std::string> fields = parsed.arguments;
+        EXPECT_EQ(CheckOptionsAgainstFields(parsed.options, fields), error) << arguments.front();
+    }
+    EXPECT_EQ(ParseCommandLine({"--view="}).error, "--view needs a value: a spectrum file (raw, csv, f32 or npy)");
 }
 
 TEST(command_options_test, checks_that_need_the_fields) {

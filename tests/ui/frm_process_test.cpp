@@ -18,6 +18,7 @@
 #include "engine/Parameters.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmProcess.h"
+#include "ui/plot/SpectrumViewer.h"
 
 namespace tavox {
 namespace {
@@ -128,6 +129,63 @@ TEST_F(frm_process_test, enter_in_a_window_activated_after_the_run_closes_it) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     Pump();
     EXPECT_FALSE(restarted);
+    EXPECT_TRUE(window_.isNull());
+}
+
+// The line of a finished file opens its output in the viewer, a window of
+// its own; the progress window keeps its place and size, and Enter on a
+// line without an output still presses the default button.
+TEST_F(frm_process_test, double_click_or_enter_on_a_line_opens_its_output_in_the_viewer) {
+    auto app = Batch(3, 1);
+    app->FFTParameters()->SetPhase(true);
+    app->FFTParameters()->SetWidth(256);
+    app->FFTExecute();
+    ASSERT_FALSE(window_.isNull());
+    const QRect geometry = window_->geometry();
+    auto* list = Find<QListWidget>(window_, "lstMsg");
+    ASSERT_EQ(list->count(), 3);
+
+    const auto viewers = [] {
+        QList<SpectrumViewer*> found;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* viewer = qobject_cast<SpectrumViewer*>(widget); viewer && viewer->isVisible()) found << viewer;
+        }
+        return found;
+    };
+    list->setCurrentRow(1);
+    ASSERT_EQ(list->item(1)->data(Qt::UserRole).toString().toStdString(), data_.File("f1.out"));
+    const QRect row = list->visualItemRect(list->item(1));
+    // A double-click as a mouse makes it: a press and release, then the second press.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, row.center());
+    Pump();
+    ASSERT_EQ(viewers().size(), 1);
+    SpectrumViewer* viewer = viewers().front();
+    EXPECT_EQ(viewer->ErrorText(), QString());
+    EXPECT_TRUE(viewer->ReadingText().contains(QString::fromStdString(data_.File("f1.out"))));
+    // Method f: the raw output holds magnitudes and phases of width 256.
+    EXPECT_TRUE(viewer->ReadingText().contains(QStringLiteral("128 magnitudes and 128 phases, width 256")))
+        << viewer->ReadingText().toStdString();
+    viewer->close();
+    Pump();
+
+    test::Activate(window_);
+    list->setFocus();
+    list->setCurrentRow(0);
+    QTest::keyClick(list, Qt::Key_Return);
+    Pump();
+    ASSERT_EQ(viewers().size(), 1);
+    EXPECT_TRUE(viewers().front()->ReadingText().contains(QString::fromStdString(data_.File("f0.out"))));
+    viewers().front()->close();
+    Pump();
+    ASSERT_FALSE(window_.isNull());
+    EXPECT_EQ(window_->geometry(), geometry);
+
+    // The short file wrote nothing: Enter closes the window as before.
+    list->setCurrentRow(2);
+    QTest::keyClick(list, Qt::Key_Return);
+    Pump();
+    EXPECT_TRUE(viewers().isEmpty());
     EXPECT_TRUE(window_.isNull());
 }
 

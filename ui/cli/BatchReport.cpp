@@ -123,6 +123,9 @@ void BatchReport::Finish(int exitStatus) {
     totals["failed"] = tally_.failed;
     totals["interrupted"] = tally_.Interrupted();
     totals["exit_status"] = exitStatus;
+    if (const auto app = app_.lock(); app && app->FFTFiles()->Share().count > 1) {
+        totals["shard"] = ShareText(app->FFTFiles()->Share());
+    }
     totals["seconds"] = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
     WriteLine(Line(totals));
     if (fd_ > STDERR_FILENO && ::close(fd_) != 0 && error_.empty()) {

@@ -6,8 +6,28 @@
 #include <vector>
 
 #include "common/OutputOptions.h"
+#include "data/BatchShare.h"
 
 namespace tavox {
+
+// How --plot draws: magnitudes on a linear scale, or in dB relative to full
+// scale (32767).
+enum class PlotScale { Linear, Db };
+
+// A PNG picture next to every output (--plot, --plot-size).
+struct PlotOptions {
+    PlotScale scale = PlotScale::Linear;
+    int width = 1200;
+    int height = 700;
+};
+
+// The spectrum viewer on an existing output (--view and what goes with it).
+struct ViewOptions {
+    std::string file;
+    std::optional<int> width;            // the exposure width of a raw or f32 file; from its size when not given
+    bool phase = false;                  // a raw or f32 file holds magnitudes and phases
+    std::optional<OutputFormat> format;  // how to read the file; from its contents and name when not given
+};
 
 // What the options in front of the fields of a tavox command line ask for.
 struct CommandOptions {
@@ -16,7 +36,10 @@ struct CommandOptions {
     // need the fields).
     std::vector<std::string> given;
     std::optional<std::string> report;  // a file, or "-" for standard output
-    std::optional<std::int32_t> jobs;   // threads; 0 for every CPU
+    std::optional<PlotOptions> plot;
+    std::optional<ViewOptions> view;
+    std::optional<std::int32_t> jobs;  // threads; 0 for every CPU
+    BatchShare shard;                  // the share of the inputs to transform; all by default
     bool quiet = false;
     bool help = false;
     bool version = false;
@@ -39,7 +62,9 @@ struct ParsedCommandLine {
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // The checks that need the fields: --average only with method p, batch
-// options only with fields, --self-test only without them. Returns one line,
+// options only with fields, --self-test and --view only without them,
+// --plot-size only with --plot, --width and --phase only with --view and
+// nothing else but --rate and --format with it. Returns one line,
 // or nothing when all is well; a first field of no known method is left to
 // the command line's own refusal.
 std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields);
@@ -57,5 +82,9 @@ void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& fold
 // The English section on the options that --help prints below the help,
 // lines ended by LF.
 std::string OptionsHelpText();
+
+// The number of files the input field (an absolute path, "*" and "?" in its
+// name) matches, before any share is taken.
+std::size_t MatchingInputs(const std::string& input);
 
 }  // namespace tavox

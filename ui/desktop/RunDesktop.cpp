@@ -18,6 +18,7 @@
 #include "ui/cli/BatchReport.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/plot/PlotApi.h"
 
 namespace tavox {
 
@@ -50,10 +51,18 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
     SetCommandLineMode(true);
     int status;
     std::shared_ptr<BatchReport> report;
+    std::shared_ptr<PlotWriter> plots;
     try {
         const std::shared_ptr<Application> app = Application::Create();
         app->SetJobs(options.jobs.value_or(0));
-        app->FFTFiles()->SetOutputOptions(options.output);
+        OutputOptions output = options.output;
+        if (options.plot) {
+            plots = MakePlotWriter(*options.plot, options.output.rate);
+            plots->SetParameters(app->FFTParameters());
+            output.observer = plots;
+        }
+        app->FFTFiles()->SetOutputOptions(output);
+        app->FFTFiles()->SetShare(options.shard);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, true);
             report->Attach(app);
@@ -63,15 +72,27 @@ int RunCommandLineMode(const std::vector<std::string>& fields, const CommandOpti
         app->FFTCommandFields(fields);
         app->Unsubscribe(outcome);
         status = ExitStatus(outcome->Tally());
+        // A share left empty by more shares than inputs has nothing to do.
+        const bool emptyShare = app->FFTFiles()->Count() == 0 && options.Given("shard") && fields.size() > 3 &&
+                                MatchingInputs(fields[3]) > 0;
+        if (emptyShare && outcome->Tally().completed) status = ExitAllRight;
         if (report && !report->Opened()) status = ExitRefused;
         if (report && !report->Error().empty()) status = std::max(status, ExitFileFailed);
         // The progress window came and went with nothing in it: say why.
-        if (app->FFTFiles()->Count() == 0) std::cerr << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << std::endl;
+        if (app->FFTFiles()->Count() == 0 && !emptyShare) {
+            std::cerr << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << std::endl;
+        }
     } catch (const std::exception&) {
         status = ExitStatus(BatchTally{.refused = true});
         try {
             ShowCommandLineHelp();
         } catch (const std::exception&) {
+        }
+    }
+    if (plots) {
+        for (const std::string& failure : plots->Finish()) {
+            std::fprintf(stderr, "tavox: the picture %s\n", failure.c_str());
+            status = std::max(status, static_cast<int>(ExitFileFailed));
         }
     }
     if (report) {

@@ -11,7 +11,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <exception>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
@@ -20,16 +22,23 @@
 #include "app/ProgressText.h"
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
+#include "data/Data.h"
 #include "data/Files.h"
 #include "engine/File.h"
+#include "engine/Parameters.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/plot/SpectrumViewer.h"
 
 namespace tavox {
 
 namespace {
 
 const char* const TagProperty = "Tag";
+// Item data of a line whose file was written: its output and how to read it.
+constexpr int OutputRole = Qt::UserRole;
+constexpr int WidthRole = Qt::UserRole + 1;
+constexpr int PhaseRole = Qt::UserRole + 2;
 
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width, int height) {
     auto* label = new QLabel(text, parent);
@@ -106,6 +115,7 @@ frmProcess::frmProcess(QWidget* parent) : QWidget(parent) {
     cmdBreak->setFocus();
     connect(cmdBreak, &QPushButton::clicked, this, &frmProcess::cmdBreak_Click);
     connect(cmdRestart, &QPushButton::clicked, this, &frmProcess::cmdRestart_Click);
+    connect(lstMsg, &QListWidget::itemDoubleClicked, this, &frmProcess::lstMsg_DoubleClick);
 
     CentreWindow(this);
     Form_Load();
@@ -148,7 +158,17 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
     IgnoringErrors([&] { lblCurFileNum->setText(QString::number(lblCurFileNum->text().toInt() + 1)); });
     IgnoringErrors([&] {
         const std::string name = File ? File->Name() : std::string();
-        lstMsg->addItem(QString::fromStdString(ResultLine(DisplayText(name), Result)));
+        auto* item = new QListWidgetItem(QString::fromStdString(ResultLine(DisplayText(name), Result)));
+        const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
+        if (!outputs.empty() && apl) {
+            const Parameters& parameters = *apl->FFTParameters();
+            item->setData(OutputRole, QString::fromStdString(outputs.front()));
+            item->setData(WidthRole, parameters.Width());
+            item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
+            item->setToolTip(
+                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(outputs.front())));
+        }
+        lstMsg->addItem(item);
         lstMsg->scrollToBottom();
     });
     IgnoringErrors([&] {
@@ -178,6 +198,7 @@ void frmProcess::closeEvent(QCloseEvent* event) {
 void frmProcess::keyPressEvent(QKeyEvent* event) {
     const bool plain = !event->modifiers() || (event->modifiers() & Qt::KeypadModifier);
     if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        if (lstMsg->hasFocus() && OpenCurrentOutput()) return;
         cmdBreak->click();
         return;
     }
@@ -201,6 +222,28 @@ void frmProcess::cmdRestart_Click() {
     IgnoringErrors([&] { QCoreApplication::processEvents(); });
     IgnoringErrors([&] { frmMain::Open(); });
     close();
+}
+
+void frmProcess::lstMsg_DoubleClick() {
+    OpenCurrentOutput();
+}
+
+bool frmProcess::OpenCurrentOutput() {
+    const QListWidgetItem* item = lstMsg->currentItem();
+    if (item == nullptr || item->data(OutputRole).toString().isEmpty()) return false;
+    ViewOptions view;
+    std::optional<double> rate;
+    if (apl) {
+        const OutputOptions& output = apl->FFTFiles()->GetOutputOptions();
+        rate = output.rate;
+        view.format = output.format;
+        if (output.format == OutputFormat::Raw || output.format == OutputFormat::F32) {
+            view.width = item->data(WidthRole).toInt();
+            view.phase = item->data(PhaseRole).toBool();
+        }
+    }
+    SpectrumViewer::Open(item->data(OutputRole).toString(), view, rate);
+    return true;
 }
 
 std::string frmProcess::ProgressPercentText() const {

@@ -40,6 +40,7 @@ protected:
 private slots:
     void cmdBreak_Click();
     void cmdRestart_Click();
+    void lstMsg_DoubleClick();
 
 private:
     class EventSink;
@@ -47,6 +48,9 @@ private:
     void Form_Load();
     void Form_Unload();
     std::string ProgressPercentText() const;
+    // Opens the output of the current line in the spectrum viewer; false
+    // when that line has none.
+    bool OpenCurrentOutput();
 
     std::shared_ptr<Application> apl;
     std::shared_ptr<EventSink> aplSink_;

@@ -11,13 +11,16 @@
 #include <string>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/InputProblem.h"
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
+#include "data/BatchShare.h"
 #include "data/FileSystem.h"
 #include "data/Files.h"
 #include "ui/cli/BatchReport.h"
 #include "ui/cli/CommandOptions.h"
+#include "ui/plot/PlotApi.h"
 #include "ui/terminal/OversizedSources.h"
 #include "ui/terminal/ReplacedSources.h"
 #include "ui/terminal/StandardOutput.h"
@@ -123,7 +126,7 @@ void WriteHelp(std::ostream& stream) {
 }
 
 int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
-                   std::ostream& err, bool liveProgress, bool flushEachLine) {
+                   std::ostream& err, bool liveProgress, bool flushEachLine, const std::shared_ptr<PlotWriter>& plots) {
     InterruptAsBreak interrupt;
     const bool reportOnOut = options.report && *options.report == "-";
     const ResultLines lines = reportOnOut     ? ResultLines::None
@@ -136,7 +139,13 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
     try {
         app = Application::Create();
         app->SetJobs(options.jobs.value_or(0));
-        app->FFTFiles()->SetOutputOptions(options.output);
+        OutputOptions output = options.output;
+        if (plots) {
+            plots->SetParameters(app->FFTParameters());
+            output.observer = plots;
+        }
+        app->FFTFiles()->SetOutputOptions(output);
+        app->FFTFiles()->SetShare(options.shard);
         if (options.report) {
             report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
             report->Attach(app);
@@ -166,6 +175,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         app->FFTCommandFields(fields);
     } catch (const std::exception& error) {
         progress.reset();
+        if (plots) plots->Finish();
         // An error that stopped a run under way still closes its report.
         if (report) report->Finish(ExitRefused);
         if (const auto reason = RunStopper(error)) {
@@ -181,6 +191,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         return ExitRefused;
     }
     const BatchTally tally = progress ? progress->Tally() : BatchTally{};
+    int status = ExitStatus(tally);
     if (tally.Interrupted() || (cutShort.load() && tally.total > 0)) {
         err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n" << std::flush;
         // The process ends next: freeing a batch of many files object by object
@@ -188,9 +199,23 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         static const auto* const kept = new std::shared_ptr<Application>(std::move(app));
         static_cast<void>(kept);
     } else if (app->FFTFiles()->Count() == 0) {
-        err << NoInputMessage(*DefaultFileSystem(), fields.at(3)) << '\n';
+        const std::string& input = fields.at(3);
+        // A share left empty by more shares than inputs has nothing to do.
+        const std::size_t matched = options.Given("shard") ? MatchingInputs(input) : 0;
+        if (matched > 0) {
+            err << "tavox: share " << ShareText(options.shard) << " holds none of the " << matched
+                << " input files that match \"" << DisplayText(input) << "\"\n";
+            if (tally.completed) status = ExitAllRight;
+        } else {
+            err << NoInputMessage(*DefaultFileSystem(), input) << '\n';
+        }
     }
-    int status = ExitStatus(tally);
+    if (plots) {
+        for (const std::string& failure : plots->Finish()) {
+            err << "tavox: the picture " << failure << '\n';
+            status = std::max(status, ExitFileFailed);
+        }
+    }
     if (report) {
         if (!report->Error().empty()) status = std::max(status, ExitFileFailed);
         report->Finish(status);

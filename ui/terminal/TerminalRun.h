@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 namespace tavox {
 
 struct CommandOptions;
+class PlotWriter;
 
 // Writes the help: its title, an empty line and the help lines, each ended by LF.
 void WriteHelp(std::ostream& stream);
@@ -28,9 +30,13 @@ void WriteHelp(std::ostream& stream);
 // help to `err`; no matching input (NoInputMessage), an interrupted run and a
 // run stopped by lack of memory say so on `err`. A report that cannot be
 // opened stops the run before its first file (ExitRefused); one that cannot
-// be written makes the status at least ExitFileFailed.
+// be written makes the status at least ExitFileFailed. `plots`, when given,
+// is told about every output and finished after the run; each picture it
+// could not write is named on `err` and makes the status at least
+// ExitFileFailed.
 int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
-                   std::ostream& err, bool liveProgress, bool flushEachLine = true);
+                   std::ostream& err, bool liveProgress, bool flushEachLine = true,
+                   const std::shared_ptr<PlotWriter>& plots = nullptr);
 
 // Window mode without a desktop: explains why and writes the help to `err`;
 // returns ExitRefused.

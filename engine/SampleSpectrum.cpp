@@ -1,0 +1,53 @@
+#include "engine/SampleSpectrum.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "data/Data.h"
+#include "data/SpectrumFormats.h"
+#include "engine/File.h"
+#include "engine/Parameters.h"
+
+namespace tavox {
+namespace {
+
+// The 16-bit little-endian samples of a raw output, appended to `samples`.
+void AppendRawSamples(std::span<const double> values, const SpectrumShape& shape, std::vector<std::int16_t>& samples) {
+    const std::string bytes = SpectrumBytes(values, shape, OutputOptions{});
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const auto low = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[i]));
+        const auto high = static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[i + 1]));
+        samples.push_back(static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8))));
+    }
+}
+
+}  // namespace
+
+SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, AverageMode average,
+                                MemorySamples samples, SpectrumTarget target) {
+    SampleSpectrum spectrum;
+    spectrum.bins = static_cast<std::size_t>(parameters->Width() / 2);
+    spectrum.rows = parameters->Method() == fftMethodSimple && parameters->Phase() ? 2 : 1;
+
+    File file(nullptr);
+    file.SetParameters(std::move(parameters));
+    OutputOptions options;
+    options.average = average;
+    file.GetData().SetOutputOptions(options);
+    file.GetData().UseMemory(samples, target == SpectrumTarget::DiskRaw ? fftDataDiskFile : fftDataExcelRange);
+    spectrum.result = file.Transform();
+
+    const auto& outputs = file.GetData().MemoryOutputs();
+    spectrum.outputs = outputs.size();
+    const SpectrumShape shape{spectrum.bins, spectrum.rows, 2 * spectrum.bins};
+    for (const std::vector<double>& output : outputs) {
+        if (target == SpectrumTarget::DiskRaw) {
+            AppendRawSamples(output, shape, spectrum.samples);
+        } else {
+            spectrum.values.insert(spectrum.values.end(), output.begin(), output.end());
+        }
+    }
+    return spectrum;
+}
+
+}  // namespace tavox

@@ -1,0 +1,84 @@
+#include <pybind11/numpy.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/ProgressText.h"
+#include "common/AutomationError.h"
+#include "common/OutputOptions.h"
+#include "engine/Parameters.h"
+#include "engine/SampleSpectrum.h"
+#include "python/Bindings.h"
+
+namespace py = pybind11;
+
+namespace tavox::python {
+
+namespace {
+
+// A numpy array that owns `values`, without copying them.
+template <class T>
+py::array OwningArray(std::vector<T>&& values) {
+    auto* held = new std::vector<T>(std::move(values));
+    py::capsule owner(held, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+    return py::array_t<T>({held->size()}, {sizeof(T)}, held->data(), owner);
+}
+
+// Samples of a C-contiguous 1-D buffer of int16 or float64 values, used in place.
+MemorySamples SamplesOf(const py::buffer_info& info) {
+    if (info.ndim != 1) throw py::type_error("a 1-D buffer of samples is required");
+    const bool contiguous = info.shape[0] <= 1 || info.strides[0] == info.itemsize;
+    if (info.format == py::format_descriptor<std::int16_t>::format() && contiguous) {
+        return std::span<const std::int16_t>(static_cast<const std::int16_t*>(info.ptr),
+                                             static_cast<std::size_t>(info.shape[0]));
+    }
+    if (info.format == py::format_descriptor<double>::format() && contiguous) {
+        return std::span<const double>(static_cast<const double*>(info.ptr), static_cast<std::size_t>(info.shape[0]));
+    }
+    throw py::type_error("a contiguous buffer of int16 or float64 samples is required");
+}
+
+// The work of tavox.spectrum once its arguments are checked (tavox/_arrays.py):
+// returns (result code, outputs, rows, bins, flat array of the outputs).
+py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t window, bool center, std::int32_t method,
+                   std::int32_t repeat, const std::string& start, const std::string& finish, bool phase,
+                   const std::string& average, bool raw) {
+    const py::buffer_info info = samples.request();
+    const MemorySamples source = SamplesOf(info);
+    const auto mode = AverageFromName(average);
+    if (!mode) throw py::value_error("unknown average mode '" + average + "'");
+
+    SampleSpectrum spectrum;
+    {
+        // The tables of the width are built here too, outside the GIL.
+        py::gil_scoped_release release;
+        auto parameters = std::make_shared<Parameters>();
+        parameters->SetWidth(width);
+        parameters->SetWindow(window);
+        parameters->SetMethod(method);
+        parameters->SetRepeat(repeat);
+        parameters->SetPhase(phase);
+        parameters->SetCenter(center);
+        if (!start.empty()) parameters->SetStart(Variant(start));
+        if (!finish.empty()) parameters->SetFinish(Variant(finish));
+        spectrum = TransformSamples(std::move(parameters), *mode, source,
+                                    raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet);
+    }
+    py::array values = raw ? OwningArray(std::move(spectrum.samples)) : OwningArray(std::move(spectrum.values));
+    return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values);
+}
+
+}  // namespace
+
+void bindArrays(py::module_& m) {
+    m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("width"), py::arg("window"), py::arg("center"),
+          py::arg("method"), py::arg("repeat"), py::arg("start"), py::arg("finish"), py::arg("phase"),
+          py::arg("average"), py::arg("raw"),
+          "The transform behind tavox.spectrum, for arguments it has checked; use tavox.spectrum.");
+    m.def(
+        "_result_message", [](std::int32_t code) { return ResultMessageEnglish(code); }, py::arg("code"),
+        "The English text of a result code.");
+}
+
+}  // namespace tavox::python

@@ -1,0 +1,328 @@
+"""numpy in, numpy out: tavox.spectrum and tavox.read_spectrum."""
+
+from __future__ import annotations
+
+import decimal
+import io
+import math
+import numbers
+import os
+import re
+from typing import Any, Literal, Union, overload
+
+import numpy as np
+import numpy.typing as npt
+
+from ._tavox import _result_message, _spectrum, fftMethodEnum, fftResultEnum, fftWindowEnum
+
+WindowName = Literal["rect", "hann", "flattop"]
+MethodName = Literal["simple", "average", "multi"]
+AverageName = Literal["mean", "rms", "max", "median"]
+Position = Union[int, float, str, None]
+
+_WINDOWS = {"rect": fftWindowEnum.fftWindowRectangle, "hann": fftWindowEnum.fftWindowHanning,
+            "flattop": fftWindowEnum.fftWindowFlatTop}
+_METHODS = {"simple": fftMethodEnum.fftMethodSimple, "average": fftMethodEnum.fftMethodAverage,
+            "multi": fftMethodEnum.fftMethodMulti}
+_AVERAGES = ("mean", "rms", "max", "median")
+_MAX_REPEAT = 999
+_MAX_POSITION = 2 ** 31 - 1
+# What the command line takes for a start or finish: a sample number or a
+# fraction below 1, or a percentage.
+_POSITION_TEXT = re.compile(r"\s*(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*(%?)\s*\Z")
+
+
+class TransformError(ValueError):
+    """The samples could not be transformed as asked; code says why.
+
+    code is the result code a batch would report for the same samples (an
+    fftResultEnum: fftResultShortFile when the exposures do not fit the
+    samples, error6 when a value overflows), message its English text.
+    """
+
+    def __init__(self, code: fftResultEnum, message: str, detail: str) -> None:
+        super().__init__("%s (result code %d): %s" % (message, int(code), detail))
+        self.code = code
+        self.message = message
+
+
+def _choice(value: object, name: str, names: dict[str, Any], enum: type) -> int:
+    if isinstance(value, enum):
+        return int(getattr(value, "value"))
+    if isinstance(value, str) and value in names:
+        return int(names[value])
+    if not isinstance(value, str):
+        raise TypeError("%s must be one of %s, not %s" % (name, ", ".join(map(repr, names)), type(value).__name__))
+    raise ValueError("%s must be one of %s, not %r" % (name, ", ".join(map(repr, names)), value))
+
+
+def _integer(value: object, name: str) -> int:
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, np.integer)):
+        raise TypeError("%s must be an int, not %s" % (name, type(value).__name__))
+    return int(value)
+
+
+def _flag(value: object, name: str) -> bool:
+    if not isinstance(value, (bool, np.bool_)):
+        raise TypeError("%s must be a bool, not %s" % (name, type(value).__name__))
+    return bool(value)
+
+
+def _width(value: object) -> int:
+    width = _integer(value, "width")
+    if width < 128 or width > 65536 or width & (width - 1):
+        raise ValueError("width must be a power of two from 128 to 65536, not %d" % width)
+    return width
+
+
+def _position(value: object, name: str) -> str:
+    """The command-line text of a start or finish ("" for the default)."""
+    if value is None:
+        return ""
+    if isinstance(value, str):
+        match = _POSITION_TEXT.match(value)
+        if not match:
+            raise ValueError("%s=%r is neither a sample number, a fraction below 1 nor a percentage such as '25%%'"
+                             % (name, value))
+        number = float(match.group(1) + (match.group(2) or ""))
+        if match.group(3) and number > 100:
+            raise ValueError("%s=%r is more than 100%%" % (name, value))
+        if not match.group(3) and number > _MAX_POSITION:
+            raise ValueError("%s=%r is beyond the last sample number a source can have" % (name, value))
+        return value
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, float, np.integer, np.floating)):
+        raise TypeError("%s must be an int, a float or a str such as '25%%', not %s" % (name, type(value).__name__))
+    if isinstance(value, (int, np.integer)):
+        number = int(value)
+        text = str(number)
+    else:
+        number = float(value)
+        text = repr(number)
+    if not math.isfinite(number) or number < 0 or number > _MAX_POSITION:
+        raise ValueError("%s must be a sample number from 0 to %d or a fraction from 0 to 1, not %r"
+                         % (name, _MAX_POSITION, value))
+    return text
+
+
+def _samples(samples: npt.ArrayLike) -> np.ndarray[Any, Any]:
+    """The samples as a contiguous int16 array (used in place when given so)
+    or, for any other numbers, a float64 array."""
+    array = samples if isinstance(samples, np.ndarray) else np.asarray(samples)
+    if array.ndim != 1:
+        raise ValueError("samples must be 1-D, not %d-D (shape %s)" % (array.ndim, array.shape))
+    if array.size > _MAX_POSITION:
+        raise ValueError("samples holds %d values, more than a source can hold (%d)" % (array.size, _MAX_POSITION))
+    kind = array.dtype.kind
+    if kind in "iu":
+        if array.dtype == np.int16:
+            return np.ascontiguousarray(array, dtype=np.dtype("=i2"))
+        if array.size == 0 or (int(array.min()) >= -32768 and int(array.max()) <= 32767):
+            return array.astype(np.int16)
+        return np.ascontiguousarray(array, dtype=np.float64)
+    if kind == "f":
+        converted = np.ascontiguousarray(array, dtype=np.float64)
+    elif kind == "O":
+        for index, value in enumerate(array):
+            if isinstance(value, (bool, np.bool_)) or not isinstance(value, (numbers.Real, decimal.Decimal)):
+                raise TypeError("samples must be numbers; samples[%d] is %r" % (index, value))
+        converted = np.asarray(array, dtype=np.float64)
+    else:
+        raise TypeError("samples must be numbers, not %s" % array.dtype)
+    finite = np.isfinite(converted)
+    if not finite.all():
+        index = int(np.argmin(finite))
+        raise ValueError("samples[%d] is %r; a spreadsheet cell reads NaN and infinity as 0, so replace them "
+                         "(numpy.nan_to_num) if that is meant" % (index, float(converted[index])))
+    return converted
+
+
+def _dtype(value: object) -> bool:
+    """True for int16 (the raw outputs), False for float64."""
+    if value is None:
+        raise TypeError("dtype must be 'int16' or 'float64', not None")
+    try:
+        dtype = np.dtype(value)  # type: ignore[call-overload]
+    except TypeError:
+        raise TypeError("dtype must be 'int16' or 'float64', not %r" % (value,)) from None
+    if dtype == np.int16:
+        return True
+    if dtype == np.float64:
+        return False
+    raise ValueError("dtype must be 'int16' or 'float64', not %r" % (value,))
+
+
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["int16"] = ...,
+             average: AverageName = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
+
+
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["float64"],
+             average: AverageName = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+
+
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: npt.DTypeLike,
+             average: AverageName = ...) -> np.ndarray[Any, Any]: ...
+
+
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "rect",
+             center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int = 2,
+             start: Position = None, finish: Position = None, phase: bool = False, dtype: npt.DTypeLike = "int16",
+             average: AverageName = "mean") -> np.ndarray[Any, Any]:
+    """The amplitude spectrum of samples, as the batch computes it.
+
+    samples: a 1-D array-like of numbers. An int16 array is used in place,
+      without a copy (a C-contiguous one; others are copied first). Integers
+      that fit 16 bits are 16-bit samples, as a sequence file holds them;
+      any other numbers are read as spreadsheet cells holding them are
+      (unchanged; NaN and infinity raise ValueError).
+    width: samples per exposure, a power of two from 128 to 65536.
+    window: "rect", "hann" or "flattop" (or an fftWindowEnum member).
+    center: remove the mean of every exposure first.
+    method: "simple" (one exposure at start), "average" (the average of
+      repeat exposures spread from start to finish) or "multi" (each of
+      repeat exposures on its own); or an fftMethodEnum member.
+    repeat: exposures of "average" and "multi", 2 to 999 (not used by "simple").
+    start, finish: the evaluated range, as the command line takes it: a
+      1-based sample number, a fraction below 1 (0.25) or a percentage
+      ("25%"); None or 0 for the start and the end of the samples.
+    phase: with "simple", the phases (degrees) follow the magnitudes.
+    dtype: "int16" gives the samples of a raw output: for 16-bit samples
+      exactly the bytes a disk batch writes for them, otherwise the float64
+      result rounded as a raw output rounds (half to even, within +-32767).
+      "float64" gives the unrounded values: exactly what a spreadsheet
+      target receives for a source range holding the samples.
+    average: how "average" combines its exposures, bin by bin: "mean",
+      "rms", "max" or "median", as the command line's --average (a
+      spreadsheet target always takes the mean; the others give the values
+      of a disk output). Not used by the other methods.
+
+    Returns an array of shape (width/2,), (2, width/2) for "simple" with
+    phase (magnitudes, then phases) and (repeat, width/2) for "multi".
+
+    Raises TypeError and ValueError for arguments out of place,
+    TransformError (a ValueError) when the samples do not hold the
+    exposures asked for or overflow, MemoryError when memory runs out.
+    The GIL is released while the spectrum is computed, so calls on several
+    threads run in parallel.
+    """
+    raw = _dtype(dtype)
+    window_value = _choice(window, "window", _WINDOWS, fftWindowEnum)
+    method_value = _choice(method, "method", _METHODS, fftMethodEnum)
+    width_value = _width(width)
+    repeat_value = _integer(repeat, "repeat")
+    if method_value != fftMethodEnum.fftMethodSimple and not 2 <= repeat_value <= _MAX_REPEAT:
+        raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
+    if average not in _AVERAGES:
+        if not isinstance(average, str):
+            raise TypeError("average must be one of %s, not %s" % (", ".join(map(repr, _AVERAGES)),
+                                                                  type(average).__name__))
+        raise ValueError("average must be one of %s, not %r" % (", ".join(map(repr, _AVERAGES)), average))
+    start_text = _position(start, "start")
+    finish_text = _position(finish, "finish")
+    phase_value = _flag(phase, "phase")
+    center_value = _flag(center, "center")
+    source = _samples(samples)
+
+    code, outputs, rows, bins, values = _spectrum(
+        source, width_value, window_value, center_value, method_value,
+        1 if method_value == fftMethodEnum.fftMethodSimple else repeat_value, start_text,
+        finish_text, phase_value, average, raw)
+    result = fftResultEnum(code)
+    if result != fftResultEnum.fftResultAllRight:
+        message = _result_message(code)
+        if result in (fftResultEnum.fftResultOutOfMemory, fftResultEnum(7)):
+            raise MemoryError(message)
+        detail = "%d samples, width %d, method %s" % (source.size, width_value,
+                                                      fftMethodEnum(method_value).name)
+        if method_value != fftMethodEnum.fftMethodSimple:
+            detail += ", repeat %d" % repeat_value
+        if start_text:
+            detail += ", start %s" % start_text
+        if finish_text:
+            detail += ", finish %s" % finish_text
+        raise TransformError(result, message, detail)
+    if method_value == fftMethodEnum.fftMethodMulti:
+        return values.reshape(outputs, bins)
+    if rows == 2:
+        return values.reshape(2, bins)
+    return values
+
+
+_FORMATS = ("raw", "csv", "f32", "npy")
+
+
+def _detect(data: bytes, path: str) -> str:
+    if data.startswith(b"\x93NUMPY"):
+        return "npy"
+    if data.startswith(b"bin,"):
+        return "csv"
+    return "f32" if path.lower().endswith(".f32") else "raw"
+
+
+def _csv(data: bytes, path: str) -> np.ndarray[Any, np.dtype[np.float64]]:
+    lines = data.decode("ascii").splitlines()
+    header = lines[0].split(",") if lines else []
+    if not header or header[0] != "bin" or "magnitude" not in header:
+        raise ValueError("%s is not a spectrum in CSV (its first line is not bin,...,magnitude)" % path)
+    columns = [header.index("magnitude")] + ([header.index("phase_deg")] if "phase_deg" in header else [])
+    table = np.array([[float(cells[c]) for c in columns] for cells in (line.split(",") for line in lines[1:])],
+                     dtype=np.float64).reshape(len(lines) - 1, len(columns))
+    return np.ascontiguousarray(table.T if len(columns) == 2 else table[:, 0])
+
+
+def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, width: int | None = None,
+                  phase: bool = False, *, format: str | None = None) -> np.ndarray[Any, Any]:
+    """Reads an output of a batch back into an array.
+
+    path: the output file. format: "raw" (16-bit samples, read as int16),
+    "f32" (float32), "npy" or "csv" (float64); None recognises npy and csv
+    by their contents and f32 by the extension .f32, and takes anything else
+    as raw.
+    width: the exposure width of the batch, to check the number of values
+    (None: any number). phase: the output holds phases after the
+    magnitudes (the simple method with phases); csv and npy outputs say so
+    themselves.
+
+    Returns shape (width/2,), or (2, width/2) with phases (magnitudes,
+    then phases). Raises ValueError when the file does not hold such a
+    spectrum, OSError when it cannot be read.
+    """
+    name = os.fsdecode(path)
+    with open(name, "rb") as file:
+        data = file.read()
+    kind = format if format is not None else _detect(data, name)
+    if kind not in _FORMATS:
+        raise ValueError("format must be one of %s or None, not %r" % (", ".join(map(repr, _FORMATS)), kind))
+    values: np.ndarray[Any, Any]
+    if kind == "npy":
+        values = np.load(io.BytesIO(data), allow_pickle=False)
+    elif kind == "csv":
+        values = _csv(data, name)
+    else:
+        itemsize = 2 if kind == "raw" else 4
+        if len(data) % itemsize:
+            raise ValueError("%s holds %d bytes, not a whole number of %s values" % (name, len(data), kind))
+        values = np.frombuffer(data, dtype="<i2" if kind == "raw" else "<f4").astype(
+            np.int16 if kind == "raw" else np.float32)
+        if phase:
+            if values.size % 2:
+                raise ValueError("%s holds an odd number of values, so no phases follow its magnitudes" % name)
+            values = values.reshape(2, values.size // 2)
+    has_phases = values.ndim == 2
+    if phase and not has_phases:
+        raise ValueError("%s holds no phases" % name)
+    bins = values.shape[-1]
+    if width is not None:
+        expected = _width(width) // 2
+        if bins != expected:
+            raise ValueError("%s holds %d values per block, not the %d of width %d%s"
+                             % (name, bins, expected, width, "" if has_phases else " (with phases: phase=True)"))
+    return values

@@ -1,0 +1,219 @@
+"""Batches over disk files from Python: tavox.transform_files and FileResult."""
+
+from __future__ import annotations
+
+import dataclasses
+import math
+import os
+from typing import Any, Callable, Optional, Protocol, Sequence, Union
+
+from ._arrays import (_AVERAGES, _MAX_REPEAT, _METHODS, _WINDOWS, AverageName, MethodName, Position,
+                      WindowName, _choice, _flag, _integer, _position, _width)
+from ._tavox import (Application, AutomationError, File, _result_message, fftDataEnum, fftMethodEnum,
+                     fftResultEnum, fftWindowEnum)
+
+PathText = Union[str, "os.PathLike[str]"]
+_FORMATS = ("raw", "csv", "f32", "npy")
+
+
+@dataclasses.dataclass(frozen=True)
+class FileResult:
+    """What a batch did with one input file.
+
+    input: the full path of the input; outputs: the outputs written in full,
+    in order (several for the multi method, none when the file failed before
+    writing); code: the result code (fftResultAllRight when all went well);
+    message: its English text.
+    """
+
+    input: str
+    outputs: tuple[str, ...]
+    code: fftResultEnum
+    message: str
+
+    @property
+    def ok(self) -> bool:
+        """True when the file was transformed all right."""
+        return self.code == fftResultEnum.fftResultAllRight
+
+
+class ProgressBar(Protocol):
+    """What transform_files uses of a progress bar such as tqdm's."""
+
+    def reset(self, total: Optional[float] = None) -> None: ...
+
+    def update(self, n: float = 1) -> Optional[bool]: ...
+
+
+Progress = Union[Callable[[FileResult, int, int], object], ProgressBar, None]
+
+
+@dataclasses.dataclass(frozen=True)
+class BatchSettings:
+    """The checked options of a batch, as transform_files takes them."""
+
+    width: int = 128
+    window: int = int(fftWindowEnum.fftWindowRectangle)
+    center: bool = False
+    method: int = int(fftMethodEnum.fftMethodSimple)
+    repeat: int = 2
+    start: str = ""
+    finish: str = ""
+    phase: bool = False
+    format: str = "raw"
+    rate: Optional[float] = None
+    average: str = "mean"
+
+
+def batch_settings(width: int = 128, window: WindowName | fftWindowEnum = "rect", center: bool = False,
+                   method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
+                   finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
+                   average: AverageName = "mean") -> BatchSettings:
+    """Checks the options of a batch; TypeError or ValueError for one out of place."""
+    method_value = _choice(method, "method", _METHODS, fftMethodEnum)
+    repeat_value = _integer(repeat, "repeat")
+    if method_value != fftMethodEnum.fftMethodSimple and not 2 <= repeat_value <= _MAX_REPEAT:
+        raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
+    if format not in _FORMATS:
+        raise ValueError("format must be one of %s, not %r" % (", ".join(map(repr, _FORMATS)), format))
+    if average not in _AVERAGES:
+        raise ValueError("average must be one of %s, not %r" % (", ".join(map(repr, _AVERAGES)), average))
+    rate_value: Optional[float] = None
+    if rate is not None:
+        if isinstance(rate, bool) or not isinstance(rate, (int, float)):
+            raise TypeError("rate must be a number or None, not %s" % type(rate).__name__)
+        rate_value = float(rate)
+        if not math.isfinite(rate_value) or rate_value <= 0:
+            raise ValueError("rate must be a sample rate in Hz above 0, not %r" % rate)
+    return BatchSettings(width=_width(width), window=_choice(window, "window", _WINDOWS, fftWindowEnum),
+                         center=_flag(center, "center"), method=method_value,
+                         repeat=repeat_value if method_value != fftMethodEnum.fftMethodSimple else 1,
+                         start=_position(start, "start"), finish=_position(finish, "finish"),
+                         phase=_flag(phase, "phase"), format=format, rate=rate_value, average=average)
+
+
+def _configure(app: Application, settings: BatchSettings) -> None:
+    p = app.FFTParameters
+    p.Width = settings.width
+    p.Window = fftWindowEnum(settings.window)
+    p.Center = settings.center
+    p.Method = fftMethodEnum(settings.method)
+    p.Repeat = settings.repeat
+    p.Phase = settings.phase
+    if settings.start:
+        p.Start = settings.start
+    if settings.finish:
+        p.Finish = settings.finish
+    app.output_format = settings.format
+    app.sample_rate = settings.rate
+    app.average = settings.average
+
+
+class _Collector:
+    """Turns the FileComplete events of a run into FileResults and reports progress."""
+
+    def __init__(self, total: int, progress: Progress) -> None:
+        self.results: list[FileResult] = []
+        self.total = total
+        self.progress = progress
+        if progress is not None and not callable(progress):
+            progress.reset(total=total)
+
+    def FileComplete(self, file: File, result: Any) -> None:
+        code = fftResultEnum(int(result.value))
+        source = file.Source
+        record = FileResult(input=source if isinstance(source, str) else file.Name, outputs=file.outputs,
+                            code=code, message=_result_message(int(code)))
+        self.results.append(record)
+        if self.progress is None:
+            return
+        if callable(self.progress):
+            self.progress(record, len(self.results), self.total)
+        else:
+            self.progress.update(1)
+
+
+def _check_progress(progress: object) -> None:
+    if progress is None or callable(progress):
+        return
+    if callable(getattr(progress, "update", None)) and callable(getattr(progress, "reset", None)):
+        return
+    raise TypeError("progress must be a callable progress(result, done, total) or a progress bar with update() "
+                    "and reset() such as tqdm's, not %s" % type(progress).__name__)
+
+
+def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exact: bool = False,
+              progress: Progress = None) -> list[FileResult]:
+    """Runs one batch over the files the path masks in sources match (exact:
+    only the files of exactly these paths) and returns a FileResult per file."""
+    _check_progress(progress)
+    with Application() as app:
+        _configure(app, settings)
+        files = app.FFTFiles
+        for source in sources:
+            try:
+                added = files.Add(fftDataEnum.fftDataDiskFile, source, mask)
+            except AutomationError as error:
+                raise ValueError("%r and %r do not make a batch: %s" % (source, mask, error.description)) from None
+            if exact:
+                # A name that holds "*" or "?" matches more than itself.
+                for file in added if isinstance(added, tuple) else ():
+                    if file.Source != source:
+                        files.Remove(file.Name)
+        collector = _Collector(len(files), progress)
+        app.Subscribe(collector)
+        app.FFTExecute()
+    if not exact:
+        return collector.results
+    # A path whose file has gone since it was listed still gets its result.
+    done = {result.input: result for result in collector.results}
+    missing = fftResultEnum.fftResultFileSysErr
+    return [done.get(source) or FileResult(source, (), missing, _result_message(int(missing))) for source in sources]
+
+
+def _absolute(pattern: PathText) -> str:
+    """The pattern as a full path; a relative one is taken from the current folder."""
+    text = os.fspath(pattern)
+    if not isinstance(text, str) or not text:
+        raise ValueError("pattern must name files, such as '/data/*.dat', not %r" % (text,))
+    return os.path.abspath(text)
+
+
+def matching_inputs(pattern: PathText) -> list[str]:
+    """The full paths of the files a pattern matches, in the batch's order
+    (relative patterns are taken from the current folder)."""
+    app = Application()
+    try:
+        app.FFTFiles.Add(fftDataEnum.fftDataDiskFile, _absolute(pattern), "*")
+    except AutomationError as error:
+        raise ValueError("%r is no input pattern: %s" % (os.fspath(pattern), error.description)) from None
+    return [str(file.Source) for file in app.FFTFiles]
+
+
+def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = None, width: int = 128,
+                    window: WindowName | fftWindowEnum = "rect", center: bool = False,
+                    method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
+                    finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
+                    average: AverageName = "mean") -> list[FileResult]:
+    """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
+
+    pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
+      relative one is taken from the current folder). The files it matches
+      are transformed in name order, each output beside its input.
+    mask: the output-name mask, as the command line's VYSTUP: "*out.*"
+      turns /data/a.dat into /data/aout.dat (multi: numbered extensions).
+    progress: None, a callable progress(result, done, total) called after
+      each file, or a progress bar with reset() and update() (a tqdm bar:
+      transform_files(..., progress=tqdm.tqdm(unit="file"))).
+    width, window, center, method, repeat, start, finish, phase: as for
+      tavox.spectrum (the defaults are those of a new Application, width 128).
+    format, rate, average: as the command line's --format ("raw", "csv",
+      "f32", "npy"), --rate (Hz, or None) and --average.
+
+    A file that fails gives its code and message; only arguments out of
+    place raise (TypeError, ValueError). The GIL is released while files are
+    transformed, so batches on several threads run in parallel.
+    """
+    settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
+                              finish=finish, phase=phase, format=format, rate=rate, average=average)
+    return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

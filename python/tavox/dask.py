@@ -1,0 +1,103 @@
+"""Batches past one machine: tavox.transform_files on a Dask cluster.
+
+Needs dask.distributed (Debian: python3-distributed). Every worker imports
+tavox and reads and writes the files itself, so the inputs must lie on a
+file system all workers share, under the same path.
+
+    from distributed import Client
+    import tavox.dask
+
+    client = Client("tcp://scheduler:8786")
+    results = tavox.dask.transform_files("/shared/data/*.dat", "*.spc", client=client, width=4096,
+                                         method="average", repeat=32, window="hann")
+    failed = [r for r in results if not r.ok]
+
+A worker that dies while it runs a partition is replaced and Dask runs the
+partition again elsewhere: every output of it is written again, with the
+same bytes, and its FileResults come from that run alone, so none is
+duplicated. An output is replaced in one step (written under a hidden name
+and renamed over the old one), so a reader never finds one half-written.
+"""
+
+from __future__ import annotations
+
+import os
+from typing import Any, Optional, cast
+
+from ._arrays import AverageName, MethodName, Position, WindowName
+from ._batch import BatchSettings, FileResult, PathText, Progress, _check_progress, batch_settings, matching_inputs
+from ._batch import run_batch
+from ._tavox import fftMethodEnum, fftWindowEnum
+
+__all__ = ["transform_files", "partition"]
+
+
+def partition(paths: list[str], count: int) -> list[list[str]]:
+    """Cuts paths into count runs that follow each other, their sizes
+    differing by one at most (the shares of the program's --shard=K/N)."""
+    total = len(paths)
+    return [paths[k * total // count:(k + 1) * total // count] for k in range(count)]
+
+
+def _run_partition(paths: list[str], mask: str, settings: BatchSettings) -> list[FileResult]:
+    """The task each worker runs: one batch over exactly these files."""
+    return run_batch(paths, mask, settings, exact=True)
+
+
+def _default_partitions(client: Any, files: int) -> int:
+    workers = client.scheduler_info().get("workers", {})
+    threads = sum(int(worker.get("nthreads", 1)) for worker in workers.values())
+    return max(1, min(files, 2 * threads if threads else 1))
+
+
+def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, partitions: Optional[int] = None,
+                    progress: Progress = None, width: int = 128, window: WindowName | fftWindowEnum = "rect",
+                    center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int = 2,
+                    start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
+                    rate: float | None = None, average: AverageName = "mean") -> list[FileResult]:
+    """tavox.transform_files with the files spread over the workers of a Dask cluster.
+
+    The files that pattern matches are listed here, in the batch's order,
+    and cut into partitions (default: twice the worker threads, at most one
+    per file), each run as one task by a worker's own tavox. Returns the
+    FileResults in input order; the outputs are byte for byte those of
+    tavox.transform_files.
+
+    client: a distributed.Client (default: the current one, see
+      distributed.get_client). partitions: the number of tasks.
+    progress: as for tavox.transform_files, called here as partitions finish.
+    The other options are those of tavox.transform_files.
+    """
+    from distributed import as_completed, get_client
+
+    settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
+                              finish=finish, phase=phase, format=format, rate=rate, average=average)
+    _check_progress(progress)
+    if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
+        raise TypeError("partitions must be an int or None, not %s" % type(partitions).__name__)
+    if partitions is not None and partitions < 1:
+        raise ValueError("partitions must be at least 1, not %d" % partitions)
+    paths = matching_inputs(pattern)
+    if not paths:
+        return []
+    client = client if client is not None else get_client()
+    count = min(partitions if partitions is not None else _default_partitions(client, len(paths)), len(paths))
+    parts = partition(paths, count)
+    futures = [client.submit(_run_partition, part, os.fspath(mask), settings, pure=False) for part in parts]
+    order = {future.key: index for index, future in enumerate(futures)}
+    gathered: list[Optional[list[FileResult]]] = [None] * len(futures)
+    done = 0
+    if progress is not None and not callable(progress):
+        progress.reset(total=len(paths))
+    for future in cast(Any, as_completed)(futures):
+        results: list[FileResult] = future.result()
+        gathered[order[future.key]] = results
+        for result in results:
+            done += 1
+            if progress is None:
+                continue
+            if callable(progress):
+                progress(result, done, len(paths))
+            else:
+                progress.update(1)
+    return [result for results in gathered if results is not None for result in results]

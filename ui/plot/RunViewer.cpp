@@ -1,0 +1,18 @@
+#include <QApplication>
+#include <QString>
+
+#include "ui/plot/PlotApi.h"
+#include "ui/plot/SpectrumViewer.h"
+
+namespace tavox {
+
+int RunViewer(int argc, char** argv, const ViewOptions& view, std::optional<double> rate) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tavox"));
+    QApplication::setApplicationVersion(QStringLiteral(TAVOX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("tavox"));
+    SpectrumViewer::Open(QString::fromStdString(view.file), view, rate);
+    return QApplication::exec();
+}
+
+}  // namespace tavox

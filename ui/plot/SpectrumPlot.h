@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QRectF>
+#include <QString>
+#include <cstddef>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "ui/cli/CommandOptions.h"
+#include "ui/plot/SpectrumFile.h"
+
+class QPainter;
+class QRect;
+
+namespace tavox {
+
+// A spectrum drawn as a person reads it: magnitudes against bins (or Hz with
+// a rate), on a linear or dB scale, as bars up to 128 bins and as a line
+// above; a light grid with tick labels, a title of two lines, the three
+// strongest peaks marked with their values and, when the spectrum has
+// phases, a second panel below with the phases in degrees. Paint lays the
+// picture out in the given area and remembers that layout, so that the
+// coordinate conversions below refer to the last picture painted.
+class SpectrumPlot {
+public:
+    // The part of the spectrum shown: bins left..right (bin k spans k-0.5 to
+    // k+0.5) and values bottom..top on the current scale (magnitudes or dB).
+    struct View {
+        double left = 0;
+        double right = 1;
+        double bottom = 0;
+        double top = 1;
+    };
+
+    SpectrumPlot() = default;
+    explicit SpectrumPlot(std::shared_ptr<const Spectrum> spectrum);
+
+    // A new spectrum (or none) shows all of it.
+    void SetSpectrum(std::shared_ptr<const Spectrum> spectrum);
+    const Spectrum* Data() const noexcept { return spectrum_.get(); }
+    // Changing the scale fits the values anew, keeping the bins shown.
+    void SetScale(PlotScale scale);
+    PlotScale Scale() const noexcept { return scale_; }
+    void SetRate(std::optional<double> rate) { rate_ = rate; }
+    std::optional<double> Rate() const noexcept { return rate_; }
+    void SetTitle(const QString& title, const QString& subtitle);
+    const QString& Title() const noexcept { return title_; }
+    const QString& Subtitle() const noexcept { return subtitle_; }
+
+    // A bin marked by a dashed line, under the peak labels; none by default.
+    void SetCursorBin(std::optional<std::size_t> bin) { cursor_ = bin; }
+
+    View CurrentView() const noexcept { return view_; }
+    // Kept within the spectrum's bins and a sensible value range.
+    void SetView(const View& view);
+    void FitAll();
+    // The view of all bins fitted to the values they hold.
+    View FullView() const;
+
+    // Lays out and paints the whole picture (white background included).
+    void Paint(QPainter& painter, const QRect& area);
+    QRectF MagnitudeArea() const noexcept { return magnitudeArea_; }
+    // Empty without phases.
+    QRectF PhaseArea() const noexcept { return phaseArea_; }
+    QRectF TitleArea() const noexcept { return titleArea_; }
+    // The bins marked in the last picture, the strongest first.
+    const std::vector<std::size_t>& MarkedPeaks() const noexcept { return marked_; }
+
+    double XOfBin(double bin) const noexcept;
+    double BinAtX(double x) const noexcept;
+    // y of a value on the current scale in the magnitude panel, and back.
+    double YOfValue(double value) const noexcept;
+    double ValueAtY(double y) const noexcept;
+    double YOfPhase(double degrees) const noexcept;
+    // A magnitude on the current scale (itself, or dB re FullScale).
+    double Scaled(double magnitude) const noexcept;
+    // The frequency of a bin with the rate, else nothing.
+    std::optional<double> HzOfBin(double bin) const noexcept;
+
+private:
+    std::size_t Bins() const noexcept;
+    View FitValues(View view) const;
+
+    std::shared_ptr<const Spectrum> spectrum_;
+    PlotScale scale_ = PlotScale::Linear;
+    std::optional<double> rate_;
+    QString title_;
+    QString subtitle_;
+    View view_;
+    QRectF magnitudeArea_;
+    QRectF phaseArea_;
+    QRectF titleArea_;
+    std::vector<std::size_t> marked_;
+    std::optional<std::size_t> cursor_;
+};
+
+// The spectrum of a bin's readout: "bin 64", then Hz with a rate, the
+// magnitude and its dB, and the phase when there is one.
+QString ReadoutText(const SpectrumPlot& plot, std::size_t bin);
+
+}  // namespace tavox
