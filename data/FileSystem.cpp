@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <limits>
+#include <new>
 #include <sstream>
 #include <system_error>
 
@@ -186,7 +187,11 @@ public:
         std::vector<std::string> names;
         std::vector<std::string> leftovers;
         DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-        if (dir == nullptr) return names;
+        if (dir == nullptr) {
+            // A folder that is there but could not be read for lack of memory is no empty folder.
+            if (errno == ENOMEM) throw std::bad_alloc();
+            return names;
+        }
         const int dirFd = ::dirfd(dir);
         try {
             while (const dirent* entry = ::readdir(dir)) {

@@ -107,7 +107,8 @@ public:
     virtual std::unique_ptr<OutputFile> CreateOutput(const std::string& path) = 0;
     // Names (without folder) of the ordinary, non-hidden files of `folder`
     // that match the "*"/"?" pattern, sorted by name; empty when the folder
-    // does not exist or cannot be listed. Notes the leftovers of interrupted
+    // does not exist or cannot be listed; std::bad_alloc when memory ran out,
+    // opening the folder included. Notes the leftovers of interrupted
     // replacements it meets (see CreateOutput).
     virtual std::vector<std::string> List(const std::string& folder, const std::string& pattern) = 0;
     // Mount point of the file system that holds the path (the nearest existing
