@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QSet>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -74,6 +75,31 @@ TEST(tavox_plot_run_test, every_output_of_a_batch_gets_a_valid_picture_of_the_re
         names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.dat", "a.out"}));
+}
+
+// Threads do not cost pictures: a batch long enough to be transformed ahead,
+// and a Multi long enough for exposures on several threads, still get one
+// for every output.
+TEST(tavox_plot_run_test, every_output_gets_its_picture_with_several_threads) {
+    TempDir dir;
+    for (int i = 0; i < 20; ++i) test::WriteSamples(dir.File("f" + std::to_string(i) + ".dat"), Tone(256, 0.125));
+    const auto files = RunProgram(
+        TAVOX_EXE, {"--jobs=2", "--plot", "--plot-size=400x300", "e", "p", "128", dir.Path() + "*.dat", "*.out"},
+        DisplayVariables);
+    ASSERT_EQ(files.status, 0) << files.err;
+    for (int i = 0; i < 20; ++i) ExpectPicture(dir.File("f" + std::to_string(i) + ".out.png"), QSize(400, 300));
+
+    TempDir lone;
+    test::WriteSamples(lone.File("long.dat"), Tone(4096 * 32, 0.01));
+    const auto multi = RunProgram(
+        TAVOX_EXE, {"--jobs=2", "--plot", "--plot-size=400x300", "m", "h", "4096", lone.File("long.dat"), "*.*", "32"},
+        DisplayVariables);
+    ASSERT_EQ(multi.status, 0) << multi.err;
+    for (int k = 1; k <= 32; ++k) {
+        char number[8];
+        std::snprintf(number, sizeof number, "%03d", k);
+        ExpectPicture(lone.File(std::string("long.") + number + ".png"), QSize(400, 300));
+    }
 }
 
 // With a display the desktop module runs the batch, and draws with the same code.
