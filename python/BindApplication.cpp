@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/Application.h"
+#include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
 #include "data/Files.h"
@@ -152,6 +153,21 @@ and Parameters objects) from several threads run one after another.)doc",
             },
             "str: how the average method combines its exposures on disk, as the program's --average: 'mean' (the "
             "default), 'rms', 'max' or 'median'. A spreadsheet target always receives the mean.")
+        .def_property(
+            "jobs", [](PyApplication& self) { return CoreCall(self.Family(), [&] { return self.Core().Jobs(); }); },
+            [](PyApplication& self, py::object value) {
+                if (!PyLong_Check(value.ptr()) || PyBool_Check(value.ptr()))
+                    throw py::type_error("jobs must be an int, not " + std::string(Py_TYPE(value.ptr())->tp_name));
+                int overflow = 0;
+                const long long jobs = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+                if (overflow != 0 || jobs < 0 || jobs > MaxJobs)
+                    throw py::value_error("jobs must be from 0 to " + std::to_string(MaxJobs) + ", not " +
+                                          py::str(value).cast<std::string>());
+                CoreCall(self.Family(), [&] { self.Core().SetJobs(static_cast<std::int32_t>(jobs)); });
+            },
+            "int: the threads a batch may use, as the program's --jobs: 1 runs it on the calling thread alone; 0 "
+            "(the default) means TAVOX_JOBS when set, else one per CPU this process may use. Outputs, results and "
+            "events do not depend on it; handlers and Python ranges stay on the thread that runs the batch.")
         .def(
             "__enter__", [](py::object self) { return self; }, "Returns the Application itself.")
         .def(

@@ -14,6 +14,7 @@ from ._tavox import (Application, AutomationError, File, _result_message, fftDat
 
 PathText = Union[str, "os.PathLike[str]"]
 _FORMATS = ("raw", "csv", "f32", "npy")
+_MAX_JOBS = 256
 
 
 @dataclasses.dataclass(frozen=True)
@@ -63,12 +64,13 @@ class BatchSettings:
     format: str = "raw"
     rate: Optional[float] = None
     average: str = "mean"
+    jobs: int = 0
 
 
 def batch_settings(width: int = 128, window: WindowName | fftWindowEnum = "rect", center: bool = False,
                    method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
                    finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                   average: AverageName = "mean") -> BatchSettings:
+                   average: AverageName = "mean", jobs: int | None = None) -> BatchSettings:
     """Checks the options of a batch; TypeError or ValueError for one out of place."""
     method_value = _choice(method, "method", _METHODS, fftMethodEnum)
     repeat_value = _integer(repeat, "repeat")
@@ -85,11 +87,15 @@ def batch_settings(width: int = 128, window: WindowName | fftWindowEnum = "rect"
         rate_value = float(rate)
         if not math.isfinite(rate_value) or rate_value <= 0:
             raise ValueError("rate must be a sample rate in Hz above 0, not %r" % rate)
+    jobs_value = 0 if jobs is None else _integer(jobs, "jobs")
+    if not 0 <= jobs_value <= _MAX_JOBS:
+        raise ValueError("jobs must be from 0 to %d, or None, not %d" % (_MAX_JOBS, jobs_value))
     return BatchSettings(width=_width(width), window=_choice(window, "window", _WINDOWS, fftWindowEnum),
                          center=_flag(center, "center"), method=method_value,
                          repeat=repeat_value if method_value != fftMethodEnum.fftMethodSimple else 1,
                          start=_position(start, "start"), finish=_position(finish, "finish"),
-                         phase=_flag(phase, "phase"), format=format, rate=rate_value, average=average)
+                         phase=_flag(phase, "phase"), format=format, rate=rate_value, average=average,
+                         jobs=jobs_value)
 
 
 def _configure(app: Application, settings: BatchSettings) -> None:
@@ -107,6 +113,7 @@ def _configure(app: Application, settings: BatchSettings) -> None:
     app.output_format = settings.format
     app.sample_rate = settings.rate
     app.average = settings.average
+    app.jobs = settings.jobs
 
 
 class _Collector:
@@ -194,7 +201,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     window: WindowName | fftWindowEnum = "rect", center: bool = False,
                     method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
                     finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                    average: AverageName = "mean") -> list[FileResult]:
+                    average: AverageName = "mean", jobs: int | None = None) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -209,11 +216,16 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
       "f32", "npy"), --rate (Hz, or None) and --average.
+    jobs: the threads the batch may use, as the command line's --jobs: 1
+      runs it on this thread alone; None or 0 (the default) means
+      TAVOX_JOBS when set, else one per CPU this process may use. The
+      outputs, results and progress calls do not depend on it.
 
     A file that fails gives its code and message; only arguments out of
     place raise (TypeError, ValueError). The GIL is released while files are
     transformed, so batches on several threads run in parallel.
     """
     settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                              finish=finish, phase=phase, format=format, rate=rate, average=average)
+                              finish=finish, phase=phase, format=format, rate=rate, average=average,
+                              jobs=jobs)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -54,7 +54,8 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
                     progress: Progress = None, width: int = 128, window: WindowName | fftWindowEnum = "rect",
                     center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int = 2,
                     start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
-                    rate: float | None = None, average: AverageName = "mean") -> list[FileResult]:
+                    rate: float | None = None, average: AverageName = "mean",
+                    jobs: int | None = None) -> list[FileResult]:
     """tavox.transform_files with the files spread over the workers of a Dask cluster.
 
     The files that pattern matches are listed here, in the batch's order,
@@ -66,12 +67,16 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     client: a distributed.Client (default: the current one, see
       distributed.get_client). partitions: the number of tasks.
     progress: as for tavox.transform_files, called here as partitions finish.
+    jobs: the threads of each task, as for tavox.transform_files; with
+      several tasks per worker process at once, jobs=1 keeps them from
+      competing for its CPUs.
     The other options are those of tavox.transform_files.
     """
     from distributed import as_completed, get_client
 
     settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                              finish=finish, phase=phase, format=format, rate=rate, average=average)
+                              finish=finish, phase=phase, format=format, rate=rate, average=average,
+                              jobs=jobs)
     _check_progress(progress)
     if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
         raise TypeError("partitions must be an int or None, not %s" % type(partitions).__name__)

@@ -76,6 +76,9 @@ def test_transform_files_with_a_tqdm_bar(recordings):
     (dict(rate=0), ValueError, "rate must be a sample rate"),
     (dict(rate="48k"), TypeError, "rate must be a number"),
     (dict(average="mode"), ValueError, "average must be one of"),
+    (dict(jobs=-1), ValueError, "jobs must be from 0 to 256"),
+    (dict(jobs=257), ValueError, "jobs must be from 0 to 256"),
+    (dict(jobs=2.0), TypeError, "jobs must be an int"),
     (dict(progress=42), TypeError, "progress must be a callable"),
     (dict(mask="a?.*"), ValueError, "do not make a batch"),
     (dict(pattern=""), ValueError, "pattern must name files"),
@@ -86,6 +89,58 @@ def test_transform_files_refuses_bad_options_before_touching_anything(recordings
     with pytest.raises(error, match=text):
         tavox.transform_files(arguments.pop("pattern"), arguments.pop("mask"), **arguments)
     assert not list(recordings.glob("*.spc"))
+
+
+def _threads():
+    return len(os.listdir("/proc/self/task"))
+
+
+@pytest.mark.parametrize("method,window,width,repeat,count,length", [
+    ("simple", "hann", 128, 2, 20, 3000),        # enough files to transform them ahead
+    ("average", "flattop", 1024, 200, 2, 210000),  # exposures of one file on worker threads
+    ("multi", "hann", 4096, 40, 2, 170000),
+])
+def test_jobs_change_neither_outputs_nor_results(tmp_path, method, window, width, repeat, count, length):
+    rng = np.random.default_rng(5)
+    folders = {jobs: tmp_path / ("jobs%d" % jobs) for jobs in (1, 2)}
+    for folder in folders.values():
+        folder.mkdir()
+    for k in range(count):
+        data = rng.integers(-30000, 30000, length).astype("<i2").tobytes()
+        for folder in folders.values():
+            (folder / ("r%02d.dat" % k)).write_bytes(data)
+    threads = {}
+    results = {}
+    for jobs, folder in folders.items():
+        before = _threads()
+        seen = [before]
+        mask = "*.*" if method == "multi" else "*.out"
+        results[jobs] = tavox.transform_files(folder / "*.dat", mask, width=width, window=window, method=method,
+                                              repeat=repeat, jobs=jobs,
+                                              progress=lambda result, done, total: seen.append(_threads()))
+        threads[jobs] = max(seen) - before
+    assert all(r.ok for r in results[1])
+    assert [(pathlib.Path(r.input).name, r.code, len(r.outputs)) for r in results[1]] == [
+        (pathlib.Path(r.input).name, r.code, len(r.outputs)) for r in results[2]]
+    names = sorted(p.name for p in folders[1].iterdir())
+    assert names == sorted(p.name for p in folders[2].iterdir())
+    for name in names:
+        assert (folders[1] / name).read_bytes() == (folders[2] / name).read_bytes(), name
+    assert threads[1] == 0, "jobs=1 started a thread"
+    if method == "simple":
+        assert threads[2] > 0, "jobs=2 transformed no file ahead"
+
+
+def test_application_jobs_is_checked():
+    app = tavox.Application()
+    assert app.jobs == 0
+    app.jobs = 3
+    assert app.jobs == 3
+    for value, error in ((-1, ValueError), (257, ValueError), (2**70, ValueError), (True, TypeError),
+                         ("2", TypeError)):
+        with pytest.raises(error, match="jobs must be"):
+            app.jobs = value
+    assert app.jobs == 3
 
 
 def test_every_class_property_and_method_has_a_docstring():
