@@ -198,7 +198,7 @@ TEST_P(batch_safety_test, stop_signal_completes_the_file_in_progress_and_starts_
     ASSERT_TRUE(WaitFor([&] { return child.StopSignalsHandled(); }));
     const int status = child.Finish();
 
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status) << ": " << child.Err();
     EXPECT_EQ(WEXITSTATUS(status), 1);
     const int done = CountOf(child.Out(), Ok);
     EXPECT_GT(done, 0);
@@ -242,7 +242,7 @@ TEST(batch_safety_test, report_after_a_stop_signal_names_the_files_done_and_the_
     child.Signal(SIGINT);
     ASSERT_TRUE(WaitFor([&] { return child.StopSignalsHandled(); }));
     const int status = child.Finish();
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status) << ": " << child.Err();
     EXPECT_EQ(WEXITSTATUS(status), 1);
     const int done = CountOf(child.Out(), Ok);
 
@@ -298,7 +298,7 @@ TEST(batch_safety_test, stop_signal_cuts_the_exposures_of_a_long_file_short) {
     child.Signal(SIGINT);
     const int status = child.Finish();
 
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status) << ": " << child.Err();
     EXPECT_EQ(WEXITSTATUS(status), 1);
     std::string expected = "big.dat";
     expected.append(25, ' ').append("-->>    Počet opakování nebylo možno dodržet\nKalmira [dokončeno - 100%]\n");
@@ -330,7 +330,7 @@ TEST(batch_safety_test, the_start_of_a_large_multi_batch_is_not_held_up) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
     child.Signal(SIGINT);
     const int status = child.Finish();
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "signal " << WTERMSIG(status) << ": " << child.Err();
     EXPECT_EQ(WEXITSTATUS(status), 1);
 }
 

@@ -428,7 +428,7 @@ TEST(tavox_options_test, report_is_created_only_by_a_run) {
 
 // 999 exposures of 65536 bins are 256 MB of magnitudes: the median keeps them
 // in a temporary file, and the process stays small.
-TEST(tavox_options_test, median_of_999_wide_exposures_stays_within_64_mib) {
+TEST(tavox_options_test, median_of_999_wide_exposures_keeps_peak_memory_within_64_mib) {
     TempDir dir;
     WriteSamples(dir.File("long.dat"), Signal(300000, 9));
     const auto r =

@@ -196,7 +196,8 @@ int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions&
         err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n" << std::flush;
         // The process ends next: freeing a batch of many files object by object
         // would hold the exit back by a tenth of a second and more.
-        static const auto* const kept = new std::shared_ptr<Application>(std::move(app));
+        // Volatile keeps the pointer in memory, where leak checkers find it.
+        static const auto* volatile kept = new std::shared_ptr<Application>(std::move(app));
         static_cast<void>(kept);
     } else if (app->FFTFiles()->Count() == 0) {
         const std::string& input = fields.at(3);
