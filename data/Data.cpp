@@ -204,7 +204,12 @@ void Data::LoadShared(std::span<double> samples, std::int32_t fromPos, std::int3
                       ByteBuffer& bytes) const noexcept {
     bool pastEnd = false;
     try {
-        impl_->disk.LoadWith(samples, std::max<std::int64_t>(fromPos, 1), pastEnd, result, bytes);
+        const std::int64_t from = std::max<std::int64_t>(fromPos, 1);
+        if (impl_->channel == &impl_->memory) {
+            impl_->memory.Read(samples, from, pastEnd, result);
+        } else {
+            impl_->disk.LoadWith(samples, from, pastEnd, result, bytes);
+        }
     } catch (const std::bad_alloc&) {
         std::fill(samples.begin(), samples.end(), 0.0);
         result = fftResultOutOfMemory;
@@ -237,6 +242,10 @@ bool Data::CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& r
 
 bool Data::SharedAccess() const noexcept {
     return impl_->channel == &impl_->disk && impl_->disk.SharedAccess();
+}
+
+bool Data::SharedLoads() const noexcept {
+    return impl_->channel == &impl_->memory || SharedAccess();
 }
 
 bool Data::SourceTooLong() const noexcept {

@@ -93,8 +93,8 @@ public:
     // (also when this is no disk channel, which then takes nothing).
     std::int32_t CommitDeferred(DeferredOutputs&& deferred, std::int32_t& result) noexcept;
     // LoadSequence into `bytes` instead of the channel's buffer: several
-    // threads may load from an Initialized disk source at once (file systems
-    // that allow concurrent use).
+    // threads may load at once from samples in memory or from an Initialized
+    // disk source (file systems that allow concurrent use); see SharedLoads.
     void LoadShared(std::span<double> samples, std::int32_t fromPos, std::int32_t& result,
                     ByteBuffer& bytes) const noexcept;
     // For a disk channel: writes `block` in full as the output of `exposure`
@@ -108,6 +108,8 @@ public:
     // True for a disk channel whose source is open and identified, which
     // LoadShared, WriteBlock and CommitOutput need.
     bool SharedAccess() const noexcept;
+    // True when LoadShared may be used: SharedAccess, or samples in memory.
+    bool SharedLoads() const noexcept;
 
     // True when the last Initialize refused a disk source for holding more
     // than MaxSourceSamples samples.

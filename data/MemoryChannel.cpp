@@ -35,6 +35,10 @@ std::int32_t MemoryChannel::Length() const noexcept {
 }
 
 void MemoryChannel::Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) {
+    Read(samples, from, pastEnd, result);
+}
+
+void MemoryChannel::Read(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) const {
     const auto first = static_cast<std::size_t>(from - 1);
     const auto length = static_cast<std::size_t>(Length());
     const std::size_t available = first < length ? std::min(samples.size(), length - first) : 0;

@@ -37,6 +37,8 @@ public:
     void Initialize(std::int32_t&) override {}
     void Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) override;
     void Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) override;
+    // Load without touching the channel: several threads may read at once.
+    void Read(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) const;
 
     // The samples to read and the list that receives the outputs; drops the
     // outputs held.

@@ -381,7 +381,9 @@ void File::TransformExposure(bool conjugateOutput) {
 // their outcomes applied here in exposure order, as those loops apply them.
 bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi) {
     const std::size_t n = RealPart.size();
-    if (threads_ < 2 || repeat < 2 || !data_->SharedAccess() || n != static_cast<std::size_t>(parameters_->Width()) ||
+    // A multi writes its outputs from the threads, which only files can take.
+    const bool shared = multi ? data_->SharedAccess() : data_->SharedLoads();
+    if (threads_ < 2 || repeat < 2 || !shared || n != static_cast<std::size_t>(parameters_->Width()) ||
         ImagPart.size() != n || static_cast<std::uint64_t>(repeat) * n < MinParallelSamples) {
         return false;
     }

@@ -44,8 +44,9 @@ public:
     // ends with fftResultRepeatFail: an Average then writes nothing, a Multi
     // keeps the outputs of the exposures it completed.
     fftResultEnum Transform(const std::function<bool()>& stopRequested);
-    // The same; with `threads` above 1, the exposures of a long Average or
-    // Multi of a disk source are computed on that many worker threads (the
+    // The same; with `threads` above 1, the exposures of a long Average (of a
+    // disk source or samples in memory) or Multi (of a disk source) are
+    // computed on that many worker threads (the
     // sums still taken in exposure order, the outputs still named in it), with
     // the same outputs and result. `stopRequested` is asked on this thread.
     fftResultEnum Transform(const std::function<bool()>& stopRequested, std::size_t threads);

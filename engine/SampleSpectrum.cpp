@@ -24,7 +24,7 @@ void AppendRawSamples(std::span<const double> values, const SpectrumShape& shape
 }  // namespace
 
 SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, AverageMode average,
-                                MemorySamples samples, SpectrumTarget target) {
+                                MemorySamples samples, SpectrumTarget target, std::size_t threads) {
     SampleSpectrum spectrum;
     spectrum.bins = static_cast<std::size_t>(parameters->Width() / 2);
     spectrum.rows = parameters->Method() == fftMethodSimple && parameters->Phase() ? 2 : 1;
@@ -35,7 +35,7 @@ SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, Av
     options.average = average;
     file.GetData().SetOutputOptions(options);
     file.GetData().UseMemory(samples, target == SpectrumTarget::DiskRaw ? fftDataDiskFile : fftDataExcelRange);
-    spectrum.result = file.Transform();
+    spectrum.result = file.Transform({}, threads);
 
     const auto& outputs = file.GetData().MemoryOutputs();
     spectrum.outputs = outputs.size();

@@ -46,8 +46,10 @@ struct SampleSpectrum {
 // A Parameters object is not changed and may serve several calls at once;
 // everything else belongs to the call, so calls on different threads run in
 // parallel. A 16-bit source needs no conversion; doubles are read as cells
-// holding them are (CellSample). Raises nothing but std::bad_alloc.
+// holding them are (CellSample). With `threads` above 1 the exposures of a
+// long Average are computed on that many threads, with the same result.
+// Raises nothing but std::bad_alloc.
 SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, AverageMode average,
-                                MemorySamples samples, SpectrumTarget target);
+                                MemorySamples samples, SpectrumTarget target, std::size_t threads = 1);
 
 }  // namespace tavox

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Jobs.h"
 #include "app/ProgressText.h"
 #include "common/AutomationError.h"
 #include "common/OutputOptions.h"
@@ -43,7 +44,7 @@ MemorySamples SamplesOf(const py::buffer_info& info) {
 // returns (result code, outputs, rows, bins, flat array of the outputs).
 py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t window, bool center, std::int32_t method,
                    std::int32_t repeat, const std::string& start, const std::string& finish, bool phase,
-                   const std::string& average, bool raw) {
+                   const std::string& average, bool raw, std::int32_t jobs) {
     const py::buffer_info info = samples.request();
     const MemorySamples source = SamplesOf(info);
     const auto mode = AverageFromName(average);
@@ -63,7 +64,8 @@ py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t w
         if (!start.empty()) parameters->SetStart(Variant(start));
         if (!finish.empty()) parameters->SetFinish(Variant(finish));
         spectrum = TransformSamples(std::move(parameters), *mode, source,
-                                    raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet);
+                                    raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet,
+                                    static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
     py::array values = raw ? OwningArray(std::move(spectrum.samples)) : OwningArray(std::move(spectrum.values));
     return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values);
@@ -74,7 +76,7 @@ py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t w
 void bindArrays(py::module_& m) {
     m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("width"), py::arg("window"), py::arg("center"),
           py::arg("method"), py::arg("repeat"), py::arg("start"), py::arg("finish"), py::arg("phase"),
-          py::arg("average"), py::arg("raw"),
+          py::arg("average"), py::arg("raw"), py::arg("jobs"),
           "The transform behind tavox.spectrum, for arguments it has checked; use tavox.spectrum.");
     m.def(
         "_result_message", [](std::int32_t code) { return ResultMessageEnglish(code); }, py::arg("code"),

@@ -26,6 +26,7 @@ _METHODS = {"simple": fftMethodEnum.fftMethodSimple, "average": fftMethodEnum.ff
             "multi": fftMethodEnum.fftMethodMulti}
 _AVERAGES = ("mean", "rms", "max", "median")
 _MAX_REPEAT = 999
+_MAX_JOBS = 256
 _MAX_POSITION = 2 ** 31 - 1
 # What the command line takes for a start or finish: a sample number or a
 # fraction below 1, or a percentage.
@@ -60,6 +61,13 @@ def _integer(value: object, name: str) -> int:
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, np.integer)):
         raise TypeError("%s must be an int, not %s" % (name, type(value).__name__))
     return int(value)
+
+
+def _jobs(value: object) -> int:
+    jobs = 0 if value is None else _integer(value, "jobs")
+    if not 0 <= jobs <= _MAX_JOBS:
+        raise ValueError("jobs must be from 0 to %d, or None, not %d" % (_MAX_JOBS, jobs))
+    return jobs
 
 
 def _flag(value: object, name: str) -> bool:
@@ -155,27 +163,27 @@ def _dtype(value: object) -> bool:
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
              center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["int16"] = ...,
-             average: AverageName = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
+             average: AverageName = ..., jobs: int | None = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
 
 
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
              center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["float64"],
-             average: AverageName = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+             average: AverageName = ..., jobs: int | None = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
 
 
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
              center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: npt.DTypeLike,
-             average: AverageName = ...) -> np.ndarray[Any, Any]: ...
+             average: AverageName = ..., jobs: int | None = ...) -> np.ndarray[Any, Any]: ...
 
 
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "rect",
              center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int = 2,
              start: Position = None, finish: Position = None, phase: bool = False, dtype: npt.DTypeLike = "int16",
-             average: AverageName = "mean") -> np.ndarray[Any, Any]:
+             average: AverageName = "mean", jobs: int | None = None) -> np.ndarray[Any, Any]:
     """The amplitude spectrum of samples, as the batch computes it.
 
     samples: a 1-D array-like of numbers. An int16 array is used in place,
@@ -203,6 +211,9 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
       "rms", "max" or "median", as the command line's --average (a
       spreadsheet target always takes the mean; the others give the values
       of a disk output). Not used by the other methods.
+    jobs: the threads the exposures of a long "average" may use, as the
+      command line's --jobs: None or 0 for TAVOX_JOBS, else one per CPU
+      this process may use; 1 for none. The result does not depend on it.
 
     Returns an array of shape (width/2,), (2, width/2) for "simple" with
     phase (magnitudes, then phases) and (repeat, width/2) for "multi".
@@ -229,12 +240,13 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     finish_text = _position(finish, "finish")
     phase_value = _flag(phase, "phase")
     center_value = _flag(center, "center")
+    jobs_value = _jobs(jobs)
     source = _samples(samples)
 
     code, outputs, rows, bins, values = _spectrum(
         source, width_value, window_value, center_value, method_value,
         1 if method_value == fftMethodEnum.fftMethodSimple else repeat_value, start_text,
-        finish_text, phase_value, average, raw)
+        finish_text, phase_value, average, raw, jobs_value)
     result = fftResultEnum(code)
     if result != fftResultEnum.fftResultAllRight:
         message = _result_message(code)

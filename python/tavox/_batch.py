@@ -8,13 +8,12 @@ import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
 from ._arrays import (_AVERAGES, _MAX_REPEAT, _METHODS, _WINDOWS, AverageName, MethodName, Position,
-                      WindowName, _choice, _flag, _integer, _position, _width)
+                      WindowName, _choice, _flag, _integer, _jobs, _position, _width)
 from ._tavox import (Application, AutomationError, File, _result_message, fftDataEnum, fftMethodEnum,
                      fftResultEnum, fftWindowEnum)
 
 PathText = Union[str, "os.PathLike[str]"]
 _FORMATS = ("raw", "csv", "f32", "npy")
-_MAX_JOBS = 256
 
 
 @dataclasses.dataclass(frozen=True)
@@ -87,9 +86,7 @@ def batch_settings(width: int = 128, window: WindowName | fftWindowEnum = "rect"
         rate_value = float(rate)
         if not math.isfinite(rate_value) or rate_value <= 0:
             raise ValueError("rate must be a sample rate in Hz above 0, not %r" % rate)
-    jobs_value = 0 if jobs is None else _integer(jobs, "jobs")
-    if not 0 <= jobs_value <= _MAX_JOBS:
-        raise ValueError("jobs must be from 0 to %d, or None, not %d" % (_MAX_JOBS, jobs_value))
+    jobs_value = _jobs(jobs)
     return BatchSettings(width=_width(width), window=_choice(window, "window", _WINDOWS, fftWindowEnum),
                          center=_flag(center, "center"), method=method_value,
                          repeat=repeat_value if method_value != fftMethodEnum.fftMethodSimple else 1,

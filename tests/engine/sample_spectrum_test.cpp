@@ -228,6 +228,49 @@ TEST(sample_spectrum_test, failures_give_the_codes_of_the_batch) {
     EXPECT_NE(overflow.result, fftResultAllRight);
 }
 
+// A long Average is computed on worker threads when asked, and its sums are
+// still taken in exposure order: every thread count gives the same values.
+TEST(sample_spectrum_test, threads_change_no_value_of_a_long_average) {
+    const Samples samples = Noise(400000, 6);
+    std::vector<double> cells(samples.begin(), samples.end());
+    for (std::size_t i = 0; i < cells.size(); i += 7) cells[i] += 0.25;
+    const auto average = Settings(1024, fftWindowHanning, fftMethodAverage, false, true, 300);
+    const auto multi = Settings(2048, fftWindowRectangle, fftMethodMulti, false, false, 90);
+    for (const AverageMode mode : {AverageMode::Mean, AverageMode::Median, AverageMode::Max}) {
+        const auto one =
+            TransformSamples(average, mode, std::span<const std::int16_t>(samples), SpectrumTarget::DiskRaw, 1);
+        const auto oneCells = TransformSamples(average, mode, std::span<const double>(cells), SpectrumTarget::Sheet, 1);
+        ASSERT_EQ(one.result, fftResultAllRight);
+        for (const std::size_t threads : {2u, 7u}) {
+            const auto many = TransformSamples(average, mode, std::span<const std::int16_t>(samples),
+                                               SpectrumTarget::DiskRaw, threads);
+            EXPECT_EQ(many.samples, one.samples) << threads;
+            const auto manyCells =
+                TransformSamples(average, mode, std::span<const double>(cells), SpectrumTarget::Sheet, threads);
+            EXPECT_EQ(manyCells.result, oneCells.result);
+            EXPECT_EQ(std::memcmp(manyCells.values.data(), oneCells.values.data(), one.bins * sizeof(double)), 0)
+                << threads;
+        }
+    }
+    // A multi keeps to the calling thread and gives the same outputs.
+    const auto oneMulti =
+        TransformSamples(multi, AverageMode::Mean, std::span<const std::int16_t>(samples), SpectrumTarget::DiskRaw, 1);
+    EXPECT_EQ(
+        TransformSamples(multi, AverageMode::Mean, std::span<const std::int16_t>(samples), SpectrumTarget::DiskRaw, 7)
+            .samples,
+        oneMulti.samples);
+    // Exposures past the end fail the same way on threads.
+    const Samples few(samples.begin(), samples.begin() + 200000);
+    average->SetFinish(Variant(std::int32_t{400000}));
+    const auto shortOne =
+        TransformSamples(average, AverageMode::Mean, std::span<const std::int16_t>(few), SpectrumTarget::DiskRaw, 1);
+    EXPECT_EQ(shortOne.result, fftResultShortFile);
+    EXPECT_EQ(
+        TransformSamples(average, AverageMode::Mean, std::span<const std::int16_t>(few), SpectrumTarget::DiskRaw, 2)
+            .result,
+        shortOne.result);
+}
+
 TEST(sample_spectrum_test, one_parameters_object_serves_threads_at_once) {
     const Samples samples = Noise(65536, 4);
     const auto p = Settings(4096, fftWindowFlatTop, fftMethodAverage, false, true, 40);

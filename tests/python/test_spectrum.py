@@ -322,6 +322,41 @@ def test_spectrum_releases_the_gil_and_runs_on_threads_at_once():
     assert inside and max(gaps) < (ended - started) / 2
 
 
+def test_jobs_spread_a_long_average_over_threads_and_change_no_value():
+    samples = np.random.default_rng(9).integers(-30000, 30000, 400000).astype(np.int16)
+    cells = samples.astype(np.float64) + 0.25
+    for source in (samples, cells):
+        for average in ("mean", "median"):
+            for dtype in ("int16", "float64"):
+                arguments = dict(method="average", repeat=300, window="hann", average=average, dtype=dtype)
+                one = tavox.spectrum(source, 1024, jobs=1, **arguments)
+                for jobs in (2, 7, None):
+                    assert tavox.spectrum(source, 1024, jobs=jobs, **arguments).tobytes() == one.tobytes()
+
+    def added_threads(jobs):
+        seen, stop = [], threading.Event()
+
+        def watch():
+            while not stop.is_set():
+                seen.append(len(os.listdir("/proc/self/task")))
+
+        watcher = threading.Thread(target=watch)
+        watcher.start()
+        while not seen:
+            time.sleep(0.001)
+        for _ in range(5):
+            tavox.spectrum(samples, 1024, method="average", repeat=300, jobs=jobs)
+        stop.set()
+        watcher.join()
+        return max(seen) - seen[0]
+
+    assert added_threads(1) == 0
+    assert added_threads(2) > 0
+    for value, error in ((-1, ValueError), (257, ValueError), (True, TypeError), ("2", TypeError)):
+        with pytest.raises(error, match="jobs"):
+            tavox.spectrum(samples, 1024, method="average", repeat=3, jobs=value)
+
+
 def test_read_spectrum_reads_every_format_back(noise, tmp_path):
     assert os.path.exists(TAVOX), "TAVOX_EXE must name the tavox program"
     (tmp_path / "sig.dat").write_bytes(noise.astype("<i2").tobytes())
