@@ -35,7 +35,10 @@ all=(command_line range_value leading_number target_mask wildcard private_profil
 names=("$@")
 ((${#names[@]})) || names=("${all[@]}")
 
+# Source paths are written relative to the checkout, so that the fuzzers of
+# one commit are the same wherever it was cloned.
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$PWD/=" \
   -DTAVOX_BUILD_FUZZERS=ON -DTAVOX_BUILD_TESTS=OFF -DTAVOX_BUILD_BENCH=OFF \
   -DTAVOX_BUILD_UI=OFF -DTAVOX_BUILD_PYTHON=OFF >/dev/null
 cmake --build "$build" -j2 --target "${names[@]/#/fuzz_}"
@@ -58,8 +61,10 @@ for name in "${names[@]}"; do
     # instead), and, where the kernel allows it, no address randomisation
     # (vectorised loops take other paths at other alignments).
     limits=(-seed="$seed" -runs="$runs" -reload=0 -purge_allocator_interval=-1 -rss_limit_mb=0 -malloc_limit_mb=2048)
-    launcher=()
-    setarch "$(uname -m)" -R true 2>/dev/null && launcher=(setarch "$(uname -m)" -R)
+    # The environment and the arguments lie on the stack, whose addresses the
+    # comparisons a fuzzer traces may hold: both are the same on every machine.
+    launcher=(env -i PATH=/usr/bin:/bin ASAN_OPTIONS="$ASAN_OPTIONS" UBSAN_OPTIONS="$UBSAN_OPTIONS")
+    setarch "$(uname -m)" -R true 2>/dev/null && launcher+=(setarch "$(uname -m)" -R)
     echo "== fuzz_$name, seed $seed, $runs runs"
   else
     work="$build/corpus/$name"
