@@ -10,7 +10,9 @@
 # - Fixed (TAVOX_FUZZ_FIXED=1, what CI uses): each fuzzer starts from the
 #   committed seeds and regressions only, with seed $TAVOX_FUZZ_SEED (default 1)
 #   and a fixed number of runs per fuzzer (times $TAVOX_FUZZ_RUNS_SCALE,
-#   default 1). The same commit always gives the same result.
+#   default 1). The same commit, cloned to the same folder, always gives the
+#   same result (the fuzzers hold the source paths, so another folder may
+#   give another corpus).
 # - Random (default): each fuzzer runs $TAVOX_FUZZ_SECONDS seconds (default 20)
 #   with a random seed and keeps what it finds in <build>/corpus/<name>/, so
 #   that long runs (TAVOX_FUZZ_SECONDS=600) build on earlier ones.
@@ -35,10 +37,7 @@ all=(command_line range_value leading_number target_mask wildcard private_profil
 names=("$@")
 ((${#names[@]})) || names=("${all[@]}")
 
-# Source paths are written relative to the checkout, so that the fuzzers of
-# one commit are the same wherever it was cloned.
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_FLAGS="-ffile-prefix-map=$PWD/=" \
   -DTAVOX_BUILD_FUZZERS=ON -DTAVOX_BUILD_TESTS=OFF -DTAVOX_BUILD_BENCH=OFF \
   -DTAVOX_BUILD_UI=OFF -DTAVOX_BUILD_PYTHON=OFF >/dev/null
 cmake --build "$build" -j2 --target "${names[@]/#/fuzz_}"
