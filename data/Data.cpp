@@ -138,10 +138,15 @@ void Data::Initialize(std::int32_t& result) noexcept {
     }
 }
 
-void Data::LoadSequence(std::span<double> samples, std::int32_t fromPos, std::int32_t& result) noexcept {
+namespace {
+
+// Runs `load(from, pastEnd)` for a load from `fromPos` (positions below 1
+// read from the first sample) and turns what it raises or finds into result codes.
+template <class Load>
+void LoadGuarded(std::span<double> samples, std::int32_t fromPos, std::int32_t& result, Load load) noexcept {
     bool pastEnd = false;
     try {
-        impl_->channel->Load(samples, std::max<std::int64_t>(fromPos, 1), pastEnd, result);
+        load(std::max<std::int64_t>(fromPos, 1), pastEnd);
     } catch (const std::bad_alloc&) {
         std::fill(samples.begin(), samples.end(), 0.0);
         result = fftResultOutOfMemory;
@@ -149,6 +154,13 @@ void Data::LoadSequence(std::span<double> samples, std::int32_t fromPos, std::in
         result = fftResultFileSysErr;
     }
     if (pastEnd) result = fftResultShortFile;
+}
+
+}  // namespace
+
+void Data::LoadSequence(std::span<double> samples, std::int32_t fromPos, std::int32_t& result) noexcept {
+    LoadGuarded(samples, fromPos, result,
+                [&](std::int64_t from, bool& pastEnd) { impl_->channel->Load(samples, from, pastEnd, result); });
 }
 
 void Data::SaveSequence(SaveOpEnum saveOp, std::span<const double> spectrum, std::int16_t exposure,
@@ -202,21 +214,13 @@ std::int32_t Data::CommitDeferred(DeferredOutputs&& deferred, std::int32_t& resu
 
 void Data::LoadShared(std::span<double> samples, std::int32_t fromPos, std::int32_t& result,
                       ByteBuffer& bytes) const noexcept {
-    bool pastEnd = false;
-    try {
-        const std::int64_t from = std::max<std::int64_t>(fromPos, 1);
+    LoadGuarded(samples, fromPos, result, [&](std::int64_t from, bool& pastEnd) {
         if (impl_->channel == &impl_->memory) {
             impl_->memory.Read(samples, from, pastEnd, result);
         } else {
             impl_->disk.LoadWith(samples, from, pastEnd, result, bytes);
         }
-    } catch (const std::bad_alloc&) {
-        std::fill(samples.begin(), samples.end(), 0.0);
-        result = fftResultOutOfMemory;
-    } catch (...) {
-        result = fftResultFileSysErr;
-    }
-    if (pastEnd) result = fftResultShortFile;
+    });
 }
 
 std::unique_ptr<OutputFile> Data::WriteBlock(std::span<const double> block, std::int16_t exposure, ByteBuffer& buffer,
