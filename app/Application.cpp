@@ -5,12 +5,12 @@
 
 #include "app/ApplicationEvents.h"
 #include "app/CommandLine.h"
+#include "app/Files.h"
 #include "app/FilesAhead.h"
 #include "app/Jobs.h"
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
 #include "data/FileSystem.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 

@@ -1,10 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "app/Files.h"
 #include "common/AutomationError.h"
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "common/Variant.h"
-#include "data/Files.h"
 #include "engine/Parameters.h"
 
 namespace tavox {

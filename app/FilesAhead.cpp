@@ -5,13 +5,13 @@
 #include <optional>
 
 #include "common/Enums.h"
+#include "common/OrderedPipeline.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
 #include "data/NameChanges.h"
 #include "engine/File.h"
-#include "engine/OrderedPipeline.h"
 #include "engine/Parameters.h"
 
 namespace tavox {

@@ -1,8 +1,8 @@
 #include "app/InputProblem.h"
 
 #include "app/DisplayText.h"
+#include "app/Files.h"
 #include "data/FileSystem.h"
-#include "data/Files.h"
 #include "data/Path.h"
 
 namespace tavox {

@@ -14,11 +14,11 @@
 #include <random>
 #include <sstream>
 
+#include "app/Files.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "engine/fft/ReferenceKernel.h"

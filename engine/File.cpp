@@ -10,9 +10,9 @@
 #include <span>
 
 #include "common/AutomationError.h"
+#include "common/OrderedPipeline.h"
 #include "data/Data.h"
 #include "data/SpectrumFormats.h"
-#include "engine/OrderedPipeline.h"
 #include "engine/Parameters.h"
 #include "engine/Polar.h"
 #include "engine/Shaping.h"

@@ -8,10 +8,10 @@
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/Files.h"
 #include "common/AutomationError.h"
 #include "common/Numeric.h"
 #include "data/Data.h"
-#include "data/Files.h"
 #include "data/Path.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"

@@ -2,10 +2,10 @@
 #include <string>
 #include <vector>
 
+#include "app/Files.h"
 #include "common/AutomationError.h"
 #include "common/Numeric.h"
 #include "data/Data.h"
-#include "data/Files.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
 #include "fuzz/FuzzInput.h"

@@ -1,9 +1,9 @@
 #include <memory>
 #include <string>
 
+#include "app/Files.h"
 #include "common/AutomationError.h"
 #include "data/Data.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "fuzz/FuzzInput.h"

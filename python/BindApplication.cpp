@@ -3,10 +3,10 @@
 #include <string>
 
 #include "app/Application.h"
+#include "app/Files.h"
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
-#include "data/Files.h"
 #include "engine/Parameters.h"
 #include "python/BindEnums.h"
 #include "python/Bindings.h"

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "data/Files.h"
+#include "app/Files.h"
 #include "engine/File.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"

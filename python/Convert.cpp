@@ -7,9 +7,9 @@
 #include <limits>
 #include <memory>
 
+#include "app/Files.h"
 #include "common/AutomationError.h"
 #include "common/Numeric.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "python/PyRange.h"

@@ -32,7 +32,7 @@ fi
 
 if [[ -z $only || $only == tsan ]]; then
   tsan="${TAVOX_TSAN_BUILD_DIR:-build-tsan}"
-  threaded=(tests/engine/ordered_pipeline_test tests/engine/sample_spectrum_test tests/app/parallel_batch_test)
+  threaded=(tests/common/ordered_pipeline_test tests/engine/sample_spectrum_test tests/app/parallel_batch_test)
   cmake -S . -B "$tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
     -DCMAKE_CXX_FLAGS="-fsanitize=thread" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" \
     -DTAVOX_BUILD_UI=OFF -DTAVOX_BUILD_PYTHON=OFF -DTAVOX_BUILD_BENCH=OFF >/dev/null

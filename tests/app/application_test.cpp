@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "app/ApplicationEvents.h"
+#include "app/Files.h"
 #include "app/MainModule.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "support/TestSupport.h"

@@ -6,8 +6,8 @@
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
+#include "app/Files.h"
 #include "common/AutomationError.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "support/TestSupport.h"

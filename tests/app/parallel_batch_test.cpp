@@ -14,11 +14,11 @@
 
 #include "app/Application.h"
 #include "app/ApplicationEvents.h"
+#include "app/Files.h"
 #include "app/Jobs.h"
 #include "app/MainModule.h"
 #include "common/OutputOptions.h"
 #include "data/Data.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "support/TestSupport.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "app/Files.h"
 #include "common/Enums.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "support/FaultyFileSystem.h"

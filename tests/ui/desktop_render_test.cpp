@@ -17,9 +17,9 @@
 
 #include "UiTest.h"
 #include "app/Application.h"
+#include "app/Files.h"
 #include "app/MainModule.h"
 #include "common/Variant.h"
-#include "data/Files.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmAbout.h"
 #include "ui/desktop/frmMain.h"

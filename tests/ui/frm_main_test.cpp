@@ -17,9 +17,9 @@
 
 #include "UiTest.h"
 #include "app/Application.h"
+#include "app/Files.h"
 #include "app/MainModule.h"
 #include "common/Variant.h"
-#include "data/Files.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
 #include "support/FaultyFileSystem.h"

@@ -9,9 +9,9 @@
 
 #include "app/Application.h"
 #include "app/DisplayText.h"
+#include "app/Files.h"
 #include "app/ProgressText.h"
 #include "data/Data.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 

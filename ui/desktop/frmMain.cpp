@@ -23,11 +23,11 @@
 #include <string>
 
 #include "app/Application.h"
+#include "app/Files.h"
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "common/Variant.h"
 #include "data/FileSystem.h"
-#include "data/Files.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
 #include "ui/desktop/FieldText.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "common/SpectrumObserver.h"
-#include "ui/cli/CommandOptions.h"
+#include "ui/plot/PlotOptions.h"
 
 namespace tavox {
 

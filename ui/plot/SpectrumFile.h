@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/cli/CommandOptions.h"
+#include "ui/plot/PlotOptions.h"
 
 namespace tavox {
 

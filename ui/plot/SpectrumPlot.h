@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "ui/cli/CommandOptions.h"
+#include "ui/plot/PlotOptions.h"
 #include "ui/plot/SpectrumFile.h"
 
 class QPainter;

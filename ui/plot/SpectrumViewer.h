@@ -5,7 +5,7 @@
 #include <memory>
 #include <optional>
 
-#include "ui/cli/CommandOptions.h"
+#include "ui/plot/PlotOptions.h"
 #include "ui/plot/SpectrumFile.h"
 
 class QAction;

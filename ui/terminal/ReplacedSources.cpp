@@ -9,8 +9,8 @@
 
 #include "app/Application.h"
 #include "app/DisplayText.h"
+#include "app/Files.h"
 #include "data/Data.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 

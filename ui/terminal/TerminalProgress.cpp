@@ -4,8 +4,8 @@
 
 #include "app/Application.h"
 #include "app/DisplayText.h"
+#include "app/Files.h"
 #include "app/ProgressText.h"
-#include "data/Files.h"
 #include "engine/File.h"
 
 namespace tavox {

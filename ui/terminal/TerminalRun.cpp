@@ -12,12 +12,12 @@
 
 #include "app/Application.h"
 #include "app/DisplayText.h"
+#include "app/Files.h"
 #include "app/InputProblem.h"
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
 #include "data/BatchShare.h"
 #include "data/FileSystem.h"
-#include "data/Files.h"
 #include "ui/cli/BatchReport.h"
 #include "ui/cli/CommandOptions.h"
 #include "ui/plot/PlotApi.h"

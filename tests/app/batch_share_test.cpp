@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "app/Files.h"
 #include "data/BatchShare.h"
 #include "data/FileSystem.h"
-#include "data/Files.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "data/Files.h"
+#include "app/Files.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/OrderedPipeline.h"
+#include "common/OrderedPipeline.h"
 
 namespace tavox {
 namespace {

@@ -1,4 +1,4 @@
-#include "engine/OrderedPipeline.h"
+#include "common/OrderedPipeline.h"
 
 #include <pthread.h>
 #include <signal.h>
