@@ -13,19 +13,20 @@
 #include "data/DataChannel.h"
 #include "data/DeferredOutputs.h"
 #include "data/FileSystem.h"
+#include "data/SampleSource.h"
 #include "data/SpectrumFormats.h"
 
 namespace tavox {
 
 class ResultStore;
 
-// Sequence files through the FileSystem: the source is a path, the target an
-// output-name mask ("*" stands for the source's name or extension). Results
-// are held in the store and written when the output is complete, in the
-// format of the output options, to a new file that then replaces the old
-// output (FileSystem::CreateOutput): an output never overwrites its source
-// nor a file reached through a link or another name, and a failed write
-// leaves the old output as it was.
+// Input files through the FileSystem: the source is a path, read as the
+// SampleSource of its kind, the target an output-name mask ("*" stands for
+// the source's name or extension). Results are held in the store and written
+// when the output is complete, in the format of the output options, to a new
+// file that then replaces the old output (FileSystem::CreateOutput): an
+// output never overwrites its source nor a file reached through a link or
+// another name, and a failed write leaves the old output as it was.
 class DiskChannel final : public DataChannel {
 public:
     DiskChannel(std::shared_ptr<FileSystem> fileSystem, ResultStore& store) noexcept;
@@ -37,8 +38,9 @@ public:
     // Measured when the source is opened, or else when asked.
     std::int32_t Length() const noexcept override;
 
-    // Opens the source: fftResultFileSysErr when it cannot be opened,
-    // fftResultShortFile when it holds more than MaxSourceSamples samples.
+    // Opens the source: the result code of the SampleSource's refusal (or
+    // fftResultFileSysErr without a path), fftResultShortFile when it holds
+    // more than MaxSourceSamples samples.
     void Initialize(std::int32_t& result) override;
     void Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) override;
     // Load with the caller's byte buffer; several threads may call it at
@@ -71,7 +73,7 @@ public:
     // True when the source is open and identified and the file system allows
     // concurrent use: what LoadWith and WriteBlock from several threads need.
     bool SharedAccess() const noexcept {
-        return sourceFile_ && sourceIdentity_ && lengthKnown_ && fileSystem_->ConcurrentUse();
+        return input_ && sourceIdentity_ && lengthKnown_ && fileSystem_->ConcurrentUse();
     }
     void CloseFiles() noexcept override;
     void Release() noexcept override;
@@ -104,13 +106,14 @@ private:
 
     std::shared_ptr<FileSystem> fileSystem_;
     ResultStore& store_;
-    std::unique_ptr<InputFile> sourceFile_;
-    std::optional<FileIdentity> sourceIdentity_;  // of the open source
-    bool sourceHeld_ = false;                     // also after a failed open, as a held handle
+    std::unique_ptr<SampleSource> input_;
+    std::int32_t openResult_ = fftResultFileSysErr;  // why the last open failed
+    std::optional<FileIdentity> sourceIdentity_;     // of the open source
+    bool sourceHeld_ = false;                        // also after a failed open, as a held handle
     bool sourceTooLong_ = false;
     mutable std::int32_t length_ = 0;
     mutable bool lengthKnown_ = true;
-    ByteBuffer readBuffer_;
+    ByteBuffer readBuffer_;  // the source's bytes
     ByteBuffer writeBuffer_;
     OutputOptions options_;
     std::size_t heldBlock_ = 0;  // length of the first block held for the next output
