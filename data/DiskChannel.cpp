@@ -134,11 +134,11 @@ void DiskChannel::CloseSource() noexcept {
 
 void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) {
     Length();
-    LoadWith(samples, from, pastEnd, result, readBuffer_);
+    LoadShared(samples, from, pastEnd, result, readBuffer_);
 }
 
-void DiskChannel::LoadWith(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
-                           ByteBuffer& bytes) const {
+void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
+                             ByteBuffer& bytes) const {
     const std::int32_t length = length_;
     if (!input_) {
         std::fill(samples.begin(), samples.end(), 0.0);
@@ -252,9 +252,8 @@ bool DiskChannel::Committed(CommitResult commit, std::int16_t exposure, std::int
     return false;
 }
 
-bool DiskChannel::CommitOutput(OutputFile& file, std::int16_t exposure, const std::optional<FileIdentity>& keep,
-                               std::int32_t& result) {
-    return Committed(file.Commit(keep), exposure, result);
+bool DiskChannel::CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& result) {
+    return Committed(file.Commit(sourceIdentity_), exposure, result);
 }
 
 DeferredOutputs DiskChannel::TakeDeferred() noexcept {
@@ -275,6 +274,32 @@ void DiskChannel::AdoptSource(const DeferredOutputs& deferred) noexcept {
     sourceTooLong_ = deferred.tooLong;
     writtenCount_ = 0;
     lastWritten_ = 0;
+}
+
+// The outputs keep away from the source the deferred transform opened.
+std::int32_t DiskChannel::CommitDeferred(DeferredOutputs& deferred, std::int32_t& result) {
+    AdoptSource(deferred);
+    for (PendingOutput& output : deferred.outputs) {
+        bool named = false;
+        try {
+            named = Committed(output.file->Commit(deferred.source), output.exposure, result);
+        } catch (...) {
+            result = fftResultFileSysErr;
+        }
+        if (!named) return output.exposure;
+    }
+    return -1;
+}
+
+// Method multi writes its outputs in exposure order and stops at the first
+// that fails, so the outputs written carry consecutive numbers.
+std::vector<std::string> DiskChannel::WrittenOutputs() const {
+    std::vector<std::string> paths;
+    for (std::int32_t k = writtenCount_ - 1; k >= 0; --k) {
+        const auto exposure = static_cast<std::int16_t>(lastWritten_ > 0 ? lastWritten_ - k : 0);
+        paths.push_back(TargetPath(source_, target_, exposure));
+    }
+    return paths;
 }
 
 std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> block, std::int16_t exposure,
@@ -322,6 +347,10 @@ void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) c
 bool DiskChannel::NamesSourceByPath(const std::string& path) const {
     const std::string* sourcePath = source_.AsString();
     return sourcePath && !sourcePath->empty() && fileSystem_->SameFile(path, *sourcePath);
+}
+
+bool DiskChannel::BoundedSamples() const noexcept {
+    return !input_ || input_->BoundedSamples();
 }
 
 void DiskChannel::CloseFiles() noexcept {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "data/Data.h"
 #include "data/SampleSource.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TestSupport.h"
@@ -60,6 +61,27 @@ TEST(sample_source_test, reads_are_short_only_at_the_end_and_fail_on_a_read_erro
     fileSystem->FailCall(FsCall::ReadAt);
     EXPECT_FALSE(source->Read(0, out, bytes));
     EXPECT_EQ(source->Read(0, out, bytes), 300u);
+}
+
+// The engine's fast path trusts this answer: only 16-bit values may take it.
+TEST(sample_source_test, data_says_bounded_for_sixteen_bit_sources_only) {
+    TempDir dir;
+    test::WriteSamples(dir.File("s.dat"), Pattern(8));
+    const std::vector<std::int16_t> shorts(8, 1);
+    const std::vector<double> doubles(8, 1.0);
+    Data data(DefaultFileSystem());
+    data.SetSource(Variant(dir.File("s.dat")));
+    std::int32_t result = fftResultAllRight;
+    data.Initialize(result);
+    EXPECT_TRUE(data.BoundedSamples());
+    data.UseMemory(std::span<const std::int16_t>(shorts), fftDataExcelRange);
+    EXPECT_TRUE(data.BoundedSamples());
+    data.UseMemory(std::span<const double>(doubles), fftDataDiskFile);
+    EXPECT_FALSE(data.BoundedSamples());
+    data.SetFormat(fftDataExcelRange);
+    EXPECT_FALSE(data.BoundedSamples());
+    data.SetFormat(99);
+    EXPECT_FALSE(data.BoundedSamples());
 }
 
 }  // namespace
