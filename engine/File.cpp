@@ -421,6 +421,7 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
 
     const Parameters& parameters = *parameters_;
     const Data& data = *data_;
+    const bool bounded = BoundedSamples();
     OrderedPipeline pipeline(static_cast<std::size_t>(repeat), window, chunk, [&](std::size_t item, std::size_t w) {
         if (pipeline.Stopping()) return;
         ExposureWorker& worker = workers[w];
@@ -428,7 +429,7 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
         slot.load = fftResultAllRight;
         data.LoadShared(worker.re, position + step * static_cast<std::int32_t>(item), slot.load, worker.bytes);
         slot.transform = fftResultAllRight;
-        ComputeExposure(parameters, worker.re, worker.im, false, true, slot.transform);
+        ComputeExposure(parameters, worker.re, worker.im, false, bounded, slot.transform);
         const std::span<const double> block(worker.re.data(), n / 2);
         if (!multi) {
             std::copy(block.begin(), block.end(), slot.block.begin());
@@ -481,11 +482,10 @@ bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::in
     return true;
 }
 
-// Samples of a sequence file are 16-bit; centred and weighted (weights below
-// 5) they stay below 2^18, so no stage of the kernel and no square of a
-// magnitude can overflow.
+// 16-bit samples, centred and weighted (weights below 5), stay below 2^18,
+// so no stage of the kernel and no square of a magnitude can overflow.
 bool File::BoundedSamples() const noexcept {
-    return data_->Format() == fftDataDiskFile;
+    return data_->BoundedSamples();
 }
 
 }  // namespace tavox

@@ -79,8 +79,18 @@ public:
     std::optional<double> HzOfBin(double bin) const noexcept;
 
 private:
+    struct Layout;
+
     std::size_t Bins() const noexcept;
     View FitValues(View view) const;
+    // The steps of Paint. LayOut sets the areas.
+    Layout LayOut(const QRect& area);
+    void PaintTitle(QPainter& painter, const Layout& layout) const;
+    void PaintGrid(QPainter& painter, const Layout& layout) const;
+    void PaintAxes(QPainter& painter, const Layout& layout) const;
+    void PaintSeries(QPainter& painter, const Layout& layout) const;
+    // Sets the marked peaks.
+    void PaintPeaks(QPainter& painter, const Layout& layout);
 
     std::shared_ptr<const Spectrum> spectrum_;
     PlotScale scale_ = PlotScale::Linear;
