@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Application.h"
+#include "app/BatchSettings.h"
 #include "app/DisplayText.h"
 #include "app/Files.h"
 #include "app/ProgressText.h"
@@ -132,6 +133,12 @@ void BatchReport::Finish(int exitStatus) {
         error_ = "the report " + path_ + " could not be written: " + std::strerror(errno);
     }
     fd_ = -1;
+}
+
+std::shared_ptr<BatchReport> ReportFor(const BatchSettings& settings) {
+    if (!settings.report) return nullptr;
+    const bool onStandardOutput = *settings.report == "-";
+    return std::make_shared<BatchReport>(*settings.report, settings.output, !(onStandardOutput && settings.quiet));
 }
 
 // The whole line in one write where the system allows it; a short write is

@@ -5,13 +5,14 @@
 #include <memory>
 #include <string>
 
-#include "app/ApplicationEvents.h"
+#include "app/CommandRun.h"
 #include "app/ExitStatus.h"
 #include "common/OutputOptions.h"
 
 namespace tavox {
 
 class Application;
+struct BatchSettings;
 
 // The JSON Lines report of a batch: one object per finished file (input,
 // outputs written, result code with its English and Czech text, samples,
@@ -20,7 +21,7 @@ class Application;
 // in one write, so the report stays valid however the process ends. The file
 // is created (or emptied) when the run begins, so a command line refused
 // before its run leaves none.
-class BatchReport : public ApplicationEvents, public std::enable_shared_from_this<BatchReport> {
+class BatchReport : public RunReport, public std::enable_shared_from_this<BatchReport> {
 public:
     // `path` "-" writes to standard output. Without `fileLines` only the
     // totals are written.
@@ -31,7 +32,7 @@ public:
 
     // Subscribes to the events of `app`; holds the application weakly. The
     // object must be owned by a shared_ptr.
-    void Attach(const std::shared_ptr<Application>& app);
+    void Attach(const std::shared_ptr<Application>& app) override;
 
     // Opens the report; cancels the run when it cannot.
     void WillExecute(std::int16_t& Cancel) override;
@@ -40,11 +41,11 @@ public:
 
     // Writes the totals with the exit status and closes the report; nothing
     // when the run never began.
-    void Finish(int exitStatus);
+    void Finish(int exitStatus) override;
 
     // Why the report could not be opened or written; empty while all is well.
-    const std::string& Error() const noexcept { return error_; }
-    bool Opened() const noexcept { return fd_ >= 0; }
+    const std::string& Error() const noexcept override { return error_; }
+    bool Opened() const noexcept override { return fd_ >= 0; }
 
 private:
     void WriteLine(const std::string& line);
@@ -58,5 +59,9 @@ private:
     BatchTally tally_;
     std::chrono::steady_clock::time_point started_;
 };
+
+// The report `settings` ask for (settings.report), or none. A report on
+// standard output with settings.quiet holds the totals only.
+std::shared_ptr<BatchReport> ReportFor(const BatchSettings& settings);
 
 }  // namespace tavox
