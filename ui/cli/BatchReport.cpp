@@ -51,8 +51,8 @@ std::string Line(const Json& object) {
 
 }  // namespace
 
-BatchReport::BatchReport(std::string path, const OutputOptions& output, bool fileLines)
-    : path_(std::move(path)), output_(output), fileLines_(fileLines) {}
+BatchReport::BatchReport(const BatchSettings& settings)
+    : path_(settings.report.value_or("-")), output_(settings.output), fileLines_(!(path_ == "-" && settings.quiet)) {}
 
 BatchReport::~BatchReport() {
     if (fd_ > STDERR_FILENO) ::close(fd_);
@@ -136,9 +136,7 @@ void BatchReport::Finish(int exitStatus) {
 }
 
 std::shared_ptr<BatchReport> ReportFor(const BatchSettings& settings) {
-    if (!settings.report) return nullptr;
-    const bool onStandardOutput = *settings.report == "-";
-    return std::make_shared<BatchReport>(*settings.report, settings.output, !(onStandardOutput && settings.quiet));
+    return settings.report ? std::make_shared<BatchReport>(settings) : nullptr;
 }
 
 // The whole line in one write where the system allows it; a short write is

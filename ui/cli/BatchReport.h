@@ -23,9 +23,10 @@ struct BatchSettings;
 // before its run leaves none.
 class BatchReport : public RunReport, public std::enable_shared_from_this<BatchReport> {
 public:
-    // `path` "-" writes to standard output. Without `fileLines` only the
+    // The report settings.report names ("-": standard output), of a batch
+    // run with `settings`; on standard output with settings.quiet only the
     // totals are written.
-    BatchReport(std::string path, const OutputOptions& output, bool fileLines);
+    explicit BatchReport(const BatchSettings& settings);
     ~BatchReport() override;
     BatchReport(const BatchReport&) = delete;
     BatchReport& operator=(const BatchReport&) = delete;
@@ -60,8 +61,7 @@ private:
     std::chrono::steady_clock::time_point started_;
 };
 
-// The report `settings` ask for (settings.report), or none. A report on
-// standard output with settings.quiet holds the totals only.
+// The report `settings` ask for (settings.report), or none.
 std::shared_ptr<BatchReport> ReportFor(const BatchSettings& settings);
 
 }  // namespace tavox
