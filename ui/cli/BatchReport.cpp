@@ -52,7 +52,7 @@ std::string Line(const Json& object) {
 }  // namespace
 
 BatchReport::BatchReport(const BatchSettings& settings)
-    : path_(settings.report.value_or("-")), output_(settings.output), fileLines_(!(path_ == "-" && settings.quiet)) {}
+    : settings_(settings), path_(settings.report.value_or("-")), fileLines_(!(path_ == "-" && settings.quiet)) {}
 
 BatchReport::~BatchReport() {
     if (fd_ > STDERR_FILENO) ::close(fd_);
@@ -101,11 +101,11 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     line["method"] = MethodName(parameters.Method());
     line["phase"] = parameters.Phase();
     line["center"] = parameters.Center();
-    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(output_.average);
-    line["format"] = FormatName(output_.format);
-    if (output_.rate) {
-        line["rate_hz"] = *output_.rate;
-        line["bin_hz"] = *output_.rate / parameters.Width();
+    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(settings_.output.average);
+    line["format"] = FormatName(settings_.output.format);
+    if (settings_.output.rate) {
+        line["rate_hz"] = *settings_.output.rate;
+        line["bin_hz"] = *settings_.output.rate / parameters.Width();
     }
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));

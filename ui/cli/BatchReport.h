@@ -5,14 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "app/BatchSettings.h"
 #include "app/CommandRun.h"
 #include "app/ExitStatus.h"
-#include "common/OutputOptions.h"
 
 namespace tavox {
 
 class Application;
-struct BatchSettings;
 
 // The JSON Lines report of a batch: one object per finished file (input,
 // outputs written, result code with its English and Czech text, samples,
@@ -51,8 +50,8 @@ public:
 private:
     void WriteLine(const std::string& line);
 
+    BatchSettings settings_;
     std::string path_;
-    OutputOptions output_;
     bool fileLines_;
     int fd_ = -1;
     std::string error_;
