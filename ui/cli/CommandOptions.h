@@ -11,8 +11,8 @@
 namespace tavox {
 
 // What the options in front of the fields of a tavox command line ask for:
-// the settings of a batch, and what is no batch's (the viewer, the help,
-// the version, the self-test).
+// the settings of a batch (but its transform, which the fields give), and
+// what is no batch's (the viewer, the help, the version, the self-test).
 struct CommandOptions : BatchSettings {
     // The options given, by name without "--", in order (for the checks that
     // need the fields).
