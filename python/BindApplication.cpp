@@ -1,8 +1,8 @@
-#include <cmath>
 #include <memory>
 #include <string>
 
 #include "app/Application.h"
+#include "app/BatchSettings.h"
 #include "app/Files.h"
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
@@ -135,7 +135,7 @@ and Parameters objects) from several threads run one after another.)doc",
                         throw py::type_error("sample_rate must be a number or None");
                     }
                     value = rate.cast<double>();
-                    if (!std::isfinite(*value) || !(*value > 0)) {
+                    if (!ValidRate(*value)) {
                         throw py::value_error("sample_rate must be a finite number above 0, such as 48000");
                     }
                 }
@@ -160,7 +160,7 @@ and Parameters objects) from several threads run one after another.)doc",
                     throw py::type_error("jobs must be an int, not " + std::string(Py_TYPE(value.ptr())->tp_name));
                 int overflow = 0;
                 const long long jobs = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-                if (overflow != 0 || jobs < 0 || jobs > MaxJobs)
+                if (overflow != 0 || !ValidJobs(jobs))
                     throw py::value_error("jobs must be from 0 to " + std::to_string(MaxJobs) + ", not " +
                                           py::str(value).cast<std::string>());
                 CoreCall(self.Family(), [&] { self.Core().SetJobs(static_cast<std::int32_t>(jobs)); });
@@ -168,6 +168,18 @@ and Parameters objects) from several threads run one after another.)doc",
             "int: the threads a batch may use, as the program's --jobs: 1 runs it on the calling thread alone; 0 "
             "(the default) means TAVOX_JOBS when set, else one per CPU this process may use. Outputs, results and "
             "events do not depend on it; handlers and Python ranges stay on the thread that runs the batch.")
+        .def(
+            "_configure",
+            [](PyApplication& self, const BatchSettings& settings) {
+                CoreCall(self.Family(), [&] {
+                    Application& app = self.Core();
+                    ApplyTransform(settings.transform, *app.FFTParameters());
+                    ApplyRunSettings(settings, app);
+                });
+            },
+            py::arg("settings"),
+            "_configure(settings: BatchSettings) -> None\n\nGives FFTParameters, the outputs and the threads the "
+            "values of settings (as tavox.transform_files does).")
         .def(
             "__enter__", [](py::object self) { return self; }, "Returns the Application itself.")
         .def(

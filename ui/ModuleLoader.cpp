@@ -9,7 +9,7 @@ namespace tavox {
 
 namespace {
 
-using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*, const CommandOptions*);
+using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*, const BatchSettings*);
 using WriterEntry = void (*)(const PlotOptions*, const std::optional<double>*, std::shared_ptr<PlotWriter>*);
 using ViewerEntry = int (*)(int, char**, const ViewOptions*, const std::optional<double>*);
 
@@ -44,11 +44,11 @@ Entry FindPlotEntry(const char* entry, std::string& error) {
 }  // namespace
 
 std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields,
-                                    const CommandOptions& options, std::string& error) {
+                                    const BatchSettings& settings, std::string& error) {
     const auto entry = FindEntry<DesktopEntry>("libtavox_desktop.so", "tavox_run_desktop",
                                                "libtavox_desktop.so has no entry point", error);
     if (entry == nullptr) return std::nullopt;
-    return entry(argc, argv, &fields, &options);
+    return entry(argc, argv, &fields, &settings);
 }
 
 std::shared_ptr<PlotWriter> LoadPlotWriter(const PlotOptions& plot, std::optional<double> rate, std::string& error) {

@@ -14,6 +14,7 @@
 #include "app/SelfTest.h"
 #include "ui/ModuleLoader.h"
 #include "ui/cli/CommandOptions.h"
+#include "ui/cli/OptionTable.h"
 #include "ui/cli/SelfTestTable.h"
 #include "ui/plot/PlotApi.h"
 #include "ui/terminal/StandardOutput.h"

@@ -8,12 +8,12 @@ import math
 import numbers
 import os
 import re
-from typing import Any, Literal, Union, overload
+from typing import Any, Literal, Optional, Union, cast, overload
 
 import numpy as np
 import numpy.typing as npt
 
-from ._tavox import _result_message, _spectrum, fftMethodEnum, fftResultEnum, fftWindowEnum
+from ._tavox import BatchSettings, _result_message, _spectrum, fftMethodEnum, fftResultEnum, fftWindowEnum
 
 WindowName = Literal["rect", "hann", "flattop"]
 MethodName = Literal["simple", "average", "multi"]
@@ -25,8 +25,8 @@ _WINDOWS = {"rect": fftWindowEnum.fftWindowRectangle, "hann": fftWindowEnum.fftW
 _METHODS = {"simple": fftMethodEnum.fftMethodSimple, "average": fftMethodEnum.fftMethodAverage,
             "multi": fftMethodEnum.fftMethodMulti}
 _AVERAGES = ("mean", "rms", "max", "median")
+_FORMATS = ("raw", "csv", "f32", "npy")
 _MAX_REPEAT = 999
-_MAX_JOBS = 256
 _MAX_POSITION = 2 ** 31 - 1
 # What the command line takes for a start or finish: a sample number or a
 # fraction below 1, or a percentage.
@@ -61,13 +61,6 @@ def _integer(value: object, name: str) -> int:
     if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, np.integer)):
         raise TypeError("%s must be an int, not %s" % (name, type(value).__name__))
     return int(value)
-
-
-def _jobs(value: object) -> int:
-    jobs = 0 if value is None else _integer(value, "jobs")
-    if not 0 <= jobs <= _MAX_JOBS:
-        raise ValueError("jobs must be from 0 to %d, or None, not %d" % (_MAX_JOBS, jobs))
-    return jobs
 
 
 def _flag(value: object, name: str) -> bool:
@@ -110,6 +103,39 @@ def _position(value: object, name: str) -> str:
         raise ValueError("%s must be a sample number from 0 to %d or a fraction from 0 to 1, not %r"
                          % (name, _MAX_POSITION, value))
     return text
+
+
+def _settings(*, width: object, window: object, center: object, method: object, repeat: object, start: object,
+              finish: object, phase: object, average: object, jobs: object, format: object = "raw",
+              rate: object = None) -> BatchSettings:
+    """The settings of a batch or a spectrum, each option checked in turn (the
+    rate and the jobs by BatchSettings); TypeError or ValueError for the first
+    one out of place."""
+    settings = BatchSettings()
+    settings.method = _choice(method, "method", _METHODS, fftMethodEnum)
+    simple = settings.method == fftMethodEnum.fftMethodSimple
+    repeat_value = _integer(repeat, "repeat")
+    if not simple and not 2 <= repeat_value <= _MAX_REPEAT:
+        raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
+    settings.repeat = 1 if simple else repeat_value
+    if format not in _FORMATS:
+        raise ValueError("format must be one of %s, not %r" % (", ".join(map(repr, _FORMATS)), format))
+    settings.format = cast(str, format)
+    if average not in _AVERAGES:
+        if not isinstance(average, str):
+            raise TypeError("average must be one of %s, not %s" % (", ".join(map(repr, _AVERAGES)),
+                                                                  type(average).__name__))
+        raise ValueError("average must be one of %s, not %r" % (", ".join(map(repr, _AVERAGES)), average))
+    settings.average = cast(str, average)
+    settings.rate = cast(Optional[float], rate)
+    settings.jobs = None if jobs is None else _integer(jobs, "jobs")
+    settings.width = _width(width)
+    settings.window = _choice(window, "window", _WINDOWS, fftWindowEnum)
+    settings.center = _flag(center, "center")
+    settings.start = _position(start, "start") or None
+    settings.finish = _position(finish, "finish") or None
+    settings.phase = _flag(phase, "phase")
+    return settings
 
 
 def _samples(samples: npt.ArrayLike) -> np.ndarray[Any, Any]:
@@ -225,50 +251,30 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     threads run in parallel.
     """
     raw = _dtype(dtype)
-    window_value = _choice(window, "window", _WINDOWS, fftWindowEnum)
-    method_value = _choice(method, "method", _METHODS, fftMethodEnum)
-    width_value = _width(width)
-    repeat_value = _integer(repeat, "repeat")
-    if method_value != fftMethodEnum.fftMethodSimple and not 2 <= repeat_value <= _MAX_REPEAT:
-        raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
-    if average not in _AVERAGES:
-        if not isinstance(average, str):
-            raise TypeError("average must be one of %s, not %s" % (", ".join(map(repr, _AVERAGES)),
-                                                                  type(average).__name__))
-        raise ValueError("average must be one of %s, not %r" % (", ".join(map(repr, _AVERAGES)), average))
-    start_text = _position(start, "start")
-    finish_text = _position(finish, "finish")
-    phase_value = _flag(phase, "phase")
-    center_value = _flag(center, "center")
-    jobs_value = _jobs(jobs)
+    settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
+                         finish=finish, phase=phase, average=average, jobs=jobs)
     source = _samples(samples)
 
-    code, outputs, rows, bins, values = _spectrum(
-        source, width_value, window_value, center_value, method_value,
-        1 if method_value == fftMethodEnum.fftMethodSimple else repeat_value, start_text,
-        finish_text, phase_value, average, raw, jobs_value)
+    code, outputs, rows, bins, values = _spectrum(source, settings, raw)
     result = fftResultEnum(code)
     if result != fftResultEnum.fftResultAllRight:
         message = _result_message(code)
         if result in (fftResultEnum.fftResultOutOfMemory, fftResultEnum(7)):
             raise MemoryError(message)
-        detail = "%d samples, width %d, method %s" % (source.size, width_value,
-                                                      fftMethodEnum(method_value).name)
-        if method_value != fftMethodEnum.fftMethodSimple:
-            detail += ", repeat %d" % repeat_value
-        if start_text:
-            detail += ", start %s" % start_text
-        if finish_text:
-            detail += ", finish %s" % finish_text
+        detail = "%d samples, width %d, method %s" % (source.size, settings.width,
+                                                      fftMethodEnum(settings.method).name)
+        if settings.method != fftMethodEnum.fftMethodSimple:
+            detail += ", repeat %s" % settings.repeat
+        if settings.start is not None:
+            detail += ", start %s" % settings.start
+        if settings.finish is not None:
+            detail += ", finish %s" % settings.finish
         raise TransformError(result, message, detail)
-    if method_value == fftMethodEnum.fftMethodMulti:
+    if settings.method == fftMethodEnum.fftMethodMulti:
         return values.reshape(outputs, bins)
     if rows == 2:
         return values.reshape(2, bins)
     return values
-
-
-_FORMATS = ("raw", "csv", "f32", "npy")
 
 
 def _detect(data: bytes, path: str) -> str:

@@ -3,17 +3,14 @@
 from __future__ import annotations
 
 import dataclasses
-import math
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (_AVERAGES, _MAX_REPEAT, _METHODS, _WINDOWS, AverageName, MethodName, Position,
-                      WindowName, _choice, _flag, _integer, _jobs, _position, _width)
-from ._tavox import (Application, AutomationError, File, _result_message, fftDataEnum, fftMethodEnum,
-                     fftResultEnum, fftWindowEnum)
+from ._arrays import AverageName, MethodName, Position, WindowName, _settings
+from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
+                     fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 PathText = Union[str, "os.PathLike[str]"]
-_FORMATS = ("raw", "csv", "f32", "npy")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -46,71 +43,6 @@ class ProgressBar(Protocol):
 
 
 Progress = Union[Callable[[FileResult, int, int], object], ProgressBar, None]
-
-
-@dataclasses.dataclass(frozen=True)
-class BatchSettings:
-    """The checked options of a batch, as transform_files takes them."""
-
-    width: int = 128
-    window: int = int(fftWindowEnum.fftWindowRectangle)
-    center: bool = False
-    method: int = int(fftMethodEnum.fftMethodSimple)
-    repeat: int = 2
-    start: str = ""
-    finish: str = ""
-    phase: bool = False
-    format: str = "raw"
-    rate: Optional[float] = None
-    average: str = "mean"
-    jobs: int = 0
-
-
-def batch_settings(width: int = 128, window: WindowName | fftWindowEnum = "rect", center: bool = False,
-                   method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
-                   finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                   average: AverageName = "mean", jobs: int | None = None) -> BatchSettings:
-    """Checks the options of a batch; TypeError or ValueError for one out of place."""
-    method_value = _choice(method, "method", _METHODS, fftMethodEnum)
-    repeat_value = _integer(repeat, "repeat")
-    if method_value != fftMethodEnum.fftMethodSimple and not 2 <= repeat_value <= _MAX_REPEAT:
-        raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
-    if format not in _FORMATS:
-        raise ValueError("format must be one of %s, not %r" % (", ".join(map(repr, _FORMATS)), format))
-    if average not in _AVERAGES:
-        raise ValueError("average must be one of %s, not %r" % (", ".join(map(repr, _AVERAGES)), average))
-    rate_value: Optional[float] = None
-    if rate is not None:
-        if isinstance(rate, bool) or not isinstance(rate, (int, float)):
-            raise TypeError("rate must be a number or None, not %s" % type(rate).__name__)
-        rate_value = float(rate)
-        if not math.isfinite(rate_value) or rate_value <= 0:
-            raise ValueError("rate must be a sample rate in Hz above 0, not %r" % rate)
-    jobs_value = _jobs(jobs)
-    return BatchSettings(width=_width(width), window=_choice(window, "window", _WINDOWS, fftWindowEnum),
-                         center=_flag(center, "center"), method=method_value,
-                         repeat=repeat_value if method_value != fftMethodEnum.fftMethodSimple else 1,
-                         start=_position(start, "start"), finish=_position(finish, "finish"),
-                         phase=_flag(phase, "phase"), format=format, rate=rate_value, average=average,
-                         jobs=jobs_value)
-
-
-def _configure(app: Application, settings: BatchSettings) -> None:
-    p = app.FFTParameters
-    p.Width = settings.width
-    p.Window = fftWindowEnum(settings.window)
-    p.Center = settings.center
-    p.Method = fftMethodEnum(settings.method)
-    p.Repeat = settings.repeat
-    p.Phase = settings.phase
-    if settings.start:
-        p.Start = settings.start
-    if settings.finish:
-        p.Finish = settings.finish
-    app.output_format = settings.format
-    app.sample_rate = settings.rate
-    app.average = settings.average
-    app.jobs = settings.jobs
 
 
 class _Collector:
@@ -152,7 +84,7 @@ def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exa
     only the files of exactly these paths) and returns a FileResult per file."""
     _check_progress(progress)
     with Application() as app:
-        _configure(app, settings)
+        app._configure(settings)
         files = app.FFTFiles
         for source in sources:
             try:
@@ -222,7 +154,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     place raise (TypeError, ValueError). The GIL is released while files are
     transformed, so batches on several threads run in parallel.
     """
-    settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                              finish=finish, phase=phase, format=format, rate=rate, average=average,
-                              jobs=jobs)
+    settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
+                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -24,10 +24,9 @@ from __future__ import annotations
 import os
 from typing import Any, Optional, cast
 
-from ._arrays import AverageName, MethodName, Position, WindowName
-from ._batch import BatchSettings, FileResult, PathText, Progress, _check_progress, batch_settings, matching_inputs
-from ._batch import run_batch
-from ._tavox import fftMethodEnum, fftWindowEnum
+from ._arrays import AverageName, MethodName, Position, WindowName, _settings
+from ._batch import FileResult, PathText, Progress, _check_progress, matching_inputs, run_batch
+from ._tavox import BatchSettings, fftMethodEnum, fftWindowEnum
 
 __all__ = ["transform_files", "partition"]
 
@@ -74,9 +73,8 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     """
     from distributed import as_completed, get_client
 
-    settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                              finish=finish, phase=phase, format=format, rate=rate, average=average,
-                              jobs=jobs)
+    settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
+                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs)
     _check_progress(progress)
     if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
         raise TypeError("partitions must be an int or None, not %s" % type(partitions).__name__)

@@ -1,12 +1,16 @@
+#include <getopt.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "app/Jobs.h"
 #include "support/TestSupport.h"
 #include "ui/cli/CommandOptions.h"
+#include "ui/cli/OptionTable.h"
 
 namespace tavox {
 namespace {
@@ -195,6 +199,49 @@ TEST(command_options_test, checks_that_need_the_fields) {
     EXPECT_EQ(fields, (Arguments{"e", "h", "1024", "/home/me/in/x.dat", "out/*.o"}));
     MakeInputAbsolute(fields, "/elsewhere/");
     EXPECT_EQ(fields[3], "/home/me/in/x.dat");
+}
+
+// The bash completion is written by hand: its option table must name the
+// options of the parser, offer the values each one takes, and know which
+// value follows "=" only.
+TEST(command_options_test, completion_offers_the_options_and_values_of_the_table) {
+    const std::string completion = test::ReadBytes(TAVOX_COMPLETION);
+    const auto declared = [&](const char* array) {
+        const std::size_t begin = completion.find(std::string("declare -gA ") + array + "=(");
+        const std::size_t end = completion.find(')', begin);
+        EXPECT_NE(begin, std::string::npos) << array;
+        std::map<std::string, std::string> entries;
+        const std::string body = completion.substr(begin, end - begin);
+        const std::regex entry(R"re(\[(--[a-z-]+)\]="?([^"\]\n]*)"?)re");
+        for (auto it = std::sregex_iterator(body.begin(), body.end(), entry); it != std::sregex_iterator(); ++it) {
+            entries[(*it)[1]] = (*it)[2];
+        }
+        return entries;
+    };
+    std::map<std::string, std::string> values;
+    std::map<std::string, std::string> optional;
+    for (const OptionRow& row : OptionRows()) {
+        values["--" + std::string(row.name)] = row.values;
+        if (row.argument == optional_argument) optional["--" + std::string(row.name)] = "1";
+    }
+    EXPECT_EQ(declared("_tavox_option_values"), values);
+    EXPECT_EQ(declared("_tavox_optional_value"), optional);
+    // --help lays the rows out in two columns; a long synopsis takes a line
+    // of its own, and --version shares the line of --help.
+    const std::string help = OptionsHelpText();
+    for (const char* lines : {"Options (before the fields; -- ends them):\n"
+                              "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n",
+                              "  --average=mean|rms|max|median\n"
+                              "                            how method p combines its exposures, bin by bin (default\n"
+                              "                            mean; the median is not corrected for its bias)\n"
+                              "  --report=FILE|-           a JSON Lines report",
+                              "  --self-test               checks this installation on this processor and exits\n"
+                              "  --help, --version\n"
+                              "A VSTUP that does not begin with / is taken relative to the current folder.\n"}) {
+        EXPECT_NE(help.find(lines), std::string::npos) << lines;
+    }
+    // The parser tells a refused long option from a short one by its id.
+    EXPECT_LT(OptionRows().size(), static_cast<std::size_t>(' '));
 }
 
 }  // namespace

@@ -60,6 +60,30 @@ TEST(tavox_desktop_run_test, no_matching_input_is_named_on_standard_error) {
     EXPECT_NE(run.err.find("tavox: no input file matches \"" + dir.Path() + "*.dat\"\n"), std::string::npos) << run.err;
 }
 
+// The desktop's run says what the terminal's says about an empty share, and
+// its report holds what the terminal's holds.
+TEST(tavox_desktop_run_test, empty_share_and_quiet_report_as_in_the_terminal) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    const std::vector<std::string> desktop = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()};
+    const std::string input = dir.Path() + "*.dat";
+    for (const bool onDesktop : {true, false}) {
+        SCOPED_TRACE(onDesktop ? "desktop" : "terminal");
+        const auto share =
+            onDesktop ? RunProgram(TAVOX_EXE, {"--shard=0/2", "e", "h", "256", input, "*.out"}, {}, desktop)
+                      : RunProgram(TAVOX_EXE, {"--shard=0/2", "e", "h", "256", input, "*.out"}, DisplayVariables);
+        EXPECT_EQ(share.status, 0) << share.err;
+        EXPECT_NE(share.err.find("tavox: share 0/2 holds none of the 1 input files that match \"" + input + "\"\n"),
+                  std::string::npos)
+            << share.err;
+        const std::vector<std::string> quiet = {"--report=-", "--quiet", "e", "h", "256", input, "*.out"};
+        const auto report =
+            onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
+        EXPECT_EQ(report.status, 0) << report.err;
+        EXPECT_EQ(report.out.rfind("{\"type\":\"totals\",\"files\":1,", 0), 0u) << report.out;
+    }
+}
+
 // A terminal run never loads the window toolkit; the same batch then reports
 // each file on standard output.
 TEST(tavox_desktop_run_test, without_a_display_the_batch_reports_in_the_terminal) {

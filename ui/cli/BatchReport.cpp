@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Application.h"
+#include "app/BatchSettings.h"
 #include "app/DisplayText.h"
 #include "app/Files.h"
 #include "app/ProgressText.h"
@@ -50,8 +51,8 @@ std::string Line(const Json& object) {
 
 }  // namespace
 
-BatchReport::BatchReport(std::string path, const OutputOptions& output, bool fileLines)
-    : path_(std::move(path)), output_(output), fileLines_(fileLines) {}
+BatchReport::BatchReport(const BatchSettings& settings)
+    : settings_(settings), path_(settings.report.value_or("-")), fileLines_(!(path_ == "-" && settings.quiet)) {}
 
 BatchReport::~BatchReport() {
     if (fd_ > STDERR_FILENO) ::close(fd_);
@@ -100,11 +101,11 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     line["method"] = MethodName(parameters.Method());
     line["phase"] = parameters.Phase();
     line["center"] = parameters.Center();
-    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(output_.average);
-    line["format"] = FormatName(output_.format);
-    if (output_.rate) {
-        line["rate_hz"] = *output_.rate;
-        line["bin_hz"] = *output_.rate / parameters.Width();
+    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(settings_.output.average);
+    line["format"] = FormatName(settings_.output.format);
+    if (settings_.output.rate) {
+        line["rate_hz"] = *settings_.output.rate;
+        line["bin_hz"] = *settings_.output.rate / parameters.Width();
     }
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));
@@ -132,6 +133,10 @@ void BatchReport::Finish(int exitStatus) {
         error_ = "the report " + path_ + " could not be written: " + std::strerror(errno);
     }
     fd_ = -1;
+}
+
+std::shared_ptr<BatchReport> ReportFor(const BatchSettings& settings) {
+    return settings.report ? std::make_shared<BatchReport>(settings) : nullptr;
 }
 
 // The whole line in one write where the system allows it; a short write is

@@ -5,24 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "common/OutputOptions.h"
-#include "data/BatchShare.h"
+#include "app/BatchSettings.h"
 #include "ui/plot/PlotOptions.h"
 
 namespace tavox {
 
-// What the options in front of the fields of a tavox command line ask for.
-struct CommandOptions {
-    OutputOptions output;
+// What the options in front of the fields of a tavox command line ask for:
+// the settings of a batch (but its transform, which the fields give), and
+// what is no batch's (the viewer, the help, the version, the self-test).
+struct CommandOptions : BatchSettings {
     // The options given, by name without "--", in order (for the checks that
     // need the fields).
     std::vector<std::string> given;
-    std::optional<std::string> report;  // a file, or "-" for standard output
-    std::optional<PlotOptions> plot;
     std::optional<ViewOptions> view;
-    std::optional<std::int32_t> jobs;  // threads; 0 for every CPU
-    BatchShare shard;                  // the share of the inputs to transform; all by default
-    bool quiet = false;
     bool help = false;
     bool version = false;
     bool selfTest = false;
@@ -60,13 +55,5 @@ std::int32_t ResolveJobs(const CommandOptions& options, const char* environment,
 // Makes the input field (the fourth) absolute against `folder` when it does
 // not begin with "/"; an empty field stays empty.
 void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& folder);
-
-// The English section on the options that --help prints below the help,
-// lines ended by LF.
-std::string OptionsHelpText();
-
-// The number of files the input field (an absolute path, "*" and "?" in its
-// name) matches, before any share is taken.
-std::size_t MatchingInputs(const std::string& input);
 
 }  // namespace tavox

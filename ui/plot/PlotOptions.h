@@ -3,20 +3,13 @@
 #include <optional>
 #include <string>
 
+#include "app/PlotSettings.h"
 #include "common/OutputOptions.h"
 
 namespace tavox {
 
-// How --plot draws: magnitudes on a linear scale, or in dB relative to full
-// scale (32767).
-enum class PlotScale { Linear, Db };
-
 // A PNG picture next to every output (--plot, --plot-size).
-struct PlotOptions {
-    PlotScale scale = PlotScale::Linear;
-    int width = 1200;
-    int height = 700;
-};
+using PlotOptions = PlotSettings;
 
 // The spectrum viewer on an existing output (--view and what goes with it).
 struct ViewOptions {

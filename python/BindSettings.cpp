@@ -1,0 +1,150 @@
+#include <pybind11/operators.h>
+#include <pybind11/stl.h>
+
+#include <optional>
+#include <string>
+
+#include "app/BatchSettings.h"
+#include "app/Jobs.h"
+#include "common/OutputOptions.h"
+#include "python/Bindings.h"
+
+namespace py = pybind11;
+
+namespace tavox::python {
+
+namespace {
+
+std::string TypeName(const py::handle& value) {
+    return py::str(py::type::of(value).attr("__name__"));
+}
+
+// A sample rate in Hz or None, as `float(rate)` reads it.
+std::optional<double> Rate(const py::object& rate) {
+    if (rate.is_none()) return std::nullopt;
+    if (PyBool_Check(rate.ptr()) || !(PyLong_Check(rate.ptr()) || PyFloat_Check(rate.ptr()))) {
+        throw py::type_error("rate must be a number or None, not " + TypeName(rate));
+    }
+    const double value = PyFloat_AsDouble(rate.ptr());
+    if (value == -1.0 && PyErr_Occurred() != nullptr) throw py::error_already_set();
+    if (!ValidRate(value))
+        throw py::value_error("rate must be a sample rate in Hz above 0, not " + py::repr(rate).cast<std::string>());
+    return value;
+}
+
+// A thread count or None.
+std::optional<std::int32_t> Jobs(const py::object& jobs) {
+    if (jobs.is_none()) return std::nullopt;
+    if (PyBool_Check(jobs.ptr()) || !PyLong_Check(jobs.ptr()))
+        throw py::type_error("jobs must be an int, not " + TypeName(jobs));
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(jobs.ptr(), &overflow);
+    if (overflow != 0 || !ValidJobs(value)) {
+        throw py::value_error("jobs must be from 0 to " + std::to_string(MaxJobs) + ", or None, not " +
+                              py::str(jobs).cast<std::string>());
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+template <class Enum>
+Enum Named(std::optional<Enum> (*read)(std::string_view) noexcept, const std::string& name, const char* what) {
+    const auto value = read(name);
+    if (!value) throw py::value_error(std::string("unknown ") + what + " '" + name + "'");
+    return *value;
+}
+
+py::tuple State(const BatchSettings& s) {
+    const TransformSettings& t = s.transform;
+    return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
+                          t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
+                          std::string(AverageName(s.output.average)), s.jobs);
+}
+
+}  // namespace
+
+void bindSettings(py::module_& m) {
+    py::class_<BatchSettings> cls(m, "BatchSettings",
+                                  R"doc(What a batch or a spectrum runs with, as tavox.spectrum and
+tavox.transform_files check it: the transform (width, window, center,
+method, repeat, start, finish, phase), the outputs (format, rate, average)
+and the threads (jobs). Made by those functions; the rate and the jobs are
+checked here.)doc");
+    cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
+        .def_property(
+            "width", [](const BatchSettings& s) { return s.transform.width; },
+            [](BatchSettings& s, std::int32_t value) { s.transform.width = value; }, "int: samples per exposure.")
+        .def_property(
+            "window", [](const BatchSettings& s) { return static_cast<int>(s.transform.window); },
+            [](BatchSettings& s, int value) { s.transform.window = static_cast<fftWindowEnum>(value); },
+            "int: the window (an fftWindowEnum value).")
+        .def_property(
+            "center", [](const BatchSettings& s) { return s.transform.center; },
+            [](BatchSettings& s, bool value) { s.transform.center = value; },
+            "bool: the mean of every exposure is removed first.")
+        .def_property(
+            "method", [](const BatchSettings& s) { return static_cast<int>(s.transform.method); },
+            [](BatchSettings& s, int value) { s.transform.method = static_cast<fftMethodEnum>(value); },
+            "int: the method (an fftMethodEnum value).")
+        .def_property(
+            "repeat", [](const BatchSettings& s) { return s.transform.repeat; },
+            [](BatchSettings& s, std::optional<std::int32_t> value) { s.transform.repeat = value; },
+            "int | None: exposures of the average and multi methods; None for the least they take.")
+        .def_property(
+            "start", [](const BatchSettings& s) { return s.transform.start; },
+            [](BatchSettings& s, std::optional<std::string> value) { s.transform.start = std::move(value); },
+            "str | None: the start of the evaluated range as the command line writes it; None for the first "
+            "sample.")
+        .def_property(
+            "finish", [](const BatchSettings& s) { return s.transform.finish; },
+            [](BatchSettings& s, std::optional<std::string> value) { s.transform.finish = std::move(value); },
+            "str | None: the end of the evaluated range, the same way; None for the last sample.")
+        .def_property(
+            "phase", [](const BatchSettings& s) { return s.transform.phase; },
+            [](BatchSettings& s, bool value) { s.transform.phase = value; },
+            "bool: with the simple method, the phases follow the magnitudes.")
+        .def_property(
+            "format", [](const BatchSettings& s) { return std::string(FormatName(s.output.format)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.format = Named(&FormatFromName, name, "output format");
+            },
+            "str: the format of disk outputs, as the program's --format.")
+        .def_property(
+            "rate", [](const BatchSettings& s) { return s.output.rate; },
+            [](BatchSettings& s, const py::object& rate) { s.output.rate = Rate(rate); },
+            "float | None: the sample rate in Hz, as the program's --rate; a number above 0.")
+        .def_property(
+            "average", [](const BatchSettings& s) { return std::string(AverageName(s.output.average)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.average = Named(&AverageFromName, name, "average mode");
+            },
+            "str: how the average method combines its exposures, as the program's --average.")
+        .def_property(
+            "jobs", [](const BatchSettings& s) { return s.jobs; },
+            [](BatchSettings& s, const py::object& jobs) { s.jobs = Jobs(jobs); },
+            "int | None: the threads, as the program's --jobs: 0 to 256; None or 0 for TAVOX_JOBS, else every "
+            "CPU.")
+        .def(py::self == py::self)  // NOLINT(misc-redundant-expression)
+        .def("__repr__",
+             [](const BatchSettings& s) {
+                 return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
+             })
+        .def(py::pickle(&State, [](const py::tuple& state) {
+            if (state.size() != 12) throw py::value_error("not the state of a BatchSettings");
+            BatchSettings s;
+            s.transform.width = state[0].cast<std::int32_t>();
+            s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
+            s.transform.center = state[2].cast<bool>();
+            s.transform.method = static_cast<fftMethodEnum>(state[3].cast<int>());
+            s.transform.repeat = state[4].cast<std::optional<std::int32_t>>();
+            s.transform.start = state[5].cast<std::optional<std::string>>();
+            s.transform.finish = state[6].cast<std::optional<std::string>>();
+            s.transform.phase = state[7].cast<bool>();
+            s.output.format = Named(&FormatFromName, state[8].cast<std::string>(), "output format");
+            s.output.rate = Rate(state[9]);
+            s.output.average = Named(&AverageFromName, state[10].cast<std::string>(), "average mode");
+            s.jobs = Jobs(state[11]);
+            return s;
+        }));
+}
+
+}  // namespace tavox::python
