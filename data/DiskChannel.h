@@ -113,7 +113,6 @@ private:
     ByteBuffer readBuffer_;
     ByteBuffer writeBuffer_;
     OutputOptions options_;
-    std::size_t heldBlock_ = 0;  // length of the first block held for the next output
     std::int32_t writtenCount_ = 0;
     std::int16_t lastWritten_ = 0;
     bool deferred_ = false;

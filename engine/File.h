@@ -16,8 +16,10 @@
 namespace tavox {
 
 class Data;
+class ExposureSource;
 class FileSystem;
 class Parameters;
+class SpectrumStage;
 
 // One source and one target (a disk file pair or a pair of spreadsheet
 // ranges) with the data channel that reads and writes them. Created by Files.
@@ -94,16 +96,12 @@ private:
     bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat);
     // True, with the result code set, when the transform is to stop before exposure k.
     bool StopBefore(std::int16_t k);
-    void TransformSimple();
-    void TransformAverage();
-    void TransformMulti();
-    // Runs the exposures of an Average or Multi on worker threads when that
-    // is allowed and worth it; false, having done nothing, otherwise.
-    bool ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi);
-    // Shapes the loaded exposure, transforms it and converts it to polar form.
-    // Each step runs even after an earlier one raised; the last error raised
-    // becomes the result code.
-    void TransformExposure(bool conjugateOutput);
+    void TransformSimple(const SpectrumStage& stage);
+    // The exposures of an Average or Multi, on this thread or, when the plan
+    // allows it, computed ahead on worker threads; either way their outcomes
+    // are applied here in exposure order.
+    void TransformExposures(const SpectrumStage& stage, bool multi);
+    void RunExposures(ExposureSource& exposures, std::int16_t repeat, bool multi);
     bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;

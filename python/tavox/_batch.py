@@ -7,13 +7,12 @@ import math
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (_AVERAGES, _MAX_REPEAT, _METHODS, _WINDOWS, AverageName, MethodName, Position,
+from ._arrays import (_AVERAGES, _FORMATS, _MAX_REPEAT, _METHODS, _WINDOWS, AverageName, MethodName, Position,
                       WindowName, _choice, _flag, _integer, _jobs, _position, _width)
 from ._tavox import (Application, AutomationError, File, _result_message, fftDataEnum, fftMethodEnum,
                      fftResultEnum, fftWindowEnum)
 
 PathText = Union[str, "os.PathLike[str]"]
-_FORMATS = ("raw", "csv", "f32", "npy")
 
 
 @dataclasses.dataclass(frozen=True)

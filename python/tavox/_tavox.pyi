@@ -166,3 +166,8 @@ def _spectrum(samples: np.ndarray[Any, Any], width: int, window: int, center: bo
               start: str, finish: str, phase: bool, average: str,
               raw: bool, jobs: int) -> tuple[int, int, int, int, np.ndarray[Any, Any]]: ...
 def _result_message(code: int) -> str: ...
+
+_window_names: tuple[tuple[str, int], ...]
+_method_names: tuple[tuple[str, int], ...]
+_average_modes: tuple[str, ...]
+_output_formats: tuple[tuple[str, bytes, str, bool, str], ...]

@@ -62,12 +62,16 @@ constexpr option LongOptions[] = {
 // What each option with a value allows, as the error lines say it.
 const char* Allowed(int id) {
     switch (id) {
-        case Format:
-            return "raw, csv, f32 or npy";
+        case Format: {
+            static const std::string formats = NameList(OutputFormatNames);
+            return formats.c_str();
+        }
         case Rate:
             return "the sample rate in Hz, a number above 0 such as 48000";
-        case Average:
-            return "mean, rms, max or median";
+        case Average: {
+            static const std::string modes = NameList(AverageModeNames);
+            return modes.c_str();
+        }
         case Report:
             return "a file name, or - for standard output";
         case Shard:
@@ -78,8 +82,10 @@ const char* Allowed(int id) {
             return "linear or db";
         case PlotSize:
             return "WIDTHxHEIGHT in pixels, from 400x300 to 8000x8000, such as 1200x700";
-        case View:
-            return "a spectrum file (raw, csv, f32 or npy)";
+        case View: {
+            static const std::string file = "a spectrum file (" + NameList(OutputFormatNames) + ")";
+            return file.c_str();
+        }
         case Width:
             return "the exposure width in samples, an even number such as 1024";
         default:

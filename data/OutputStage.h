@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+
+namespace tavox {
+
+// The columns of an output as a CSV header names them: the bin number, the
+// bin's frequency (with a sample rate), then one column per row of values.
+inline constexpr std::string_view BinColumn = "bin";
+inline constexpr std::string_view FrequencyColumn = "frequency_hz";
+inline constexpr std::size_t MaxOutputRows = 2;
+using RowNames = std::array<std::string_view, MaxOutputRows>;
+// The rows of the polar form: magnitudes, then phases in degrees.
+inline constexpr RowNames PolarRows = {"magnitude", "phase_deg"};
+
+// How the values of one output are laid out: `rows` blocks (1, or 2 with the
+// phases) of `bins` values each, from exposures `width` samples wide, and
+// what each row holds.
+struct SpectrumShape {
+    std::size_t bins = 0;
+    std::size_t rows = 1;
+    std::size_t width = 0;
+    RowNames names = PolarRows;
+};
+
+// What the output steps know of a spectrum besides its values: the width of
+// its transform, the sums of the window's weights and of their squares (S1
+// and S2, from which the window's gains and noise bandwidth follow) and the
+// sample rate.
+struct SpectrumContext {
+    std::size_t width = 0;
+    double weightSum = 0;
+    double weightSquares = 0;
+    std::optional<double> rate;
+};
+
+// The part of the spectrum stage that runs once an output's exposures are
+// combined (or on the one exposure of an output that has one): steps that
+// turn each row of values into what is written, in place, and the names of
+// the rows. The engine's SpectrumStage fills it; the default keeps the
+// magnitudes and phases as they are. A small value, copied freely.
+class OutputStage {
+public:
+    static constexpr std::size_t MaxSteps = 4;
+    // Runs on row `row` of an output, combined from `exposures` exposures.
+    using Step = void (*)(std::size_t row, std::span<double> values, std::int32_t exposures,
+                          const SpectrumContext& context) noexcept;
+
+    OutputStage() = default;
+    OutputStage(const RowNames& names, const SpectrumContext& context) noexcept : names_(names), context_(context) {}
+
+    // Appends a step; false when MaxSteps are there.
+    bool Add(Step step) noexcept;
+    // Runs the steps in order.
+    void Finish(std::size_t row, std::span<double> values, std::int32_t exposures) const noexcept;
+
+    const RowNames& Names() const noexcept { return names_; }
+    const SpectrumContext& Context() const noexcept { return context_; }
+    // The layout of an output of `rows` rows of `bins` values.
+    SpectrumShape Shape(std::size_t bins, std::size_t rows) const noexcept;
+
+private:
+    RowNames names_ = PolarRows;
+    SpectrumContext context_;
+    std::array<Step, MaxSteps> steps_{};
+    std::size_t stepCount_ = 0;
+};
+
+}  // namespace tavox
