@@ -252,6 +252,17 @@ TEST(sample_spectrum_test, threads_change_no_value_of_a_long_average) {
                 << threads;
         }
     }
+    // Doubles beyond the 16-bit range take the checked paths on every thread:
+    // squares that overflow give the substitute magnitude, not infinity.
+    std::vector<double> huge(cells.begin(), cells.end());
+    for (double& x : huge) x *= 1e160;
+    const auto hugeOne =
+        TransformSamples(average, AverageMode::Mean, std::span<const double>(huge), SpectrumTarget::Sheet, 1);
+    const auto hugeMany =
+        TransformSamples(average, AverageMode::Mean, std::span<const double>(huge), SpectrumTarget::Sheet, 2);
+    EXPECT_EQ(hugeMany.result, hugeOne.result);
+    ASSERT_EQ(hugeMany.values.size(), hugeOne.values.size());
+    EXPECT_EQ(std::memcmp(hugeMany.values.data(), hugeOne.values.data(), hugeOne.values.size() * sizeof(double)), 0);
     // A multi keeps to the calling thread and gives the same outputs.
     const auto oneMulti =
         TransformSamples(multi, AverageMode::Mean, std::span<const std::int16_t>(samples), SpectrumTarget::DiskRaw, 1);
