@@ -175,8 +175,8 @@ private:
 };
 
 // How the exposures of a transform may use threads.
-ParallelPlan PlanExposureThreads(const Data& data, std::size_t threads, std::size_t n, std::int32_t position,
-                                 std::int32_t step, std::int16_t repeat, bool multi) {
+ParallelPlan PlanExposureThreads(const Data& data, const OutputStage& output, std::size_t threads, std::size_t n,
+                                 std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi) {
     // A multi writes its outputs from the threads, which only files can take.
     const bool shared = multi ? data.SharedAccess() : data.SharedLoads();
     if (!shared) return {};
@@ -190,7 +190,9 @@ ParallelPlan PlanExposureThreads(const Data& data, std::size_t threads, std::siz
     work.itemSamples = n;
     work.threadBytes = 18 * n + (std::size_t{64} << 10);  // re, im, bytes, write
     work.itemBytes = multi ? 512 : 4 * n;                 // an output waiting for its name, or the magnitudes
-    work.observed = multi && options.observer != nullptr;
+    // An observer is told of each output with its values, and measures are
+    // kept of each, on this thread.
+    work.observed = multi && (options.observer != nullptr || output.Measuring());
     work.rows = !multi && CombinerOf(options.average).KeepsRows() ? RowKeeping::ByConsumer : RowKeeping::None;
     return PlanParallel(threads, work);
 }
@@ -243,6 +245,7 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
     threads_ = threads;
     ResultCode = fftResultAllRight;
     exposuresDone_ = 0;
+    measures_ = Measures{};
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {
         struct BufferGuard {
@@ -250,7 +253,7 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
             ~BufferGuard() { file->ReleaseBuffers(); }
         } guard{this};
         PrepareBuffers();
-        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples());
+        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples(), measures_);
         data_->SetOutputStage(stage.Output());
         switch (parameters_->Method()) {
             case fftMethodSimple:
@@ -270,7 +273,7 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
 }
 
 File::StandInResult File::TakeStandInResult() {
-    return StandInResult{ResultCode, exposuresDone_, transformSeconds_, data_->TakeDeferred()};
+    return StandInResult{ResultCode, exposuresDone_, transformSeconds_, measures_, data_->TakeDeferred()};
 }
 
 fftResultEnum File::AdoptStandIn(StandInResult&& done) {
@@ -278,6 +281,7 @@ fftResultEnum File::AdoptStandIn(StandInResult&& done) {
     ResultCode = taken.result;
     exposuresDone_ = taken.exposures;
     transformSeconds_ = taken.seconds;
+    measures_ = taken.measures;
     // Only the outputs of a Multi carry exposure numbers; its exposures end
     // with the one whose output failed, as when it names them itself.
     const std::int32_t failed = data_->CommitDeferred(std::move(taken.outputs), ResultCode);
@@ -380,7 +384,8 @@ void File::TransformExposures(const SpectrumStage& stage, bool multi) {
     const std::size_t n = RealPart.size();
     // Arrays that an allocation failure cut short keep the exposures on this thread.
     if (n == static_cast<std::size_t>(parameters_->Width()) && ImagPart.size() == n) {
-        const ParallelPlan plan = PlanExposureThreads(*data_, threads_, n, position, step, repeat, multi);
+        const ParallelPlan plan =
+            PlanExposureThreads(*data_, stage.Output(), threads_, n, position, step, repeat, multi);
         if (plan.Parallel()) {
             ThreadedExposures threaded(*data_, stage, n, position, step, repeat, multi, plan);
             if (threaded.Start()) {

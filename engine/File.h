@@ -12,6 +12,7 @@
 #include "common/Variant.h"
 #include "data/BlockCache.h"
 #include "data/DeferredOutputs.h"
+#include "data/OutputStage.h"
 
 namespace tavox {
 
@@ -60,6 +61,7 @@ public:
         std::int32_t result = fftResultAllRight;
         std::int32_t exposures = 0;
         double seconds = 0.0;
+        Measures measures;
         DeferredOutputs outputs;
     };
     // Called on the stand-in after its Transform.
@@ -73,6 +75,9 @@ public:
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
     double TransformSeconds() const noexcept { return transformSeconds_; }
+    // What the spectrum stage measured of the last output the last Transform
+    // wrote (none unless a measurement was asked for).
+    const Measures& LastMeasures() const noexcept { return measures_; }
 
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
@@ -112,6 +117,7 @@ private:
     std::int32_t ResultCode = fftResultAllRight;
     std::int32_t exposuresDone_ = 0;
     double transformSeconds_ = 0.0;
+    Measures measures_;
     std::string name_;
     const std::function<bool()>* stopRequested_ = nullptr;  // during a Transform only
     std::size_t threads_ = 1;                               // during a Transform only

@@ -43,12 +43,15 @@ bool WithinFastKernelBound(std::span<const double> samples) noexcept {
 
 }  // namespace
 
-SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& options, bool bounded) noexcept
+SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& options, bool bounded,
+                             Measures& measures) noexcept
     : parameters_(parameters),
       bounded_(bounded),
       phase_(parameters.Phase()),
-      output_(PolarRows, SpectrumContext{static_cast<std::size_t>(parameters.Width()), parameters.WindowSum(),
-                                         parameters.WindowSquares(), options.rate}) {
+      output_(PolarRows,
+              SpectrumContext{static_cast<std::size_t>(parameters.Width()), parameters.WindowSum(),
+                              parameters.WindowSquares(), options.rate},
+              &measures) {
     Add(Shape);
     Add(Transform);
     Add(Polar);

@@ -114,17 +114,23 @@ TEST(result_store_test, every_combiner_gives_its_column_form_of_each_bin) {
 TEST(result_store_test, the_output_stage_finishes_a_combined_block_and_names_its_rows) {
     static std::vector<std::pair<std::size_t, std::int32_t>> calls;
     calls.clear();
-    OutputStage stage({"power", "phase_deg"}, SpectrumContext{});
-    ASSERT_TRUE(stage.Add(
-        [](std::size_t row, std::span<double> values, std::int32_t exposures, const SpectrumContext&) noexcept {
-            calls.emplace_back(row, exposures);
-            for (double& x : values) x *= x;
-        }));
+    Measures measures;
+    OutputStage stage({"power", "phase_deg"}, SpectrumContext{}, &measures);
+    const OutputStage::Step square = [](std::size_t row, std::span<double> values, std::int32_t exposures,
+                                        const SpectrumContext&, Measures& found) noexcept {
+        calls.emplace_back(row, exposures);
+        for (double& x : values) x *= x;
+        found.Set("largest", *std::max_element(values.begin(), values.end()));
+    };
+    ASSERT_TRUE(stage.Add(square, true));
+    EXPECT_TRUE(stage.Measuring());
     ResultStore store;
     store.SetStage(stage);
     const Rows rows = {{1, 2}, {3, 4}, {5, 6}};
     EXPECT_EQ(Combine(store, AverageMode::Mean, rows), (std::vector<double>{9, 16}));
     EXPECT_EQ(calls, (std::vector<std::pair<std::size_t, std::int32_t>>{{0, 3}}));
+    ASSERT_EQ(measures.count, 1u);
+    EXPECT_EQ(measures.values[0], (std::pair<std::string_view, double>{"largest", 16}));
     EXPECT_EQ(store.Shape().names[0], "power");
 
     store.Reset();
