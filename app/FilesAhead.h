@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/ParallelPlan.h"
+
 namespace tavox {
 
 class File;
@@ -48,8 +50,8 @@ private:
     struct Slot;
     struct Worker;
 
-    static bool WorthIt(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
-                        const FileSystem& fileSystem);
+    // The files transformed ahead, for PlanParallel.
+    static ParallelWork Work(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters);
     void Prepare(std::size_t index);
     void Compute(std::size_t index, std::size_t worker);
     bool StillHolds(const Slot& slot, File& file) const;

@@ -17,6 +17,7 @@ namespace tavox {
 
 class FileSystem;
 class InputFile;
+class OutputStage;
 class Range;
 
 // Most samples a source may hold: positions are 32-bit.
@@ -128,6 +129,9 @@ public:
     // receives the mean.
     const OutputOptions& GetOutputOptions() const noexcept;
     void SetOutputOptions(const OutputOptions& options) noexcept;
+    // What a combined spectrum goes through before it is written, and the
+    // names of its rows (see OutputStage); kept across SetFormat.
+    void SetOutputStage(const OutputStage& stage) noexcept;
     // Clamps to +-32767 and rounds half to even; NaN gives 0.
     static std::int16_t ToSample16(double x) noexcept;
 

@@ -109,7 +109,6 @@ private:
     ByteBuffer readBuffer_;  // the source's bytes
     ByteBuffer writeBuffer_;
     OutputOptions options_;
-    std::size_t heldBlock_ = 0;      // length of the first block held for the next output
     std::int32_t writtenCount_ = 0;  // outputs written in full since Initialize
     std::int16_t lastWritten_ = 0;   // the exposure number of the last (0 for none)
     bool deferred_ = false;

@@ -117,7 +117,8 @@ and Parameters objects) from several threads run one after another.)doc",
             [](PyApplication& self, const std::string& name) {
                 const auto format = FormatFromName(name);
                 if (!format)
-                    throw py::value_error("output_format must be 'raw', 'csv', 'f32' or 'npy', not '" + name + "'");
+                    throw py::value_error("output_format must be " + NameList(OutputFormatNames, " or ", "'") +
+                                          ", not '" + name + "'");
                 ChangeOutput(self, [&](OutputOptions& options) { options.format = *format; });
             },
             "str: the format of disk outputs, as the program's --format: 'raw' (16-bit samples, the default), "
@@ -148,7 +149,8 @@ and Parameters objects) from several threads run one after another.)doc",
             [](PyApplication& self, const std::string& name) {
                 const auto mode = AverageFromName(name);
                 if (!mode)
-                    throw py::value_error("average must be 'mean', 'rms', 'max' or 'median', not '" + name + "'");
+                    throw py::value_error("average must be " + NameList(AverageModeNames, " or ", "'") + ", not '" +
+                                          name + "'");
                 ChangeOutput(self, [&](OutputOptions& options) { options.average = *mode; });
             },
             "str: how the average method combines its exposures on disk, as the program's --average: 'mean' (the "

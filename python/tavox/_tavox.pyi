@@ -182,3 +182,8 @@ class Application:
 def _spectrum(samples: np.ndarray[Any, Any], settings: BatchSettings,
               raw: bool) -> tuple[int, int, int, int, np.ndarray[Any, Any]]: ...
 def _result_message(code: int) -> str: ...
+
+_window_names: tuple[tuple[str, int], ...]
+_method_names: tuple[tuple[str, int], ...]
+_average_modes: tuple[str, ...]
+_output_formats: tuple[tuple[str, bytes, str, bool, str], ...]

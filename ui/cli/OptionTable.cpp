@@ -23,15 +23,6 @@ constexpr long MaxViewWidth = 1L << 26;
 // Help lines beside the options begin in this column.
 constexpr std::size_t HelpColumn = 28;
 
-// The names `name` gives the values of an enumeration, in its order.
-template <class Enum, class Name>
-std::vector<std::string_view> NamesOf(Name name) {
-    std::vector<std::string_view> names;
-    for (int value = 0; !name(static_cast<Enum>(value)).empty(); ++value)
-        names.push_back(name(static_cast<Enum>(value)));
-    return names;
-}
-
 // "a, b or c" (`last` " or "), "a|b|c" (`between` "|", `last` "|").
 std::string Joined(const std::vector<std::string_view>& names, std::string_view between, std::string_view last) {
     std::string text;
@@ -43,12 +34,12 @@ std::string Joined(const std::vector<std::string_view>& names, std::string_view 
 }
 
 const std::vector<std::string_view>& Formats() {
-    static const auto names = NamesOf<OutputFormat>(FormatName);
+    static const std::vector<std::string_view> names(OutputFormatNames.begin(), OutputFormatNames.end());
     return names;
 }
 
 const std::vector<std::string_view>& Averages() {
-    static const auto names = NamesOf<AverageMode>(AverageName);
+    static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
     return names;
 }
 

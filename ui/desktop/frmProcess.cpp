@@ -24,6 +24,7 @@
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "data/Data.h"
+#include "data/SpectrumFormats.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "ui/desktop/Twips.h"
@@ -237,7 +238,7 @@ bool frmProcess::OpenCurrentOutput() {
         const OutputOptions& output = apl->FFTFiles()->GetOutputOptions();
         rate = output.rate;
         view.format = output.format;
-        if (output.format == OutputFormat::Raw || output.format == OutputFormat::F32) {
+        if (!SpectrumFormatOf(output.format).selfDescribing) {
             view.width = item->data(WidthRole).toInt();
             view.phase = item->data(PhaseRole).toBool();
         }
