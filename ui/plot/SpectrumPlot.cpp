@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 
 namespace tavox {
 namespace {
@@ -160,8 +161,16 @@ std::size_t SpectrumPlot::Bins() const noexcept {
     return spectrum_ ? spectrum_->magnitudes.size() : 0;
 }
 
+SpectrumQuantity SpectrumPlot::Quantity() const noexcept {
+    return spectrum_ ? spectrum_->quantity : SpectrumQuantity{};
+}
+
+bool SpectrumPlot::Levels() const noexcept {
+    return scale_ == PlotScale::Db || Quantity().Decibels();
+}
+
 double SpectrumPlot::Scaled(double magnitude) const noexcept {
-    return scale_ == PlotScale::Db ? ToDb(magnitude) : magnitude;
+    return Levels() ? ToLevel(magnitude, Quantity()) : magnitude;
 }
 
 std::optional<double> SpectrumPlot::HzOfBin(double bin) const noexcept {
@@ -193,9 +202,10 @@ SpectrumPlot::View SpectrumPlot::FitValues(View view) const {
             any = true;
         }
     }
-    if (scale_ == PlotScale::Db) {
+    if (Levels()) {
+        const double floor = Quantity() == SpectrumQuantity{} ? DbFloor : LevelFloor;
         view.top = std::max(0.0, std::ceil(highest / 10) * 10);
-        view.bottom = any ? std::max(DbFloor, std::floor((lowest - 5) / 10) * 10) : DbFloor;
+        view.bottom = any ? std::max(floor, std::floor((lowest - 5) / 10) * 10) : floor;
         view.bottom = std::min(view.bottom, view.top - 20);
     } else {
         view.bottom = 0;
@@ -411,8 +421,7 @@ void SpectrumPlot::PaintAxes(QPainter& painter, const Layout& layout) const {
         DrawLine(painter, QRectF(-panel.height() / 2, 0, panel.height(), label.height()), text, Qt::AlignHCenter);
         painter.restore();
     };
-    verticalTitle(magnitudeArea_,
-                  scale_ == PlotScale::Db ? QStringLiteral("level (dB re 32767)") : QStringLiteral("magnitude"));
+    verticalTitle(magnitudeArea_, QuantityTitle(Quantity(), Levels()));
     if (layout.phases) verticalTitle(phaseArea_, QStringLiteral("phase (\u00b0)"));
 }
 
@@ -428,13 +437,13 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     span.lineWidth = std::max(1.0, layout.text / 10);
 
     std::vector<double> scaled(m.size());
-    if (scale_ == PlotScale::Db) {
-        for (std::size_t k = span.first; k < span.last; ++k) scaled[k] = ToDb(m[k]);
+    if (Levels()) {
+        for (std::size_t k = span.first; k < span.last; ++k) scaled[k] = Scaled(m[k]);
     }
-    const std::vector<double>& shown = scale_ == PlotScale::Db ? scaled : m;
+    const std::vector<double>& shown = Levels() ? scaled : m;
     DrawSeries(
         painter, *this, span, magnitudeArea_, shown, [&](double v) { return YOfValue(v); },
-        scale_ == PlotScale::Db ? view_.bottom : 0.0, [](std::size_t) { return MagnitudeColour; }, false);
+        Levels() ? view_.bottom : 0.0, [](std::size_t) { return MagnitudeColour; }, false);
     if (layout.phases) {
         const double faint = *std::max_element(m.begin(), m.end()) * FaintPhaseShare;
         DrawSeries(
@@ -500,6 +509,25 @@ QString ReadoutText(const SpectrumPlot& plot, std::size_t bin) {
     const double m = spectrum->magnitudes[bin];
     QString text = QStringLiteral("bin %1").arg(bin);
     if (const auto hz = plot.HzOfBin(static_cast<double>(bin))) text += QStringLiteral(", ") + HzText(*hz);
+    const SpectrumQuantity quantity = spectrum->quantity;
+    if (quantity != SpectrumQuantity{}) {
+        // The value in its unit, and a linear one also as its level.
+        const QString title = QString::fromStdString(std::string(NamesOf(quantity).title));
+        text += QStringLiteral(", ") + title + QStringLiteral(" ") +
+                QString::fromStdString(FormatValue(m, std::abs(m) >= 10 || quantity.Decibels() ? 3 : 6));
+        const QString unit = QuantityUnit(quantity);
+        if (!unit.isEmpty()) text += QStringLiteral(" ") + unit;
+        if (!quantity.Decibels()) {
+            const QString level =
+                m > 0 ? QString::fromStdString(FormatValue(ToLevel(m, quantity), 1)) : QStringLiteral("\u2212\u221e");
+            text += QStringLiteral(", ") + level + QStringLiteral(" ") + QuantityUnit(LevelQuantity(quantity));
+        }
+        if (bin < spectrum->phases.size()) {
+            text += QStringLiteral(", phase ") + QString::fromStdString(FormatValue(spectrum->phases[bin], 2)) +
+                    QStringLiteral("\u00b0");
+        }
+        return text;
+    }
     // The readout gives the level unclamped: the floor is only where the plot stops.
     const QString level =
         m > 0 ? ValueText(20 * std::log10(m / FullScale), PlotScale::Db) : QStringLiteral("\u2212\u221e dB");

@@ -73,8 +73,14 @@ public:
     double YOfValue(double value) const noexcept;
     double ValueAtY(double y) const noexcept;
     double YOfPhase(double degrees) const noexcept;
-    // A magnitude on the current scale (itself, or dB re FullScale).
+    // A magnitude on the current scale (itself, or dB re FullScale; for
+    // another quantity its level, see ToLevel).
     double Scaled(double magnitude) const noexcept;
+    // What the values are (the spectrum's quantity; amplitudes without one).
+    SpectrumQuantity Quantity() const noexcept;
+    // True when the values are drawn as levels in dB: on the dB scale, and
+    // always for a quantity in dB.
+    bool Levels() const noexcept;
     // The frequency of a bin with the rate, else nothing.
     std::optional<double> HzOfBin(double bin) const noexcept;
 
@@ -106,7 +112,8 @@ private:
 };
 
 // The spectrum of a bin's readout: "bin 64", then Hz with a rate, the
-// magnitude and its dB, and the phase when there is one.
+// magnitude and its dB (another quantity: its name, value and unit, and
+// its level), and the phase when there is one.
 QString ReadoutText(const SpectrumPlot& plot, std::size_t bin);
 
 }  // namespace tavox

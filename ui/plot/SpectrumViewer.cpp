@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "ui/plot/PlotCanvas.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PngFile.h"
 
 namespace tavox {
@@ -157,6 +158,12 @@ bool SpectrumViewer::Load(const QString& file) {
     plot.SetSpectrum(spectrum);
     plot.SetTitle(name, QStringLiteral("read as ") + QString::fromStdString(reading.how));
     canvas_->SetMessage({});
+    // Values in dB are levels already; the others name the level they switch to.
+    const SpectrumQuantity quantity = spectrum->quantity;
+    actDb->setEnabled(!quantity.Decibels());
+    actDb->setText(quantity == SpectrumQuantity{}
+                       ? QStringLiteral("&Decibels (dB re 32767)")
+                       : QStringLiteral("&Decibels (") + QuantityUnit(LevelQuantity(quantity)) + QStringLiteral(")"));
     canvas_->SetDb(actDb->isChecked());
     lblReading->setText(QStringLiteral("<b>%1</b> read as %2")
                             .arg(file.toHtmlEscaped(), QString::fromStdString(reading.how).toHtmlEscaped()));
