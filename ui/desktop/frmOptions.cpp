@@ -189,7 +189,7 @@ void frmOptions::Form_Load() {
     }
     spnJobs->setValue(settings_.jobs.value_or(0));
     cboPlot_Change();
-    txtRate_Change();
+    cboScale_Change();
 }
 
 void frmOptions::cboScale_Change() {

@@ -32,7 +32,9 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-// "; CG 1.000, NENBW 1.500 bins, ENBW 70.31 Hz, scalloping -1.42 dB, hop 512 (50% overlap)".
+// A second line: "PSD (dBFS/Hz); window: coherent gain 1.000, NENBW 1.500
+// bins, ENBW 70.31 Hz, scalloping -1.42 dB; exposures 512 samples apart
+// (50.0% overlap)".
 std::string Estimation(const Parameters& parameters, const SpectrumOptions& spectrum, std::optional<double> rate) {
     const auto width = static_cast<std::size_t>(parameters.Width());
     // Worked out once per window and width: a multi draws up to 999 pictures.
@@ -41,13 +43,14 @@ std::string Estimation(const Parameters& parameters, const SpectrumOptions& spec
         kept.emplace(parameters.Window(), ConstantsOfWeights(parameters.WindowWeights(), width));
     }
     const WindowConstants& c = kept->second;
-    std::string text = "; CG " + Fixed(c.coherentGain, 3) + ", NENBW " + Fixed(c.nenbw, 3) + " bins";
+    std::string text = "\n" + AxisTitle(spectrum.Quantity()) + "; window: coherent gain " + Fixed(c.coherentGain, 3) +
+                       ", NENBW " + Fixed(c.nenbw, 3) + " bins";
     if (rate) text += ", ENBW " + Fixed(c.Enbw(*rate), 2) + " Hz";
-    text += ", scalloping " + Fixed(c.ScallopingLossDb(), 2) + " dB";
+    text += ", scalloping loss " + Fixed(c.ScallopingLossDb(), 2) + " dB";
     if (spectrum.overlap && parameters.Method() != fftMethodSimple) {
         const double hop = std::clamp(RoundHalfEven(static_cast<double>(width) * (1 - *spectrum.overlap / 100)), 1.0,
                                       static_cast<double>(width));
-        text += ", hop " + std::to_string(static_cast<long>(hop)) + " (" +
+        text += "; exposures " + std::to_string(static_cast<long>(hop)) + " samples apart (" +
                 Fixed(100 * (static_cast<double>(width) - hop) / static_cast<double>(width), 1) + "% overlap)";
     }
     return text;

@@ -19,9 +19,10 @@ struct PlotTitle {
 };
 
 // `parameters` may be null: the line then leaves method and window out.
-// With `spectrum` options other than the default the line goes on with the
-// padding, the window's constants (coherent gain, NENBW, ENBW in Hz with a
-// `rate`, scalloping loss) and Welch's hop and overlap.
+// With `spectrum` options other than the default the width names its
+// padding, and a second line ("\n") gives the quantity, the window's
+// constants (coherent gain, NENBW, ENBW in Hz with a `rate`, scalloping
+// loss) and Welch's hop and overlap.
 PlotTitle DescribeOutput(const WrittenSpectrum& written, const Parameters* parameters,
                          const SpectrumOptions* spectrum = nullptr, std::optional<double> rate = std::nullopt);
 

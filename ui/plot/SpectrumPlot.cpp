@@ -309,8 +309,9 @@ SpectrumPlot::Layout SpectrumPlot::LayOut(const QRect& area) {
     const QFontMetricsF label(labelFont);
     const QFontMetricsF titleMetrics(titleFont);
     const double pad = std::round(text * 0.8);
+    const auto subtitleLines = static_cast<double>(subtitle_.count(QLatin1Char('\n')) + 1);
     titleArea_ = QRectF(area.left() + pad, area.top() + pad * 0.6, area.width() - 2 * pad,
-                        titleMetrics.height() + label.height() + pad * 0.3);
+                        titleMetrics.height() + label.height() * subtitleLines + pad * 0.3);
 
     const bool phases = spectrum_ && !spectrum_->phases.empty();
     const double top = titleArea_.bottom() + pad;
@@ -350,10 +351,12 @@ void SpectrumPlot::PaintTitle(QPainter& painter, const Layout& layout) const {
              Qt::AlignHCenter);
     painter.setFont(layout.labelFont);
     painter.setPen(Muted);
-    DrawLine(painter,
-             QRectF(titleArea_.left(), titleArea_.top() + layout.title.height() + lineGap, titleArea_.width(),
-                    layout.label.height()),
-             subtitle_, Qt::AlignHCenter);
+    double top = titleArea_.top() + layout.title.height() + lineGap;
+    for (const QString& line : subtitle_.split(QLatin1Char('\n'))) {
+        DrawLine(painter, QRectF(titleArea_.left(), top, titleArea_.width(), layout.label.height()), line,
+                 Qt::AlignHCenter);
+        top += layout.label.height();
+    }
 }
 
 // Lines at the x ticks in both panels, at the y ticks and at every quarter turn of phase.

@@ -44,6 +44,7 @@ public:
     PlotScale Scale() const noexcept { return scale_; }
     void SetRate(std::optional<double> rate) { rate_ = rate; }
     std::optional<double> Rate() const noexcept { return rate_; }
+    // A subtitle of several lines holds them separated by "\n".
     void SetTitle(const QString& title, const QString& subtitle);
     const QString& Title() const noexcept { return title_; }
     const QString& Subtitle() const noexcept { return subtitle_; }
