@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev zlib1g-dev fonts-comic-neue fonts-liberation2
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
-  python3-dask python3-distributed python3-tqdm mypy
+  python3-dask python3-distributed python3-tqdm python3-scipy mypy
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
   nlohmann-json3-dev
