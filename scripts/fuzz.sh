@@ -82,7 +82,7 @@ for name in "${names[@]}"; do
   else
     grep -E "stat::number_of_executed_units|stat::average_exec_per_sec" "$build/fuzz_$name.log" || true
     # The names are content hashes: equal digests mean equal corpora.
-    echo "corpus: $(find "$work" -type f | wc -l) inputs, digest $(cd "$work" && ls | sort | md5sum | cut -c1-12)"
+    echo "corpus: $(find "$work" -type f | wc -l) inputs, digest $(find "$work" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | md5sum | cut -c1-12)"
   fi
 done
 exit "$status"

@@ -6,6 +6,8 @@
 # Usage: help_in_step_test.sh <tavox> <tavox.1.scd> <completion file>
 set -euo pipefail
 tavox=$1 manual=$2 completion=$3
+# The completion under test is given as an argument; this one is the default.
+# shellcheck source=../../packaging/tavox.bash-completion
 source "$completion"
 
 help=$("$tavox" --help)
