@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/BatchSettings.h"
 #include "app/Files.h"
+#include "app/FilesAhead.h"
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
@@ -200,6 +201,9 @@ and Parameters objects) from several threads run one after another.)doc",
                                        {"FFTCommand", 0x60030002},
                                        {"FFTExecute", 0x60030003}});
     cls.attr("EventDispIds") = DispIdTable({{"WillExecute", 1}, {"FileComplete", 2}, {"ExecuteComplete", 3}});
+    m.def("_files_transformed_on_workers", &FilesAhead::TransformedOnWorkers,
+          "Files the worker threads of batches have transformed ahead of their turn in this process so far; for "
+          "tests.");
 }
 
 }  // namespace tavox::python

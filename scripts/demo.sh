@@ -43,13 +43,15 @@ done
 # Pictures of the same two spectra: magnitudes on a linear scale for the
 # sine, in dB for the two tones (a sample rate of 8000 Hz gives a Hz axis).
 plot() {
+  local input=$1
+  shift
   echo "\$ tavox $* fc h 1024 \"$demo/$input\" \"*out.*\""
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
     "$build/ui/tavox" --quiet "$@" fc h 1024 "$demo/$input" "*out.*" || status=$?
 }
 echo
-input=sine_bin64.dat plot --plot
-input=two_tones.dat plot --plot=db --rate=8000
+plot sine_bin64.dat --plot
+plot two_tones.dat --plot=db --rate=8000
 echo
 echo "Pictures of the spectra:"
 for picture in sine_bin64out.dat.png two_tonesout.dat.png; do

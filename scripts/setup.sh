@@ -15,12 +15,12 @@ packages=(
   libfftw3-dev hyperfine
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
-  scdoc dpkg-dev lintian
+  scdoc dpkg-dev lintian shellcheck
 )
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) == "install ok installed" ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
@@ -32,5 +32,7 @@ fi
 [ "${1:-}" = "--packages-only" ] && exit 0
 
 build="${TAVOX_BUILD_DIR:-build}"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" ${TAVOX_CMAKE_ARGS:-}
+# Further configure arguments, split at blanks.
+read -ra cmake_args <<<"${TAVOX_CMAKE_ARGS:-}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" "${cmake_args[@]}"
 cmake --build "$build" -j2
