@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev zlib1g-dev fonts-comic-neue fonts-liberation2
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
   python3-dask python3-distributed python3-tqdm mypy
+  python3-scipy
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
   nlohmann-json3-dev
@@ -33,4 +34,5 @@ fi
 
 build="${TAVOX_BUILD_DIR:-build}"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" ${TAVOX_CMAKE_ARGS:-}
-cmake --build "$build" -j2
+# Every target, or those named in TAVOX_BUILD_TARGETS (the demo's), on every CPU.
+cmake --build "$build" -j"$(nproc)" ${TAVOX_BUILD_TARGETS:+--target $TAVOX_BUILD_TARGETS}

@@ -135,5 +135,47 @@ TEST(tavox_plot_run_test, view_without_a_display_says_so_and_bad_combinations_ar
               "tavox: --report does not go with --view (only --width, --phase, --rate and --format do)\n");
 }
 
+// --peaks lists both tones of two, not a tone and its neighbours, from any
+// format, and names a file it cannot read.
+TEST(tavox_plot_run_test, peaks_lists_the_tones_that_stand_out) {
+    TempDir dir;
+    std::vector<std::int16_t> samples(4096);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(std::lround(1000 + 6000 * std::cos(2 * M_PI * 100 * i / 1024) +
+                                                           2000 * std::cos(2 * M_PI * 300 * i / 1024)));
+    }
+    test::WriteSamples(dir.File("t.dat"), samples);
+    // Raw outputs with their phases; CSV ones name their layout and rate.
+    for (const std::string format : {"raw", "csv"}) {
+        ASSERT_EQ(
+            RunProgram(TAVOX_EXE, {"--format=" + format, "--rate=8000", "fc", "h", "1024", dir.File("t.dat"), "*.out"},
+                       DisplayVariables)
+                .status,
+            0);
+        std::vector<std::string> arguments = {"--peaks=" + dir.File("t.out")};
+        if (format == "raw") arguments.emplace_back("--phase");
+        const auto peaks = RunProgram(TAVOX_EXE, arguments, DisplayVariables);
+        EXPECT_EQ(peaks.status, 0) << peaks.err;
+        std::vector<std::string> lines;
+        for (std::size_t at = 0; at < peaks.out.size();) {
+            const std::size_t end = peaks.out.find('\n', at);
+            lines.push_back(peaks.out.substr(at, end - at));
+            at = end == std::string::npos ? end : end + 1;
+        }
+        if (format == "raw") {
+            EXPECT_EQ(lines, (std::vector<std::string>{"bin,magnitude", "100,6000", "300,2000"}));
+        } else {
+            ASSERT_EQ(lines.size(), 3u) << peaks.out;
+            EXPECT_EQ(lines[0], "bin,frequency_hz,magnitude");
+            EXPECT_EQ(lines[1].rfind("100,781.25,5999.99", 0), 0u) << lines[1];
+            EXPECT_EQ(lines[2].rfind("300,2343.75,2000.0", 0), 0u) << lines[2];
+        }
+    }
+    const auto missing = RunProgram(TAVOX_EXE, {"--peaks=" + dir.File("none\x1b.out")}, DisplayVariables);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find(dir.File("none\\x1b.out") + ": "), std::string::npos) << missing.err;
+}
+
 }  // namespace
 }  // namespace tavox

@@ -223,6 +223,19 @@ std::vector<OptionRow> MakeRows() {
              View(options).file = text;
              return {};
          }},
+        {"peaks", required_argument, "a spectrum file (" + formats + ")", "--peaks=FILE",
+         "writes the peaks that pictures mark in FILE as CSV,\n"
+         "the strongest first: at most three, each 20 dB out of\n"
+         "the local noise floor; FILE is read as --view reads it;\n"
+         "takes no fields",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             if (text.empty()) return "--peaks needs a value: " + row.allowed;
+             View(options).file = text;
+             options.peaks = true;
+             return {};
+         }},
         {"width", required_argument, "the exposure width in samples, an even number such as 1024", "--width=N",
          "with --view: the exposure width of a raw or f32 FILE\n"
          "(default: from its size)",
