@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,35 @@ TEST(tavox_desktop_run_test, empty_share_and_quiet_report_as_in_the_terminal) {
             onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
         EXPECT_EQ(report.status, 0) << report.err;
         EXPECT_EQ(report.out.rfind("{\"type\":\"totals\",\"files\":1,", 0), 0u) << report.out;
+    }
+}
+
+// --quiet: nothing on standard output, in the terminal and on the desktop;
+// a file that failed is named on standard error, and the status says it.
+TEST(tavox_desktop_run_test, quiet_names_only_the_failures_on_standard_error) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    WriteSamples(dir.File("short.dat"), Ramp(100));
+    // Qt says nothing of a runtime folder only the user may enter.
+    std::filesystem::create_directory(dir.File("run"));
+    std::filesystem::permissions(dir.File("run"), std::filesystem::perms::owner_all);
+    const std::vector<std::string> desktop = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.File("run")};
+    for (const bool onDesktop : {true, false}) {
+        SCOPED_TRACE(onDesktop ? "desktop" : "terminal");
+        for (const std::string input : {"a.dat", "*.dat"}) {
+            const std::vector<std::string> quiet = {"--quiet", "e", "h", "256", dir.Path() + input, "*.out"};
+            const auto run =
+                onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
+            EXPECT_EQ(run.out, "");
+            if (input == "a.dat") {
+                EXPECT_EQ(run.status, 0);
+                EXPECT_EQ(run.err, "");
+            } else {
+                EXPECT_EQ(run.status, 1);
+                EXPECT_EQ(run.err.rfind("short.dat                       -->>    ", 0), 0u) << run.err;
+                EXPECT_EQ(run.err.find("a.dat"), std::string::npos) << run.err;
+            }
+        }
     }
 }
 

@@ -182,7 +182,10 @@ std::vector<OptionRow> MakeRows() {
              options.jobs = *jobs;
              return {};
          }},
-        {"quiet", no_argument, "", "--quiet", "no result line per file", "",
+        {"quiet", no_argument, "", "--quiet",
+         "no result lines, no title: the result lines of the files\n"
+         "that failed go to standard error",
+         "",
          [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
              options.quiet = true;
              return {};
