@@ -4,6 +4,7 @@ import inspect
 import os
 import pathlib
 import pickle
+import signal
 import subprocess
 import sys
 import threading
@@ -146,6 +147,44 @@ def test_jobs_change_neither_outputs_nor_results(tmp_path, method, window, width
     for name in names:
         assert (folders[1] / name).read_bytes() == (folders[2] / name).read_bytes(), name
     assert threads[1] == 0 and on_workers[1] == 0, "jobs=1 started a thread"
+
+
+@pytest.mark.parametrize("jobs", [1, 2])
+def test_ctrl_c_stops_a_batch_at_once_and_leaves_the_outputs_of_the_files_reported(tmp_path, jobs):
+    rng = np.random.default_rng(3)
+    for i in range(4):
+        (rng.standard_normal(100_000) * 3000).astype("<i2").tofile(tmp_path / ("s%d.dat" % i))
+    reported = []
+    first = threading.Event()
+    times = {}
+
+    def progress(result, done, total):
+        reported.append(result)
+        times.setdefault("first", time.monotonic())
+        first.set()
+
+    def interrupt():
+        first.wait()
+        times["sent"] = time.monotonic()
+        os.kill(os.getpid(), signal.SIGINT)
+
+    sender = threading.Thread(target=interrupt)
+    sender.start()
+    times["start"] = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        tavox.transform_files(tmp_path / "*.dat", "*.avg", method="average", repeat=999, width=65536, jobs=jobs,
+                              progress=progress)
+    stopped = time.monotonic()
+    sender.join()
+    # Each file takes 999 exposures; the batch stops between two of them,
+    # not after the file in progress.
+    assert stopped - times["sent"] < (times["first"] - times["start"]) / 4
+    assert 1 <= len(reported) < 4 and reported[0].ok
+    assert sorted(p.name for p in tmp_path.iterdir() if not p.name.endswith(".dat")) == \
+        sorted(os.path.basename(output) for result in reported if result.ok for output in result.outputs)
+    # The handler is Python's again, and the next batch runs to its end.
+    assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
+    assert len(tavox.transform_files(tmp_path / "s0.dat", "*.avg", method="average", repeat=2, width=128)) == 1
 
 
 def test_application_jobs_is_checked():

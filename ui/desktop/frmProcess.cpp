@@ -163,11 +163,12 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
         const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
         if (!outputs.empty() && apl) {
             const Parameters& parameters = *apl->FFTParameters();
-            item->setData(OutputRole, QString::fromStdString(outputs.front()));
+            // The bytes of the path, whatever their encoding; its text escaped.
+            item->setData(OutputRole, QByteArray::fromStdString(outputs.front()));
             item->setData(WidthRole, parameters.Width());
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
-            item->setToolTip(
-                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(outputs.front())));
+            item->setToolTip(QStringLiteral("Double-click or Enter: show %1")
+                                 .arg(QString::fromStdString(DisplayText(outputs.front()))));
         }
         lstMsg->addItem(item);
         lstMsg->scrollToBottom();
@@ -231,7 +232,7 @@ void frmProcess::lstMsg_DoubleClick() {
 
 bool frmProcess::OpenCurrentOutput() {
     const QListWidgetItem* item = lstMsg->currentItem();
-    if (item == nullptr || item->data(OutputRole).toString().isEmpty()) return false;
+    if (item == nullptr || item->data(OutputRole).toByteArray().isEmpty()) return false;
     ViewOptions view;
     std::optional<double> rate;
     if (apl) {
@@ -243,7 +244,7 @@ bool frmProcess::OpenCurrentOutput() {
             view.phase = item->data(PhaseRole).toBool();
         }
     }
-    SpectrumViewer::Open(item->data(OutputRole).toString(), view, rate);
+    SpectrumViewer::Open(item->data(OutputRole).toByteArray().toStdString(), view, rate);
     return true;
 }
 
