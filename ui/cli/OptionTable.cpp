@@ -264,7 +264,10 @@ std::vector<OptionRow> MakeRows() {
              options.jobs = *jobs;
              return {};
          }},
-        {"quiet", no_argument, "", "--quiet", "no result line per file", "",
+        {"quiet", no_argument, "", "--quiet",
+         "no result lines, no title: the result lines of the files\n"
+         "that failed go to standard error",
+         "",
          [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
              options.quiet = true;
              return {};
@@ -303,6 +306,19 @@ std::vector<OptionRow> MakeRows() {
              const std::string text = Text(value);
              if (text.empty()) return "--view needs a value: " + row.allowed;
              View(options).file = text;
+             return {};
+         }},
+        {"peaks", required_argument, "a spectrum file (" + formats + ")", "--peaks=FILE",
+         "writes the peaks that pictures mark in FILE as CSV,\n"
+         "the strongest first: at most three, each 20 dB out of\n"
+         "the local noise floor; FILE is read as --view reads it;\n"
+         "takes no fields",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             if (text.empty()) return "--peaks needs a value: " + row.allowed;
+             View(options).file = text;
+             options.peaks = true;
              return {};
          }},
         {"width", required_argument, "the exposure width in samples, an even number such as 1024", "--width=N",

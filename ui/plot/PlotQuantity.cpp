@@ -25,6 +25,12 @@ double ToLevel(double value, SpectrumQuantity quantity) noexcept {
     return std::max(LevelFloor, level);
 }
 
+double AmplitudeOf(double value, SpectrumQuantity quantity) noexcept {
+    if (quantity.Decibels()) return std::pow(10.0, value / 20);
+    if (quantity.scale == SpectrumScale::Amplitude) return value;
+    return value > 0 ? std::sqrt(value) : 0.0;
+}
+
 QString QuantityTitle(SpectrumQuantity quantity, bool levels) {
     if (quantity == SpectrumQuantity{}) {
         return levels ? QStringLiteral("level (dB re 32767)") : QStringLiteral("magnitude");

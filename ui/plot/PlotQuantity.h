@@ -19,6 +19,11 @@ SpectrumQuantity LevelQuantity(SpectrumQuantity quantity) noexcept;
 // when in dB. The amplitude in counts as ToDb; others not below LevelFloor.
 double ToLevel(double value, SpectrumQuantity quantity) noexcept;
 
+// A value of `quantity` as the amplitude it stands for, in proportion:
+// itself for amplitudes, the root of a power, 10^(level/20) of a level in
+// dB (0 for -inf), so that ratios of amplitudes say how far bins stand apart.
+double AmplitudeOf(double value, SpectrumQuantity quantity) noexcept;
+
 // The axis title of `quantity`, "PSD (dBFS/Hz)"; on the dB scale that of
 // its level. The amplitude in counts keeps "magnitude" and
 // "level (dB re 32767)".

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/SpectrumPeaks.h"
 #include "ui/plot/PlotAxis.h"
 #include "ui/plot/PlotQuantity.h"
 
@@ -26,9 +27,6 @@ const QColor Ink(30, 30, 30);
 const QColor Muted(95, 95, 95);
 const QColor MagnitudeColour(31, 95, 191);
 const QColor PhaseColour(46, 139, 87);
-const QColor FaintPhaseColour(190, 215, 200);
-// Phases of bins this far below the strongest magnitude are noise, drawn faint.
-constexpr double FaintPhaseShare = 1e-3;
 const QColor PeakColour(200, 40, 40);
 constexpr double PhaseTicks[] = {-180, -90, 0, 90, 180};
 
@@ -68,27 +66,27 @@ struct BinSpan {
 
 // Draws values[first..last) in `panel` as bars or dots when the bins are
 // few, as one line per pixel column when they outnumber the pixels, else as
-// a line or dots. `yOf` places a value, `colourOf` colours a bin; bars rise
-// from `base`.
-template <class YOf, class ColourOf>
+// a line or dots. `yOf` places a value; only the bins `shown` are drawn (a
+// line takes them all); bars rise from `base`.
+template <class YOf, class Shown>
 void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span, const QRectF& panel,
-                const std::vector<double>& values, YOf yOf, double base, ColourOf colourOf, bool dots) {
+                const std::vector<double>& values, YOf yOf, double base, Shown shown, const QColor& colour, bool dots) {
     const std::size_t first = span.first;
     const std::size_t last = span.last;
     const double binPixels = span.binPixels;
-    const QColor colour = colourOf(first);
     painter.save();
     painter.setClipRect(panel.adjusted(0, 0, 1, 1));
     if (span.bars) {
         const double half = std::max(0.5, binPixels * 0.35);
         const double baseY = std::clamp(yOf(base), panel.top(), panel.bottom());
         for (std::size_t k = first; k < last; ++k) {
+            if (!shown(k)) continue;
             const double x = plot.XOfBin(static_cast<double>(k));
             const double y = yOf(values[k]);
             if (dots) {
                 painter.setRenderHint(QPainter::Antialiasing, true);
                 painter.setPen(Qt::NoPen);
-                painter.setBrush(colourOf(k));
+                painter.setBrush(colour);
                 const double r = std::clamp(binPixels * 0.25, 1.5, 4.0);
                 painter.drawEllipse(QPointF(x, y), r, r);
             } else {
@@ -107,10 +105,18 @@ void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span
                 std::clamp(std::floor(from), static_cast<double>(first), static_cast<double>(last - 1)));
             const auto b = static_cast<std::size_t>(
                 std::clamp(std::ceil(to), static_cast<double>(a + 1), static_cast<double>(last)));
-            const auto [lo, hi] = std::minmax_element(values.begin() + static_cast<std::ptrdiff_t>(a),
-                                                      values.begin() + static_cast<std::ptrdiff_t>(b));
+            double lo = 0;
+            double hi = 0;
+            bool any = false;
+            for (std::size_t k = a; k < b; ++k) {
+                if (!shown(k)) continue;
+                lo = any ? std::min(lo, values[k]) : values[k];
+                hi = any ? std::max(hi, values[k]) : values[k];
+                any = true;
+            }
+            if (!any) continue;
             const double x = panel.left() + c + 0.5;
-            painter.drawLine(QPointF(x, yOf(*hi)), QPointF(x, yOf(*lo) + (dots ? 0 : 0.01)));
+            painter.drawLine(QPointF(x, yOf(hi)), QPointF(x, yOf(lo) + (dots ? 0 : 0.01)));
         }
     } else {
         painter.setRenderHint(QPainter::Antialiasing, true);
@@ -118,10 +124,8 @@ void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span
             painter.setPen(Qt::NoPen);
             painter.setBrush(colour);
             for (std::size_t k = first; k < last; ++k) {
-                const QColor dot = colourOf(k);
-                const double r = dot == FaintPhaseColour ? 1.5 : 2.5;
-                painter.setBrush(dot);
-                painter.drawEllipse(QPointF(plot.XOfBin(static_cast<double>(k)), yOf(values[k])), r, r);
+                if (shown(k))
+                    painter.drawEllipse(QPointF(plot.XOfBin(static_cast<double>(k)), yOf(values[k])), 2.5, 2.5);
             }
         } else {
             QPolygonF line;
@@ -143,6 +147,10 @@ SpectrumPlot::SpectrumPlot(std::shared_ptr<const Spectrum> spectrum) {
 
 void SpectrumPlot::SetSpectrum(std::shared_ptr<const Spectrum> spectrum) {
     spectrum_ = std::move(spectrum);
+    amplitudes_.clear();
+    if (spectrum_ && spectrum_->quantity != SpectrumQuantity{}) {
+        for (const double x : spectrum_->magnitudes) amplitudes_.push_back(AmplitudeOf(x, spectrum_->quantity));
+    }
     if (spectrum_ && !rate_ && spectrum_->rate) rate_ = spectrum_->rate;
     FitAll();
 }
@@ -163,6 +171,10 @@ std::size_t SpectrumPlot::Bins() const noexcept {
 
 SpectrumQuantity SpectrumPlot::Quantity() const noexcept {
     return spectrum_ ? spectrum_->quantity : SpectrumQuantity{};
+}
+
+const std::vector<double>& SpectrumPlot::Amplitudes() const noexcept {
+    return amplitudes_.empty() ? spectrum_->magnitudes : amplitudes_;
 }
 
 bool SpectrumPlot::Levels() const noexcept {
@@ -428,8 +440,8 @@ void SpectrumPlot::PaintAxes(QPainter& painter, const Layout& layout) const {
     if (layout.phases) verticalTitle(phaseArea_, QStringLiteral("phase (\u00b0)"));
 }
 
-// The magnitudes on the current scale, the phases below (faint where the
-// magnitude is noise) and the cursor.
+// The magnitudes on the current scale, the phases below (of the bins that
+// are no noise) and the cursor.
 void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     const std::vector<double>& m = spectrum_->magnitudes;
     BinSpan span;
@@ -446,12 +458,14 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     const std::vector<double>& shown = Levels() ? scaled : m;
     DrawSeries(
         painter, *this, span, magnitudeArea_, shown, [&](double v) { return YOfValue(v); },
-        Levels() ? view_.bottom : 0.0, [](std::size_t) { return MagnitudeColour; }, false);
+        Levels() ? view_.bottom : 0.0, [](std::size_t) { return true; }, MagnitudeColour, false);
     if (layout.phases) {
-        const double faint = *std::max_element(m.begin(), m.end()) * FaintPhaseShare;
+        // The phase of a bin that is noise is noise too.
+        const std::vector<double>& a = Amplitudes();
+        const double limit = NoiseLimit(a);
         DrawSeries(
             painter, *this, span, phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0,
-            [&](std::size_t k) { return m[k] < faint ? FaintPhaseColour : PhaseColour; }, true);
+            [&](std::size_t k) { return a[k] >= limit && a[k] > 0; }, PhaseColour, true);
     }
 
     if (cursor_ && *cursor_ < Bins()) {
@@ -463,7 +477,7 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     }
 }
 
-// The strongest peaks in view, marked and labelled without overlap.
+// The peaks in view that stand out, marked and labelled without overlap.
 void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const std::vector<double>& m = spectrum_->magnitudes;
     const double text = layout.text;
@@ -471,7 +485,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const auto inFirst = static_cast<std::size_t>(std::clamp(std::ceil(view_.left), 0.0, static_cast<double>(Bins())));
     const auto inLast =
         static_cast<std::size_t>(std::clamp(std::floor(view_.right) + 1, 0.0, static_cast<double>(Bins())));
-    marked_ = StrongestPeaks(m, inFirst, inLast, 3);
+    marked_ = SpectrumPeaks(Amplitudes(), inFirst, inLast);
     std::vector<QRectF> taken;
     painter.setFont(layout.labelFont);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -484,7 +498,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
         painter.drawEllipse(QPointF(x, y), text * 0.35, text * 0.35);
         const QString where = HzOfBin(static_cast<double>(k)) ? HzText(*HzOfBin(static_cast<double>(k)))
                                                               : QStringLiteral("bin %1").arg(k);
-        const QString note = where + QStringLiteral(": ") + ValueText(value, scale_);
+        const QString note = where + QStringLiteral(": ") + ValueText(value, Levels() ? PlotScale::Db : scale_);
         const double w = layout.label.horizontalAdvance(note) + pad * 0.6;
         const double h = layout.label.height();
         QRectF box(std::clamp(x - w / 2, magnitudeArea_.left() + 2, magnitudeArea_.right() - w - 2), y - text * 0.6 - h,
