@@ -1,12 +1,14 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "common/MeasureOptions.h"
 #include "common/SpectrumOptions.h"
 
 namespace tavox {
@@ -41,6 +43,12 @@ struct OutputOptions {
     AverageMode average = AverageMode::Mean;
     // Scale, unit, placement, detrending and padding of the spectra.
     SpectrumOptions spectrum;
+    // Measurements of every output's spectrum (see engine/SpectrumMeasurement);
+    // none by default.
+    std::optional<MeasureOptions> measure;
+    // Fractional-octave band levels of every disk output: bands per octave
+    // (1, 3, 6 or 12), 0 for none.
+    std::int32_t bands = 0;
     // Told about every disk output written in full; none by default.
     std::shared_ptr<SpectrumObserver> observer;
 

@@ -5,12 +5,14 @@
 #include <span>
 #include <string_view>
 
+#include "common/MeasureOptions.h"
+
 namespace tavox {
 
 // One disk output, written in full: its path, the path of its input and the
 // unrounded values the output was written from (`rows` blocks of `bins`
 // values: the magnitudes, then the phases in degrees) of exposures `width`
-// samples wide.
+// samples wide, and what was measured of them.
 struct WrittenSpectrum {
     std::string_view output;
     std::string_view source;
@@ -18,8 +20,9 @@ struct WrittenSpectrum {
     std::size_t bins = 0;
     std::size_t rows = 1;
     std::size_t width = 0;
-    std::int16_t exposure = 0;  // the output's number (001..999), 0 for an output without one
-    std::int32_t combined = 1;  // exposures combined into the values
+    std::int16_t exposure = 0;           // the output's number (001..999), 0 for an output without one
+    std::int32_t combined = 1;           // exposures combined into the values
+    const Measures* measures = nullptr;  // what was measured of it, when asked for
 };
 
 // Told about each disk output right after it was written in full, on the

@@ -335,7 +335,7 @@ void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) c
     const SpectrumShape shape = HeldShape();
     const std::string* source = source_.AsString();
     options_.observer->Written(WrittenSpectrum{path, source ? *source : std::string_view(), store_.Held(), shape.bins,
-                                               shape.rows, shape.width, exposure, combined_});
+                                               shape.rows, shape.width, exposure, combined_, store_.Stage().Found()});
 }
 
 bool DiskChannel::NamesSourceByPath(const std::string& path) const {

@@ -9,16 +9,6 @@ bool OutputStage::Add(Step step, bool measuring) noexcept {
     return true;
 }
 
-void Measures::Set(std::string_view name, double value) noexcept {
-    for (std::size_t k = 0; k < count; ++k) {
-        if (values[k].first == name) {
-            values[k].second = value;
-            return;
-        }
-    }
-    if (count < MaxCount) values[count++] = {name, value};
-}
-
 void OutputStage::Finish(std::size_t row, std::span<double> values, std::int32_t exposures) const noexcept {
     Measures unkept;
     Measures& measures = measures_ != nullptr ? *measures_ : unkept;

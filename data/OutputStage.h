@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/Enums.h"
+#include "common/MeasureOptions.h"
 #include "common/SpectrumOptions.h"
 
 namespace tavox {
@@ -35,8 +37,8 @@ struct SpectrumShape {
 // its transform, the sums of the window's weights and of their squares (S1
 // and S2, from which the window's gains and noise bandwidth follow), the
 // sample rate, the samples of an exposure (the window's width; below the
-// transform's when padded), the quantity and unit of the values and the
-// full-scale voltage.
+// transform's when padded), the quantity and unit of the values, the
+// full-scale voltage, the window and what is to be measured.
 struct SpectrumContext {
     std::size_t width = 0;
     double weightSum = 0;
@@ -45,17 +47,8 @@ struct SpectrumContext {
     std::size_t samples = 0;
     SpectrumQuantity quantity;
     std::optional<double> fullScale;
-};
-
-// Named values that output steps measured of an output (a signal-to-noise
-// ratio, a distortion...), at most MaxCount of them.
-struct Measures {
-    static constexpr std::size_t MaxCount = 8;
-    std::array<std::pair<std::string_view, double>, MaxCount> values{};
-    std::size_t count = 0;
-
-    // Sets the value of `name`, adding it when new; a name past MaxCount is dropped.
-    void Set(std::string_view name, double value) noexcept;
+    fftWindowEnum window = fftWindowRectangle;
+    std::optional<MeasureOptions> measure;
 };
 
 // The part of the spectrum stage that runs once an output's exposures are
@@ -89,6 +82,8 @@ public:
     const SpectrumContext& Context() const noexcept { return context_; }
     // True when a step measures and a sink keeps what it finds.
     bool Measuring() const noexcept { return measuring_ && measures_ != nullptr; }
+    // What the steps measured of the last output finished (null without a sink).
+    const Measures* Found() const noexcept { return measures_; }
     // The layout of an output of `rows` rows of `bins` values.
     SpectrumShape Shape(std::size_t bins, std::size_t rows) const noexcept;
 

@@ -43,10 +43,12 @@ SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, co
     used.average = options.average;
     used.rate = options.rate;
     used.spectrum = options.spectrum;
+    used.measure = options.measure;
     file.GetData().SetOutputOptions(used);
     file.GetData().UseMemory(samples, target == SpectrumTarget::DiskRaw ? fftDataDiskFile : fftDataExcelRange);
     spectrum.result = file.Transform({}, threads);
 
+    spectrum.measures = file.LastMeasures();
     const auto& outputs = file.GetData().MemoryOutputs();
     spectrum.outputs = outputs.size();
     const SpectrumShape shape{spectrum.bins, spectrum.rows, 2 * spectrum.bins};

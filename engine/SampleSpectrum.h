@@ -39,6 +39,8 @@ struct SampleSpectrum {
     std::vector<double> values;
     // DiskRaw: outputs * rows * bins samples.
     std::vector<std::int16_t> samples;
+    // What was measured of the last output, when the options ask for it.
+    Measures measures;
 };
 
 // Transforms samples held in memory with `parameters` and `average` through
@@ -53,7 +55,8 @@ SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, Av
                                 MemorySamples samples, SpectrumTarget target, std::size_t threads = 1);
 // The same with the output options of a batch: the average mode and the
 // scale, unit, placement, detrending and padding of the spectrum (the format
-// and any observer are not used); a padded spectrum has pad / 2 bins.
+// and any observer are not used), and the measurements asked for; a padded
+// spectrum has pad / 2 bins.
 SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, const OutputOptions& options,
                                 MemorySamples samples, SpectrumTarget target, std::size_t threads = 1);
 

@@ -7,6 +7,7 @@
 
 #include "common/AutomationError.h"
 #include "common/OutputOptions.h"
+#include "engine/MeasureStep.h"
 #include "engine/Parameters.h"
 #include "engine/Polar.h"
 #include "engine/Shaping.h"
@@ -124,7 +125,8 @@ SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& 
       tables_(TablesFor(parameters, points_, exact_)),
       output_(RowNames{NamesOf(options.spectrum.Quantity()).column, PolarRows[1]},
               SpectrumContext{points_, parameters.WindowSum(), parameters.WindowSquares(), options.rate, width_,
-                              options.spectrum.Quantity(), options.spectrum.fullScale},
+                              options.spectrum.Quantity(), options.spectrum.fullScale, parameters.Window(),
+                              options.measure},
               &measures) {
     Add(Shape);
     Add(Transform);
@@ -135,6 +137,7 @@ SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& 
         parameters.Method() == fftMethodAverage) {
         output_.Add(CorrectMedianBias);
     }
+    if (options.measure) output_.Add(MeasureOutput, true);
     if (spectrum.unit != SpectrumUnit::Linear) output_.Add(ToUnit);
 }
 
