@@ -36,12 +36,13 @@ struct TransformSettings {
 // functions. The defaults give a plain batch (raw outputs, every CPU).
 struct BatchSettings {
     TransformSettings transform;
-    OutputOptions output;               // format, rate, average mode; the run sets the observer
-    std::optional<PlotSettings> plot;   // a picture next to every output
-    std::optional<std::int32_t> jobs;   // threads, 0 to MaxJobs; none or 0: DefaultJobs()
-    BatchShare shard;                   // the share of the inputs to transform; all by default
-    std::optional<std::string> report;  // a JSON Lines report: a file, or "-" for standard output
-    bool quiet = false;                 // no result line per file
+    OutputOptions output;                     // format, rate, average mode; the run sets the observer
+    std::optional<PlotSettings> plot;         // a picture next to every output
+    std::optional<std::int32_t> jobs;         // threads, 0 to MaxJobs; none or 0: DefaultJobs()
+    BatchShare shard;                         // the share of the inputs to transform; all by default
+    std::optional<std::string> report;        // a JSON Lines report: a file, or "-" for standard output
+    std::optional<std::string> measureTable;  // with output.measure: a CSV row per output there
+    bool quiet = false;                       // no result line per file
 
     bool operator==(const BatchSettings&) const = default;
 };

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
 
@@ -28,6 +29,26 @@ using Json = nlohmann::ordered_json;
 // becomes U+FFFD.
 std::string Line(const Json& object) {
     return object.dump(-1, ' ', false, Json::error_handler_t::replace) + '\n';
+}
+
+// What was measured of the file's last output: each figure by name (null
+// when it could not be measured, with the problem saying why); null when no
+// output was measured.
+Json MeasureObject(const Measures& measures) {
+    if (measures.count == 0) return nullptr;
+    Json object;
+    for (std::size_t k = 0; k < measures.count; ++k) {
+        const auto& [name, value] = measures.values[k];
+        if (!std::isfinite(value)) {
+            object[std::string(name)] = nullptr;
+        } else if (name == "peak_bin") {
+            object[std::string(name)] = static_cast<std::int64_t>(value);
+        } else {
+            object[std::string(name)] = value;
+        }
+    }
+    object["problem"] = measures.problem.empty() ? Json(nullptr) : Json(std::string(measures.problem));
+    return object;
 }
 
 }  // namespace
@@ -89,6 +110,7 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
         line["bin_hz"] = *settings_.output.rate / parameters.Width();
     }
     if (settings_.output.spectrum != SpectrumOptions{}) AddSpectrum(line, parameters, *File);
+    if (settings_.output.measure) line["measure"] = MeasureObject(File->LastMeasures());
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));
 }

@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstring>
 
 #include "app/CommandLine.h"
@@ -90,6 +92,8 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
     // --plot-size, --width and --phase only shape what --plot and --view ask for.
     if (!parsed.options.Given("plot")) parsed.options.plot.reset();
     if (!parsed.options.Given("view") && !parsed.options.Given("peaks")) parsed.options.view.reset();
+    // --fundamental, --harmonics and --measure-band only shape what --measure asks for.
+    if (!parsed.options.Given("measure")) parsed.options.output.measure.reset();
     const bool endMarked = optind > 1 && texts[static_cast<std::size_t>(optind - 1)] == "--";
     parsed.arguments.assign(texts.begin() + optind, texts.end());
     if (!endMarked) {
@@ -142,6 +146,47 @@ std::string CheckSpectrumOptions(const CommandOptions& options, const std::vecto
             return "--pad=" + std::to_string(*spectrum.pad) + " is below the width " + std::to_string(width) +
                    " of DELKA; give a power of two from " + std::to_string(width) + " to 65536";
         }
+    }
+    return {};
+}
+
+// The shortest text that reads back as `x`.
+std::string FormatNumber(double x) {
+    std::array<char, 32> text{};
+    const auto end = std::to_chars(text.data(), text.data() + text.size(), x).ptr;
+    return std::string(text.data(), end);
+}
+
+// The checks of --measure, --fundamental, --harmonics, --measure-band and
+// --bands against each other, the format and the rate.
+std::string CheckMeasureOptions(const CommandOptions& options) {
+    for (const char* name : {"fundamental", "harmonics", "measure-band"}) {
+        if (options.Given(name) && !options.Given("measure"))
+            return std::string("--") + name + " applies to --measure only: give --measure too";
+    }
+    const auto& output = options.output;
+    if (output.bands != 0 && !output.rate) {
+        return "--bands needs the sample rate: give --rate=HZ";
+    }
+    if (!output.measure) return {};
+    if (output.format == OutputFormat::Raw) {
+        return "--measure reads the unrounded spectra, which raw 16-bit outputs do not keep: give --format=csv, f32 "
+               "or npy";
+    }
+    if (!options.report && !options.measureTable) {
+        return "--measure puts its figures in the report or a table: give --report=FILE|- or --measure=FILE.csv";
+    }
+    const MeasureOptions& measure = *output.measure;
+    for (const char* name : {"fundamental", "measure-band"}) {
+        if (options.Given(name) && !output.rate)
+            return std::string("--") + name + " needs the sample rate: give --rate=HZ";
+    }
+    if (measure.fundamental && output.rate && *measure.fundamental >= *output.rate / 2) {
+        return "--fundamental=" + FormatNumber(*measure.fundamental) + " is not below half the rate, " +
+               FormatNumber(*output.rate / 2) + " Hz";
+    }
+    if (measure.bandLow && output.rate && *measure.bandLow >= *output.rate / 2) {
+        return "--measure-band starts at or above half the rate, " + FormatNumber(*output.rate / 2) + " Hz";
     }
     return {};
 }
@@ -199,7 +244,8 @@ std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::
                    method;
         }
     }
-    return CheckSpectrumOptions(options, fields);
+    const std::string spectrum = CheckSpectrumOptions(options, fields);
+    return spectrum.empty() ? CheckMeasureOptions(options) : spectrum;
 }
 
 std::int32_t ResolveJobs(const CommandOptions& options, const char* environment, std::string& error) {

@@ -97,13 +97,14 @@ std::optional<PlotSettings> ReadPlotSize(const std::string& text, PlotSettings p
     return plot;
 }
 
-std::string CheckReportPath(const OptionRow& row, const std::string& path) {
-    if (path == "-") return {};
-    const std::string prefix = "--report=" + path + ": ";
-    if (path.empty()) return "--report needs a value: " + row.allowed;
+// Whether the file `path` that --`name` names can be made: a file name in a
+// folder that exists and can be written.
+std::string CheckWritablePath(const std::string& name, const std::string& allowed, const std::string& path) {
+    const std::string prefix = "--" + name + "=" + path + ": ";
+    if (path.empty()) return "--" + name + " needs a value: " + allowed;
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        return prefix + "is a folder; give a file name, or - for standard output";
+        return prefix + "is a folder; give " + allowed;
     }
     const std::string folder = PathFolder(path).empty() ? "./" : PathFolder(path);
     if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
@@ -113,6 +114,16 @@ std::string CheckReportPath(const OptionRow& row, const std::string& path) {
         return prefix + "the folder " + folder + " cannot be written";
     }
     return {};
+}
+
+std::string CheckReportPath(const OptionRow& row, const std::string& path) {
+    if (path == "-") return {};
+    return CheckWritablePath("report", row.allowed, path);
+}
+
+// The measurement options, made when a measuring option comes first.
+MeasureOptions& Measuring(CommandOptions& options) {
+    return options.output.measure ? *options.output.measure : options.output.measure.emplace();
 }
 
 ViewOptions& View(CommandOptions& options) {
@@ -229,6 +240,66 @@ std::vector<OptionRow> MakeRows() {
              if (!points || !ValidPad(*points))
                  return Given(row, text) + "is not a transform size; give " + row.allowed;
              options.output.spectrum.pad = static_cast<std::int32_t>(*points);
+             return {};
+         }},
+        {"measure", optional_argument, "a CSV file name", "--measure[=FILE.csv]",
+         "measures every output's spectrum: the interpolated peak,\n"
+         "the fundamental, its harmonics, SNR, THD, THD+N, SINAD,\n"
+         "ENOB, SFDR and the noise floor, into each file's report\n"
+         "object; =FILE.csv also writes a row per output there",
+         "@file",
+         [](const OptionRow&, const char* value, CommandOptions& options) -> std::string {
+             if (!options.output.measure) options.output.measure.emplace();
+             if (value == nullptr) return {};
+             options.measureTable = Text(value);
+             return CheckWritablePath("measure", "a CSV file name", *options.measureTable);
+         }},
+        {"fundamental", required_argument, "a frequency in Hz above 0 and below half the rate, such as 1000",
+         "--fundamental=HZ", "with --measure: the fundamental near HZ (default: the\nstrongest component)", "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto hz = ReadNumber(text);
+             if (!hz || *hz <= 0) return Given(row, text) + "is not a frequency; give " + row.allowed;
+             Measuring(options).fundamental = *hz;
+             return {};
+         }},
+        {"harmonics", required_argument, "a whole number from 1 to 20 (1 counts none)", "--harmonics=H",
+         "with --measure: harmonics 2 to H count as distortion\n(default 6; folded about multiples of the rate)",
+         "2 3 4 5 6 7 8 9 10 20",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto h = ReadWhole<long>(text);
+             if (!h || *h < 1 || *h > MaxHarmonics) return Given(row, text) + "is not a count; give " + row.allowed;
+             Measuring(options).harmonics = static_cast<std::int32_t>(*h);
+             return {};
+         }},
+        {"measure-band", required_argument, "LO:HI in Hz, 0 <= LO < HI, such as 20:20000", "--measure-band=LO:HI",
+         "with --measure: the noise and harmonics counted lie\nwithin LO..HI Hz (default: 0 to half the rate)",
+         "20:20000",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const std::size_t colon = text.find(':');
+             const auto low = colon == std::string::npos ? std::nullopt : ReadNumber(text.substr(0, colon));
+             const auto high = colon == std::string::npos ? std::nullopt : ReadNumber(text.substr(colon + 1));
+             if (!low || !high || *low < 0 || *high <= *low) {
+                 return Given(row, text) + "is not a band; give " + row.allowed;
+             }
+             Measuring(options).bandLow = *low;
+             Measuring(options).bandHigh = *high;
+             return {};
+         }},
+        {"bands", required_argument, "1, 3, 6 or 12 bands per octave", "--bands=1|3|6|12",
+         "writes the fractional-octave band levels of every output\n"
+         "next to it, <output>.bands.csv (IEC 61260-1 base-10 mid\n"
+         "frequencies, summed from the bins); needs --rate",
+         "1 3 6 12",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto bands = ReadWhole<long>(text);
+             if (!bands || !ValidBandsPerOctave(*bands)) {
+                 return Given(row, text) + "is not a band width; give " + row.allowed;
+             }
+             options.output.bands = static_cast<std::int32_t>(*bands);
              return {};
          }},
         {"report", required_argument, "a file name, or - for standard output", "--report=FILE|-",
