@@ -13,6 +13,7 @@
 #include "app/Files.h"
 #include "app/InputProblem.h"
 #include "app/ProgressText.h"
+#include "app/SpectrumTables.h"
 #include "common/AutomationError.h"
 #include "data/FileSystem.h"
 #include "data/Path.h"
@@ -54,6 +55,21 @@ private:
     std::ostream& err_;
 };
 
+// Tells each of two observers of every output.
+class BothObservers : public SpectrumObserver {
+public:
+    BothObservers(std::shared_ptr<SpectrumObserver> first, std::shared_ptr<SpectrumObserver> second)
+        : first_(std::move(first)), second_(std::move(second)) {}
+    void Written(const WrittenSpectrum& spectrum) noexcept override {
+        first_->Written(spectrum);
+        second_->Written(spectrum);
+    }
+
+private:
+    std::shared_ptr<SpectrumObserver> first_;
+    std::shared_ptr<SpectrumObserver> second_;
+};
+
 bool OutOfMemory(const std::exception& error) {
     if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return true;
     const auto* automation = dynamic_cast<const AutomationError*>(&error);
@@ -71,6 +87,11 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
                std::ostream& err) {
     std::shared_ptr<Application> app;
     std::shared_ptr<RunTally> counter;
+    const auto tables = SpectrumTables::Wanted(settings) ? std::make_shared<SpectrumTables>(settings) : nullptr;
+    if (tables && !tables->Error().empty()) {
+        err << "tavox: " << tables->Error() << '\n';
+        return ExitRefused;
+    }
     try {
         app = Application::Create();
         BatchSettings run = settings;
@@ -80,7 +101,16 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
             parts.plots->SetParameters(app->FFTParameters());
             parts.plots->SetSpectrumOptions(run.output.spectrum);
         }
-        ApplyRunSettings(run, *app, parts.plots);
+        std::shared_ptr<SpectrumObserver> observer = parts.plots;
+        if (tables) {
+            tables->SetParameters(app->FFTParameters());
+            if (parts.plots) {
+                observer = std::make_shared<BothObservers>(parts.plots, tables);
+            } else {
+                observer = tables;
+            }
+        }
+        ApplyRunSettings(run, *app, observer);
         if (parts.report) parts.report->Attach(app);
         counter = std::make_shared<RunTally>(app);
         app->Subscribe(counter);
@@ -127,6 +157,12 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
     if (parts.plots) {
         for (const std::string& failure : parts.plots->Finish()) {
             err << "tavox: the picture " << failure << '\n';
+            status = std::max(status, ExitFileFailed);
+        }
+    }
+    if (tables) {
+        for (const std::string& failure : tables->Finish()) {
+            err << "tavox: the table " << failure << '\n';
             status = std::max(status, ExitFileFailed);
         }
     }

@@ -55,7 +55,44 @@ double LevelIn(double power, SpectrumQuantity quantity, double volts) noexcept {
     return amplitude;
 }
 
+// A value in `unit` as counts (counts^2 for power scales).
+double InCounts(double value, SpectrumUnit unit, bool amplitude, double volts) noexcept {
+    switch (unit) {
+        case SpectrumUnit::Linear:
+            return value;
+        case SpectrumUnit::Volts:
+            return amplitude ? value / volts : value / (volts * volts);
+        case SpectrumUnit::Dbfs:
+            return amplitude ? FullScaleCounts * std::pow(10.0, value / 20)
+                             : FullScaleCounts * FullScaleCounts / 2 * std::pow(10.0, value / 10);
+        case SpectrumUnit::Dbv:
+            return amplitude ? std::pow(10.0, value / 20) / volts : std::pow(10.0, value / 10) / (volts * volts);
+    }
+    return value;
+}
+
 }  // namespace
+
+void ValuesToPower(std::span<const double> values, std::span<double> power, const SpectrumContext& context,
+                   bool unitApplied) noexcept {
+    const double s1 = context.weightSum;
+    const auto n = static_cast<double>(context.samples);
+    const bool amplitude = context.quantity.scale == SpectrumScale::Amplitude;
+    const double factor = amplitude ? n * n / (2 * s1 * s1)
+                          : context.quantity.scale == SpectrumScale::Psd
+                              ? context.rate.value_or(1.0) * context.weightSquares / (s1 * s1)
+                              : 1.0;
+    const double volts = context.fullScale.value_or(FullScaleCounts) / FullScaleCounts;
+    const SpectrumUnit unit = unitApplied ? context.quantity.unit : SpectrumUnit::Linear;
+    for (std::size_t m = 0; m < values.size() && m < power.size(); ++m) {
+        const double counts = InCounts(values[m], unit, amplitude, volts);
+        power[m] = (amplitude ? counts * counts : counts) * factor;
+    }
+}
+
+double ToneLevel(double power, SpectrumQuantity quantity, std::optional<double> fullScale) noexcept {
+    return LevelIn(power, quantity, fullScale.value_or(FullScaleCounts) / FullScaleCounts);
+}
 
 std::vector<std::string_view> MeasureNames(std::int32_t harmonics) {
     const auto counted = static_cast<std::size_t>(std::clamp(harmonics, 1, MaxHarmonics) - 1);
@@ -109,14 +146,7 @@ void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t, cons
     }
     const std::span<double> power = std::span(buffer).first(values.size());
     const std::span<double> scratch = std::span(buffer).subspan(values.size(), values.size());
-    const double s1 = context.weightSum;
-    const double n = static_cast<double>(context.samples);
-    const double factor = context.quantity.scale == SpectrumScale::Amplitude ? n * n / (2 * s1 * s1)
-                          : context.quantity.scale == SpectrumScale::Psd
-                              ? setup.rate * context.weightSquares / (s1 * s1)
-                              : 1.0;
-    const bool squared = context.quantity.scale == SpectrumScale::Amplitude;
-    for (std::size_t m = 0; m < values.size(); ++m) power[m] = (squared ? values[m] * values[m] : values[m]) * factor;
+    ValuesToPower(values, power, context, false);
     found = MeasureSpectrum(power, setup, scratch);
     SetMeasures(found, context.quantity, context.fullScale, measures);
 }

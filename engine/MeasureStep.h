@@ -27,6 +27,16 @@ std::vector<std::string_view> MeasureNames(std::int32_t harmonics);
 void SetMeasures(const SpectrumMeasurement& found, SpectrumQuantity quantity, std::optional<double> fullScale,
                  Measures& measures) noexcept;
 
+// The one-sided power P_m in counts^2 (a sine of amplitude A on a bin reads
+// A^2/2) that each of `values` stands for: values of `context`'s quantity,
+// in its unit when `unitApplied`, else before the unit (counts). Both spans
+// have the same size.
+void ValuesToPower(std::span<const double> values, std::span<double> power, const SpectrumContext& context,
+                   bool unitApplied) noexcept;
+// A power in counts^2 as the level of a tone in `quantity`'s unit: an
+// amplitude on the amplitude scale, a power on power and PSD scales.
+double ToneLevel(double power, SpectrumQuantity quantity, std::optional<double> fullScale) noexcept;
+
 // The output step that measures row 0 of an output whose context asks for
 // measurements, before its unit is applied (see MeasureSpectrum).
 void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t exposures, const SpectrumContext& context,

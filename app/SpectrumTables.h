@@ -1,0 +1,50 @@
+#pragma once
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/BatchSettings.h"
+#include "common/SpectrumObserver.h"
+#include "data/OutputStage.h"
+
+namespace tavox {
+
+class Parameters;
+
+// The tables a batch writes of its outputs besides the outputs: a CSV row
+// of measurements per output in settings.measureTable (with
+// output.measure), and the fractional-octave band levels of each output in
+// <output>.bands.csv (with output.bands). Told of each output as an
+// observer of the batch.
+class SpectrumTables : public SpectrumObserver {
+public:
+    // Opens the measurement table and writes its header; Error() says why
+    // it could not be opened.
+    explicit SpectrumTables(const BatchSettings& settings);
+
+    // True when the settings ask for a table.
+    static bool Wanted(const BatchSettings& settings) noexcept;
+    // The parameters of the batch, read for each output (window, widths).
+    void SetParameters(std::shared_ptr<const Parameters> parameters);
+    void Written(const WrittenSpectrum& written) noexcept override;
+    // Closes the measurement table; returns, for each table that could not
+    // be written, "<path> could not be written: <reason>".
+    std::vector<std::string> Finish();
+    const std::string& Error() const noexcept { return error_; }
+
+private:
+    void WriteMeasures(const WrittenSpectrum& written);
+    void WriteBands(const WrittenSpectrum& written);
+    SpectrumContext Context(std::size_t bins) const;
+
+    BatchSettings settings_;
+    std::shared_ptr<const Parameters> parameters_;
+    std::ofstream table_;
+    std::string error_;
+    std::vector<std::string> failures_;
+    std::vector<double> power_;
+};
+
+}  // namespace tavox
