@@ -83,7 +83,8 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
          "unknown option -x; the options are --format, --rate, --average, --scale, --unit, --full-scale, --overlap, "
-         "--detrend, --pad, --report, --shard, --jobs, --quiet, --plot, --plot-size, --view, --peaks, --width, "
+         "--detrend, --pad, --measure, --fundamental, --harmonics, --measure-band, --bands, --report, --shard, "
+         "--jobs, --quiet, --plot, --plot-size, --view, --peaks, --width, "
          "--phase, "
          "--self-test, --help and --version"},
         {{"--shard=4/3"},
@@ -110,14 +111,16 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
          "unknown option -\\xff; the options are --format, --rate, --average, --scale, --unit, --full-scale, "
-         "--overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, --plot, --plot-size, --view, --peaks, "
+         "--overlap, --detrend, --pad, --measure, --fundamental, --harmonics, --measure-band, --bands, --report, "
+         "--shard, --jobs, --quiet, --plot, --plot-size, --view, --peaks, "
          "--width, "
          "--phase, --self-test, --help and --version"},
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"},
          "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --scale, --unit, "
-         "--full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, --plot, --plot-size, "
+         "--full-scale, --overlap, --detrend, --pad, --measure, --fundamental, --harmonics, --measure-band, --bands, "
+         "--report, --shard, --jobs, --quiet, --plot, --plot-size, "
          "--view, --peaks, --width, --phase, --self-test, --help and --version"},
     };
     for (const auto& [arguments, error] : cases) {
@@ -257,6 +260,49 @@ TEST(command_options_test, spectrum_options_against_each_other_the_format_and_th
         ASSERT_EQ(parsed.error, "") << arguments[1];
         EXPECT_EQ(CheckOptionsAgainstFields(parsed.options, parsed.arguments), error) << arguments[1];
     }
+}
+
+TEST(command_options_test, measurement_options_against_each_other_the_format_and_the_rate) {
+    const std::pair<Arguments, std::string> cases[] = {
+        {{"--format=csv", "--measure", "--report=-", "--rate=48000", "--fundamental=1000", "--harmonics=9",
+          "--measure-band=20:20000", "--bands=3", "p", "h", "1024", "x", "y"},
+         ""},
+        {{"--format=f32", "--measure=/tmp/m.csv", "e", "f", "1024", "x", "y"}, ""},
+        {{"--measure", "--report=-", "e", "h", "1024", "x", "y"},
+         "--measure reads the unrounded spectra, which raw 16-bit outputs do not keep: give --format=csv, f32 or "
+         "npy"},
+        {{"--format=csv", "--measure", "e", "h", "1024", "x", "y"},
+         "--measure puts its figures in the report or a table: give --report=FILE|- or --measure=FILE.csv"},
+        {{"--harmonics=3", "e", "h", "1024", "x", "y"}, "--harmonics applies to --measure only: give --measure too"},
+        {{"--format=csv", "--measure", "--report=-", "--fundamental=50", "e", "h", "1024", "x", "y"},
+         "--fundamental needs the sample rate: give --rate=HZ"},
+        {{"--format=csv", "--measure", "--report=-", "--rate=8000", "--fundamental=4000", "e", "h", "1024", "x", "y"},
+         "--fundamental=4000 is not below half the rate, 4000 Hz"},
+        {{"--format=csv", "--measure", "--report=-", "--rate=8000", "--measure-band=5000:6000", "e", "h", "1024", "x",
+          "y"},
+         "--measure-band starts at or above half the rate, 4000 Hz"},
+        {{"--bands=3", "e", "h", "1024", "x", "y"}, "--bands needs the sample rate: give --rate=HZ"},
+    };
+    for (const auto& [arguments, error] : cases) {
+        const ParsedCommandLine parsed = ParseCommandLine(arguments);
+        ASSERT_EQ(parsed.error, "") << arguments[1];
+        EXPECT_EQ(CheckOptionsAgainstFields(parsed.options, parsed.arguments), error) << arguments[1];
+    }
+    const std::pair<Arguments, std::string> refused[] = {
+        {{"--harmonics=21"}, "--harmonics=21 is not a count; give a whole number from 1 to 20 (1 counts none)"},
+        {{"--fundamental=-3"},
+         "--fundamental=-3 is not a frequency; give a frequency in Hz above 0 and below half the rate, such as 1000"},
+        {{"--measure-band=300:20"},
+         "--measure-band=300:20 is not a band; give LO:HI in Hz, 0 <= LO < HI, such as 20:20000"},
+        {{"--bands=2"}, "--bands=2 is not a band width; give 1, 3, 6 or 12 bands per octave"},
+        {{"--measure=/nonexistent-folder/m.csv"},
+         "--measure=/nonexistent-folder/m.csv: the folder /nonexistent-folder/ does not exist"},
+    };
+    for (const auto& [arguments, error] : refused) EXPECT_EQ(ParseCommandLine(arguments).error, error);
+    const CommandOptions defaults = ParseCommandLine({"--measure=/tmp/m.csv"}).options;
+    ASSERT_TRUE(defaults.output.measure);
+    EXPECT_EQ(*defaults.output.measure, MeasureOptions{});
+    EXPECT_EQ(defaults.measureTable, "/tmp/m.csv");
 }
 
 // The bash completion is written by hand: its option table must name the
