@@ -1,5 +1,6 @@
 #include <pybind11/numpy.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,11 +8,14 @@
 #include "app/BatchSettings.h"
 #include "app/Jobs.h"
 #include "app/ProgressText.h"
+#include "engine/MeasureStep.h"
+#include "engine/OctaveBands.h"
 #include "engine/Parameters.h"
 #include "engine/SampleSpectrum.h"
 #include "engine/Shaping.h"
 #include "engine/WindowConstants.h"
 #include "python/Bindings.h"
+#include "python/Convert.h"
 
 namespace py = pybind11;
 
@@ -62,9 +66,60 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
     return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values);
 }
 
+// The work of tavox.measure: (result code, measures of the last output).
+py::tuple Measure(const py::buffer& samples, const BatchSettings& settings) {
+    const py::buffer_info info = samples.request();
+    const MemorySamples source = SamplesOf(info);
+    SampleSpectrum spectrum;
+    {
+        py::gil_scoped_release release;
+        auto parameters = std::make_shared<Parameters>();
+        ApplyTransform(settings.transform, *parameters);
+        const std::int32_t jobs = settings.jobs.value_or(0);
+        spectrum = TransformSamples(std::move(parameters), settings.output, source, SpectrumTarget::Sheet,
+                                    static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
+    }
+    return py::make_tuple(spectrum.result, MeasuresObject(spectrum.measures));
+}
+
+// The band levels of tavox.bands from the unrounded values of one output
+// that `settings` made: (index, nominal, exact, lower, upper, bins, level, sparse) each.
+py::list Bands(const py::array_t<double, py::array::c_style | py::array::forcecast>& values,
+               const BatchSettings& settings, std::int32_t perOctave) {
+    auto parameters = std::make_shared<Parameters>();
+    ApplyTransform(settings.transform, *parameters);
+    const SpectrumOptions& spectrum = settings.output.spectrum;
+    const auto bins = static_cast<std::size_t>(values.size());
+    const SpectrumContext context{2 * bins,
+                                  parameters->WindowSum(),
+                                  parameters->WindowSquares(),
+                                  settings.output.rate,
+                                  static_cast<std::size_t>(parameters->Width()),
+                                  spectrum.Quantity(),
+                                  spectrum.fullScale,
+                                  parameters->Window(),
+                                  std::nullopt};
+    std::vector<double> power(bins);
+    ValuesToPower(std::span<const double>(values.data(), bins), power, context, true);
+    const double nenbw =
+        static_cast<double>(context.width) * context.weightSquares / (context.weightSum * context.weightSum);
+    const double binHz = settings.output.rate.value_or(1.0) / static_cast<double>(context.width);
+    py::list bands;
+    for (const BandPower& band : BandPowers(power, perOctave, binHz, nenbw)) {
+        bands.append(py::make_tuple(band.band.index, band.band.nominal, band.band.exact, band.band.lower,
+                                    band.band.upper, band.bins,
+                                    ToneLevel(band.power, context.quantity, context.fullScale), band.bins < 3 * nenbw));
+    }
+    return bands;
+}
+
 }  // namespace
 
 void bindArrays(py::module_& m) {
+    m.def("_measure", &Measure, py::arg("samples"), py::arg("settings"),
+          "The transform and measurement behind tavox.measure, for arguments it has checked; use tavox.measure.");
+    m.def("_bands", &Bands, py::arg("values"), py::arg("settings"), py::arg("per_octave"),
+          "The band levels behind tavox.bands, for arguments it has checked; use tavox.bands.");
     m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("settings"), py::arg("raw"),
           "The transform behind tavox.spectrum, for arguments it has checked; use tavox.spectrum.");
     m.def(

@@ -1,5 +1,6 @@
 #include <pybind11/stl.h>
 
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <string>
@@ -56,6 +57,14 @@ entry of a batch.)doc");
             },
             "tuple[str, ...]: the disk outputs the last Transform wrote in full, in order (method multi: one per "
             "exposure); empty before the first Transform, after a failure before any output, and for ranges.")
+        .def_property_readonly(
+            "measures",
+            [](File& self) -> py::object {
+                return MeasuresObject(CoreCall(self.GetParameters(), [&] { return self.LastMeasures(); }));
+            },
+            "dict[str, float | str | None] | None: what was measured of the last output of the last Transform "
+            "(with BatchSettings.measure), by the report's names, None for a figure not measured, 'problem' "
+            "saying why; None when nothing was measured.")
         .def(
             "Transform",
             [](File& self) {

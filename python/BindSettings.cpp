@@ -109,11 +109,31 @@ SpectrumOptions SpectrumFromState(const py::tuple& state) {
     return o;
 }
 
+// (fundamental, harmonics, band low, band high), or None: what to measure.
+py::object MeasureState(const std::optional<MeasureOptions>& o) {
+    if (!o) return py::none();
+    return py::make_tuple(o->fundamental, o->harmonics, o->bandLow, o->bandHigh);
+}
+
+std::optional<MeasureOptions> MeasureFromState(const py::object& state) {
+    if (state.is_none()) return std::nullopt;
+    const auto t = state.cast<py::tuple>();
+    if (t.size() != 4) throw py::value_error("measure must be None or (fundamental, harmonics, low, high)");
+    MeasureOptions o;
+    o.fundamental = t[0].cast<std::optional<double>>();
+    o.harmonics = t[1].cast<std::int32_t>();
+    o.bandLow = t[2].cast<std::optional<double>>();
+    o.bandHigh = t[3].cast<std::optional<double>>();
+    if (o.harmonics < 1 || o.harmonics > MaxHarmonics) throw py::value_error("harmonics must be from 1 to 20");
+    return o;
+}
+
 py::tuple State(const BatchSettings& s) {
     const TransformSettings& t = s.transform;
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
-                          std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum));
+                          std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum),
+                          MeasureState(s.output.measure));
 }
 
 }  // namespace
@@ -215,13 +235,18 @@ here alone, how they go together by those functions.)doc");
             "pad", [](const BatchSettings& s) { return s.output.spectrum.pad; },
             [](BatchSettings& s, const py::object& value) { s.output.spectrum.pad = Pad(value); },
             "int | None: points transformed, a power of two at least the width, as the program's --pad.")
+        .def_property(
+            "measure", [](const BatchSettings& s) { return MeasureState(s.output.measure); },
+            [](BatchSettings& s, const py::object& value) { s.output.measure = MeasureFromState(value); },
+            "tuple | None: what each output's spectrum is measured for, as the program's --measure: "
+            "(fundamental Hz or None, harmonics, band low Hz or None, band high Hz or None), or None.")
         .def(py::self == py::self)  // NOLINT(misc-redundant-expression)
         .def("__repr__",
              [](const BatchSettings& s) {
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            if (state.size() != 13) throw py::value_error("not the state of a BatchSettings");
+            if (state.size() != 13 && state.size() != 14) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -236,6 +261,7 @@ here alone, how they go together by those functions.)doc");
             s.output.average = Named(&AverageFromName, state[10].cast<std::string>(), "average mode");
             s.jobs = Jobs(state[11]);
             s.output.spectrum = SpectrumFromState(state[12].cast<py::tuple>());
+            if (state.size() == 14) s.output.measure = MeasureFromState(state[13]);
             return s;
         }));
 }

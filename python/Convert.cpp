@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <limits>
 #include <memory>
@@ -253,6 +254,19 @@ void bindByRef(py::module_& m) {
     py::class_<NothingTag>(m, "_NothingType", "The type of tavox.Nothing, the empty object reference.")
         .def("__repr__", [](const NothingTag&) { return "tavox.Nothing"; });
     m.attr("Nothing") = NothingTag{};
+}
+
+pybind11::object MeasuresObject(const Measures& measures) {
+    namespace py = pybind11;
+    if (measures.count == 0) return py::none();
+    py::dict found;
+    for (std::size_t k = 0; k < measures.count; ++k) {
+        const auto& [name, value] = measures.values[k];
+        found[py::str(std::string(name))] = std::isfinite(value) ? py::object(py::float_(value)) : py::none();
+    }
+    found["problem"] =
+        measures.problem.empty() ? py::object(py::none()) : py::object(py::str(std::string(measures.problem)));
+    return found;
 }
 
 }  // namespace tavox::python

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/MeasureOptions.h"
 #include "common/Variant.h"
 
 namespace tavox::python {
@@ -42,5 +43,9 @@ bool ToBool(pybind11::handle value);
 std::string ToText(pybind11::handle value);
 
 void bindByRef(pybind11::module_& m);
+
+// Measures as a dict of their names (None for a figure not measured) with
+// "problem" (None, or why nothing was measured); None when there are none.
+pybind11::object MeasuresObject(const Measures& measures);
 
 }  // namespace tavox::python

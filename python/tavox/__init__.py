@@ -5,6 +5,8 @@ numpy in, numpy out:
     spectrum = tavox.spectrum(samples, 1024, window="hann")
     psd = tavox.spectrum(samples, 1024, window="hann", method="average", overlap=50, scale="psd", fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
+    figures = tavox.measure(samples, fs=48000)   # SNR, THD, SINAD, ENOB...
+    levels = tavox.bands(samples, fs=48000, bands_per_octave=3)
     values = tavox.read_spectrum("/data/a.spc", 1024)
 
 The object model (as automation clients know it): create a
@@ -71,6 +73,7 @@ from ._dispatch import (
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import TransformError, WindowConstants, read_spectrum, spectrum, window_constants, window_weights
 from ._batch import FileResult, transform_files
+from ._measure import Band, Measurement, bands, measure
 
 fftResultAllRight: Final = fftResultEnum.fftResultAllRight
 fftResultFileSysErr: Final = fftResultEnum.fftResultFileSysErr
@@ -92,7 +95,7 @@ __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
     "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_spectrum", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
-    "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
+    "Band", "Measurement", "bands", "measure", "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",
     "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftMethodSimple", "fftMethodAverage",
     "fftMethodMulti", "fftWindowRectangle", "fftWindowHanning", "fftWindowFlatTop", "fftDataDiskFile",

@@ -7,6 +7,7 @@ import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
 from ._arrays import AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _settings
+from ._measure import Measurement, _measure_options, _measurement
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -20,13 +21,15 @@ class FileResult:
     input: the full path of the input; outputs: the outputs written in full,
     in order (several for the multi method, none when the file failed before
     writing); code: the result code (fftResultAllRight when all went well);
-    message: its English text.
+    message: its English text; measure: with measure=True, what was measured
+    of its last output (None when nothing was).
     """
 
     input: str
     outputs: tuple[str, ...]
     code: fftResultEnum
     message: str
+    measure: Optional[Measurement] = None
 
     @property
     def ok(self) -> bool:
@@ -58,8 +61,10 @@ class _Collector:
     def FileComplete(self, file: File, result: Any) -> None:
         code = fftResultEnum(int(result.value))
         source = file.Source
+        found = file.measures
         record = FileResult(input=source if isinstance(source, str) else file.Name, outputs=file.outputs,
-                            code=code, message=_result_message(int(code)))
+                            code=code, message=_result_message(int(code)),
+                            measure=None if found is None else _measurement(found))
         self.results.append(record)
         if self.progress is None:
             return
@@ -107,6 +112,21 @@ def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exa
     return [done.get(source) or FileResult(source, (), missing, _result_message(int(missing))) for source in sources]
 
 
+def _measure_settings(settings: BatchSettings, measure: object, fundamental: object, harmonics: object,
+                      band: object) -> None:
+    """Sets what transform_files measures, each argument checked."""
+    if not isinstance(measure, bool):
+        raise TypeError("measure must be True or False, not %s" % type(measure).__name__)
+    if not measure:
+        if fundamental is not None or harmonics != 6 or band is not None:
+            raise ValueError("fundamental, harmonics and measure_band apply to measure=True only")
+        return
+    if settings.format == "raw":
+        raise ValueError("measure=True reads the unrounded spectra, which format='raw' does not keep; choose 'csv', "
+                         "'f32' or 'npy'")
+    settings.measure = _measure_options(fundamental, harmonics, band, settings.rate)
+
+
 def _absolute(pattern: PathText) -> str:
     """The pattern as a full path; a relative one is taken from the current folder."""
     text = os.fspath(pattern)
@@ -142,7 +162,8 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None) -> list[FileResult]:
+                    fs: float | None = None, measure: bool = False, fundamental: float | None = None,
+                    harmonics: int = 6, measure_band: tuple[float, float] | None = None) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -161,6 +182,10 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       and the command line's options of those names; a scale or unit other
       than amplitude in sample counts needs a format other than "raw".
     fs: the sample rate, the same as rate (give one of them).
+    measure: each FileResult's measure holds the figures of its last
+      output, as the command line's --measure; fundamental, harmonics and
+      measure_band as --fundamental, --harmonics and --measure-band (a
+      pair of Hz), as for tavox.measure. Needs a format other than "raw".
     jobs: the threads the batch may use, as the command line's --jobs: 1
       runs it on this thread alone; None or 0 (the default) means
       TAVOX_JOBS when set, else one per CPU this process may use. The
@@ -176,4 +201,5 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad)
+    _measure_settings(settings, measure, fundamental, harmonics, measure_band)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)
