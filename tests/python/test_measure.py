@@ -1,0 +1,135 @@
+"""Measurements and band levels of known signals, through the program (--measure, --bands) and the module
+(tavox.measure, tavox.bands, transform_files(measure=True)): the known answers of a rounded full-scale sine
+(SINAD 10 log10(6 * 32767**2), ENOB 16) and of a tone with a harmonic and noise."""
+
+import csv
+import json
+import os
+import subprocess
+
+import numpy as np
+import pytest
+
+import tavox
+
+TAVOX = os.environ.get("TAVOX_EXE", "")
+
+
+def run(*arguments, cwd=None):
+    assert os.path.exists(TAVOX), "TAVOX_EXE must name the tavox program"
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+    return subprocess.run([TAVOX, *arguments], capture_output=True, text=True, env=env, cwd=cwd)
+
+
+def full_scale_sine():
+    j = np.arange(65536)
+    return np.round(32767 * np.sin(2 * np.pi * 1001 * j / 65536 + 0.1234)).astype(np.int16)
+
+
+def tone_harmonic_noise(seed=5):
+    """48 kHz: 1 kHz of 16384, 2 kHz of 0.4 of it, white noise of 0.1 of it; SNR 16.99, THD -7.96, SINAD 7.45."""
+    t = np.arange(65536) / 48000
+    noise = np.random.default_rng(seed).normal(0, 0.1 * 16384, t.size)
+    x = 16384 * (np.sin(2 * np.pi * 1000 * t) + 0.4 * np.sin(2 * np.pi * 2000 * t + 0.5)) + noise
+    return np.clip(np.round(x), -32767, 32767).astype(np.int16)
+
+
+KNOWN = [
+    (full_scale_sine, None, {"sinad_db": (98.07, 0.05), "enob_bits": (16.00, 0.01)}),
+    (tone_harmonic_noise, 48000.0, {"snr_db": (16.99, 0.1), "thd_db": (-7.96, 0.1), "sinad_db": (7.45, 0.1)}),
+]
+
+
+@pytest.mark.parametrize("make, rate, answers", KNOWN)
+def test_the_program_and_the_module_read_the_known_answers(tmp_path, make, rate, answers):
+    samples = make()
+    samples.tofile(tmp_path / "sig.dat")
+    options = ["--format=npy", "--report=-", "--measure=%s" % (tmp_path / "m.csv")]
+    if rate is not None:
+        options.append("--rate=%g" % rate)
+    done = run(*options, "e", "h", "65536", str(tmp_path / "sig.dat"), "*.npy")
+    assert done.returncode == 0, done.stderr
+    figures = json.loads(done.stdout.splitlines()[0])["measure"]
+    with open(tmp_path / "m.csv", newline="") as f:
+        rows = list(csv.DictReader(f))
+    assert len(rows) == 1 and rows[0]["output"].endswith("sig.npy")
+    module = tavox.measure(samples, fs=rate)
+    for name, (value, tolerance) in answers.items():
+        assert figures[name] == pytest.approx(value, abs=tolerance), name
+        assert float(rows[0][name]) == pytest.approx(figures[name], rel=1e-12), name
+        assert getattr(module, name) == pytest.approx(figures[name], rel=1e-12), name
+    assert figures["problem"] is None and module.problem is None
+
+
+def test_every_exposure_of_method_m_gets_a_row_and_the_report_its_last(tmp_path):
+    full_scale_sine().tofile(tmp_path / "sig.dat")
+    done = run("--format=csv", "--report=-", "--measure=%s" % (tmp_path / "m.csv"), "--harmonics=3", "m", "f",
+               "8192", str(tmp_path / "sig.dat"), "*.csv", "4")
+    assert done.returncode == 0, done.stderr
+    report = json.loads(done.stdout.splitlines()[0])
+    with open(tmp_path / "m.csv", newline="") as f:
+        rows = list(csv.DictReader(f))
+    assert [row["exposure"] for row in rows] == ["1", "2", "3", "4"]
+    assert [row["output"] for row in rows] == report["outputs"]
+    assert list(rows[0])[-3:] == ["sfdr_dbfs", "noise_floor", "problem"]
+    assert "h3_dbc" in rows[0] and "h4_dbc" not in rows[0]
+    assert float(rows[-1]["sinad_db"]) == pytest.approx(report["measure"]["sinad_db"], rel=1e-12)
+
+
+def test_noise_alone_gives_null_figures_and_the_reason(tmp_path):
+    np.random.default_rng(1).normal(0, 1000, 8192).round().astype(np.int16).tofile(tmp_path / "n.dat")
+    done = run("--format=csv", "--report=-", "--measure", "e", "h", "8192", str(tmp_path / "n.dat"), "*.csv")
+    assert done.returncode == 0, done.stderr
+    figures = json.loads(done.stdout.splitlines()[0])["measure"]
+    assert figures["problem"] == "no tone stands 20 dB above the noise floor"
+    assert figures["sinad_db"] is None and figures["enob_bits"] is None
+
+
+@pytest.mark.parametrize("options, line", [
+    (["--measure=x.csv"], "tavox: --measure reads the unrounded spectra, which raw 16-bit outputs do not keep: "
+                          "give --format=csv, f32 or npy"),
+    (["--bands=3", "--format=csv"], "tavox: --bands needs the sample rate: give --rate=HZ"),
+    (["--harmonics=0"], "tavox: --harmonics=0 is not a count; give a whole number from 1 to 20 (1 counts none)"),
+])
+def test_misuse_is_refused_with_one_line_and_status_2(tmp_path, options, line):
+    done = run(*options, "e", "h", "1024", str(tmp_path / "none.dat"), "*.csv", cwd=tmp_path)
+    assert done.returncode == 2
+    assert done.stderr.splitlines()[0] == line
+    assert os.listdir(tmp_path) == []
+
+
+def test_a_tone_in_a_third_octave_band_sums_to_its_power(tmp_path):
+    """1 kHz of amplitude 1000 at 48 kHz: 1000**2 / 2 in band 0 (891.251 to 1122.018 Hz)."""
+    t = np.arange(16384) / 48000
+    samples = np.round(1000 * np.sin(2 * np.pi * 1000 * t)).astype(np.int16)
+    samples.tofile(tmp_path / "t.dat")
+    done = run("--format=csv", "--scale=power", "--rate=48000", "--bands=3", "e", "f", "16384",
+               str(tmp_path / "t.dat"), "*.csv")
+    assert done.returncode == 0, done.stderr
+    with open(tmp_path / "t.csv.bands.csv", newline="") as f:
+        assert f.readline().startswith("# FFT-summed bands with IEC 61260-1")
+        rows = {int(row["band"]): row for row in csv.DictReader(f)}
+    assert float(rows[0]["nominal_hz"]) == 1000
+    assert float(rows[0]["lower_hz"]) == pytest.approx(891.251, abs=5e-4)
+    assert float(rows[0]["level"]) == pytest.approx(5e5, rel=1e-3)
+    assert float(rows[-1]["level"]) < 1e-3 * 5e5
+    module = {band.index: band for band in tavox.bands(samples, fs=48000, window="flattop")}
+    assert module[0].level == pytest.approx(float(rows[0]["level"]), rel=1e-9)
+    assert module[0].exact_hz == pytest.approx(1000.0)
+
+
+def test_transform_files_measures_each_file(tmp_path):
+    full_scale_sine().tofile(tmp_path / "a.dat")
+    results = tavox.transform_files(str(tmp_path / "*.dat"), "*.npy", width=65536, window="hann", format="npy",
+                                    measure=True, harmonics=2)
+    assert results[0].measure is not None
+    assert results[0].measure.enob_bits == pytest.approx(16.00, abs=0.01)
+    assert len(results[0].measure.harmonics_dbc) == 1
+    plain = tavox.transform_files(str(tmp_path / "*.dat"), "*.npy", width=65536, format="npy")
+    assert plain[0].measure is None
+    with pytest.raises(ValueError, match="format='raw'"):
+        tavox.transform_files(str(tmp_path / "*.dat"), "*.o", measure=True)
+    with pytest.raises(ValueError, match="needs the sample rate"):
+        tavox.measure(full_scale_sine(), fundamental=1000)
+    with pytest.raises(ValueError, match="harmonics must be from 1 to 20"):
+        tavox.measure(full_scale_sine(), harmonics=21)
