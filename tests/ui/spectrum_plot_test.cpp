@@ -81,6 +81,36 @@ TEST(spectrum_plot_test, the_peak_of_a_bin_64_tone_is_drawn_at_the_x_of_bin_64) 
     }
 }
 
+// Measure marks: a dashed purple line at each tone's bin, the summary in the
+// top right corner; nothing purple without them.
+TEST(spectrum_plot_test, measure_marks_draw_each_tone_at_its_bin_and_the_summary_in_the_corner) {
+    SpectrumPlot plot(Tone(256, 40, 1000));
+    const auto purple = [](QRgb p) { return qRed(p) - qGreen(p) > 30 && qBlue(p) - qGreen(p) > 30; };
+    const auto count = [&](const QImage& image, int x0, int x1, int y0, int y1) {
+        int n = 0;
+        for (int x = x0; x < x1; ++x) {
+            for (int y = y0; y < y1; ++y) n += purple(image.pixel(x, y)) ? 1 : 0;
+        }
+        return n;
+    };
+    const QImage plain = Render(plot);
+    const QRectF area = plot.MagnitudeArea();
+    const int top = static_cast<int>(area.top()) + 1;
+    const int bottom = static_cast<int>(area.bottom());
+    // A pixel where the red peak mark blends into the blue line may pass.
+    EXPECT_LT(count(plain, static_cast<int>(area.left()), static_cast<int>(area.right()), top, bottom), 5);
+    plot.SetMeasureMarks(SpectrumPlot::MeasureMarks{{{40.0, "f0"}, {80.0, "H2"}}, "SNR 60.00 dB"});
+    const QImage marked = Render(plot);
+    for (const double bin : {40.0, 80.0}) {
+        const int x = static_cast<int>(std::lround(plot.XOfBin(bin)));
+        EXPECT_GT(count(marked, x - 1, x + 2, (top + bottom) / 2, bottom), 20) << bin;
+    }
+    const int middle = static_cast<int>(plot.XOfBin(160.0));
+    EXPECT_LT(count(marked, middle - 1, middle + 2, (top + bottom) / 2, bottom), 3);
+    const int right = static_cast<int>(area.right());
+    EXPECT_GT(count(marked, right - 200, right, top, top + 80), 30) << "the summary";
+}
+
 TEST(spectrum_plot_test, db_puts_full_scale_at_0_db_and_small_values_on_the_floor) {
     SpectrumPlot plot(Tone(512, 100, FullScale));
     plot.SetScale(PlotScale::Db);

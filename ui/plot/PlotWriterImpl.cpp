@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -10,6 +11,7 @@
 
 #include "data/Path.h"
 #include "engine/Parameters.h"
+#include "engine/SpectrumMeasurement.h"
 #include "ui/plot/PlotApi.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
@@ -27,7 +29,41 @@ struct PlotJob {
     std::shared_ptr<const Spectrum> spectrum;
     std::string title;
     std::string subtitle;
+    std::optional<SpectrumPlot::MeasureMarks> marks;
 };
+
+QString Decibels(const char* name, std::optional<double> value) {
+    if (!value || !std::isfinite(*value)) return QString::fromLatin1(name) + QStringLiteral(" \u2013");
+    return QString::fromLatin1(name) + QStringLiteral(" %1 dB").arg(*value, 0, 'f', 2);
+}
+
+// The fundamental and the harmonics counted, at their bins, and SNR, THD and
+// SINAD, of what was measured of an output of `bins` bins.
+SpectrumPlot::MeasureMarks MarksOf(const Measures& measures, std::size_t bins, std::optional<double> rate) {
+    SpectrumPlot::MeasureMarks marks;
+    if (!measures.problem.empty()) {
+        marks.summary = QStringLiteral("not measured: ") +
+                        QString::fromUtf8(measures.problem.data(), static_cast<int>(measures.problem.size()));
+        return marks;
+    }
+    const double fs = rate.value_or(1.0);
+    const double binOfHz = 2.0 * static_cast<double>(bins) / fs;
+    const double f0 = measures.Get("fundamental_hz").value_or(NAN);
+    if (std::isfinite(f0)) {
+        marks.tones.emplace_back(f0 * binOfHz, QStringLiteral("f0"));
+        for (std::int32_t h = 2; h <= MaxHarmonics; ++h) {
+            const std::string name = "h" + std::to_string(h) + "_dbc";
+            const auto dbc = measures.Get(name);
+            if (!dbc) break;
+            if (std::isfinite(*dbc))
+                marks.tones.emplace_back(FoldedHarmonic(f0, h, fs) * binOfHz, QStringLiteral("H%1").arg(h));
+        }
+    }
+    marks.summary = Decibels("SNR", measures.Get("snr_db")) + QStringLiteral("   ") +
+                    Decibels("THD", measures.Get("thd_db")) + QStringLiteral("   ") +
+                    Decibels("SINAD", measures.Get("sinad_db"));
+    return marks;
+}
 
 class ThreadedPlotWriter final : public PlotWriter {
 public:
@@ -54,6 +90,9 @@ public:
             const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate_);
             job.title = title.title;
             job.subtitle = title.subtitle;
+            if (written.measures != nullptr && written.measures->count > 0) {
+                job.marks = MarksOf(*written.measures, written.bins, rate_);
+            }
             std::unique_lock lock(mutex_);
             room_.wait(lock, [this] { return closing_ || waiting_.size() < MaxWaiting; });
             if (closing_) return;
@@ -99,6 +138,7 @@ private:
                 plot.SetRate(rate_);
                 plot.SetScale(plot_.scale);
                 plot.SetTitle(QString::fromStdString(job.title), QString::fromStdString(job.subtitle));
+                plot.SetMeasureMarks(job.marks);
                 {
                     QPainter painter(&image);
                     plot.Paint(painter, image.rect());

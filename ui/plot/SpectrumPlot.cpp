@@ -28,6 +28,7 @@ const QColor Muted(95, 95, 95);
 const QColor MagnitudeColour(31, 95, 191);
 const QColor PhaseColour(46, 139, 87);
 const QColor PeakColour(200, 40, 40);
+const QColor MeasureColour(150, 60, 170);
 constexpr double PhaseTicks[] = {-180, -90, 0, 90, 180};
 
 QString ValueText(double value, PlotScale scale) {
@@ -299,6 +300,7 @@ void SpectrumPlot::Paint(QPainter& painter, const QRect& area) {
     if (spectrum_ && Bins() > 0) {
         PaintSeries(painter, layout);
         PaintPeaks(painter, layout);
+        if (measured_) PaintMeasureMarks(painter, layout);
     } else if (!spectrum_) {
         painter.setPen(Muted);
         painter.drawText(magnitudeArea_, Qt::AlignCenter, QStringLiteral("no spectrum"));
@@ -518,6 +520,35 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
         painter.setPen(PeakColour);
         painter.drawText(box, Qt::AlignCenter, note);
     }
+}
+
+// Each tone a dashed line with its label at the top of the panel; the
+// summary on a white box in the top right corner.
+void SpectrumPlot::PaintMeasureMarks(QPainter& painter, const Layout& layout) const {
+    painter.save();
+    painter.setFont(layout.labelFont);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF area = magnitudeArea_;
+    const double h = layout.label.height();
+    for (const auto& [bin, label] : measured_->tones) {
+        if (bin < view_.left || bin > view_.right) continue;
+        const double x = XOfBin(bin);
+        painter.setPen(QPen(MeasureColour, 1, Qt::DashLine));
+        painter.drawLine(QPointF(x, area.top() + h + 4), QPointF(x, area.bottom()));
+        painter.setPen(MeasureColour);
+        const double w = layout.label.horizontalAdvance(label) + 4;
+        painter.drawText(QRectF(x - w / 2, area.top() + 2, w, h), Qt::AlignCenter, label);
+    }
+    if (!measured_->summary.isEmpty()) {
+        const double w = std::min(layout.label.horizontalAdvance(measured_->summary) + layout.pad, area.width() - 4);
+        const QRectF box(area.right() - w - 2, area.top() + h + 6, w, h * 1.2);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(255, 255, 255, 235));
+        painter.drawRect(box);
+        painter.setPen(MeasureColour);
+        DrawLine(painter, box, measured_->summary, Qt::AlignHCenter);
+    }
+    painter.restore();
 }
 
 QString ReadoutText(const SpectrumPlot& plot, std::size_t bin) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "ui/plot/PlotOptions.h"
@@ -25,6 +26,14 @@ namespace tavox {
 // coordinate conversions below refer to the last picture painted.
 class SpectrumPlot {
 public:
+    // What a measurement found, drawn over the spectrum: each tone at its bin
+    // (fractional) with a label ("f0", "H2"...), and a summary line in the
+    // top right corner of the magnitude panel.
+    struct MeasureMarks {
+        std::vector<std::pair<double, QString>> tones;
+        QString summary;
+    };
+
     // The part of the spectrum shown: bins left..right (bin k spans k-0.5 to
     // k+0.5) and values bottom..top on the current scale (magnitudes or dB).
     struct View {
@@ -49,6 +58,9 @@ public:
     void SetTitle(const QString& title, const QString& subtitle);
     const QString& Title() const noexcept { return title_; }
     const QString& Subtitle() const noexcept { return subtitle_; }
+
+    // Marks of a measurement; none by default.
+    void SetMeasureMarks(std::optional<MeasureMarks> marks) { measured_ = std::move(marks); }
 
     // A bin marked by a dashed line, under the peak labels; none by default.
     void SetCursorBin(std::optional<std::size_t> bin) { cursor_ = bin; }
@@ -102,6 +114,7 @@ private:
     void PaintSeries(QPainter& painter, const Layout& layout) const;
     // Sets the marked peaks.
     void PaintPeaks(QPainter& painter, const Layout& layout);
+    void PaintMeasureMarks(QPainter& painter, const Layout& layout) const;
 
     std::shared_ptr<const Spectrum> spectrum_;
     std::vector<double> amplitudes_;  // of another quantity (see Amplitudes)
@@ -115,6 +128,7 @@ private:
     QRectF titleArea_;
     std::vector<std::size_t> marked_;
     std::optional<std::size_t> cursor_;
+    std::optional<MeasureMarks> measured_;
 };
 
 // The spectrum of a bin's readout: "bin 64", then Hz with a rate, the
