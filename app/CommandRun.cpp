@@ -100,6 +100,7 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
         if (parts.plots) {
             parts.plots->SetParameters(app->FFTParameters());
             parts.plots->SetSpectrumOptions(run.output.spectrum);
+            parts.plots->SetBands(run.output.bands);
         }
         std::shared_ptr<SpectrumObserver> observer = parts.plots;
         if (tables) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,9 @@ public:
     // What the values are and how they were estimated (the axis title, the
     // window's constants in each subtitle); amplitudes by default.
     virtual void SetSpectrumOptions(const SpectrumOptions&) {}
+    // Bands per octave of a bar chart of band levels beside each picture,
+    // <output>.bands.png (needs a rate); 0 for none, the default.
+    virtual void SetBands(std::int32_t) {}
     // Waits for every picture and ends the writer; returns, for each picture
     // that could not be written, "<path> could not be written: <reason>".
     virtual std::vector<std::string> Finish() = 0;

@@ -4,14 +4,18 @@
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
 
 #include "data/Path.h"
+#include "engine/MeasureStep.h"
+#include "engine/OctaveBands.h"
 #include "engine/Parameters.h"
 #include "engine/SpectrumMeasurement.h"
+#include "ui/plot/BandChart.h"
 #include "ui/plot/PlotApi.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
@@ -30,6 +34,7 @@ struct PlotJob {
     std::string title;
     std::string subtitle;
     std::optional<SpectrumPlot::MeasureMarks> marks;
+    std::optional<std::vector<BandBar>> bands;  // a band chart instead of the spectrum
 };
 
 QString Decibels(const char* name, std::optional<double> value) {
@@ -75,6 +80,7 @@ public:
 
     void SetParameters(std::shared_ptr<const Parameters> parameters) override { parameters_ = std::move(parameters); }
     void SetSpectrumOptions(const SpectrumOptions& spectrum) override { spectrum_ = spectrum; }
+    void SetBands(std::int32_t perOctave) override { bands_ = perOctave; }
 
     void Written(const WrittenSpectrum& written) noexcept override {
         try {
@@ -93,13 +99,24 @@ public:
             if (written.measures != nullptr && written.measures->count > 0) {
                 job.marks = MarksOf(*written.measures, written.bins, rate_);
             }
+            std::optional<PlotJob> chart;
+            if (bands_ != 0 && rate_ && parameters_) {
+                chart = PlotJob{0, std::string(written.output) + ".bands.png", nullptr, job.title, {}, {}, {}};
+                chart->subtitle = "1/" + std::to_string(bands_) +
+                                  "-octave band levels, FFT-summed (IEC 61260-1 mid "
+                                  "frequencies)";
+                chart->bands = BandBars(written);
+            }
             std::unique_lock lock(mutex_);
-            room_.wait(lock, [this] { return closing_ || waiting_.size() < MaxWaiting; });
-            if (closing_) return;
-            job.number = ++written_;
-            latest_[job.path] = job.number;
-            waiting_.push_back(std::move(job));
-            work_.notify_one();
+            for (PlotJob* next : {&job, chart ? &*chart : nullptr}) {
+                if (next == nullptr) continue;
+                room_.wait(lock, [this] { return closing_ || waiting_.size() < MaxWaiting; });
+                if (closing_) return;
+                next->number = ++written_;
+                latest_[next->path] = next->number;
+                waiting_.push_back(std::move(*next));
+                work_.notify_one();
+            }
         } catch (...) {
             std::lock_guard lock(mutex_);
             failures_.push_back(std::string(written.output) + ".png could not be drawn: not enough memory");
@@ -120,6 +137,52 @@ public:
     }
 
 private:
+    // The band levels of an output as bars, in dB re a full-scale sine.
+    std::vector<BandBar> BandBars(const WrittenSpectrum& written) const {
+        const std::size_t bins = std::min(written.bins, written.values.size());
+        const SpectrumContext context{2 * bins,
+                                      parameters_->WindowSum(),
+                                      parameters_->WindowSquares(),
+                                      rate_,
+                                      static_cast<std::size_t>(parameters_->Width()),
+                                      spectrum_.Quantity(),
+                                      spectrum_.fullScale,
+                                      parameters_->Window(),
+                                      std::nullopt};
+        std::vector<double> power(bins);
+        ValuesToPower(written.values.first(bins), power, context, true);
+        const double nenbw =
+            static_cast<double>(context.width) * context.weightSquares / (context.weightSum * context.weightSum);
+        std::vector<BandBar> bars;
+        for (const BandPower& band : BandPowers(power, bands_, *rate_ / static_cast<double>(context.width), nenbw)) {
+            const double db = 10 * std::log10(band.power / (FullScaleCounts * FullScaleCounts / 2));
+            char name[32];
+            std::snprintf(name, sizeof name, "%g", band.band.nominal);
+            bars.push_back({QString::fromLatin1(name), db, band.bins < 3 * nenbw});
+        }
+        return bars;
+    }
+
+    // Writes the picture of `job`, unless a later job of the same path came.
+    void Place(const PlotJob& job, const QImage& image, std::string& error) {
+        try {
+            PendingFile pending = WriteBeside(job.path, EncodePng(image));
+            std::lock_guard lock(mutex_);
+            if (latest_[job.path] == job.number) {
+                error = Commit(pending);
+                latest_.erase(job.path);
+            } else {
+                Discard(pending);
+            }
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        if (!error.empty()) {
+            std::lock_guard lock(mutex_);
+            failures_.push_back(job.path + " could not be written: " + error);
+        }
+    }
+
     void Work() {
         QImage image(plot_.width, plot_.height, QImage::Format_RGB32);
         for (;;) {
@@ -134,6 +197,15 @@ private:
             }
             std::string error;
             try {
+                if (job.bands) {
+                    QPainter painter(&image);
+                    PaintBandChart(painter, image.rect(), *job.bands, QString::fromStdString(job.title),
+                                   QString::fromStdString(job.subtitle),
+                                   QStringLiteral("band level (dB re a full-scale sine)"));
+                    painter.end();
+                    Place(job, image, error);
+                    continue;
+                }
                 SpectrumPlot plot(job.spectrum);
                 plot.SetRate(rate_);
                 plot.SetScale(plot_.scale);
@@ -166,6 +238,7 @@ private:
     std::optional<double> rate_;
     std::shared_ptr<const Parameters> parameters_;
     SpectrumOptions spectrum_;
+    std::int32_t bands_ = 0;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;
