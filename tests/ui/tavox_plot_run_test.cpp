@@ -80,6 +80,20 @@ TEST(tavox_plot_run_test, every_output_of_a_batch_gets_a_valid_picture_of_the_re
 // Threads do not cost pictures: a batch long enough to be transformed ahead,
 // and a Multi long enough for exposures on several threads, still get one
 // for every output.
+// With --bands each output also gets its bar chart and its band table.
+TEST(tavox_plot_run_test, bands_with_plot_draw_a_bar_chart_beside_each_picture) {
+    TempDir dir;
+    test::WriteSamples(dir.File("a.dat"), Tone(8192, 1000.0 / 48000));
+    const auto run = RunProgram(
+        TAVOX_EXE,
+        {"--plot", "--format=csv", "--rate=48000", "--bands=1", "e", "h", "8192", dir.File("a.dat"), "*.csv"},
+        DisplayVariables);
+    ASSERT_EQ(run.status, 0) << run.err;
+    ExpectPicture(dir.File("a.csv.png"), QSize(1200, 700));
+    ExpectPicture(dir.File("a.csv.bands.png"), QSize(1200, 700));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("a.csv.bands.csv")));
+}
+
 TEST(tavox_plot_run_test, every_output_gets_its_picture_with_several_threads) {
     TempDir dir;
     for (int i = 0; i < 20; ++i) test::WriteSamples(dir.File("f" + std::to_string(i) + ".dat"), Tone(256, 0.125));
