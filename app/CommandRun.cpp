@@ -88,10 +88,6 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
     std::shared_ptr<Application> app;
     std::shared_ptr<RunTally> counter;
     const auto tables = SpectrumTables::Wanted(settings) ? std::make_shared<SpectrumTables>(settings) : nullptr;
-    if (tables && !tables->Error().empty()) {
-        err << "tavox: " << tables->Error() << '\n';
-        return ExitRefused;
-    }
     try {
         app = Application::Create();
         BatchSettings run = settings;

@@ -33,17 +33,22 @@ std::string Number(double x) {
 
 }  // namespace
 
-SpectrumTables::SpectrumTables(const BatchSettings& settings) : settings_(settings) {
-    const auto& measure = settings_.output.measure;
-    if (!measure || !settings_.measureTable) return;
+SpectrumTables::SpectrumTables(const BatchSettings& settings) : settings_(settings) {}
+
+// Made with the first row, or at the end of a batch without one, so that a
+// command line refused for its fields leaves no table behind.
+bool SpectrumTables::OpenTable() {
+    if (table_.is_open() || !error_.empty()) return table_.is_open();
     table_.open(*settings_.measureTable, std::ios::out | std::ios::trunc | std::ios::binary);
     if (!table_) {
-        error_ = "cannot write the table " + *settings_.measureTable + ": " + std::strerror(errno);
-        return;
+        error_ = *settings_.measureTable + " could not be written: " + std::strerror(errno);
+        failures_.push_back(error_);
+        return false;
     }
     table_ << "input,output,exposure";
-    for (const std::string_view name : MeasureNames(measure->harmonics)) table_ << ',' << name;
+    for (const std::string_view name : MeasureNames(settings_.output.measure->harmonics)) table_ << ',' << name;
     table_ << ",problem\n";
+    return true;
 }
 
 bool SpectrumTables::Wanted(const BatchSettings& settings) noexcept {
@@ -56,7 +61,7 @@ void SpectrumTables::SetParameters(std::shared_ptr<const Parameters> parameters)
 
 void SpectrumTables::Written(const WrittenSpectrum& written) noexcept {
     try {
-        if (table_.is_open() && written.measures != nullptr) WriteMeasures(written);
+        if (Measuring() && written.measures != nullptr && OpenTable()) WriteMeasures(written);
         if (settings_.output.bands != 0 && parameters_ && settings_.output.rate) WriteBands(written);
     } catch (const std::bad_alloc&) {
         failures_.push_back(std::string(written.output) + ".bands.csv could not be written: not enough memory");
@@ -108,6 +113,7 @@ void SpectrumTables::WriteBands(const WrittenSpectrum& written) {
 }
 
 std::vector<std::string> SpectrumTables::Finish() {
+    if (Measuring()) OpenTable();
     if (table_.is_open()) {
         table_.close();
         if (!table_) failures_.push_back(*settings_.measureTable + " could not be written: " + std::strerror(errno));

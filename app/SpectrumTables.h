@@ -20,8 +20,6 @@ class Parameters;
 // observer of the batch.
 class SpectrumTables : public SpectrumObserver {
 public:
-    // Opens the measurement table and writes its header; Error() says why
-    // it could not be opened.
     explicit SpectrumTables(const BatchSettings& settings);
 
     // True when the settings ask for a table.
@@ -32,9 +30,11 @@ public:
     // Closes the measurement table; returns, for each table that could not
     // be written, "<path> could not be written: <reason>".
     std::vector<std::string> Finish();
-    const std::string& Error() const noexcept { return error_; }
 
 private:
+    bool Measuring() const noexcept { return settings_.output.measure && settings_.measureTable; }
+    // Opens the measurement table and writes its header, once; false when it cannot be.
+    bool OpenTable();
     void WriteMeasures(const WrittenSpectrum& written);
     void WriteBands(const WrittenSpectrum& written);
     SpectrumContext Context(std::size_t bins) const;

@@ -232,6 +232,11 @@ void File::SetAllocationProbe(AllocationProbe probe) noexcept {
     allocationProbe = probe;
 }
 
+const Measures& File::LastMeasures() const noexcept {
+    static const Measures none;
+    return measures_ ? *measures_ : none;
+}
+
 fftResultEnum File::Transform() {
     return Transform({}, 1);
 }
@@ -255,14 +260,15 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
     ResultCode = fftResultAllRight;
     exposuresDone_ = 0;
     exposureHop_ = 0;
-    measures_ = Measures{};
+    measures_.reset();
+    if (data_->GetOutputOptions().measure) measures_ = std::make_shared<Measures>();
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {
         struct BufferGuard {
             File* file;
             ~BufferGuard() { file->ReleaseBuffers(); }
         } guard{this};
-        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples(), measures_);
+        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples(), measures_.get());
         PrepareBuffers(stage.Points());
         data_->SetOutputStage(stage.Output());
         switch (parameters_->Method()) {
@@ -292,7 +298,7 @@ fftResultEnum File::AdoptStandIn(StandInResult&& done) {
     exposuresDone_ = taken.exposures;
     exposureHop_ = taken.hop;
     transformSeconds_ = taken.seconds;
-    measures_ = taken.measures;
+    measures_ = taken.measures ? std::make_shared<Measures>(*taken.measures) : nullptr;
     // Only the outputs of a Multi carry exposure numbers; its exposures end
     // with the one whose output failed, as when it names them itself.
     const std::int32_t failed = data_->CommitDeferred(std::move(taken.outputs), ResultCode);

@@ -62,7 +62,7 @@ public:
         std::int32_t exposures = 0;
         std::int32_t hop = 0;
         double seconds = 0.0;
-        Measures measures;
+        std::shared_ptr<const Measures> measures;  // none when nothing was measured
         DeferredOutputs outputs;
     };
     // Called on the stand-in after its Transform.
@@ -81,7 +81,7 @@ public:
     double TransformSeconds() const noexcept { return transformSeconds_; }
     // What the spectrum stage measured of the last output the last Transform
     // wrote (none unless a measurement was asked for).
-    const Measures& LastMeasures() const noexcept { return measures_; }
+    const Measures& LastMeasures() const noexcept;
 
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
@@ -124,7 +124,8 @@ private:
     std::int32_t exposuresDone_ = 0;
     std::int32_t exposureHop_ = 0;
     double transformSeconds_ = 0.0;
-    Measures measures_;
+    // Made by a Transform that measures only: a batch keeps a File per input.
+    std::shared_ptr<Measures> measures_;
     std::string name_;
     const std::function<bool()>* stopRequested_ = nullptr;  // during a Transform only
     std::size_t threads_ = 1;                               // during a Transform only

@@ -114,7 +114,7 @@ double MedianBias(std::int32_t n) noexcept {
 }
 
 SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& options, bool bounded,
-                             Measures& measures) noexcept
+                             Measures* measures) noexcept
     : parameters_(parameters),
       bounded_(bounded),
       phase_(parameters.Phase()),
@@ -127,7 +127,7 @@ SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& 
               SpectrumContext{points_, parameters.WindowSum(), parameters.WindowSquares(), options.rate, width_,
                               options.spectrum.Quantity(), options.spectrum.fullScale, parameters.Window(),
                               options.measure},
-              &measures) {
+              measures) {
     Add(Shape);
     Add(Transform);
     Add(Polar);

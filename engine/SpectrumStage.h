@@ -36,10 +36,11 @@ double MedianBias(std::int32_t n) noexcept;
 class SpectrumStage {
 public:
     // `bounded`: every sample is a 16-bit integer (see File::BoundedSamples),
-    // so that the fast paths may skip their range checks. `measures`
-    // receives what measuring output steps find; it must outlive the stage.
+    // so that the fast paths may skip their range checks. `measures`, when
+    // given, receives what measuring output steps find; it must outlive the
+    // stage.
     SpectrumStage(const Parameters& parameters, const OutputOptions& options, bool bounded,
-                  Measures& measures) noexcept;
+                  Measures* measures) noexcept;
     SpectrumStage(const SpectrumStage&) = delete;
     SpectrumStage& operator=(const SpectrumStage&) = delete;
 
