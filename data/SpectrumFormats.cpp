@@ -398,6 +398,9 @@ public:
     void Write(std::span<const std::byte> bytes) override {
         text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        text.replace(offset, bytes.size(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
     bool Finish() override { return true; }
     CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
     std::string text;

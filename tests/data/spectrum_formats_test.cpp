@@ -22,6 +22,9 @@ public:
         ++writes;
         text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        text.replace(offset, bytes.size(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
     bool Finish() override { return true; }
     CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
 
