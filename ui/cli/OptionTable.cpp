@@ -38,6 +38,11 @@ const std::vector<std::string_view>& Formats() {
     return names;
 }
 
+const std::vector<std::string_view>& Layouts() {
+    static const std::vector<std::string_view> names(OutputLayoutNames.begin(), OutputLayoutNames.end());
+    return names;
+}
+
 const std::vector<std::string_view>& Averages() {
     static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
     return names;
@@ -109,13 +114,27 @@ std::vector<OptionRow> MakeRows() {
         {"format", required_argument, formats, "--format=" + Joined(Formats(), "|", "|"),
          "format of the outputs: raw 16-bit samples (the default),\n"
          "CSV text, little-endian float32 or a NumPy .npy of float64;\n"
-         "all but raw keep the unrounded values",
+         "all but raw keep the unrounded values; npz (with\n"
+         "--layout=matrix) a NumPy .npz of the matrix and its axes",
          Joined(Formats(), " ", " "),
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
              const auto format = FormatFromName(text);
              if (!format) return Given(row, text) + "is not a format; use " + row.allowed;
              options.output.format = *format;
+             return {};
+         }},
+        {"layout", required_argument, Joined(Layouts(), " or ", " or "), "--layout=" + Joined(Layouts(), "|", "|"),
+         "where method m puts its exposures: files, one numbered\n"
+         "file each (the default), or matrix, all rows of one output\n"
+         "named by VYSTUP with their times and frequencies (a\n"
+         "spectrogram; --format=npz, npy, csv or f32)",
+         Joined(Layouts(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto layout = LayoutFromName(text);
+             if (!layout) return Given(row, text) + "is not a layout; use " + row.allowed;
+             options.output.layout = *layout;
              return {};
          }},
         {"rate", required_argument, "the sample rate in Hz, a number above 0 such as 48000", "--rate=HZ",
