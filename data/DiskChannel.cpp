@@ -354,9 +354,10 @@ void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) c
     const SpectrumShape shape = HeldShape();
     const std::string* source = source_.AsString();
     const bool inSeries = exposure > 0 && series_.count > 0;
-    options_.observer->Written(WrittenSpectrum{
-        path, source ? *source : std::string_view(), store_.Held(), shape.bins, shape.rows, shape.width, exposure,
-        combined_, inSeries ? series_.count : std::int16_t{0}, inSeries ? series_.Start(exposure) : -1});
+    options_.observer->Written(WrittenSpectrum{path, source ? *source : std::string_view(), store_.Held(), shape.bins,
+                                               shape.rows, shape.width, exposure, combined_,
+                                               inSeries ? static_cast<std::int16_t>(series_.count) : std::int16_t{0},
+                                               inSeries ? series_.Start(exposure) : -1});
 }
 
 void DiskChannel::BeginSeries(const ExposureSeries& series, std::int32_t& result) {
@@ -393,7 +394,8 @@ void DiskChannel::WriteRow(std::int16_t exposure) {
     if (!options_.observer) return;
     const std::string* source = source_.AsString();
     options_.observer->MatrixRow(WrittenSpectrum{matrixPath_, source ? *source : std::string_view(), row, shape.bins, 1,
-                                                 shape.width, exposure, 1, series_.count, series_.Start(exposure)});
+                                                 shape.width, exposure, 1, static_cast<std::int16_t>(series_.count),
+                                                 series_.Start(exposure)});
 }
 
 void DiskChannel::EndSeries(bool complete, std::int32_t& result) {

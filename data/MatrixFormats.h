@@ -21,13 +21,13 @@ class OutputFile;
 struct ExposureSeries {
     std::int32_t first = 1;
     std::int32_t step = 0;
-    std::int16_t count = 0;
+    std::int32_t count = 0;
     std::int32_t width = 0;
     std::string_view window;
     bool center = false;
 
     // The 0-based index of the first sample of exposure k.
-    std::int64_t Start(std::int16_t k) const noexcept { return std::int64_t{first} - 1 + std::int64_t{step} * (k - 1); }
+    std::int64_t Start(std::int32_t k) const noexcept { return std::int64_t{first} - 1 + std::int64_t{step} * (k - 1); }
 };
 
 // What a matrix output holds: the row of each exposure of `series` (the

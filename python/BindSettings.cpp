@@ -57,7 +57,7 @@ py::tuple State(const BatchSettings& s) {
     const TransformSettings& t = s.transform;
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
-                          std::string(AverageName(s.output.average)), s.jobs);
+                          std::string(AverageName(s.output.average)), s.jobs, std::string(LayoutName(s.output.layout)));
 }
 
 }  // namespace
@@ -66,7 +66,8 @@ void bindSettings(py::module_& m) {
     py::class_<BatchSettings> cls(m, "BatchSettings",
                                   R"doc(What a batch or a spectrum runs with, as tavox.spectrum and
 tavox.transform_files check it: the transform (width, window, center,
-method, repeat, start, finish, phase), the outputs (format, rate, average)
+method, repeat, start, finish, phase), the outputs (format, rate, average,
+layout)
 and the threads (jobs). Made by those functions; the rate and the jobs are
 checked here.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
@@ -119,6 +120,10 @@ checked here.)doc");
             },
             "str: how the average method combines its exposures, as the program's --average.")
         .def_property(
+            "layout", [](const BatchSettings& s) { return std::string(LayoutName(s.output.layout)); },
+            [](BatchSettings& s, const std::string& name) { s.output.layout = Named(&LayoutFromName, name, "layout"); },
+            "str: where the multi method puts its exposures, as the program's --layout: 'files' or 'matrix'.")
+        .def_property(
             "jobs", [](const BatchSettings& s) { return s.jobs; },
             [](BatchSettings& s, const py::object& jobs) { s.jobs = Jobs(jobs); },
             "int | None: the threads, as the program's --jobs: 0 to 256; None or 0 for TAVOX_JOBS, else every "
@@ -129,7 +134,7 @@ checked here.)doc");
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            if (state.size() != 12) throw py::value_error("not the state of a BatchSettings");
+            if (state.size() != 13) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -143,6 +148,7 @@ checked here.)doc");
             s.output.rate = Rate(state[9]);
             s.output.average = Named(&AverageFromName, state[10].cast<std::string>(), "average mode");
             s.jobs = Jobs(state[11]);
+            s.output.layout = Named(&LayoutFromName, state[12].cast<std::string>(), "layout");
             return s;
         }));
 }

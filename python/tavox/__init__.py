@@ -3,6 +3,7 @@
 numpy in, numpy out:
 
     spectrum = tavox.spectrum(samples, 1024, window="hann")
+    S, f, t, start, meta = tavox.spectrogram(samples, 1024, overlap=50, fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
     values = tavox.read_spectrum("/data/a.spc", 1024)
 
@@ -69,6 +70,7 @@ from ._dispatch import (
 )
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import TransformError, read_spectrum, spectrum
+from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
 
 fftResultAllRight: Final = fftResultEnum.fftResultAllRight
@@ -89,7 +91,8 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_spectrum", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrogram", "TransformError", "__version__", "invoke", "read_spectrum",
+    "spectrogram", "spectrum",
     "transform_files", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",

@@ -6,7 +6,7 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import AverageName, MethodName, Position, WindowName, _settings
+from ._arrays import AverageName, LayoutName, MethodName, Position, WindowName, _settings
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -130,7 +130,8 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     window: WindowName | fftWindowEnum = "rect", center: bool = False,
                     method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
                     finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                    average: AverageName = "mean", jobs: int | None = None) -> list[FileResult]:
+                    average: AverageName = "mean", jobs: int | None = None,
+                    layout: LayoutName = "files") -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -144,7 +145,11 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     width, window, center, method, repeat, start, finish, phase: as for
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
-      "f32", "npy"), --rate (Hz, or None) and --average.
+      "f32", "npy", "npz"), --rate (Hz, or None) and --average.
+    layout: as the command line's --layout: "files" (each exposure of
+      "multi" into a numbered output) or "matrix" (all into one output with
+      its axes, named by mask: "*.npz" with format="npz" gives a file that
+      tavox.read_spectrum reads into a Spectrogram).
     jobs: the threads the batch may use, as the command line's --jobs: 1
       runs it on this thread alone; None or 0 (the default) means
       TAVOX_JOBS when set, else one per CPU this process may use. The
@@ -155,5 +160,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     transformed, so batches on several threads run in parallel.
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs)
+                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs,
+                         layout=layout)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -24,7 +24,7 @@ from __future__ import annotations
 import os
 from typing import Any, Optional, cast
 
-from ._arrays import AverageName, MethodName, Position, WindowName, _settings
+from ._arrays import AverageName, LayoutName, MethodName, Position, WindowName, _settings
 from ._batch import FileResult, PathText, Progress, _check_progress, matching_inputs, run_batch
 from ._tavox import BatchSettings, fftMethodEnum, fftWindowEnum
 
@@ -53,7 +53,7 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
                     progress: Progress = None, width: int = 128, window: WindowName | fftWindowEnum = "rect",
                     center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int = 2,
                     start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
-                    rate: float | None = None, average: AverageName = "mean",
+                    rate: float | None = None, average: AverageName = "mean", layout: LayoutName = "files",
                     jobs: int | None = None) -> list[FileResult]:
     """tavox.transform_files with the files spread over the workers of a Dask cluster.
 
@@ -74,7 +74,8 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     from distributed import as_completed, get_client
 
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs)
+                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs,
+                         layout=layout)
     _check_progress(progress)
     if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
         raise TypeError("partitions must be an int or None, not %s" % type(partitions).__name__)
