@@ -200,11 +200,13 @@ std::vector<OptionRow> MakeRows() {
         {"plot", optional_argument, "linear or db", "--plot[=linear|db]",
          "writes a picture of every output next to it, <output>.png:\n"
          "magnitudes on a linear scale or in dB re full scale\n"
-         "(32767, floor -150 dB); for method f the phases below",
+         "(32767, floor -150 dB); for method f the phases below;\n"
+         "method m: one spectrogram per input (dB unless =linear)",
          "linear db",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              PlotSettings& plot = options.plot ? *options.plot : options.plot.emplace();
              const std::string text = Text(value);
+             plot.scaleChosen = value != nullptr;
              if (value == nullptr || text == "linear") {
                  plot.scale = PlotScale::Linear;
              } else if (text == "db") {

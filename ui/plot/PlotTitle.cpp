@@ -22,6 +22,23 @@ std::string MethodText(const Parameters& parameters) {
 
 }  // namespace
 
+PlotTitle DescribeSpectrogram(std::string_view source, std::size_t width, std::size_t exposures,
+                              const std::string& outputs, bool matrix, const Parameters* parameters) {
+    PlotTitle title;
+    title.title = PathName(source);
+    std::string line;
+    if (parameters) {
+        const bool center = parameters->Center();
+        line = std::string("method m") + (center ? "c" : "") +
+               (matrix ? " (a row of one matrix per exposure" : " (one file per exposure") +
+               (center ? ", centred), " : "), ") + std::string(NamesOf(parameters->Window()).title) + " window, ";
+    }
+    line += "width " + std::to_string(width) + ", " + std::to_string(exposures) +
+            (exposures == 1 ? " exposure" : " exposures") + " \u2192 " + outputs;
+    title.subtitle = line;
+    return title;
+}
+
 PlotTitle DescribeOutput(const WrittenSpectrum& written, const Parameters* parameters) {
     PlotTitle title;
     title.title = PathName(written.source);

@@ -16,6 +16,8 @@
 
 #include "ui/plot/PlotCanvas.h"
 #include "ui/plot/PngFile.h"
+#include "ui/plot/SpectrogramFile.h"
+#include "ui/plot/SpectrogramViewer.h"
 
 namespace tavox {
 namespace {
@@ -196,10 +198,14 @@ bool SpectrumViewer::ExportCsv(const QString& file, QString& error) const {
 void SpectrumViewer::actOpen_Triggered() {
     const QString file =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open a spectrum"), QFileInfo(file_).absolutePath());
-    if (!file.isEmpty()) {
-        options_.width.reset();
-        Load(file);
+    if (file.isEmpty()) return;
+    // A matrix opens in a spectrogram viewer of its own.
+    if (IsSpectrogramPath(file.toStdString())) {
+        SpectrogramViewer::Open(file, options_, rate_);
+        return;
     }
+    options_.width.reset();
+    Load(file);
 }
 
 void SpectrumViewer::actExportPng_Triggered() {
