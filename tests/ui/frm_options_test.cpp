@@ -97,6 +97,34 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
     window->close();
 }
 
+// A matrix needs a format that holds its axes and npz holds only matrices:
+// choosing one sets the other; the layout is kept as --layout writes it.
+TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
+    frmMain* window = OpenWindow();
+    WithOptions(window, [](frmOptions* dialog) {
+        auto* format = Find<QComboBox>(dialog, "cboFormat");
+        auto* layout = Find<QComboBox>(dialog, "cboLayout");
+        EXPECT_EQ(layout->currentData().toString(), "files");
+        Choose(format, "npz");
+        EXPECT_EQ(layout->currentData().toString(), "matrix");
+        Choose(layout, "files");
+        EXPECT_EQ(format->currentData().toString(), "npy");
+        Choose(format, "raw");
+        Choose(layout, "matrix");
+        EXPECT_EQ(format->currentData().toString(), "npz");
+        Choose(format, "csv");
+        EXPECT_EQ(layout->currentData().toString(), "matrix");
+        Choose(format, "raw");
+        EXPECT_EQ(layout->currentData().toString(), "files");
+        Choose(format, "f32");
+        Choose(layout, "matrix");
+        QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+    });
+    EXPECT_EQ(Option("Layout"), "matrix");
+    EXPECT_EQ(Option("Format"), "f32");
+    window->close();
+}
+
 // A hand-edited section reads value by value as the command line reads the
 // options; what it would refuse leaves the default.
 TEST_F(frm_options_test, hand_edited_options_read_as_the_command_line_reads_them) {

@@ -16,8 +16,8 @@ struct Key {
     const char* key;
     const char* option;
 };
-constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Average", "average"},
-                        {"Plot", "plot"},     {"PlotSize", "plot-size"}, {"Jobs", "jobs"}};
+constexpr Key Keys[] = {{"Format", "format"},      {"Rate", "rate"}, {"Average", "average"}, {"Plot", "plot"},
+                        {"PlotSize", "plot-size"}, {"Jobs", "jobs"}, {"Layout", "layout"}};
 
 std::string RateText(double rate) {
     char text[32];
@@ -60,6 +60,7 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
                                        : "linear",
         plot ? std::to_string(plot->width) + "x" + std::to_string(plot->height) : std::string(),
         settings.jobs ? std::to_string(*settings.jobs) : std::string(),
+        std::string(LayoutName(settings.output.layout)),
     };
     bool written = true;
     for (std::size_t i = 0; i < std::size(Keys); ++i) {

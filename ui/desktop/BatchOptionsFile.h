@@ -9,7 +9,8 @@ class PrivateProfile;
 // The batch options of the desktop (its Options dialog) in the settings
 // file: section [Batch Options], each value as the command line's option
 // writes it: Format=csv, Rate=48000 (empty: none), Average=rms, Plot=db
-// (empty: no pictures), PlotSize=1200x700, Jobs=4 (0 or empty: every CPU).
+// (empty: no pictures), PlotSize=1200x700, Jobs=4 (0 or empty: every CPU),
+// Layout=matrix.
 inline constexpr const char* BatchOptionsSection = "Batch Options";
 
 // The options the file holds; a key that is missing, or whose value the

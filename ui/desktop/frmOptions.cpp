@@ -30,11 +30,14 @@ struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 8> Captions{{
+constexpr std::array<Caption, 11> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
     {"npy", "npy – pole NumPy (float64)"},
+    {"npz", "npz – matice NumPy"},
+    {"files", "files – soubor na expozici"},
+    {"matrix", "matrix – spektrogram"},
     {"mean", "mean – aritmetický průměr"},
     {"rms", "rms – efektivní hodnota"},
     {"max", "max – maximum (špičky)"},
@@ -94,7 +97,7 @@ frmOptions::frmOptions(const BatchSettings& settings, QWidget* parent) : QDialog
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     UseFormFont(this);
-    FixClientSizeTwips(this, 5535, RowTop + RowStep * 6 + 615);
+    FixClientSizeTwips(this, 5535, RowTop + RowStep * 7 + 615);
 
     createFields();
     createButtons();
@@ -134,10 +137,16 @@ void frmOptions::createFields() {
     spnJobs = MakeSpin(this, QStringLiteral("spnJobs"), 0, MaxJobs, FieldLeft, 5, FieldWidth);
     spnJobs->setSpecialValueText(QStringLiteral("všechny procesory"));
     lblJobs = MakeLabel(this, QStringLiteral("lblJobs"), "Počet &vláken", 5, spnJobs);
+
+    cboLayout = Place(new QComboBox(this), QStringLiteral("cboLayout"), FieldLeft, 6, FieldWidth);
+    FillNames<OutputLayout>(cboLayout, LayoutName);
+    lblLayout = MakeLabel(this, QStringLiteral("lblLayout"), "&Expozice metody m", 6, cboLayout);
+    connect(cboFormat, &QComboBox::currentIndexChanged, this, &frmOptions::cboFormat_Change);
+    connect(cboLayout, &QComboBox::currentIndexChanged, this, &frmOptions::cboLayout_Change);
 }
 
 void frmOptions::createButtons() {
-    const int top = RowTop + RowStep * 6 + 120;
+    const int top = RowTop + RowStep * 7 + 120;
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     PlaceTwips(cmdOK, 2400, top, 1455, 375);
@@ -159,6 +168,7 @@ void frmOptions::Form_Load() {
         spnPlotHeight->setValue(settings_.plot->height);
     }
     spnJobs->setValue(settings_.jobs.value_or(0));
+    SelectName(cboLayout, LayoutName(settings_.output.layout));
     cboPlot_Change();
     txtRate_Change();
 }
@@ -167,6 +177,23 @@ void frmOptions::cboPlot_Change() {
     const bool pictures = cboPlot->currentIndex() > 0;
     spnPlotWidth->setEnabled(pictures);
     spnPlotHeight->setEnabled(pictures);
+}
+
+// A matrix needs a format that holds its axes, and npz holds nothing else:
+// each list follows the other.
+void frmOptions::cboFormat_Change() {
+    const std::string format = cboFormat->currentData().toString().toStdString();
+    if (format == FormatName(OutputFormat::Npz)) SelectName(cboLayout, LayoutName(OutputLayout::Matrix));
+    if (format == FormatName(OutputFormat::Raw)) SelectName(cboLayout, LayoutName(OutputLayout::Files));
+}
+
+void frmOptions::cboLayout_Change() {
+    const std::string layout = cboLayout->currentData().toString().toStdString();
+    const std::string format = cboFormat->currentData().toString().toStdString();
+    if (layout == LayoutName(OutputLayout::Matrix) && format == FormatName(OutputFormat::Raw))
+        SelectName(cboFormat, FormatName(OutputFormat::Npz));
+    if (layout == LayoutName(OutputLayout::Files) && format == FormatName(OutputFormat::Npz))
+        SelectName(cboFormat, FormatName(OutputFormat::Npy));
 }
 
 void frmOptions::txtRate_Change() {
@@ -196,6 +223,8 @@ BatchSettings frmOptions::Settings() const {
                                      spnPlotWidth->value(), spnPlotHeight->value()};
     }
     settings.jobs = spnJobs->value();
+    settings.output.layout =
+        LayoutFromName(cboLayout->currentData().toString().toStdString()).value_or(OutputLayout::Files);
     return settings;
 }
 

@@ -14,9 +14,10 @@ namespace tavox {
 
 // The Options dialog of the main window: the format of the outputs, the
 // sample rate, how the average method combines its exposures, pictures of
-// the outputs and the threads of a batch, as the command line's --format,
-// --rate, --average, --plot, --plot-size and --jobs take them. Shown modally;
-// OK is enabled while the rate reads as a sample rate (or is empty).
+// the outputs, the threads of a batch and where method m puts its
+// exposures, as the command line's --format, --rate, --average, --plot,
+// --plot-size, --jobs and --layout take them. Shown modally; OK is enabled
+// while the rate reads as a sample rate (or is empty).
 class frmOptions : public QDialog {
     Q_OBJECT
 
@@ -30,6 +31,8 @@ public:
 private slots:
     void cboPlot_Change();
     void txtRate_Change();
+    void cboFormat_Change();
+    void cboLayout_Change();
 
 private:
     void createFields();
@@ -55,6 +58,8 @@ private:
     QSpinBox* spnPlotHeight = nullptr;
     QLabel* lblJobs = nullptr;
     QSpinBox* spnJobs = nullptr;
+    QLabel* lblLayout = nullptr;
+    QComboBox* cboLayout = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

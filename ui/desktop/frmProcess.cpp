@@ -29,6 +29,8 @@
 #include "engine/Parameters.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/plot/SpectrogramFile.h"
+#include "ui/plot/SpectrogramViewer.h"
 #include "ui/plot/SpectrumViewer.h"
 
 namespace tavox {
@@ -163,11 +165,13 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
         const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
         if (!outputs.empty() && apl) {
             const Parameters& parameters = *apl->FFTParameters();
-            item->setData(OutputRole, QString::fromStdString(outputs.front()));
+            // The numbered outputs of a multi open stacked, as a spectrogram.
+            const std::string& first = outputs.front();
+            const std::string shown = outputs.size() > 1 ? first.substr(0, first.rfind('.')) + ".*" : first;
+            item->setData(OutputRole, QString::fromStdString(shown));
             item->setData(WidthRole, parameters.Width());
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
-            item->setToolTip(
-                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(outputs.front())));
+            item->setToolTip(QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(shown)));
         }
         lstMsg->addItem(item);
         lstMsg->scrollToBottom();
@@ -243,7 +247,12 @@ bool frmProcess::OpenCurrentOutput() {
             view.phase = item->data(PhaseRole).toBool();
         }
     }
-    SpectrumViewer::Open(item->data(OutputRole).toString(), view, rate);
+    const QString output = item->data(OutputRole).toString();
+    if (IsSpectrogramPath(output.toStdString())) {
+        SpectrogramViewer::Open(output, view, rate);
+    } else {
+        SpectrumViewer::Open(output, view, rate);
+    }
     return true;
 }
 
