@@ -86,8 +86,9 @@ public:
     // The exposures of the multi method: `series` says where they lie. A
     // disk target with the matrix layout (WritesMatrix) takes them as the
     // rows of one output: BeginSeries creates it (its name is the mask's,
-    // as for a method without exposure numbers), each SaveWrite of exposure
-    // k appends the held values as row k, and EndSeries finishes and names
+    // as for a method without exposure numbers), each SaveStore of exposure
+    // k and the SaveWrite that follows it append the block as row k (which
+    // must stay as it is until then), and EndSeries finishes and names
     // it when `complete` (every exposure of the series written) or else
     // drops it, so that an old output stays whole. Elsewhere SaveWrite
     // writes each exposure's output as before.

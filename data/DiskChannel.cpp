@@ -177,6 +177,11 @@ void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool&
 void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) {
     switch (op) {
         case SaveStore:
+            // A matrix's row is written from the block itself by the SaveWrite that follows.
+            if (matrix_) {
+                row_ = block;
+                return;
+            }
             if (!store_.Hold(block)) result = fftResultOutOfMemory;
             return;
         case SaveAdd:
@@ -386,7 +391,8 @@ void DiskChannel::BeginSeries(const ExposureSeries& series, std::int32_t& result
 }
 
 void DiskChannel::WriteRow(std::int16_t exposure) {
-    const std::span<const double> row = store_.Held();
+    const std::span<const double> row = row_;
+    row_ = {};
     const SpectrumShape& shape = matrixLayout_.shape;
     if (row.size() != shape.bins) throw std::length_error("a row of another length than the matrix's");
     matrix_->Row(row, exposure);
@@ -412,6 +418,7 @@ void DiskChannel::EndSeries(bool complete, std::int32_t& result) {
     }
     const std::string path = std::move(matrixPath_);
     DropMatrix();
+    row_ = {};
     if (options_.observer) options_.observer->MatrixEnd(path, written);
 }
 

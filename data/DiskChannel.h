@@ -135,6 +135,7 @@ private:
     MatrixLayout matrixLayout_;
     std::string matrixPath_;
     std::int16_t matrixRows_ = 0;
+    std::span<const double> row_;  // the block of the last SaveStore, while a matrix is written
 };
 
 }  // namespace tavox

@@ -183,10 +183,15 @@ public:
         const std::string header = NpyArrayHeader("<f8", dims);
         const std::uint64_t size = header.size() + std::uint64_t{dims[0]} * dims[1] * 8;
         ok_ = archive_->BeginMember("S.npy", size) && archive_->Write(Bytes(header));
-        row_.reserve(layout.shape.bins * 8);
+        if constexpr (std::endian::native != std::endian::little) row_.reserve(layout.shape.bins * 8);
     }
     void Row(std::span<const double> values, std::int16_t) override {
         if (!ok_) return;
+        // The values are little-endian doubles as they lie in memory on most hosts.
+        if constexpr (std::endian::native == std::endian::little) {
+            ok_ = archive_->Write(std::as_bytes(values));
+            return;
+        }
         row_.clear();
         AppendDoubles(row_, values);
         ok_ = archive_->Write(Bytes(row_));
