@@ -14,7 +14,8 @@ class OutputFile;
 // as it comes (no compression, as numpy.savez stores arrays), with ZIP64
 // fields where a member or the archive needs them. The core holds no ZIP
 // code: a library outside it supplies the writer (InstallArchiveWriter).
-// A failed call leaves the archive unusable; later calls fail too.
+// A failed call leaves the archive unusable; later calls fail too. A writer
+// may tell a failure only at a later call, at the latest at Close.
 class ArchiveWriter {
 public:
     virtual ~ArchiveWriter() = default;

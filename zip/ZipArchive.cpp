@@ -4,8 +4,12 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <limits>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "data/FileSystem.h"
@@ -128,6 +132,118 @@ private:
     bool failed_ = false;
 };
 
+// A ZipArchiveWriter run on a thread of its own, so that the copying and
+// CRC-32 of the members overlap the work of the caller: each call is queued
+// (the bytes of a Write copied into a buffer kept for reuse) and returns at
+// once while the queue holds less than QueueBytes; a failure shows at a
+// later call, at the latest at Close, which waits for the queue.
+class BackgroundArchive final : public ArchiveWriter {
+public:
+    explicit BackgroundArchive(std::unique_ptr<ZipArchiveWriter> archive)
+        : archive_(std::move(archive)), thread_([this] { Run(); }) {}
+    ~BackgroundArchive() override {
+        Push(Command{Command::Stop, {}, 0, {}});
+        thread_.join();
+    }
+    BackgroundArchive(const BackgroundArchive&) = delete;
+    BackgroundArchive& operator=(const BackgroundArchive&) = delete;
+
+    bool BeginMember(std::string_view name, std::uint64_t size) override {
+        return Push(Command{Command::Begin, std::string(name), size, {}});
+    }
+    bool Write(std::span<const std::byte> bytes) override {
+        std::vector<std::byte> buffer;
+        {
+            std::unique_lock lock(mutex_);
+            room_.wait(lock, [this] { return pending_ < QueueBytes || failed_; });
+            if (failed_) return false;
+            if (!spare_.empty()) {
+                buffer = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        buffer.assign(bytes.begin(), bytes.end());
+        return Push(Command{Command::Data, {}, 0, std::move(buffer)});
+    }
+    bool EndMember() override { return Push(Command{Command::End, {}, 0, {}}); }
+    bool Close() override {
+        Push(Command{Command::Close, {}, 0, {}});
+        std::unique_lock lock(mutex_);
+        room_.wait(lock, [this] { return closed_ || failed_; });
+        return closed_ && !failed_;
+    }
+
+private:
+    static constexpr std::size_t QueueBytes = std::size_t{4} << 20;
+
+    struct Command {
+        enum Kind { Begin, Data, End, Close, Stop } kind;
+        std::string name;
+        std::uint64_t size;
+        std::vector<std::byte> bytes;
+    };
+
+    bool Push(Command&& command) {
+        std::lock_guard lock(mutex_);
+        pending_ += command.bytes.size();
+        queue_.push_back(std::move(command));
+        work_.notify_one();
+        return !failed_;
+    }
+
+    void Run() {
+        for (;;) {
+            Command command;
+            {
+                std::unique_lock lock(mutex_);
+                work_.wait(lock, [this] { return !queue_.empty(); });
+                command = std::move(queue_.front());
+                queue_.pop_front();
+            }
+            if (command.kind == Command::Stop) return;
+            bool ok = true;
+            if (!Failed()) {
+                switch (command.kind) {
+                    case Command::Begin:
+                        ok = archive_->BeginMember(command.name, command.size);
+                        break;
+                    case Command::Data:
+                        ok = archive_->Write(command.bytes);
+                        break;
+                    case Command::End:
+                        ok = archive_->EndMember();
+                        break;
+                    default:
+                        ok = archive_->Close();
+                        break;
+                }
+            }
+            std::lock_guard lock(mutex_);
+            failed_ = failed_ || !ok;
+            closed_ = closed_ || (command.kind == Command::Close && !failed_);
+            pending_ -= command.bytes.size();
+            if (command.kind == Command::Data) spare_.push_back(std::move(command.bytes));
+            room_.notify_all();
+        }
+    }
+
+    bool Failed() {
+        std::lock_guard lock(mutex_);
+        return failed_;
+    }
+
+    std::unique_ptr<ZipArchiveWriter> archive_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable room_;
+    std::deque<Command> queue_;
+    std::vector<std::vector<std::byte>> spare_;
+    std::size_t pending_ = 0;
+    bool failed_ = false;
+    bool closed_ = false;
+    std::thread thread_;  // last: it starts once the rest is there
+};
+
 // Closes what minizip opened for reading.
 struct Reader {
     unzFile zip = nullptr;
@@ -141,7 +257,7 @@ struct Reader {
 std::unique_ptr<ArchiveWriter> MakeZipArchiveWriter(OutputFile& file) {
     auto writer = std::make_unique<ZipArchiveWriter>(file);
     if (!writer->Started()) return nullptr;
-    return writer;
+    return std::make_unique<BackgroundArchive>(std::move(writer));
 }
 
 void InstallZipArchive() noexcept {

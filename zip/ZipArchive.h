@@ -15,7 +15,10 @@ namespace tavox {
 // from zlib, ZIP64 fields for a member of 4 GiB and more or an archive that
 // grows past 4 GiB), and a reader of whole archives for the viewer.
 
-// Makes a ZipArchiveWriter onto `file`; nullptr when minizip cannot start.
+// Makes a writer onto `file` that works on a thread of its own (the file
+// is used there until Close returns or the writer is destroyed); failures
+// may show at a later call, at the latest at Close. Nullptr when minizip
+// cannot start.
 std::unique_ptr<ArchiveWriter> MakeZipArchiveWriter(OutputFile& file);
 
 // Gives the core MakeZipArchiveWriter as its archive writer (see
