@@ -227,7 +227,8 @@ std::vector<OptionRow> MakeRows() {
          }},
         {"view", required_argument, "a spectrum file (" + formats + ")", "--view=FILE",
          "opens FILE (raw, csv, f32 or npy output) in the spectrum\n"
-         "viewer; needs a display; takes no fields",
+         "viewer; needs a display; takes no fields; an .npz matrix,\n"
+         "a folder or a pattern of numbered outputs: a spectrogram",
          "@file",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
