@@ -7,13 +7,16 @@
 
 #include "app/Application.h"
 #include "app/BatchSettings.h"
+#include "app/CommandLine.h"
 #include "app/DisplayText.h"
 #include "app/ExitStatus.h"
 #include "app/Files.h"
 #include "app/InputProblem.h"
+#include "app/ProgressText.h"
 #include "common/AutomationError.h"
 #include "data/FileSystem.h"
 #include "data/Path.h"
+#include "engine/File.h"
 
 namespace tavox {
 
@@ -37,6 +40,20 @@ private:
     BatchTally tally_;
 };
 
+// A quiet run leaves out the result lines, but for those of the files that failed.
+class FailureLines : public ApplicationEvents {
+public:
+    explicit FailureLines(std::ostream& err) : err_(err) {}
+
+    void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override {
+        if (Result == fftResultAllRight) return;
+        err_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n' << std::flush;
+    }
+
+private:
+    std::ostream& err_;
+};
+
 bool OutOfMemory(const std::exception& error) {
     if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return true;
     const auto* automation = dynamic_cast<const AutomationError*>(&error);
@@ -56,11 +73,18 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
     std::shared_ptr<RunTally> counter;
     try {
         app = Application::Create();
-        if (parts.plots) parts.plots->SetParameters(app->FFTParameters());
-        ApplyRunSettings(settings, *app, parts.plots);
+        BatchSettings run = settings;
+        // Welch's exposures are as many as fit, unless the field D caps them.
+        run.output.spectrum.repeatCaps = settings.output.spectrum.overlap && RepeatFieldGiven(fields);
+        if (parts.plots) {
+            parts.plots->SetParameters(app->FFTParameters());
+            parts.plots->SetSpectrumOptions(run.output.spectrum);
+        }
+        ApplyRunSettings(run, *app, parts.plots);
         if (parts.report) parts.report->Attach(app);
         counter = std::make_shared<RunTally>(app);
         app->Subscribe(counter);
+        if (settings.quiet) app->Subscribe(std::make_shared<FailureLines>(err));
         app->FFTCommandFields(fields);
     } catch (const std::exception& error) {
         if (parts.failed) parts.failed();

@@ -1,6 +1,7 @@
 #include "app/FilesAhead.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <optional>
 
@@ -17,6 +18,8 @@
 
 namespace tavox {
 namespace {
+
+std::atomic<std::uint64_t> transformedOnWorkers{0};
 
 std::uint64_t SamplesPerFile(const Parameters& parameters) {
     const std::uint64_t exposures = parameters.Method() == fftMethodSimple ? 1 : parameters.Repeat();
@@ -128,6 +131,8 @@ void FilesAhead::Compute(std::size_t index, std::size_t worker) {
     standIn.Transform(workerStop_);
     slot.result = standIn.TakeStandInResult();
     slot.done = true;
+    // The batch's thread computes as the last worker.
+    if (worker + 1 < workers_.size()) transformedOnWorkers.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool FilesAhead::StillHolds(const Slot& slot, File& file) const {
@@ -153,6 +158,10 @@ std::int32_t FilesAhead::Transform(std::size_t index) {
     if (index + window_ < files_.size()) Prepare(index + window_);
     pipeline_->Release(index);
     return result;
+}
+
+std::uint64_t FilesAhead::TransformedOnWorkers() noexcept {
+    return transformedOnWorkers.load(std::memory_order_relaxed);
 }
 
 void FilesAhead::Stop() noexcept {

@@ -45,6 +45,9 @@ public:
     // Ends the workers and removes the outputs of files transformed ahead
     // and not asked for.
     void Stop() noexcept;
+    // Files the worker threads (not the batch's thread) have transformed, in
+    // all batches of this process so far; lets a test see work done ahead.
+    static std::uint64_t TransformedOnWorkers() noexcept;
 
 private:
     struct Slot;

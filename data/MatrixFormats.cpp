@@ -14,9 +14,6 @@
 namespace tavox {
 namespace {
 
-// The scale and unit of every output today: amplitudes in sample counts.
-constexpr std::string_view Scale = "amplitude";
-constexpr std::string_view Unit = "linear";
 constexpr int Channel = 1;
 
 std::string JsonNumber(double x) {
@@ -254,7 +251,9 @@ double BinFrequency(const MatrixLayout& layout, std::size_t k) noexcept {
 std::string MatrixMeta(const MatrixLayout& layout) {
     const ExposureSeries& series = layout.series;
     const SpectrumContext& context = layout.context;
-    const auto n = static_cast<double>(context.width);
+    // The window's constants are those of its own width, below the points
+    // transformed when padded.
+    const auto n = static_cast<double>(context.samples > 0 ? context.samples : context.width);
     const double s1 = context.weightSum;
     const double s2 = context.weightSquares;
     const double nenbw = n * s2 / (s1 * s1);
@@ -265,8 +264,11 @@ std::string MatrixMeta(const MatrixLayout& layout) {
         ", \"width\": " + std::to_string(series.width) + ", \"bins\": " + std::to_string(layout.shape.bins) +
         ", \"exposures\": " + std::to_string(series.count) + ", \"first\": " + std::to_string(series.Start(1)) +
         ", \"step\": " + std::to_string(series.step) + ", \"center\": " + (series.center ? "true" : "false");
-    json += ", \"scale\": " + JsonString(Scale) + ", \"unit\": " + JsonString(Unit) +
-            ", \"quantity\": " + JsonString(layout.shape.names[0]);
+    json += ", \"points\": " + std::to_string(context.width) +
+            ", \"scale\": " + JsonString(ScaleName(context.quantity.scale)) +
+            ", \"unit\": " + JsonString(UnitName(context.quantity.unit)) +
+            ", \"quantity\": " + JsonString(layout.shape.names[0]) +
+            ", \"full_scale\": " + (context.fullScale ? JsonNumber(*context.fullScale) : "null");
     json += ", \"window_sum\": " + JsonNumber(s1) + ", \"window_squares\": " + JsonNumber(s2) +
             ", \"coherent_gain\": " + JsonNumber(s1 / n) + ", \"nenbw_bins\": " + JsonNumber(nenbw) +
             ", \"enbw_hz\": " + (context.rate ? JsonNumber(nenbw * *context.rate / n) : "null");

@@ -44,14 +44,16 @@ struct MatrixLayout {
 // The time of exposure k as SciPy places a segment, at its centre:
 // (start + width / 2) / rate seconds, or in samples without a rate.
 double ExposureTime(const MatrixLayout& layout, std::int16_t k) noexcept;
-// The frequency of bin k: k * rate / width Hz, or k without a rate.
+// The frequency of bin k: k * rate / M Hz for a transform of M points (the
+// pad when padded), or k without a rate.
 double BinFrequency(const MatrixLayout& layout, std::size_t k) noexcept;
 
 // A JSON object (ASCII text, other characters as \u escapes) that says what
 // the matrix holds: source, channel, rate (null without), window, width,
-// bins, exposures, first (0-based) and step, center, scale, unit, the name
-// of the values, and the window's constants (its sums S1 and S2, coherent
-// gain S1/N, NENBW in bins N*S2/S1^2, ENBW in Hz with a rate).
+// bins, exposures, first (0-based) and step, center, points transformed,
+// scale, unit, the name of the values, the full-scale voltage (null
+// without), and the window's constants over its width N (its sums S1 and
+// S2, coherent gain S1/N, NENBW in bins N*S2/S1^2, ENBW in Hz with a rate).
 std::string MatrixMeta(const MatrixLayout& layout);
 
 // Writes the rows of a matrix output as they come and what follows them.

@@ -10,8 +10,10 @@
 #include "data/MatrixFormats.h"
 #include "engine/Parameters.h"
 #include "engine/SampleSpectrum.h"
+#include "engine/Shaping.h"
 #include "engine/SpectrumStage.h"
 #include "engine/WindowAndMethodNames.h"
+#include "engine/WindowConstants.h"
 #include "python/Bindings.h"
 
 namespace py = pybind11;
@@ -55,7 +57,7 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
         auto parameters = std::make_shared<Parameters>();
         ApplyTransform(settings.transform, *parameters);
         const std::int32_t jobs = settings.jobs.value_or(0);
-        spectrum = TransformSamples(std::move(parameters), settings.output.average, source,
+        spectrum = TransformSamples(std::move(parameters), settings.output, source,
                                     raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet,
                                     static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
@@ -75,7 +77,7 @@ py::tuple Spectrogram(const py::buffer& samples, const BatchSettings& settings) 
         auto parameters = std::make_shared<Parameters>();
         ApplyTransform(settings.transform, *parameters);
         const std::int32_t jobs = settings.jobs.value_or(0);
-        spectrum = TransformSamples(std::move(parameters), settings.output.average, source, SpectrumTarget::Sheet,
+        spectrum = TransformSamples(std::move(parameters), settings.output, source, SpectrumTarget::Sheet,
                                     static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
     return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.bins, OwningArray(std::move(spectrum.values)),
@@ -119,6 +121,23 @@ void bindArrays(py::module_& m) {
           "(first, last): the 1-based evaluated range of `length` samples, as a transform resolves it.");
     m.def("_matrix_meta", &MetaOf, py::arg("settings"), py::arg("first"), py::arg("step"), py::arg("count"),
           py::arg("source"), "The meta text of a spectrogram's matrix, as an .npz holds it.");
+    m.def(
+        "_window_constants",
+        [](int window, std::size_t width) {
+            const WindowConstants c = ConstantsOfWindow(static_cast<fftWindowEnum>(window), width);
+            return py::make_tuple(c.width, c.weightSum, c.weightSquares, c.coherentGain, c.nenbw, c.scallopingLoss);
+        },
+        py::arg("window"), py::arg("width"),
+        "(width, S1, S2, coherent gain, NENBW, scalloping loss) of a window; use tavox.window_constants.");
+    m.def(
+        "_window_weights",
+        [](int window, std::size_t width) {
+            std::vector<double> weights(width);
+            for (std::size_t i = 0; i < width; ++i)
+                weights[i] = WindowWeight(static_cast<fftWindowEnum>(window), i, width);
+            return OwningArray(std::move(weights));
+        },
+        py::arg("window"), py::arg("width"), "The weights of a window; use tavox.window_weights.");
     m.def(
         "_result_message", [](std::int32_t code) { return ResultMessageEnglish(code); }, py::arg("code"),
         "The English text of a result code.");

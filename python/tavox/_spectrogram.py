@@ -11,7 +11,8 @@ from typing import Any, NamedTuple, Optional
 import numpy as np
 import numpy.typing as npt
 
-from ._arrays import Position, WindowName, _check_result, _integer, _samples, _settings
+from ._arrays import (DetrendName, Position, ScaleName, UnitName, WindowName, _check_result, _integer, _samples,
+                      _settings)
 from ._tavox import _matrix_meta, _range, _spectrogram, fftMethodEnum, fftResultEnum, fftWindowEnum
 
 _MAX_EXPOSURES = 999  # of one run of the multi method
@@ -26,14 +27,16 @@ class Spectrogram(NamedTuple):
       amplitude A centred on a bin reads A). scipy.signal.spectrogram gives
       the transpose, frequency by time.
     f: float64, shape (bins,): the frequency of each column, k * fs / width
-      Hz, or the bin number k without a sample rate.
+      Hz (k * fs / pad when padded), or the bin number k without a sample
+      rate.
     t: float64, shape (exposures,): the centre of each exposure, SciPy's
       convention (start + width / 2) / fs seconds, or in samples without a
       sample rate.
     start: int64, shape (exposures,): the first sample of each exposure,
       counted from 0.
     meta: what the matrix holds: window, width, bins, exposures, first and
-      step, scale, unit and quantity, the window's constants (window_sum S1,
+      step, scale, unit and quantity (with full_scale and points), the
+      window's constants (window_sum S1,
       window_squares S2, coherent_gain, nenbw_bins, enbw_hz), rate, source
       and channel.
     """
@@ -54,21 +57,23 @@ def _overlap(value: object) -> float:
     return overlap
 
 
-def _axes(starts: np.ndarray[Any, Any], bins: int, width: int,
+def _axes(starts: np.ndarray[Any, Any], bins: int, width: int, points: int,
           fs: Optional[float]) -> tuple[np.ndarray[Any, Any], np.ndarray[Any, Any]]:
-    """The frequency of each column and the time of each row."""
+    """The frequency of each column (of a transform of `points`) and the
+    time of each row (the centre of an exposure of `width` samples)."""
     f = np.arange(bins, dtype=np.float64)
     t = starts.astype(np.float64) + width / 2
     if fs is not None:
-        f = f * fs / width
+        f = f * fs / points
         t = t / fs
     return f, t
 
 
 def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "hann",
                 overlap: float | None = None, repeat: int | None = None, start: Position = None,
-                finish: Position = None, center: bool = False, fs: float | None = None, scale: str = "amplitude",
-                unit: str = "linear", jobs: int | None = None) -> Spectrogram:
+                finish: Position = None, center: bool = False, fs: float | None = None,
+                scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
+                detrend: DetrendName = "none", pad: int | None = None, jobs: int | None = None) -> Spectrogram:
     """The spectrogram of samples: the spectrum of each exposure, as the batch's
     method "multi" with --layout=matrix computes it.
 
@@ -86,25 +91,26 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
       Without either, overlap is 50.
     start, finish: the evaluated range, as tavox.spectrum takes it.
     center: remove the mean of every exposure first.
-    fs: the sample rate in Hz, for f in Hz and t in seconds; None gives bin
-      numbers and samples.
-    scale, unit: "amplitude" and "linear", the values of the batch.
+    fs: the sample rate in Hz, for f in Hz and t in seconds (and of "psd");
+      None gives bin numbers and samples.
+    scale, unit, full_scale, detrend, pad: as for tavox.spectrum: the
+      values of each row ("psd" in units per Hz, "dbfs" in dB...); with pad
+      the rows hold pad / 2 bins, k * fs / pad Hz apart.
     jobs: threads, as for tavox.spectrum; the result does not depend on it.
 
     Returns a Spectrogram: S (exposures x bins), f, t, start and meta.
     Where the definitions meet, S equals 2 * scipy.signal.spectrogram(x, fs,
     window=w, nperseg=width, noverlap=width - hop, detrend=False,
-    mode="magnitude")[2].T[:, :width // 2] for TAVOX's window values w: the
-    amplitude of each bin, of which SciPy's magnitude mode gives half.
+    mode="magnitude")[2].T[:, :width // 2] for TAVOX's window values w
+    (tavox.window_weights): the amplitude of each bin, of which SciPy's
+    magnitude mode gives half. With scale="power" or "psd" it equals
+    scipy.signal.spectrogram(..., mode="psd", scaling="spectrum" or
+    "density")[2].T[:, :width // 2].
 
     Raises TypeError and ValueError for arguments out of place,
     TransformError when no exposure fits the samples, MemoryError when
     memory runs out.
     """
-    if scale != "amplitude":
-        raise ValueError("scale must be 'amplitude', not %r" % (scale,))
-    if unit != "linear":
-        raise ValueError("unit must be 'linear', not %r" % (unit,))
     if repeat is not None:
         repeat = _integer(repeat, "repeat")
     if overlap is None and repeat is None:
@@ -112,7 +118,8 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
     placed_by_hop = overlap is not None
     settings = _settings(width=width, window=window, center=center, method="multi",
                          repeat=2 if placed_by_hop else repeat, start=start, finish=finish, phase=False,
-                         average="mean", jobs=jobs, format="npy", rate=fs, layout="matrix")
+                         average="mean", jobs=jobs, format="npy", rate=fs, scale=scale, unit=unit,
+                         full_scale=full_scale, detrend=detrend, pad=pad, layout="matrix")
     source = _samples(samples)
     if not placed_by_hop:
         code, outputs, bins, values, starts = _spectrogram(source, settings)
@@ -128,7 +135,7 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
             _check_result(int(fftResultEnum.fftResultShortFile), source, settings)
         parts, part_starts = [], []
         done = 0
-        bins = width // 2
+        bins = (pad or width) // 2
         if count == 1:
             # One exposure: the simple method's magnitudes.
             settings.method = int(fftMethodEnum.fftMethodSimple)
@@ -159,7 +166,7 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
         outputs = count
         step = hop
     S = values.reshape(outputs, bins)
-    f, t = _axes(starts, bins, width, fs)
+    f, t = _axes(starts, bins, width, 2 * bins, fs)
     meta = json.loads(_matrix_meta(settings, int(starts[0]), step, outputs, ""))
     meta["source"] = None
     return Spectrogram(S, f, t, starts.astype(np.int64), meta)

@@ -144,6 +144,13 @@ class BatchSettings:
     average: str
     jobs: Optional[int]
     layout: str
+    scale: str
+    unit: str
+    full_scale: Optional[float]
+    overlap: Optional[float]
+    repeat_caps: bool
+    detrend: str
+    pad: Optional[int]
     def __init__(self) -> None: ...
     def __eq__(self, other: object) -> bool: ...
 
@@ -191,8 +198,15 @@ def _spectrogram(samples: np.ndarray[Any, Any], settings: BatchSettings
 def _range(settings: BatchSettings, length: int) -> tuple[int, int]: ...
 def _matrix_meta(settings: BatchSettings, first: int, step: int, count: int, source: str) -> str: ...
 def _result_message(code: int) -> str: ...
+def _window_constants(window: int, width: int) -> tuple[int, float, float, float, float, float]: ...
+def _window_weights(window: int, width: int) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+def _files_transformed_on_workers() -> int: ...
 
 _window_names: tuple[tuple[str, int], ...]
 _method_names: tuple[tuple[str, int], ...]
 _average_modes: tuple[str, ...]
 _output_formats: tuple[tuple[str, bytes, str, bool, str], ...]
+_scales: tuple[str, ...]
+_units: tuple[str, ...]
+_detrends: tuple[str, ...]
+_quantity_columns: tuple[tuple[str, str, str], ...]

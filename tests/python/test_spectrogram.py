@@ -174,7 +174,7 @@ def test_transform_files_writes_a_matrix_and_bad_choices_are_refused(tmp_path):
         with pytest.raises(ValueError, match=message):
             tavox.transform_files(tmp_path / "x.dat", "*.o", width=256, **options)
     for options, message in [(dict(overlap=100), "from 0 to 95"), (dict(overlap="50"), "a percentage"),
-                             (dict(scale="psd"), "scale must be"), (dict(fs=0), "rate must be")]:
+                             (dict(scale="loud"), "scale must be"), (dict(fs=0), "rate must be")]:
         with pytest.raises((ValueError, TypeError), match=message):
             tavox.spectrogram(np.zeros(4096, np.int16), 256, **options)
     with pytest.raises(tavox.TransformError):

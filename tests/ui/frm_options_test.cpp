@@ -6,6 +6,8 @@
 #include <QSpinBox>
 #include <QTest>
 #include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "UiTest.h"
 #include "data/FileSystem.h"
@@ -101,6 +103,9 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
 // choosing one sets the other; the layout is kept as --layout writes it.
 TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
     frmMain* window = OpenWindow();
+    WithOptions(window,
+                [](frmOptions* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); });
+    EXPECT_EQ(Option("Layout"), "") << "the default writes no key";
     WithOptions(window, [](frmOptions* dialog) {
         auto* format = Find<QComboBox>(dialog, "cboFormat");
         auto* layout = Find<QComboBox>(dialog, "cboLayout");
@@ -123,6 +128,55 @@ TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
     EXPECT_EQ(Option("Layout"), "matrix");
     EXPECT_EQ(Option("Format"), "f32");
     window->close();
+    // What the command line would refuse together falls back.
+    for (const auto& [text, format, layout] : std::vector<std::tuple<const char*, OutputFormat, OutputLayout>>{
+             {"Format=raw\nLayout=matrix\n", OutputFormat::Raw, OutputLayout::Files},
+             {"Format=npz\n", OutputFormat::Npy, OutputLayout::Files},
+             {"Format=npz\nLayout=matrix\n", OutputFormat::Npz, OutputLayout::Matrix}}) {
+        test::WriteBytes(SettingsFilePath(), std::string("[Batch Options]\n") + text);
+        const BatchSettings read = ReadBatchOptions(PrivateProfile(SettingsFilePath(), DefaultFileSystem()));
+        EXPECT_EQ(read.output.format, format) << text;
+        EXPECT_EQ(read.output.layout, layout) << text;
+    }
+}
+
+// Scale, unit and full scale: OK only for what the command line takes
+// together; their keys appear once chosen, and read back.
+TEST_F(frm_options_test, scale_and_unit_go_with_a_format_that_holds_them_and_a_full_scale) {
+    frmMain* window = OpenWindow();
+    WithOptions(window,
+                [](frmOptions* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); });
+    EXPECT_EQ(Option("Scale"), "") << "defaults write no key";
+    WithOptions(window, [](frmOptions* dialog) {
+        auto* ok = Find<QPushButton>(dialog, "cmdOK");
+        auto* fullScale = Find<QLineEdit>(dialog, "txtFullScale");
+        EXPECT_FALSE(fullScale->isEnabled());
+        Choose(Find<QComboBox>(dialog, "cboScale"), "psd");
+        EXPECT_FALSE(ok->isEnabled()) << "raw outputs hold amplitudes only";
+        Choose(Find<QComboBox>(dialog, "cboFormat"), "npy");
+        EXPECT_TRUE(ok->isEnabled());
+        Choose(Find<QComboBox>(dialog, "cboAverage"), "rms");
+        EXPECT_FALSE(ok->isEnabled()) << "the rms of power";
+        Choose(Find<QComboBox>(dialog, "cboAverage"), "median");
+        Choose(Find<QComboBox>(dialog, "cboUnit"), "dbv");
+        EXPECT_TRUE(fullScale->isEnabled());
+        EXPECT_FALSE(ok->isEnabled()) << "dBV needs the full scale";
+        fullScale->setText("2,5");
+        EXPECT_TRUE(ok->isEnabled());
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    for (const auto& [key, value] : std::vector<std::pair<const char*, std::string>>{
+             {"Format", "npy"}, {"Average", "median"}, {"Scale", "psd"}, {"Unit", "dbv"}, {"FullScale", "2.5"}}) {
+        EXPECT_EQ(Option(key), value) << key;
+    }
+    const BatchSettings read = ReadBatchOptions(PrivateProfile(SettingsFilePath(), DefaultFileSystem()));
+    EXPECT_EQ(read.output.spectrum.Quantity(), (SpectrumQuantity{SpectrumScale::Psd, SpectrumUnit::Dbv}));
+    EXPECT_EQ(read.output.spectrum.fullScale, 2.5);
+    window->close();
+    // What the command line would refuse together falls back to the defaults.
+    test::WriteBytes(SettingsFilePath(), "[Batch Options]\nScale=power\nUnit=volts\n");
+    const BatchSettings raw = ReadBatchOptions(PrivateProfile(SettingsFilePath(), DefaultFileSystem()));
+    EXPECT_EQ(raw.output.spectrum, SpectrumOptions{});
 }
 
 // A hand-edited section reads value by value as the command line reads the

@@ -52,7 +52,7 @@ protected:
         ASSERT_EQ(run.status, 0) << run.err;
     }
     SpectrogramViewer* Open(const std::string& path, std::optional<double> rate = {}) {
-        SpectrogramViewer* viewer = SpectrogramViewer::Open(QString::fromStdString(path), {}, rate);
+        SpectrogramViewer* viewer = SpectrogramViewer::Open(path, {}, rate);
         test::Activate(viewer);
         Pump();
         return viewer;

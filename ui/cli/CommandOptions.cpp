@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/CommandLine.h"
 #include "app/DisplayText.h"
 #include "app/Jobs.h"
+#include "common/Numeric.h"
 #include "data/MatrixFormats.h"
 #include "data/Path.h"
+#include "engine/Parameters.h"
 #include "ui/cli/OptionTable.h"
 
 namespace tavox {
@@ -87,7 +90,7 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
     }
     // --plot-size, --width and --phase only shape what --plot and --view ask for.
     if (!parsed.options.Given("plot")) parsed.options.plot.reset();
-    if (!parsed.options.Given("view")) parsed.options.view.reset();
+    if (!parsed.options.Given("view") && !parsed.options.Given("peaks")) parsed.options.view.reset();
     const bool endMarked = optind > 1 && texts[static_cast<std::size_t>(optind - 1)] == "--";
     parsed.arguments.assign(texts.begin() + optind, texts.end());
     if (!endMarked) {
@@ -101,6 +104,47 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
         }
     }
     return parsed;
+}
+
+// The checks of --scale, --unit, --full-scale, --overlap, --detrend and
+// --pad against each other, the format and the fields.
+std::string CheckSpectrumOptions(const CommandOptions& options, const std::vector<std::string>& fields) {
+    const SpectrumOptions& spectrum = options.output.spectrum;
+    const std::string scale = "--scale=" + std::string(ScaleName(spectrum.scale));
+    const std::string unit = "--unit=" + std::string(UnitName(spectrum.unit));
+    const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
+    if (volts && !spectrum.fullScale) {
+        return unit + " needs --full-scale=VOLTS, the peak voltage of sample value 32767";
+    }
+    if (!volts && spectrum.fullScale) return "--full-scale applies to --unit=volts or dbv only";
+    if (spectrum.Quantity() != SpectrumQuantity{} && options.output.format == OutputFormat::Raw) {
+        return (spectrum.scale != SpectrumScale::Amplitude ? scale : unit) +
+               " cannot be written as raw 16-bit samples, which hold amplitudes in counts only: give "
+               "--format=csv, f32 or npy";
+    }
+    if (spectrum.scale != SpectrumScale::Amplitude && options.output.average == AverageMode::Rms) {
+        return "--average=rms applies to the amplitude scale; with " + scale + " the mean averages power";
+    }
+    const char method = fields.front().empty() ? '\0' : fields.front().front();
+    if (spectrum.overlap && std::strchr("fFeE", method) != nullptr && method != '\0') {
+        return std::string("--overlap applies to methods p and m (exposures over a range), not to method ") + method;
+    }
+    if (spectrum.detrend == Detrend::None && options.Given("detrend") && CenterFromLetter(fields.front())) {
+        return "--detrend=none contradicts the letter c of the first field, which removes the mean";
+    }
+    if (spectrum.pad && fields.size() > 2) {
+        std::int32_t width = 0;
+        try {
+            width = Parameters::NormalizeWidth(LocaleTextToInt32(fields[2]));
+        } catch (...) {
+            return {};  // the command line's own refusal
+        }
+        if (*spectrum.pad < width) {
+            return "--pad=" + std::to_string(*spectrum.pad) + " is below the width " + std::to_string(width) +
+                   " of DELKA; give a power of two from " + std::to_string(width) + " to 65536";
+        }
+    }
+    return {};
 }
 
 }  // namespace
@@ -119,11 +163,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields) {
     for (const char* name : {"width", "phase"}) {
-        if (options.Given(name) && !options.Given("view"))
+        if (options.Given(name) && !options.Given("view") && !options.Given("peaks"))
             return std::string("--") + name + " applies to --view only: give --view=FILE too";
     }
     if (options.Given("plot-size") && !options.Given("plot"))
         return "--plot-size applies to --plot only: give --plot too";
+    if (options.Given("peaks")) {
+        if (options.Given("view")) return "--peaks does not go with --view: give one of them";
+        if (!fields.empty()) return "--peaks takes no fields: it reads one spectrum file";
+        for (const std::string& name : options.given) {
+            if (name != "peaks" && name != "width" && name != "phase" && name != "rate" && name != "format")
+                return "--" + name + " does not go with --peaks (only --width, --phase, --rate and --format do)";
+        }
+        return {};
+    }
     if (options.Given("view")) {
         if (!fields.empty()) return "--view takes no fields: it opens one spectrum file";
         for (const std::string& name : options.given) {
@@ -160,7 +213,7 @@ std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::
                    method;
         }
     }
-    return {};
+    return CheckSpectrumOptions(options, fields);
 }
 
 std::int32_t ResolveJobs(const CommandOptions& options, const char* environment, std::string& error) {

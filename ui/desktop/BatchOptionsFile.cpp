@@ -1,7 +1,9 @@
 #include "ui/desktop/BatchOptionsFile.h"
 
 #include <charconv>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "ui/cli/CommandOptions.h"
 #include "ui/cli/OptionTable.h"
@@ -16,8 +18,30 @@ struct Key {
     const char* key;
     const char* option;
 };
-constexpr Key Keys[] = {{"Format", "format"},      {"Rate", "rate"}, {"Average", "average"}, {"Plot", "plot"},
-                        {"PlotSize", "plot-size"}, {"Jobs", "jobs"}, {"Layout", "layout"}};
+constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Average", "average"},
+                        {"Plot", "plot"},     {"PlotSize", "plot-size"}, {"Jobs", "jobs"}};
+// Written only once they differ from the defaults, so that a file of
+// earlier options stays as it was.
+constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
+constexpr Key LayoutKey = {"Layout", "layout"};
+
+// What the command line would refuse together falls back to the defaults:
+// a unit without its full scale, a scale or unit a raw output cannot hold,
+// the rms of power, a matrix in a raw output, an npz of separate files.
+void KeepConsistent(OutputOptions& output) {
+    SpectrumOptions& spectrum = output.spectrum;
+    const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
+    if (volts && !spectrum.fullScale) spectrum.unit = SpectrumUnit::Linear;
+    if (spectrum.unit != SpectrumUnit::Volts && spectrum.unit != SpectrumUnit::Dbv) spectrum.fullScale.reset();
+    if (spectrum.scale != SpectrumScale::Amplitude && output.average == AverageMode::Rms) {
+        spectrum.scale = SpectrumScale::Amplitude;
+    }
+    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) spectrum = SpectrumOptions{};
+    if (output.layout == OutputLayout::Matrix && output.format == OutputFormat::Raw) {
+        output.layout = OutputLayout::Files;
+    }
+    if (output.layout == OutputLayout::Files && output.format == OutputFormat::Npz) output.format = OutputFormat::Npy;
+}
 
 std::string RateText(double rate) {
     char text[32];
@@ -30,7 +54,10 @@ std::string RateText(double rate) {
 BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     CommandOptions options;
     bool plot = false;
-    for (const Key& key : Keys) {
+    std::vector<Key> keys(std::begin(Keys), std::end(Keys));
+    keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
+    keys.push_back(LayoutKey);
+    for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
         // Each value on its own, so that a bad one costs only itself.
@@ -44,6 +71,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     if (!plot) options.plot.reset();
     BatchSettings settings;
     settings.output = options.output;
+    KeepConsistent(settings.output);
     settings.plot = options.plot;
     settings.jobs = options.jobs;
     return settings;
@@ -60,11 +88,25 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
                                        : "linear",
         plot ? std::to_string(plot->width) + "x" + std::to_string(plot->height) : std::string(),
         settings.jobs ? std::to_string(*settings.jobs) : std::string(),
-        std::string(LayoutName(settings.output.layout)),
     };
     bool written = true;
     for (std::size_t i = 0; i < std::size(Keys); ++i) {
         written = profile.Write(BatchOptionsSection, Keys[i].key, values[i]) && written;
+    }
+    const SpectrumOptions& spectrum = settings.output.spectrum;
+    const std::string spectrumValues[] = {
+        std::string(ScaleName(spectrum.scale)),
+        std::string(UnitName(spectrum.unit)),
+        spectrum.fullScale ? RateText(*spectrum.fullScale) : std::string(),
+    };
+    const bool chosen = spectrum.Quantity() != SpectrumQuantity{} || spectrum.fullScale;
+    for (std::size_t i = 0; i < std::size(SpectrumKeys); ++i) {
+        if (!chosen && profile.Read(BatchOptionsSection, SpectrumKeys[i].key).empty()) continue;
+        written = profile.Write(BatchOptionsSection, SpectrumKeys[i].key, spectrumValues[i]) && written;
+    }
+    if (settings.output.layout != OutputLayout::Files || !profile.Read(BatchOptionsSection, LayoutKey.key).empty()) {
+        written = profile.Write(BatchOptionsSection, LayoutKey.key, std::string(LayoutName(settings.output.layout))) &&
+                  written;
     }
     return written;
 }

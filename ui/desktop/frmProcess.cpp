@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
@@ -165,13 +166,16 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
         const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
         if (!outputs.empty() && apl) {
             const Parameters& parameters = *apl->FFTParameters();
-            // The numbered outputs of a multi open stacked, as a spectrogram.
+            // The numbered outputs of a multi open stacked, as a spectrogram;
+            // the bytes of the path, whatever their encoding; its text escaped.
             const std::string& first = outputs.front();
             const std::string shown = outputs.size() > 1 ? first.substr(0, first.rfind('.')) + ".*" : first;
-            item->setData(OutputRole, QString::fromStdString(shown));
-            item->setData(WidthRole, parameters.Width());
+            item->setData(OutputRole, QByteArray::fromStdString(shown));
+            const std::optional<std::int32_t>& pad = apl->FFTFiles()->GetOutputOptions().spectrum.pad;
+            item->setData(WidthRole, std::max(parameters.Width(), pad.value_or(0)));
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
-            item->setToolTip(QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(shown)));
+            item->setToolTip(
+                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(DisplayText(shown))));
         }
         lstMsg->addItem(item);
         lstMsg->scrollToBottom();
@@ -235,20 +239,21 @@ void frmProcess::lstMsg_DoubleClick() {
 
 bool frmProcess::OpenCurrentOutput() {
     const QListWidgetItem* item = lstMsg->currentItem();
-    if (item == nullptr || item->data(OutputRole).toString().isEmpty()) return false;
+    if (item == nullptr || item->data(OutputRole).toByteArray().isEmpty()) return false;
     ViewOptions view;
     std::optional<double> rate;
     if (apl) {
         const OutputOptions& output = apl->FFTFiles()->GetOutputOptions();
         rate = output.rate;
         view.format = output.format;
+        view.quantity = output.spectrum.Quantity();
         if (!SpectrumFormatOf(output.format).selfDescribing) {
             view.width = item->data(WidthRole).toInt();
             view.phase = item->data(PhaseRole).toBool();
         }
     }
-    const QString output = item->data(OutputRole).toString();
-    if (IsSpectrogramPath(output.toStdString())) {
+    const std::string output = item->data(OutputRole).toByteArray().toStdString();
+    if (IsSpectrogramPath(output)) {
         SpectrogramViewer::Open(output, view, rate);
     } else {
         SpectrumViewer::Open(output, view, rate);

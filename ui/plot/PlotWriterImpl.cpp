@@ -37,14 +37,20 @@ struct PlotJob {
 // at most `cells` columns, the largest value of the bins of each.
 class SeriesRows {
 public:
+    // `samples`: of each exposure, below the points transformed when padded.
     SeriesRows(const WrittenSpectrum& first, std::string key, std::string picture, std::size_t cells,
-               std::optional<double> rate)
-        : key_(std::move(key)), picture_(std::move(picture)), source_(first.source), output_(first.output) {
+               std::optional<double> rate, std::size_t samples, SpectrumQuantity quantity)
+        : key_(std::move(key)),
+          picture_(std::move(picture)),
+          source_(first.source),
+          output_(first.output),
+          samples_(samples) {
         data_ = std::make_shared<SpectrogramData>();
         data_->bins = first.bins;
         data_->columns = std::clamp<std::size_t>(cells, 1, std::max<std::size_t>(first.bins, 1));
         data_->width = first.width;
         data_->rate = rate;
+        data_->quantity = quantity;
         data_->time = first.start < 0 ? SpectrogramData::Time::Exposures
                       : rate          ? SpectrogramData::Time::Seconds
                                       : SpectrogramData::Time::Samples;
@@ -60,11 +66,12 @@ public:
         for (std::size_t c = 0; c < d.columns; ++c) {
             const std::size_t from = c * d.bins / d.columns;
             const std::size_t to = std::max((c + 1) * d.bins / d.columns, from + 1);
-            double strongest = 0;
+            // Levels in dB may lie below 0.
+            double strongest = from < values.size() ? values[from] : 0;
             for (std::size_t k = from; k < std::min(to, values.size()); ++k) strongest = std::max(strongest, values[k]);
             d.values.push_back(strongest);
         }
-        const double centre = static_cast<double>(row.start) + static_cast<double>(d.width) / 2;
+        const double centre = static_cast<double>(row.start) + static_cast<double>(samples_) / 2;
         d.times.push_back(d.time == SpectrogramData::Time::Exposures ? row.exposure
                           : d.rate                                   ? centre / *d.rate
                                                                      : centre);
@@ -73,10 +80,11 @@ public:
     }
 
     // The job that draws the rows; the outputs named as the subtitle shows them.
-    PlotJob Job(const Parameters* parameters, bool matrix) {
+    PlotJob Job(const Parameters* parameters, bool matrix, const SpectrumOptions& spectrum) {
         std::string outputs = PathName(output_);
         if (!matrix && data_->rows > 1) outputs += " \u2026 " + PathName(last_);
-        const PlotTitle title = DescribeSpectrogram(source_, data_->width, data_->rows, outputs, matrix, parameters);
+        const PlotTitle title = DescribeSpectrogram(source_, data_->width, data_->rows, outputs, matrix, parameters,
+                                                    &spectrum, data_->rate);
         return PlotJob{0, picture_, nullptr, std::move(data_), title.title, title.subtitle};
     }
 
@@ -86,6 +94,7 @@ private:
     std::string source_;
     std::string output_;
     std::string last_;
+    std::size_t samples_;
     std::shared_ptr<SpectrogramData> data_;
 };
 
@@ -110,6 +119,7 @@ public:
     ~ThreadedPlotWriter() override { Finish(); }
 
     void SetParameters(std::shared_ptr<const Parameters> parameters) override { parameters_ = std::move(parameters); }
+    void SetSpectrumOptions(const SpectrumOptions& spectrum) override { spectrum_ = spectrum; }
 
     void Written(const WrittenSpectrum& written) noexcept override {
         // The exposures of a multi make one spectrogram per input.
@@ -125,8 +135,9 @@ public:
                 spectrum->phases.assign(written.values.begin() + bins, written.values.begin() + 2 * bins);
             }
             spectrum->width = written.width;
+            spectrum->quantity = spectrum_.Quantity();
             PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}};
-            const PlotTitle title = DescribeOutput(written, parameters_.get());
+            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate_);
             job.title = title.title;
             job.subtitle = title.subtitle;
             Queue(std::move(job));
@@ -180,8 +191,11 @@ private:
             if (series_ && series_->Key() != key) FlushSeries(false);
             if (!series_) {
                 std::string picture = matrix ? std::string(row.output) + ".png" : SeriesPicture(row);
+                const std::size_t samples =
+                    parameters_ ? static_cast<std::size_t>(parameters_->Width()) : static_cast<std::size_t>(row.width);
                 series_ = std::make_unique<SeriesRows>(row, std::move(key), std::move(picture),
-                                                       static_cast<std::size_t>(plot_.height), rate_);
+                                                       static_cast<std::size_t>(plot_.height), rate_, samples,
+                                                       spectrum_.Quantity());
             }
             series_->Add(row);
         } catch (...) {
@@ -195,7 +209,7 @@ private:
     void FlushSeries(bool matrix) noexcept {
         if (!series_) return;
         try {
-            Queue(series_->Job(parameters_.get(), matrix));
+            Queue(series_->Job(parameters_.get(), matrix, spectrum_));
         } catch (...) {
             std::lock_guard lock(mutex_);
             failures_.push_back(series_->Picture() + " could not be drawn: not enough memory");
@@ -254,6 +268,7 @@ private:
     PlotOptions plot_;
     std::optional<double> rate_;
     std::shared_ptr<const Parameters> parameters_;
+    SpectrumOptions spectrum_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;

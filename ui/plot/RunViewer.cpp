@@ -13,11 +13,10 @@ int RunViewer(int argc, char** argv, const ViewOptions& view, std::optional<doub
     QApplication::setApplicationName(QStringLiteral("tavox"));
     QApplication::setApplicationVersion(QStringLiteral(TAVOX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tavox"));
-    const QString file = QString::fromStdString(view.file);
     if (IsSpectrogramPath(view.file) || view.format == OutputFormat::Npz) {
-        SpectrogramViewer::Open(file, view, rate);
+        SpectrogramViewer::Open(view.file, view, rate);
     } else {
-        SpectrumViewer::Open(file, view, rate);
+        SpectrumViewer::Open(view.file, view, rate);
     }
     return QApplication::exec();
 }

@@ -83,13 +83,20 @@ SpectrogramReading ReadSpectrogramFile(const std::string& path) {
     data->time = meta.value(QStringLiteral("time_unit")).toString() == QStringLiteral("s")
                      ? SpectrogramData::Time::Seconds
                      : SpectrogramData::Time::Samples;
+    // A matrix without a scale or unit it names holds amplitudes in counts.
+    const auto named = [&](const char* key) { return meta.value(QLatin1String(key)).toString().toStdString(); };
+    data->quantity.scale = ScaleFromName(named("scale")).value_or(SpectrumScale::Amplitude);
+    data->quantity.unit = UnitFromName(named("unit")).value_or(SpectrumUnit::Linear);
+    const std::string quantity =
+        data->quantity == SpectrumQuantity{} ? std::string() : ", " + AxisTitle(data->quantity);
     SpectrogramReading reading;
     reading.data = std::move(data);
     reading.source = meta.value(QStringLiteral("source")).toString().toStdString();
     reading.how =
         "NumPy .npz matrix, " + std::to_string(S.dims[0]) + " exposures of " + std::to_string(S.dims[1]) + " bins, " +
         meta.value(QStringLiteral("window")).toString().toStdString() + " window" +
-        (reading.data->rate ? ", sample rate " + QString::number(*reading.data->rate).toStdString() + " Hz" : "");
+        (reading.data->rate ? ", sample rate " + QString::number(*reading.data->rate).toStdString() + " Hz" : "") +
+        quantity;
     return reading;
 }
 
@@ -126,6 +133,7 @@ SpectrogramReading ReadSpectrumSeries(const std::string& given, const ViewOption
             data->columns = data->bins;
             data->width = spectrum.width;
             data->rate = rate ? rate : spectrum.rate;
+            data->quantity = spectrum.quantity;
             how = reading.how;
         } else if (ExposureNumber(name) != static_cast<int>(data->times.back()) + 1) {
             return Refused("the outputs skip exposure " + std::to_string(static_cast<int>(data->times.back()) + 1) +

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/Viridis.h"
 
 namespace tavox {
@@ -102,13 +104,16 @@ void SpectrogramPlot::SetColourRange(std::optional<std::pair<double, double>> ra
 }
 
 std::pair<double, double> SpectrogramPlot::FittedRange() const {
-    double highest = 0;
+    double highest = -std::numeric_limits<double>::infinity();
     if (data_) {
         for (const double v : data_->values) highest = std::max(highest, v);
     }
-    if (scale_ == PlotScale::Linear) return {0, highest > 0 ? highest : 1};
-    const double top = std::max(std::ceil(ToDb(highest) / 10) * 10, DbFloor + 10);
-    return {std::max(DbFloor, top - DbRange), top};
+    if (!Levels()) return {0, highest > 0 ? highest : 1};
+    const SpectrumQuantity quantity = data_ ? data_->quantity : SpectrumQuantity{};
+    const double floor = quantity == SpectrumQuantity{} ? DbFloor : LevelFloor;
+    const double level = std::isfinite(highest) ? ToLevel(highest, quantity) : floor;
+    const double top = std::max(std::ceil(std::max(level, floor) / 10) * 10, floor + 10);
+    return {std::max(floor, top - DbRange), top};
 }
 
 SpectrogramPlot::View SpectrogramPlot::FullView() const {
@@ -173,7 +178,11 @@ double SpectrogramPlot::BinAtY(double y) const noexcept {
 }
 
 double SpectrogramPlot::Scaled(double value) const noexcept {
-    return scale_ == PlotScale::Db ? ToDb(value) : value;
+    return Levels() ? ToLevel(value, data_ ? data_->quantity : SpectrumQuantity{}) : value;
+}
+
+bool SpectrogramPlot::Levels() const noexcept {
+    return scale_ == PlotScale::Db || (data_ && data_->quantity.Decibels());
 }
 
 double SpectrogramPlot::TimeOfRow(double row) const noexcept {
@@ -205,9 +214,21 @@ QString SpectrogramPlot::Readout(std::size_t row, std::size_t bin) const {
         text += QStringLiteral(", bin %1").arg(bin);
     }
     const double value = d.At(row, bin * d.columns / d.bins);
-    text += QStringLiteral(", magnitude ") + Number(value, 6) + QStringLiteral(", ");
-    text += value > 0 ? Number(20 * std::log10(value / FullScale), 4) + QStringLiteral(" dB")
-                      : QStringLiteral("\u2212\u221e dB");
+    if (d.quantity == SpectrumQuantity{}) {
+        text += QStringLiteral(", magnitude ") + Number(value, 6) + QStringLiteral(", ");
+        text += value > 0 ? Number(20 * std::log10(value / FullScale), 4) + QStringLiteral(" dB")
+                          : QStringLiteral("\u2212\u221e dB");
+        return text;
+    }
+    const QString unit = QuantityUnit(d.quantity);
+    text +=
+        QStringLiteral(", ") +
+        QString::fromUtf8(NamesOf(d.quantity).title.data(), static_cast<qsizetype>(NamesOf(d.quantity).title.size())) +
+        QStringLiteral(" ") + Number(value, 6) + (unit.isEmpty() ? QString() : QStringLiteral(" ") + unit);
+    if (!d.quantity.Decibels()) {
+        text += QStringLiteral(", ") + Number(ToLevel(value, d.quantity), 4) + QStringLiteral(" ") +
+                QuantityUnit(LevelQuantity(d.quantity));
+    }
     return text;
 }
 
@@ -417,7 +438,10 @@ void SpectrogramPlot::PaintAxes(QPainter& painter, const Layout& layout) const {
     const auto yOfValue = [&](double v) {
         return s.bottom() - (v - range_.first) / (range_.second - range_.first) * s.height();
     };
-    const QString valueTitle = scale_ == PlotScale::Db ? QStringLiteral("dB re 32767") : QStringLiteral("magnitude");
+    const SpectrumQuantity quantity = data_ ? data_->quantity : SpectrumQuantity{};
+    const QString valueTitle = quantity != SpectrumQuantity{} ? QuantityTitle(quantity, Levels())
+                               : Levels()                     ? QStringLiteral("dB re 32767")
+                                                              : QStringLiteral("magnitude");
     yTicks(s, layout.valueTicks, yOfValue, valueTitle);
     if (slice_ == Slice::AtFrequency) {
         xTicks(s, layout.timeTicks, xOfTime, timeTitle);
@@ -454,7 +478,7 @@ void SpectrogramPlot::PaintBar(QPainter& painter, const Layout& layout) const {
                                 label.horizontalAdvance(tick) + 2, label.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, tick);
     }
-    const QString title = scale_ == PlotScale::Db ? QStringLiteral("level (dB re 32767)") : QStringLiteral("magnitude");
+    const QString title = QuantityTitle(data_ ? data_->quantity : SpectrumQuantity{}, Levels());
     painter.save();
     painter.translate(bar.right() + layout.pad * 0.6 + widest + label.height(), bar.center().y());
     painter.rotate(-90);

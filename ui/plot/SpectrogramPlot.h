@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/SpectrumOptions.h"
 #include "ui/plot/PlotOptions.h"
 
 class QPainter;
@@ -33,13 +34,15 @@ struct SpectrogramData {
     Time time = Time::Exposures;
     std::size_t width = 0;  // of the transform: bin k lies at k * rate / width Hz
     std::optional<double> rate;
+    SpectrumQuantity quantity;  // what the values are, in which unit
 
     double At(std::size_t row, std::size_t column) const noexcept { return values[row * columns + column]; }
 };
 
 // A spectrogram drawn as a person reads it: time to the right, frequency
-// upwards, each value a colour of viridis on a dB (re 32767, floor -150 dB)
-// or linear scale, a colour bar in the unit of the values, axes in s and Hz
+// upwards, each value a colour of viridis on a dB (re 32767, floor -150 dB;
+// other quantities as their level, see PlotQuantity) or linear scale (values
+// already in dB stay levels), a colour bar in the unit of the values, axes in s and Hz
 // when the rate is known, and the two title lines of the spectrum plots.
 // The viewer adds a part of the view, a cursor and a slice panel under the
 // image: the spectrum of one exposure, or the course of one bin over time.
@@ -97,13 +100,17 @@ public:
     double RowAtX(double x) const noexcept;
     double YOfBin(double bin) const noexcept;
     double BinAtY(double y) const noexcept;
-    // A value on the current scale (itself, or dB re FullScale).
+    // A value on the current scale (itself, or its level: dB re FullScale
+    // for the amplitude in counts).
     double Scaled(double value) const noexcept;
+    // True when the colours stand for levels in dB: the dB scale, or values in dB.
+    bool Levels() const noexcept;
     // The time of a row in the data's unit (between rows as they are
     // spaced), and the frequency of a bin in Hz (nothing without a rate).
     double TimeOfRow(double row) const noexcept;
     std::optional<double> HzOfBin(double bin) const noexcept;
-    // "t 1.25 s (exposure 3), 781.25 Hz (bin 100), magnitude 5999.9, -14.7 dB".
+    // "t 1.25 s (exposure 3), 781.25 Hz (bin 100), magnitude 5999.9, -14.7 dB";
+    // other quantities "..., PSD 0.0012 V²/Hz, -29.2 dBV/Hz".
     QString Readout(std::size_t row, std::size_t bin) const;
 
 private:

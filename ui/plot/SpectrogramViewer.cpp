@@ -17,7 +17,11 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <charconv>
+#include <filesystem>
 
+#include "app/DisplayText.h"
+#include "data/Path.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PngFile.h"
 #include "ui/plot/SpectrogramCanvas.h"
 #include "ui/plot/SpectrogramFile.h"
@@ -31,6 +35,16 @@ constexpr double PanStep = 0.25;
 const QString ReadoutHint = QStringLiteral(
     "Point at the image to read it; click for the spectrum of that time, Ctrl+click for the course of that "
     "frequency. Wheel or drag: zoom; right button: pan.");
+
+// A path as a person reads it: control characters and other bytes escaped.
+QString Shown(const std::string& path) {
+    return QString::fromStdString(DisplayText(path));
+}
+
+// A path as the file dialogs take it.
+QString Decoded(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
 
 std::string Shortest(double x) {
     char text[32];
@@ -71,7 +85,7 @@ SpectrogramViewer::SpectrogramViewer(ViewOptions options, std::optional<double> 
 
 SpectrogramViewer::~SpectrogramViewer() = default;
 
-SpectrogramViewer* SpectrogramViewer::Open(const QString& path, const ViewOptions& options,
+SpectrogramViewer* SpectrogramViewer::Open(const std::string& path, const ViewOptions& options,
                                            std::optional<double> rate) {
     auto* viewer = new SpectrogramViewer(options, rate);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
@@ -199,12 +213,13 @@ void SpectrogramViewer::CreateActions() {
             [this] { canvas_->SetSliceKind(SpectrogramPlot::Slice::AtFrequency); });
 }
 
-bool SpectrogramViewer::Load(const QString& path) {
-    path_ = path;
-    const std::string file = path.toStdString();
-    const QString name = QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName();
+bool SpectrogramViewer::Load(const std::string& file) {
+    path_ = file;
+    const QString path = Shown(file);
+    const QString name = PathName(file).empty() ? path : Shown(PathName(file));
     setWindowTitle(name + QStringLiteral(" \u2013 TAVOX spectrogram viewer"));
-    const bool series = file.find_first_of("*?") != std::string::npos || QFileInfo(path).isDir();
+    std::error_code ignored;
+    const bool series = file.find_first_of("*?") != std::string::npos || std::filesystem::is_directory(file, ignored);
     const SpectrogramReading reading = series ? ReadSpectrumSeries(file, options_, rate_) : ReadSpectrogramFile(file);
     SpectrogramPlot& plot = canvas_->Plot();
     if (!reading.data) {
@@ -216,10 +231,15 @@ bool SpectrogramViewer::Load(const QString& path) {
     }
     error_.clear();
     if (rate_ && !series) reading.data->rate = rate_;
-    plot.SetScale(actDb->isChecked() ? PlotScale::Db : PlotScale::Linear);
+    // Values in dB are levels already; the others name the level they switch to.
+    const SpectrumQuantity quantity = reading.data->quantity;
+    actDb->setEnabled(!quantity.Decibels());
+    actDb->setText(quantity == SpectrumQuantity{}
+                       ? QStringLiteral("&Decibels (dB re 32767)")
+                       : QStringLiteral("&Decibels (") + QuantityUnit(LevelQuantity(quantity)) + QStringLiteral(")"));
     plot.SetData(reading.data);
-    const QString source = QString::fromStdString(reading.source);
-    plot.SetTitle(source.isEmpty() ? name : QFileInfo(source).fileName() + QStringLiteral(" \u2192 ") + name,
+    plot.SetScale(actDb->isChecked() ? PlotScale::Db : PlotScale::Linear);
+    plot.SetTitle(reading.source.empty() ? name : Shown(PathName(reading.source)) + QStringLiteral(" \u2192 ") + name,
                   QStringLiteral("read as ") + QString::fromStdString(reading.how));
     canvas_->SetMessage({});
     ShowRange();
@@ -234,7 +254,7 @@ QString SpectrogramViewer::ReadingText() const {
 
 void SpectrogramViewer::ShowRange() {
     const auto [low, high] = canvas_->Plot().ColourRange();
-    const bool db = canvas_->Plot().Scale() == PlotScale::Db;
+    const bool db = canvas_->Plot().Levels();
     showingRange_ = true;
     for (QDoubleSpinBox* spin : {spinLow, spinHigh}) {
         spin->setDecimals(db ? 1 : 3);
@@ -272,7 +292,7 @@ bool SpectrogramViewer::ExportPng(const QString& file, QString& error) const {
         QPainter painter(&image);
         copy.Paint(painter, image.rect());
     }
-    error = QString::fromStdString(ReplaceFileAtomically(file.toStdString(), EncodePng(image)));
+    error = QString::fromStdString(ReplaceFileAtomically(QFile::encodeName(file).toStdString(), EncodePng(image)));
     return error.isEmpty();
 }
 
@@ -289,33 +309,35 @@ bool SpectrogramViewer::ExportSliceCsv(const QString& file, QString& error) cons
         Spectrum spectrum;
         spectrum.magnitudes = values;
         spectrum.width = data->width;
+        spectrum.quantity = data->quantity;
         text = SpectrumCsv(spectrum, data->rate);
     } else {
         using Time = SpectrogramData::Time;
-        text = data->time == Time::Seconds   ? "exposure,time_s,magnitude\n"
-               : data->time == Time::Samples ? "exposure,time_samples,magnitude\n"
-                                             : "exposure,magnitude\n";
+        text = data->time == Time::Seconds   ? "exposure,time_s,"
+               : data->time == Time::Samples ? "exposure,time_samples,"
+                                             : "exposure,";
+        text += std::string(NamesOf(data->quantity).column) + "\n";
         for (std::size_t row = 0; row < values.size(); ++row) {
             const double time = plot.TimeOfRow(static_cast<double>(row));
             text += data->time == Time::Exposures ? Shortest(time) : std::to_string(row + 1) + "," + Shortest(time);
             text += "," + Shortest(values[row]) + "\n";
         }
     }
-    error = QString::fromStdString(ReplaceFileAtomically(file.toStdString(), text));
+    error = QString::fromStdString(ReplaceFileAtomically(QFile::encodeName(file).toStdString(), text));
     return error.isEmpty();
 }
 
 void SpectrogramViewer::actOpen_Triggered() {
-    const QString file =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Open a spectrogram"), QFileInfo(path_).absolutePath(),
-                                     QStringLiteral("NumPy matrices (*.npz);;All files (*)"));
-    if (!file.isEmpty()) Load(file);
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Open a spectrogram"),
+                                                      QFileInfo(Decoded(path_)).absolutePath(),
+                                                      QStringLiteral("NumPy matrices (*.npz);;All files (*)"));
+    if (!file.isEmpty()) Load(QFile::encodeName(file).toStdString());
 }
 
 void SpectrogramViewer::actExportPng_Triggered() {
     const QString file =
         QFileDialog::getSaveFileName(this, QStringLiteral("Export the view as PNG"),
-                                     path_ + QStringLiteral(".view.png"), QStringLiteral("PNG (*.png)"));
+                                     Decoded(path_) + QStringLiteral(".view.png"), QStringLiteral("PNG (*.png)"));
     QString error;
     if (!file.isEmpty() && !ExportPng(file, error)) {
         QMessageBox::warning(this, windowTitle(), QStringLiteral("%1 could not be written: %2").arg(file, error));
@@ -325,7 +347,7 @@ void SpectrogramViewer::actExportPng_Triggered() {
 void SpectrogramViewer::actExportCsv_Triggered() {
     const QString file =
         QFileDialog::getSaveFileName(this, QStringLiteral("Export the slice as CSV"),
-                                     path_ + QStringLiteral(".slice.csv"), QStringLiteral("CSV (*.csv)"));
+                                     Decoded(path_) + QStringLiteral(".slice.csv"), QStringLiteral("CSV (*.csv)"));
     QString error;
     if (!file.isEmpty() && !ExportSliceCsv(file, error)) {
         QMessageBox::warning(this, windowTitle(), QStringLiteral("%1 could not be written: %2").arg(file, error));

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <optional>
+#include <string>
 
 #include "ui/plot/PlotOptions.h"
 
@@ -30,12 +31,13 @@ public:
                                QWidget* parent = nullptr);
     ~SpectrogramViewer() override;
 
-    // Opens a viewer that deletes itself when closed, on `path`.
-    static SpectrogramViewer* Open(const QString& path, const ViewOptions& options = {},
+    // Opens a viewer that deletes itself when closed, on `path` (its bytes,
+    // whatever their encoding).
+    static SpectrogramViewer* Open(const std::string& path, const ViewOptions& options = {},
                                    std::optional<double> rate = std::nullopt);
 
     // Reads and shows the spectrogram; false (with the message shown) when there is none.
-    bool Load(const QString& path);
+    bool Load(const std::string& path);
     // Writes the view as a PNG of the canvas's size, or the slice as CSV
     // (a spectrum as --format=csv writes it, or the course of a bin as
     // exposure, time and magnitude); false, with the reason in `error`.
@@ -63,7 +65,7 @@ private:
 
     ViewOptions options_;
     std::optional<double> rate_;
-    QString path_;
+    std::string path_;
     QString error_;
     SpectrogramCanvas* canvas_ = nullptr;
     QLabel* lblReading = nullptr;

@@ -10,7 +10,9 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/SpectrumPeaks.h"
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 
 namespace tavox {
 namespace {
@@ -25,9 +27,6 @@ const QColor Ink(30, 30, 30);
 const QColor Muted(95, 95, 95);
 const QColor MagnitudeColour(31, 95, 191);
 const QColor PhaseColour(46, 139, 87);
-const QColor FaintPhaseColour(190, 215, 200);
-// Phases of bins this far below the strongest magnitude are noise, drawn faint.
-constexpr double FaintPhaseShare = 1e-3;
 const QColor PeakColour(200, 40, 40);
 constexpr double PhaseTicks[] = {-180, -90, 0, 90, 180};
 
@@ -67,27 +66,27 @@ struct BinSpan {
 
 // Draws values[first..last) in `panel` as bars or dots when the bins are
 // few, as one line per pixel column when they outnumber the pixels, else as
-// a line or dots. `yOf` places a value, `colourOf` colours a bin; bars rise
-// from `base`.
-template <class YOf, class ColourOf>
+// a line or dots. `yOf` places a value; only the bins `shown` are drawn (a
+// line takes them all); bars rise from `base`.
+template <class YOf, class Shown>
 void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span, const QRectF& panel,
-                const std::vector<double>& values, YOf yOf, double base, ColourOf colourOf, bool dots) {
+                const std::vector<double>& values, YOf yOf, double base, Shown shown, const QColor& colour, bool dots) {
     const std::size_t first = span.first;
     const std::size_t last = span.last;
     const double binPixels = span.binPixels;
-    const QColor colour = colourOf(first);
     painter.save();
     painter.setClipRect(panel.adjusted(0, 0, 1, 1));
     if (span.bars) {
         const double half = std::max(0.5, binPixels * 0.35);
         const double baseY = std::clamp(yOf(base), panel.top(), panel.bottom());
         for (std::size_t k = first; k < last; ++k) {
+            if (!shown(k)) continue;
             const double x = plot.XOfBin(static_cast<double>(k));
             const double y = yOf(values[k]);
             if (dots) {
                 painter.setRenderHint(QPainter::Antialiasing, true);
                 painter.setPen(Qt::NoPen);
-                painter.setBrush(colourOf(k));
+                painter.setBrush(colour);
                 const double r = std::clamp(binPixels * 0.25, 1.5, 4.0);
                 painter.drawEllipse(QPointF(x, y), r, r);
             } else {
@@ -106,10 +105,18 @@ void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span
                 std::clamp(std::floor(from), static_cast<double>(first), static_cast<double>(last - 1)));
             const auto b = static_cast<std::size_t>(
                 std::clamp(std::ceil(to), static_cast<double>(a + 1), static_cast<double>(last)));
-            const auto [lo, hi] = std::minmax_element(values.begin() + static_cast<std::ptrdiff_t>(a),
-                                                      values.begin() + static_cast<std::ptrdiff_t>(b));
+            double lo = 0;
+            double hi = 0;
+            bool any = false;
+            for (std::size_t k = a; k < b; ++k) {
+                if (!shown(k)) continue;
+                lo = any ? std::min(lo, values[k]) : values[k];
+                hi = any ? std::max(hi, values[k]) : values[k];
+                any = true;
+            }
+            if (!any) continue;
             const double x = panel.left() + c + 0.5;
-            painter.drawLine(QPointF(x, yOf(*hi)), QPointF(x, yOf(*lo) + (dots ? 0 : 0.01)));
+            painter.drawLine(QPointF(x, yOf(hi)), QPointF(x, yOf(lo) + (dots ? 0 : 0.01)));
         }
     } else {
         painter.setRenderHint(QPainter::Antialiasing, true);
@@ -117,10 +124,8 @@ void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span
             painter.setPen(Qt::NoPen);
             painter.setBrush(colour);
             for (std::size_t k = first; k < last; ++k) {
-                const QColor dot = colourOf(k);
-                const double r = dot == FaintPhaseColour ? 1.5 : 2.5;
-                painter.setBrush(dot);
-                painter.drawEllipse(QPointF(plot.XOfBin(static_cast<double>(k)), yOf(values[k])), r, r);
+                if (shown(k))
+                    painter.drawEllipse(QPointF(plot.XOfBin(static_cast<double>(k)), yOf(values[k])), 2.5, 2.5);
             }
         } else {
             QPolygonF line;
@@ -142,6 +147,10 @@ SpectrumPlot::SpectrumPlot(std::shared_ptr<const Spectrum> spectrum) {
 
 void SpectrumPlot::SetSpectrum(std::shared_ptr<const Spectrum> spectrum) {
     spectrum_ = std::move(spectrum);
+    amplitudes_.clear();
+    if (spectrum_ && spectrum_->quantity != SpectrumQuantity{}) {
+        for (const double x : spectrum_->magnitudes) amplitudes_.push_back(AmplitudeOf(x, spectrum_->quantity));
+    }
     if (spectrum_ && !rate_ && spectrum_->rate) rate_ = spectrum_->rate;
     FitAll();
 }
@@ -160,8 +169,20 @@ std::size_t SpectrumPlot::Bins() const noexcept {
     return spectrum_ ? spectrum_->magnitudes.size() : 0;
 }
 
+SpectrumQuantity SpectrumPlot::Quantity() const noexcept {
+    return spectrum_ ? spectrum_->quantity : SpectrumQuantity{};
+}
+
+const std::vector<double>& SpectrumPlot::Amplitudes() const noexcept {
+    return amplitudes_.empty() ? spectrum_->magnitudes : amplitudes_;
+}
+
+bool SpectrumPlot::Levels() const noexcept {
+    return scale_ == PlotScale::Db || Quantity().Decibels();
+}
+
 double SpectrumPlot::Scaled(double magnitude) const noexcept {
-    return scale_ == PlotScale::Db ? ToDb(magnitude) : magnitude;
+    return Levels() ? ToLevel(magnitude, Quantity()) : magnitude;
 }
 
 std::optional<double> SpectrumPlot::HzOfBin(double bin) const noexcept {
@@ -193,9 +214,10 @@ SpectrumPlot::View SpectrumPlot::FitValues(View view) const {
             any = true;
         }
     }
-    if (scale_ == PlotScale::Db) {
+    if (Levels()) {
+        const double floor = Quantity() == SpectrumQuantity{} ? DbFloor : LevelFloor;
         view.top = std::max(0.0, std::ceil(highest / 10) * 10);
-        view.bottom = any ? std::max(DbFloor, std::floor((lowest - 5) / 10) * 10) : DbFloor;
+        view.bottom = any ? std::max(floor, std::floor((lowest - 5) / 10) * 10) : floor;
         view.bottom = std::min(view.bottom, view.top - 20);
     } else {
         view.bottom = 0;
@@ -299,8 +321,9 @@ SpectrumPlot::Layout SpectrumPlot::LayOut(const QRect& area) {
     const QFontMetricsF label(labelFont);
     const QFontMetricsF titleMetrics(titleFont);
     const double pad = std::round(text * 0.8);
+    const auto subtitleLines = static_cast<double>(subtitle_.count(QLatin1Char('\n')) + 1);
     titleArea_ = QRectF(area.left() + pad, area.top() + pad * 0.6, area.width() - 2 * pad,
-                        titleMetrics.height() + label.height() + pad * 0.3);
+                        titleMetrics.height() + label.height() * subtitleLines + pad * 0.3);
 
     const bool phases = spectrum_ && !spectrum_->phases.empty();
     const double top = titleArea_.bottom() + pad;
@@ -340,10 +363,12 @@ void SpectrumPlot::PaintTitle(QPainter& painter, const Layout& layout) const {
              Qt::AlignHCenter);
     painter.setFont(layout.labelFont);
     painter.setPen(Muted);
-    DrawLine(painter,
-             QRectF(titleArea_.left(), titleArea_.top() + layout.title.height() + lineGap, titleArea_.width(),
-                    layout.label.height()),
-             subtitle_, Qt::AlignHCenter);
+    double top = titleArea_.top() + layout.title.height() + lineGap;
+    for (const QString& line : subtitle_.split(QLatin1Char('\n'))) {
+        DrawLine(painter, QRectF(titleArea_.left(), top, titleArea_.width(), layout.label.height()), line,
+                 Qt::AlignHCenter);
+        top += layout.label.height();
+    }
 }
 
 // Lines at the x ticks in both panels, at the y ticks and at every quarter turn of phase.
@@ -411,13 +436,12 @@ void SpectrumPlot::PaintAxes(QPainter& painter, const Layout& layout) const {
         DrawLine(painter, QRectF(-panel.height() / 2, 0, panel.height(), label.height()), text, Qt::AlignHCenter);
         painter.restore();
     };
-    verticalTitle(magnitudeArea_,
-                  scale_ == PlotScale::Db ? QStringLiteral("level (dB re 32767)") : QStringLiteral("magnitude"));
+    verticalTitle(magnitudeArea_, QuantityTitle(Quantity(), Levels()));
     if (layout.phases) verticalTitle(phaseArea_, QStringLiteral("phase (\u00b0)"));
 }
 
-// The magnitudes on the current scale, the phases below (faint where the
-// magnitude is noise) and the cursor.
+// The magnitudes on the current scale, the phases below (of the bins that
+// are no noise) and the cursor.
 void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     const std::vector<double>& m = spectrum_->magnitudes;
     BinSpan span;
@@ -428,18 +452,20 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     span.lineWidth = std::max(1.0, layout.text / 10);
 
     std::vector<double> scaled(m.size());
-    if (scale_ == PlotScale::Db) {
-        for (std::size_t k = span.first; k < span.last; ++k) scaled[k] = ToDb(m[k]);
+    if (Levels()) {
+        for (std::size_t k = span.first; k < span.last; ++k) scaled[k] = Scaled(m[k]);
     }
-    const std::vector<double>& shown = scale_ == PlotScale::Db ? scaled : m;
+    const std::vector<double>& shown = Levels() ? scaled : m;
     DrawSeries(
         painter, *this, span, magnitudeArea_, shown, [&](double v) { return YOfValue(v); },
-        scale_ == PlotScale::Db ? view_.bottom : 0.0, [](std::size_t) { return MagnitudeColour; }, false);
+        Levels() ? view_.bottom : 0.0, [](std::size_t) { return true; }, MagnitudeColour, false);
     if (layout.phases) {
-        const double faint = *std::max_element(m.begin(), m.end()) * FaintPhaseShare;
+        // The phase of a bin that is noise is noise too.
+        const std::vector<double>& a = Amplitudes();
+        const double limit = NoiseLimit(a);
         DrawSeries(
             painter, *this, span, phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0,
-            [&](std::size_t k) { return m[k] < faint ? FaintPhaseColour : PhaseColour; }, true);
+            [&](std::size_t k) { return a[k] >= limit && a[k] > 0; }, PhaseColour, true);
     }
 
     if (cursor_ && *cursor_ < Bins()) {
@@ -451,7 +477,7 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     }
 }
 
-// The strongest peaks in view, marked and labelled without overlap.
+// The peaks in view that stand out, marked and labelled without overlap.
 void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const std::vector<double>& m = spectrum_->magnitudes;
     const double text = layout.text;
@@ -459,7 +485,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const auto inFirst = static_cast<std::size_t>(std::clamp(std::ceil(view_.left), 0.0, static_cast<double>(Bins())));
     const auto inLast =
         static_cast<std::size_t>(std::clamp(std::floor(view_.right) + 1, 0.0, static_cast<double>(Bins())));
-    marked_ = StrongestPeaks(m, inFirst, inLast, 3);
+    marked_ = SpectrumPeaks(Amplitudes(), inFirst, inLast);
     std::vector<QRectF> taken;
     painter.setFont(layout.labelFont);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -472,7 +498,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
         painter.drawEllipse(QPointF(x, y), text * 0.35, text * 0.35);
         const QString where = HzOfBin(static_cast<double>(k)) ? HzText(*HzOfBin(static_cast<double>(k)))
                                                               : QStringLiteral("bin %1").arg(k);
-        const QString note = where + QStringLiteral(": ") + ValueText(value, scale_);
+        const QString note = where + QStringLiteral(": ") + ValueText(value, Levels() ? PlotScale::Db : scale_);
         const double w = layout.label.horizontalAdvance(note) + pad * 0.6;
         const double h = layout.label.height();
         QRectF box(std::clamp(x - w / 2, magnitudeArea_.left() + 2, magnitudeArea_.right() - w - 2), y - text * 0.6 - h,
@@ -500,6 +526,25 @@ QString ReadoutText(const SpectrumPlot& plot, std::size_t bin) {
     const double m = spectrum->magnitudes[bin];
     QString text = QStringLiteral("bin %1").arg(bin);
     if (const auto hz = plot.HzOfBin(static_cast<double>(bin))) text += QStringLiteral(", ") + HzText(*hz);
+    const SpectrumQuantity quantity = spectrum->quantity;
+    if (quantity != SpectrumQuantity{}) {
+        // The value in its unit, and a linear one also as its level.
+        const QString title = QString::fromStdString(std::string(NamesOf(quantity).title));
+        text += QStringLiteral(", ") + title + QStringLiteral(" ") +
+                QString::fromStdString(FormatValue(m, std::abs(m) >= 10 || quantity.Decibels() ? 3 : 6));
+        const QString unit = QuantityUnit(quantity);
+        if (!unit.isEmpty()) text += QStringLiteral(" ") + unit;
+        if (!quantity.Decibels()) {
+            const QString level =
+                m > 0 ? QString::fromStdString(FormatValue(ToLevel(m, quantity), 1)) : QStringLiteral("\u2212\u221e");
+            text += QStringLiteral(", ") + level + QStringLiteral(" ") + QuantityUnit(LevelQuantity(quantity));
+        }
+        if (bin < spectrum->phases.size()) {
+            text += QStringLiteral(", phase ") + QString::fromStdString(FormatValue(spectrum->phases[bin], 2)) +
+                    QStringLiteral("\u00b0");
+        }
+        return text;
+    }
     // The readout gives the level unclamped: the floor is only where the plot stops.
     const QString level =
         m > 0 ? ValueText(20 * std::log10(m / FullScale), PlotScale::Db) : QStringLiteral("\u2212\u221e dB");
