@@ -182,3 +182,48 @@ def test_transform_files_writes_a_matrix_and_bad_choices_are_refused(tmp_path):
     (tmp_path / "other.npz").write_bytes((tmp_path / "x.npz").read_bytes().replace(b"start.npy", b"begin.npy"))
     with pytest.raises(ValueError, match="no spectrogram matrix: it has no start"):
         tavox.read_spectrum(tmp_path / "other.npz")
+
+
+@pytest.mark.parametrize("scale, scaling", [("power", "spectrum"), ("psd", "density")])
+def test_calibrated_spectrograms_are_scipys_with_welch_placement_detrending_and_padding(tmp_path, scale, scaling):
+    width, pad, fs, hop = 256, 1024, 8000.0, 128
+    samples = noisy_chirp(40000, 5)
+    samples.tofile(tmp_path / "c.dat")
+    f, t, Sxx = scipy.signal.spectrogram(samples.astype(np.float64), fs, window=tavox.window_weights("hann", width),
+                                         nperseg=width, noverlap=width - hop, nfft=pad, detrend="linear",
+                                         scaling=scaling, mode="psd")
+    expected = Sxx[: pad // 2].T
+    mine = tavox.spectrogram(samples, width, overlap=50, fs=fs, scale=scale, detrend="linear", pad=pad)
+    assert mine.S.shape == expected.shape
+    large = expected > 1e-12 * expected.max()
+    np.testing.assert_allclose(mine.S[large], expected[large], rtol=1e-9)
+    np.testing.assert_allclose(mine.t, t, rtol=1e-15)
+    np.testing.assert_array_equal(mine.f, f[: pad // 2])
+
+    # The program's matrix of the same options (999 exposures at most): the
+    # rows of --layout=files bit for bit, SciPy's axes, and a meta that says
+    # how the values were made.
+    common = ("--overlap=50", "--detrend=linear", "--pad=%d" % pad, "--scale=" + scale, "--unit=dbfs", "--rate=8000",
+              "m", "h", str(width), str(tmp_path / "c.dat"))
+    r = run("--format=npy", *common, "*.*")
+    assert r.returncode == 0, r.stderr
+    r = run("--layout=matrix", "--format=npz", *common, "*.npz")
+    assert r.returncode == 0, r.stderr
+    batch = tavox.read_spectrum(tmp_path / "c.npz")
+    rows = np.stack([np.load(tmp_path / ("c.%03d" % k)) for k in range(1, len(batch.t) + 1)])
+    assert not (tmp_path / ("c.%03d" % (len(batch.t) + 1))).exists()
+    assert batch.S.tobytes() == rows.tobytes() and batch.S.shape == (len(t), pad // 2)
+    level = 10 * np.log10(expected / (32767.0 ** 2 / 2))
+    np.testing.assert_allclose(batch.S[large], level[large], atol=1e-7)
+    np.testing.assert_array_equal(batch.t, t)
+    np.testing.assert_array_equal(batch.f, f[: pad // 2])
+    np.testing.assert_array_equal(batch.start, np.arange(len(t)) * hop)
+    w = tavox.window_weights("hann", width)
+    assert (batch.meta["scale"], batch.meta["unit"], batch.meta["points"], batch.meta["width"]) == \
+        (scale, "dbfs", pad, width)
+    assert batch.meta["nenbw_bins"] == pytest.approx(width * (w * w).sum() / w.sum() ** 2, rel=1e-12)
+    assert batch.meta["enbw_hz"] == pytest.approx(fs * (w * w).sum() / w.sum() ** 2, rel=1e-12)
+    dbfs = tavox.spectrogram(samples, width, overlap=50, fs=fs, scale=scale, unit="dbfs", detrend="linear", pad=pad)
+    assert dbfs.S.tobytes() == batch.S.tobytes()
+    assert {k: v for k, v in dbfs.meta.items() if k != "source"} == \
+        {k: v for k, v in batch.meta.items() if k != "source"}

@@ -59,11 +59,13 @@ TEST(spectrogram_plot_test, viridis_grows_lighter_from_its_first_colour_to_its_l
     EXPECT_GT(Lightness(Viridis.back()), 90);
 }
 
-// Where a picture of `data` at `size` puts its image, as the writer lays it out.
-QRectF ImageAreaOf(std::shared_ptr<SpectrogramData> data, QSize size, PlotScale scale) {
+// Where a picture of `data` at `size` puts its image, as the writer lays it
+// out (with a subtitle of two lines for calibrated values).
+QRectF ImageAreaOf(std::shared_ptr<SpectrogramData> data, QSize size, PlotScale scale, bool calibrated = false) {
     SpectrogramPlot plot;
     plot.SetScale(scale);
     plot.SetData(std::move(data));
+    plot.SetTitle(QStringLiteral("input"), calibrated ? QStringLiteral("method\nwindow") : QStringLiteral("method"));
     QImage scratch(size, QImage::Format_RGB32);
     QPainter painter(&scratch);
     plot.Paint(painter, scratch.rect());
@@ -72,8 +74,12 @@ QRectF ImageAreaOf(std::shared_ptr<SpectrogramData> data, QSize size, PlotScale 
 
 // The brightest pixel of every column of the image lies on the chirp: its
 // bin is the sweep's frequency at the centre of the exposures it shows.
+// Exposure r starts at r * step (by default the batch's placement over the
+// whole input); `points` transformed, `width` by default.
 void ExpectChirpLine(const std::string& picture, const SpectrogramData& data, const QRectF& area, std::size_t length,
-                     std::size_t width) {
+                     std::size_t width, double step = 0, std::size_t points = 0) {
+    if (step == 0) step = static_cast<double>(length - width) / static_cast<double>(data.rows - 1);
+    if (points == 0) points = width;
     QImage image;
     ASSERT_TRUE(image.load(QString::fromStdString(picture), "PNG")) << picture;
     const int left = static_cast<int>(std::ceil(area.left())) + 2;
@@ -103,12 +109,12 @@ void ExpectChirpLine(const std::string& picture, const SpectrogramData& data, co
         const double brightest = sum / count;
         const double row = (x + 0.5 - area.left()) * rowsPerPixel - 0.5;
         const double bin = (area.bottom() - (brightest + 0.5)) * binsPerPixel - 0.5;
-        // Exposure r starts at r * step; its centre is half a width later.
-        const double step = static_cast<double>(length - width) / static_cast<double>(data.rows - 1);
+        // The centre of an exposure is half a width after its start.
         const double centre = std::floor(std::clamp(std::round(row), 0.0, data.rows - 1.0) * step) + width / 2.0;
-        const double expected = (ChirpFrom + (ChirpTo - ChirpFrom) * centre / length) * width;
-        const double spread = (between ? 1 + rowsPerPixel : 0) * step * (ChirpTo - ChirpFrom) * width / length;
-        EXPECT_NEAR(bin, expected, 1.5 + binsPerPixel + spread) << picture << ", column " << x;
+        const double binsPerWidth = static_cast<double>(points) / static_cast<double>(width);
+        const double expected = (ChirpFrom + (ChirpTo - ChirpFrom) * centre / length) * points;
+        const double spread = (between ? 1 + rowsPerPixel : 0) * step * (ChirpTo - ChirpFrom) * points / length;
+        EXPECT_NEAR(bin, expected, (1.5 + spread) * binsPerWidth + binsPerPixel) << picture << ", column " << x;
         ++checked;
     }
     EXPECT_GT(checked, 900);
@@ -140,6 +146,22 @@ TEST(spectrogram_plot_test, the_brightest_pixel_of_each_column_follows_a_chirp_i
     ASSERT_EQ(stacked.data->rows, 150u);
     ExpectChirpLine(dir.File("chirp.png"), *stacked.data, ImageAreaOf(stacked.data, {1400, 900}, PlotScale::Linear),
                     length, 1024);
+
+    // A PSD in dBFS/Hz, padded, at Welch's hop (999 exposures of 256
+    // samples): levels already, drawn as they are, the line where it was.
+    const auto psd =
+        test::RunProgram(TAVOX_EXE,
+                         {"--plot", "--layout=matrix", "--format=npz", "--rate=8000", "--scale=psd", "--unit=dbfs",
+                          "--overlap=50", "--pad=2048", "m", "h", "512", dir.File("chirp.dat"), "*_psd.npz"},
+                         test::DisplayVariables);
+    ASSERT_EQ(psd.status, 0) << psd.err;
+    const SpectrogramReading levels = ReadSpectrogramFile(dir.File("chirp_psd.npz"));
+    ASSERT_TRUE(levels.data) << levels.error;
+    EXPECT_EQ(levels.data->quantity, (SpectrumQuantity{SpectrumScale::Psd, SpectrumUnit::Dbfs}));
+    ASSERT_EQ(levels.data->rows, 999u);
+    ASSERT_EQ(levels.data->bins, 1024u);
+    ExpectChirpLine(dir.File("chirp_psd.npz.png"), *levels.data,
+                    ImageAreaOf(levels.data, {1200, 700}, PlotScale::Db, true), length, 512, 256, 2048);
 }
 
 // The readout and the axes: time at the exposure's centre, bins in Hz with
@@ -168,6 +190,25 @@ TEST(spectrogram_plot_test, readout_axes_and_fitted_colours) {
     EXPECT_EQ(plot.SliceValues(), (std::vector<double>{4, 32767, 3276.7}));
     plot.SetSlice(SpectrogramPlot::Slice::AtTime, 9);
     EXPECT_EQ(plot.SliceValues(), (std::vector<double>{0, 0, 0, 3276.7}));
+
+    // Another quantity reads in its unit and level; values in dB stay levels
+    // on either scale, their range fitted below the strongest.
+    auto volts = std::make_shared<SpectrogramData>(*data);
+    volts->quantity = {SpectrumScale::Psd, SpectrumUnit::Volts};
+    volts->values = {1e-6, 0.01, 1, 4, 0, 0, 0, 0, 0, 0, 0, 0};
+    plot.SetData(volts);
+    plot.SetScale(PlotScale::Db);
+    EXPECT_EQ(plot.ColourRange(), (std::pair<double, double>{-110, 10}));
+    EXPECT_EQ(plot.Readout(0, 2), QStringLiteral("t 0.064 s (exposure 1), 2000 Hz (bin 2), PSD 1 V²/Hz, 0 dBV/Hz"));
+    auto dbfs = std::make_shared<SpectrogramData>(*data);
+    dbfs->quantity = {SpectrumScale::Power, SpectrumUnit::Dbfs};
+    dbfs->values = {-3, -60, -200, -400, -13.5, -70, -90, -400, -400, -400, -400, -400};
+    plot.SetData(dbfs);
+    plot.SetScale(PlotScale::Linear);
+    EXPECT_TRUE(plot.Levels());
+    EXPECT_EQ(plot.ColourRange(), (std::pair<double, double>{-120, 0}));
+    EXPECT_EQ(plot.Scaled(-13.5), -13.5);
+    EXPECT_EQ(plot.Readout(1, 0).section(QStringLiteral(", "), 2), QStringLiteral("power −13.5 dBFS"));
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QDoubleSpinBox>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 #include <cmath>
@@ -57,6 +59,12 @@ protected:
         Pump();
         return viewer;
     }
+    // The pointer moved over `widget` without a button, delivered as such also
+    // on a real X server, where QTest::mouseMove only moves the cursor.
+    static void MoveTo(QWidget* widget, QPoint at) {
+        QMouseEvent move(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
     // The centre of a row and bin on the screen.
     static QPoint At(SpectrogramCanvas* canvas, double row, double bin) {
         const SpectrogramPlot& plot = canvas->Plot();
@@ -79,7 +87,7 @@ TEST_F(spectrogram_viewer_test, a_matrix_reads_under_the_pointer_and_a_click_sho
     EXPECT_EQ(plot.Scale(), PlotScale::Db);
 
     // The readout of row 9, bin 64: its time and frequency.
-    QTest::mouseMove(canvas, At(canvas, 9, 64));
+    MoveTo(canvas, At(canvas, 9, 64));
     Pump();
     const QString readout = Find<QLabel>(viewer, "lblReadout")->text();
     EXPECT_TRUE(readout.startsWith(QStringLiteral("t ") + QString::number((9 * 1012 + 256) / 8000.0) +
@@ -149,7 +157,7 @@ TEST_F(spectrogram_viewer_test, zoom_pan_scale_and_colour_range) {
     EXPECT_NEAR(view.last - view.first, 0.5 * (full.last - full.first), 1e-9);
     // A rubber band shows its rows and bins; Home shows all again.
     QTest::mousePress(canvas, Qt::LeftButton, {}, At(canvas, view.first + 2, view.low + 10));
-    QTest::mouseMove(canvas, At(canvas, view.first + 6, view.low + 40));
+    MoveTo(canvas, At(canvas, view.first + 6, view.low + 40));
     QTest::mouseRelease(canvas, Qt::LeftButton, {}, At(canvas, view.first + 6, view.low + 40));
     EXPECT_NEAR(plot.CurrentView().last - plot.CurrentView().first, 4, 0.2);
     QTest::keyClick(canvas, Qt::Key_Right, Qt::ShiftModifier);

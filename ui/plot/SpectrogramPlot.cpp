@@ -265,8 +265,9 @@ SpectrogramPlot::Layout SpectrogramPlot::LayOut(const QRect& area) {
     const QFontMetricsF label(labelFont);
     const QFontMetricsF titleMetrics(titleFont);
     const double pad = std::round(text * 0.8);
+    const auto subtitleLines = static_cast<double>(subtitle_.count(QLatin1Char('\n')) + 1);
     titleArea_ = QRectF(area.left() + pad, area.top() + pad * 0.6, area.width() - 2 * pad,
-                        titleMetrics.height() + label.height() + pad * 0.3);
+                        titleMetrics.height() + label.height() * subtitleLines + pad * 0.3);
 
     const double top = titleArea_.bottom() + pad;
     const double axisBlock = label.height() * 2 + pad * 1.2;  // tick labels and the axis title under a panel
@@ -314,10 +315,12 @@ void SpectrogramPlot::PaintTitle(QPainter& painter, const Layout& layout) const 
              Qt::AlignHCenter);
     painter.setFont(layout.labelFont);
     painter.setPen(Muted);
-    DrawLine(painter,
-             QRectF(titleArea_.left(), titleArea_.top() + layout.title.height() + lineGap, titleArea_.width(),
-                    layout.label.height()),
-             subtitle_, Qt::AlignHCenter);
+    double top = titleArea_.top() + layout.title.height() + lineGap;
+    for (const QString& line : subtitle_.split(QLatin1Char('\n'))) {
+        DrawLine(painter, QRectF(titleArea_.left(), top, titleArea_.width(), layout.label.height()), line,
+                 Qt::AlignHCenter);
+        top += layout.label.height();
+    }
 }
 
 // Each pixel takes the colour of the largest value of the rows and bins it
@@ -343,7 +346,7 @@ QImage SpectrogramPlot::Render(const QSize& size) const {
     for (int x = 0; x < width; ++x) {
         const double first = view_.first + x * rowsPerPixel;
         const auto [from, to] = Covered(first, first + rowsPerPixel, d.rows);
-        std::fill(strongest.begin(), strongest.end(), 0.0);
+        std::fill(strongest.begin(), strongest.end(), -std::numeric_limits<double>::infinity());
         for (std::size_t row = from; row < to; ++row) {
             for (std::size_t c = 0; c < d.columns; ++c) strongest[c] = std::max(strongest[c], d.At(row, c));
         }
