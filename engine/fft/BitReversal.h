@@ -29,24 +29,24 @@ inline unsigned ReverseBits(unsigned x, int bits) noexcept {
     return r16 >> (16 - bits);
 }
 
-// Copies the real samples in bit-reversed order into the layout of step 2:
-// sample n of sub-block l of super-block g (natural index g V S + l S + n
+// Lane l of a vector of sub-blocks holds sub-block LaneSubBlock(l) of its
+// super-block: the lanes take the sources in the order they lie in memory.
+constexpr int LaneSubBlock(int l) noexcept {
+    return Reverse8(static_cast<unsigned>(l)) >> (8 - __builtin_ctz(V));
+}
+
+// Copies the real samples in bit-reversed order into the layout of step 2,
+// for more than one super-block (G = N / (V S) > 1): sample n of sub-block
+// LaneSubBlock(l) of super-block g (natural index g V S + LaneSubBlock(l) S + n
 // after the reversal) goes to dst[g V S + n V + l]. Its source index is
-// rev(n) N/S + rev(l) G + rev(g) with G = N / (V S) super-blocks, so V
-// neighbouring sources fill one vector: for one super-block (G = 1) the lanes
-// come from V neighbours, otherwise V x V tiles across super-blocks are
-// transposed.
+// rev(n) N/S + l G + rev(g), so V x V tiles across super-blocks are
+// transposed (or, for G < V, copied one by one).
 inline void BitReverseIntoBlocks(const double* src, double* dst, int m, int subBits) noexcept {
     constexpr int laneBits = __builtin_ctz(V);
     const int s = 1 << subBits;
     const int groupBits = m - subBits - laneBits;
     const int groups = 1 << groupBits;
     const int rowStride = 1 << (m - subBits);
-    if (groups == 1) {
-        for (int n = 0; n < s; ++n)
-            Store(dst + n * V, ReverseLaneBits(Load(src + ReverseBits(n, subBits) * rowStride)));
-        return;
-    }
     if (groups >= V) {
         for (int t = 0; t < groups; t += V) {
             double* outs[V];
@@ -54,7 +54,7 @@ inline void BitReverseIntoBlocks(const double* src, double* dst, int m, int subB
             for (int n = 0; n < s; ++n) {
                 const double* row = src + ReverseBits(n, subBits) * rowStride + t;
                 Vec rows[V];
-                for (int l = 0; l < V; ++l) rows[l] = Load(row + ReverseBits(l, laneBits) * groups);
+                for (int l = 0; l < V; ++l) rows[l] = Load(row + l * groups);
                 Transpose(rows);
                 for (int j = 0; j < V; ++j) Store(outs[j] + n * V, rows[j]);
             }
@@ -66,7 +66,7 @@ inline void BitReverseIntoBlocks(const double* src, double* dst, int m, int subB
         for (int n = 0; n < s; ++n) {
             const double* row = src + ReverseBits(n, subBits) * rowStride + rg;
             double* out = dst + g * V * s + n * V;
-            for (int l = 0; l < V; ++l) out[l] = row[ReverseBits(l, laneBits) * groups];
+            for (int l = 0; l < V; ++l) out[l] = row[l * groups];
         }
     }
 }

@@ -34,14 +34,19 @@ inline void RunKernel(const KernelJob& job) noexcept {
     int subBits = SubBlockBits;
     while ((V << subBits) > n) --subBits;
     const int s = 1 << subBits;
-    BitReverseIntoBlocks(re, im, m, subBits);
+    const bool gather = (V << subBits) == n;
+    if (!gather) BitReverseIntoBlocks(re, im, m, subBits);
+    const double* const samples = gather ? re : im;
     alignas(64) Vec xr[1 << SubBlockBits];
     alignas(64) Vec xi[1 << SubBlockBits];
     const SubBlockContext subBlocks{s, job.stageRe, job.stageIm, xr, xi};
 
     double imagScale = 1.0 / n;
     if (job.conjugateOutput) imagScale = -imagScale;
-    PassContext pass{job.stageRe, job.stageIm, s, __builtin_fabs(imagScale), imagScale};
+    // Hidden from the optimiser, which would turn the doubling back into an addition.
+    double two = 2.0;
+    __asm__("" : "+m"(two));
+    PassContext pass{job.stageRe, job.stageIm, s, __builtin_fabs(imagScale), imagScale, two};
 
     // The remaining stages in passes of at most five, the later ones larger.
     // A first pass that is not the last runs right behind the sub-blocks of
@@ -53,14 +58,14 @@ inline void RunKernel(const KernelJob& job) noexcept {
     const int block = pass.r << logC;
     if (passes > 1 && block % superBlock == 0) {
         for (int b0 = 0; b0 < n; b0 += block) {
-            for (int base = b0; base < b0 + block; base += superBlock) SubBlocks(subBlocks, im, re, im, base);
+            for (int base = b0; base < b0 + block; base += superBlock) SubBlocks(subBlocks, samples, gather, re, im, base);
             ColumnPasses<false>(pass, re, im, b0, b0 + block, logC);
         }
         pass.r <<= logC;
         remaining -= logC;
         --passes;
     } else {
-        for (int base = 0; base < n; base += superBlock) SubBlocks(subBlocks, im, re, im, base);
+        for (int base = 0; base < n; base += superBlock) SubBlocks(subBlocks, samples, gather, re, im, base);
     }
     while (passes > 0) {
         logC = remaining / passes;
