@@ -4,21 +4,22 @@
 
 #include "engine/fft/Butterfly.h"
 #include "engine/fft/Lanes.h"
+#include "engine/fft/Sweeps.h"
 
 namespace tavox::detail {
 namespace {
-
-// Stages of one column pass of step 3 at most (32 elements a column).
-constexpr int MaxColumnBits = 5;
 
 // What every column of one pass shares. The last stage of the transform
 // writes (x + x) * realScale and (y + y) * imagScale: the scaling by 2/N, with
 // the imaginary parts negated for the conjugated output. The doubling is a
 // multiplication by `two` (exact like the addition, and off the adders).
 struct PassContext {
-    // Per-stage twiddles: index k of the stage of half span d at [d + k].
+    // Per-stage twiddles: index k of the stage of half span d at [d + k], for
+    // d < 128 (the tiles with several fixed-form lanes).
     const double* twRe;
     const double* twIm;
+    // This pass's twiddles in the layout of SweepTableSize.
+    const double* sweep;
     // Distance between the elements of a column: 2^(stages done).
     int r;
     double realScale;
@@ -73,9 +74,16 @@ template <Form F>
     }
 }
 
+// The doubling and scaling of the last stage, in vectors.
+struct LastScale {
+    Vec two;
+    Vec real;
+    Vec imag;
+};
+
 // The lower output of the last stage, doubled and scaled.
 template <Form F>
-[[gnu::always_inline]] inline void ChunkLastButterfly(const PassContext& pass, Vec ar, Vec ai, Vec br, Vec bi, Vec wr,
+[[gnu::always_inline]] inline void ChunkLastButterfly(const LastScale& scale, Vec ar, Vec ai, Vec br, Vec bi, Vec wr,
                                                       Vec wi, Vec& outR, Vec& outI) noexcept {
     Vec tr;
     Vec ti;
@@ -87,15 +95,15 @@ template <Form F>
         ur = LaneZeroFrom(ar + tr, ur);
         ui = LaneZeroFrom(ai + ti, ui);
     }
-    outR = (ur * pass.two) * pass.realScale;
-    outI = (ui * pass.two) * pass.imagScale;
+    outR = (ur * scale.two) * scale.real;
+    outI = (ui * scale.two) * scale.imag;
 }
 
-// Doubles per tile row: one 64-byte line, TileChunks chunks of V columns.
-constexpr int TileWidth = V > 8 ? V : 8;
-constexpr int TileChunks = TileWidth / V;
+// Chunks of V columns in the widest tile.
+constexpr int MaxTileChunks = MaxSweepTile / V;
+static_assert(MaxTileChunks >= 1);
 
-// The rows of a tile in memory: element c of column t0 + i V + l at
+// The rows of a tile in memory: element c of column i V + l of the tile at
 // re[c * stride + i V + l] and im[c * stride + i V + l].
 struct MemoryRows {
     double* re;
@@ -111,117 +119,146 @@ struct MemoryRows {
     }
 };
 
-// The same rows held on the stack between two steps of a pass.
+// The same rows held on the stack between two steps of a pass, the real
+// and imaginary parts of each side by side.
 struct TileRows {
-    Vec* re;
-    Vec* im;
+    Vec* rows;
     void Get(int c, int i, Vec& xr, Vec& xi) const noexcept {
-        xr = re[c * TileChunks + i];
-        xi = im[c * TileChunks + i];
+        xr = rows[(c * MaxTileChunks + i) * 2];
+        xi = rows[(c * MaxTileChunks + i) * 2 + 1];
     }
     void Put(int c, int i, Vec xr, Vec xi) const noexcept {
-        re[c * TileChunks + i] = xr;
-        im[c * TileChunks + i] = xi;
+        rows[(c * MaxTileChunks + i) * 2] = xr;
+        rows[(c * MaxTileChunks + i) * 2 + 1] = xi;
     }
 };
 
-// Stages T and T+1 of a pass on a tile of C rows from column t0, in units of
-// four rows loaded once, each unit for every chunk of the tile before the
-// next. Q (see LaneZeroForm) applies to the first chunk. With `Last`, stage
-// T+1 is the last of the transform and only its lower outputs are written.
-template <int C, int T, int Q, bool Last, class Src, class Dst>
-[[gnu::always_inline]] inline void FourStep(const PassContext& pass, int t0, const Src& src, const Dst& dst) noexcept {
-    constexpr int h = 1 << T;
-    const int r = pass.r;
-    const double* const aRe = pass.twRe + r * h + t0;
-    const double* const aIm = pass.twIm + r * h + t0;
-    const double* const bRe = pass.twRe + 2 * r * h + t0;
-    const double* const bIm = pass.twIm + 2 * r * h + t0;
-    auto unit = [&]<int U>() __attribute__((always_inline)) {
-        constexpr int j = U / TileChunks % h;
-        constexpr int c = U / TileChunks / h * 4 * h + j;
-        constexpr int i = U % TileChunks;
-        constexpr int q = i == 0 ? Q : -1;
-        Vec xr[4];
-        Vec xi[4];
-        for (int t = 0; t < 4; ++t) src.Get(c + t * h, i, xr[t], xi[t]);
-        const Vec ar = Load(aRe + j * r + i * V);
-        const Vec ai = Load(aIm + j * r + i * V);
-        ChunkButterfly<LaneZeroForm(q, j, T)>(xr[0], xi[0], xr[1], xi[1], ar, ai);
-        ChunkButterfly<LaneZeroForm(q, j, T)>(xr[2], xi[2], xr[3], xi[3], ar, ai);
-        const Vec br0 = Load(bRe + j * r + i * V);
-        const Vec bi0 = Load(bIm + j * r + i * V);
-        const Vec br1 = Load(bRe + (j + h) * r + i * V);
-        const Vec bi1 = Load(bIm + (j + h) * r + i * V);
-        if constexpr (Last) {
-            Vec outR;
-            Vec outI;
-            ChunkLastButterfly<LaneZeroForm(q, j, T + 1)>(pass, xr[0], xi[0], xr[2], xi[2], br0, bi0, outR, outI);
-            dst.Put(c, i, outR, outI);
-            ChunkLastButterfly<LaneZeroForm(q, j + h, T + 1)>(pass, xr[1], xi[1], xr[3], xi[3], br1, bi1, outR, outI);
-            dst.Put(c + h, i, outR, outI);
-        } else {
-            ChunkButterfly<LaneZeroForm(q, j, T + 1)>(xr[0], xi[0], xr[2], xi[2], br0, bi0);
-            ChunkButterfly<LaneZeroForm(q, j + h, T + 1)>(xr[1], xi[1], xr[3], xi[3], br1, bi1);
-            for (int t = 0; t < 4; ++t) dst.Put(c + t * h, i, xr[t], xi[t]);
-        }
-    };
-    Unrolled<0, C / 4 * TileChunks>(unit);
+// Chunks from..to-1 of one tile of a pass: the tile has `width` columns and
+// its block of twiddles (see SweepTableSize) at `tw`. W: the width when
+// known at build time (MaxSweepTile), else 0.
+struct ChunkRun {
+    const double* tw;
+    int width;
+    int from;
+    int to;
+};
+
+template <int W>
+[[gnu::always_inline]] inline int WidthOf(const ChunkRun& run) noexcept {
+    return W != 0 ? W : run.width;
 }
 
-// Stage T of a pass on a tile of C rows, in pairs of rows.
-template <int C, int T, int Q, bool Last, class Src, class Dst>
-[[gnu::always_inline]] inline void TwoStep(const PassContext& pass, int t0, const Src& src, const Dst& dst) noexcept {
-    constexpr int h = 1 << T;
-    const int r = pass.r;
-    const double* const aRe = pass.twRe + r * h + t0;
-    const double* const aIm = pass.twIm + r * h + t0;
-    auto unit = [&]<int U>() __attribute__((always_inline)) {
-        constexpr int j = U / TileChunks % h;
-        constexpr int c = U / TileChunks / h * 2 * h + j;
-        constexpr int i = U % TileChunks;
-        constexpr int q = i == 0 ? Q : -1;
-        Vec xr[2];
-        Vec xi[2];
-        src.Get(c, i, xr[0], xi[0]);
-        src.Get(c + h, i, xr[1], xi[1]);
-        const Vec ar = Load(aRe + j * r + i * V);
-        const Vec ai = Load(aIm + j * r + i * V);
-        if constexpr (Last) {
-            Vec outR;
-            Vec outI;
-            ChunkLastButterfly<LaneZeroForm(q, j, T)>(pass, xr[0], xi[0], xr[1], xi[1], ar, ai, outR, outI);
-            dst.Put(c, i, outR, outI);
-        } else {
-            ChunkButterfly<LaneZeroForm(q, j, T)>(xr[0], xi[0], xr[1], xi[1], ar, ai);
-            dst.Put(c, i, xr[0], xi[0]);
-            dst.Put(c + h, i, xr[1], xi[1]);
-        }
-    };
-    Unrolled<0, C / 2 * TileChunks>(unit);
-}
-
-// All stages of one pass (C rows) on the tile of TileWidth columns from t0:
-// two stages per load of four rows, the rows in between on the stack.
-template <int C, int Q, bool Last>
-[[gnu::noinline]] void ColumnTile(const PassContext& pass, double* re, double* im, int t0) noexcept {
-    const MemoryRows rows{re + t0, im + t0, pass.r};
-    if constexpr (C == 2) {
-        TwoStep<2, 0, Q, Last>(pass, t0, rows, rows);
-    } else if constexpr (C == 4) {
-        FourStep<4, 0, Q, Last>(pass, t0, rows, rows);
+// Calls chunk.template operator()<Q>(run.from) for a fixed-form chunk (Q >= 0,
+// the first of its tile), or chunk.template operator()<-1>(i) for each chunk.
+template <int Q, class F>
+[[gnu::always_inline]] inline void ForChunks(const ChunkRun& run, F& chunk) noexcept {
+    if constexpr (Q >= 0) {
+        chunk.template operator()<Q>(run.from);
     } else {
-        Vec tileRe[C * TileChunks];
-        Vec tileIm[C * TileChunks];
-        const TileRows tile{tileRe, tileIm};
-        FourStep<C, 0, Q, false>(pass, t0, rows, tile);
+        for (int i = run.from; i < run.to; ++i) chunk.template operator()<-1>(i);
+    }
+}
+
+// Stages T and T+1 of a pass on a run of chunks of C rows, in units of four
+// rows loaded once, each unit for every chunk of the run before the next. Q:
+// see LaneZeroForm. With `Last`, stage T+1 is the last of the transform and
+// only its lower outputs are written.
+template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
+[[gnu::always_inline]] inline void FourStep(const LastScale& scale, const ChunkRun& run, const Src& src,
+                                            const Dst& dst) noexcept {
+    constexpr int h = 1 << T;
+    const int w = WidthOf<W>(run);
+    auto unit = [&]<int U>() __attribute__((always_inline)) {
+        constexpr int j = U % h;
+        constexpr int c = U / h * 4 * h + j;
+        // Rows (T, j), (T + 1, j) and (T + 1, j + h) of the tile's twiddles.
+        const double* const a = run.tw + (h - 1 + j) * 2 * w;
+        const double* const b = run.tw + (2 * h - 1 + j) * 2 * w;
+        const double* const b1 = b + h * 2 * w;
+        auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
+            Vec xr[4];
+            Vec xi[4];
+            for (int t = 0; t < 4; ++t) src.Get(c + t * h, i, xr[t], xi[t]);
+            const Vec ar = Load(a + i * V);
+            const Vec ai = Load(a + w + i * V);
+            ChunkButterfly<LaneZeroForm(q, j, T)>(xr[0], xi[0], xr[1], xi[1], ar, ai);
+            ChunkButterfly<LaneZeroForm(q, j, T)>(xr[2], xi[2], xr[3], xi[3], ar, ai);
+            const Vec br0 = Load(b + i * V);
+            const Vec bi0 = Load(b + w + i * V);
+            const Vec br1 = Load(b1 + i * V);
+            const Vec bi1 = Load(b1 + w + i * V);
+            if constexpr (Last) {
+                Vec outR;
+                Vec outI;
+                ChunkLastButterfly<LaneZeroForm(q, j, T + 1)>(scale, xr[0], xi[0], xr[2], xi[2], br0, bi0, outR, outI);
+                dst.Put(c, i, outR, outI);
+                ChunkLastButterfly<LaneZeroForm(q, j + h, T + 1)>(scale, xr[1], xi[1], xr[3], xi[3], br1, bi1, outR,
+                                                                  outI);
+                dst.Put(c + h, i, outR, outI);
+            } else {
+                ChunkButterfly<LaneZeroForm(q, j, T + 1)>(xr[0], xi[0], xr[2], xi[2], br0, bi0);
+                ChunkButterfly<LaneZeroForm(q, j + h, T + 1)>(xr[1], xi[1], xr[3], xi[3], br1, bi1);
+                for (int t = 0; t < 4; ++t) dst.Put(c + t * h, i, xr[t], xi[t]);
+            }
+        };
+        ForChunks<Q>(run, chunk);
+    };
+    Unrolled<0, C / 4>(unit);
+}
+
+// Stage T of a pass on a run of chunks of C rows, in pairs of rows.
+template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
+[[gnu::always_inline]] inline void TwoStep(const LastScale& scale, const ChunkRun& run, const Src& src,
+                                           const Dst& dst) noexcept {
+    constexpr int h = 1 << T;
+    const int w = WidthOf<W>(run);
+    auto unit = [&]<int U>() __attribute__((always_inline)) {
+        constexpr int j = U % h;
+        constexpr int c = U / h * 2 * h + j;
+        const double* const a = run.tw + (h - 1 + j) * 2 * w;
+        auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
+            Vec xr[2];
+            Vec xi[2];
+            src.Get(c, i, xr[0], xi[0]);
+            src.Get(c + h, i, xr[1], xi[1]);
+            const Vec ar = Load(a + i * V);
+            const Vec ai = Load(a + w + i * V);
+            if constexpr (Last) {
+                Vec outR;
+                Vec outI;
+                ChunkLastButterfly<LaneZeroForm(q, j, T)>(scale, xr[0], xi[0], xr[1], xi[1], ar, ai, outR, outI);
+                dst.Put(c, i, outR, outI);
+            } else {
+                ChunkButterfly<LaneZeroForm(q, j, T)>(xr[0], xi[0], xr[1], xi[1], ar, ai);
+                dst.Put(c, i, xr[0], xi[0]);
+                dst.Put(c + h, i, xr[1], xi[1]);
+            }
+        };
+        ForChunks<Q>(run, chunk);
+    };
+    Unrolled<0, C / 2>(unit);
+}
+
+// All stages of one pass (C rows) on a run of chunks of the tile whose
+// columns start at `columns`: two stages per load of four rows, the rows in
+// between on the stack.
+template <int C, int Q, bool Last, int W>
+[[gnu::noinline]] void RunChunks(const PassContext& pass, double* re, double* im, ChunkRun run) noexcept {
+    const MemoryRows rows{re, im, pass.r};
+    const LastScale scale{Broadcast(pass.two), Broadcast(pass.realScale), Broadcast(pass.imagScale)};
+    if constexpr (C == 2) {
+        TwoStep<2, 0, Q, Last, W>(scale, run, rows, rows);
+    } else if constexpr (C == 4) {
+        FourStep<4, 0, Q, Last, W>(scale, run, rows, rows);
+    } else {
+        alignas(64) Vec tile[2 * C * MaxTileChunks];
+        const TileRows inner{tile};
+        FourStep<C, 0, Q, false, W>(scale, run, rows, inner);
         if constexpr (C == 8) {
-            TwoStep<8, 2, Q, Last>(pass, t0, tile, rows);
-        } else if constexpr (C == 16) {
-            FourStep<16, 2, Q, Last>(pass, t0, tile, rows);
+            TwoStep<8, 2, Q, Last, W>(scale, run, inner, rows);
         } else {
-            FourStep<32, 2, Q, false>(pass, t0, tile, tile);
-            TwoStep<32, 4, Q, Last>(pass, t0, tile, rows);
+            static_assert(C == 16);
+            FourStep<16, 2, Q, Last, W>(scale, run, inner, rows);
         }
     }
 }
@@ -271,18 +308,18 @@ template <int C, int Q, bool Last>
     }
 }
 
-// A tile with several fixed-form lanes (only where r / 4 < TileWidth):
-// computed in the general form, then those lanes redone one by one.
+// A tile with several fixed-form lanes (only where r / 4 < V): computed in
+// the general form, then those lanes redone one by one.
 template <int C, bool Last>
-[[gnu::noinline]] void MixedTile(const PassContext& pass, double* re, double* im, int t0) noexcept {
+[[gnu::noinline]] void MixedTile(const PassContext& pass, double* re, double* im, int t0, ChunkRun run) noexcept {
     constexpr int Rows = Last ? C / 2 : C;
     const int r = pass.r;
     const int q = r / 4;
-    double exact[TileWidth][2 * C];
-    for (int l = 0; l < TileWidth; ++l)
+    double exact[MaxSweepTile][2 * C];
+    for (int l = 0; l < run.width; ++l)
         if ((t0 + l) % q == 0) ExactColumn(pass, re + t0 + l, im + t0 + l, t0 + l, C, Last, exact[l]);
-    ColumnTile<C, -1, Last>(pass, re, im, t0);
-    for (int l = 0; l < TileWidth; ++l) {
+    RunChunks<C, -1, Last, 0>(pass, re + t0, im + t0, run);
+    for (int l = 0; l < run.width; ++l) {
         if ((t0 + l) % q != 0) continue;
         for (int c = 0; c < Rows; ++c) {
             re[t0 + l + c * r] = exact[l][c];
@@ -291,25 +328,51 @@ template <int C, bool Last>
     }
 }
 
-// The column stages over the block of r C elements at `base`. Only columns
-// k that are multiples of r/4 meet fixed twiddle indices; with
-// r/4 >= TileWidth each is lane 0 of the first chunk of its own tile.
+// The column stages over the block of r C elements at `base`, tile after
+// tile. Only columns k that are multiples of r/4 meet fixed twiddle indices;
+// with r/4 >= V each is lane 0 of the first chunk of its own tile.
 template <int C, bool Last>
 inline void ColumnPass(const PassContext& pass, double* re, double* im, int base) noexcept {
     const int r = pass.r;
     const int quarter = r / 4;
+    const int width = SweepTileOf(r);
+    const int chunks = width / V;
+    const int blockSize = (C - 1) * 2 * width;
     re += base;
     im += base;
-    if (quarter < TileWidth) {
-        for (int t0 = 0; t0 < r; t0 += TileWidth) MixedTile<C, Last>(pass, re, im, t0);
-        return;
+    const double* tw = pass.sweep;
+    for (int t0 = 0; t0 < r; t0 += width, tw += blockSize) {
+        if (quarter < V) {
+            MixedTile<C, Last>(pass, re, im, t0, ChunkRun{tw, width, 0, chunks});
+            continue;
+        }
+        int from = 0;
+        if (t0 % quarter == 0) {
+            const ChunkRun fixed{tw, width, 0, 1};
+            switch (t0 / quarter) {
+                case 0:
+                    RunChunks<C, 0, Last, 0>(pass, re + t0, im + t0, fixed);
+                    break;
+                case 1:
+                    RunChunks<C, 1, Last, 0>(pass, re + t0, im + t0, fixed);
+                    break;
+                case 2:
+                    RunChunks<C, 2, Last, 0>(pass, re + t0, im + t0, fixed);
+                    break;
+                default:
+                    RunChunks<C, 3, Last, 0>(pass, re + t0, im + t0, fixed);
+                    break;
+            }
+            from = 1;
+        }
+        if (from == chunks) continue;
+        const ChunkRun general{tw, width, from, chunks};
+        if (width == MaxSweepTile) {
+            RunChunks<C, -1, Last, MaxSweepTile>(pass, re + t0, im + t0, general);
+        } else {
+            RunChunks<C, -1, Last, 0>(pass, re + t0, im + t0, general);
+        }
     }
-    ColumnTile<C, 0, Last>(pass, re, im, 0);
-    ColumnTile<C, 1, Last>(pass, re, im, quarter);
-    ColumnTile<C, 2, Last>(pass, re, im, 2 * quarter);
-    ColumnTile<C, 3, Last>(pass, re, im, 3 * quarter);
-    for (int q = 0; q < r; q += quarter)
-        for (int t0 = q + TileWidth; t0 < q + quarter; t0 += TileWidth) ColumnTile<C, -1, Last>(pass, re, im, t0);
 }
 
 // One pass of 2^logC elements a column over the blocks from `from` to `to`.
@@ -327,11 +390,8 @@ inline void ColumnPasses(const PassContext& pass, double* re, double* im, int fr
             case 3:
                 ColumnPass<8, Last>(pass, re, im, base);
                 break;
-            case 4:
-                ColumnPass<16, Last>(pass, re, im, base);
-                break;
             default:
-                ColumnPass<32, Last>(pass, re, im, base);
+                ColumnPass<16, Last>(pass, re, im, base);
                 break;
         }
     }
