@@ -65,6 +65,27 @@ inline void RadixFour(T* r, T* i, const T* w) noexcept {
 }
 
 template <class T>
+[[gnu::always_inline]] inline void ProductOfForm(Form form, T wr, T wi, T xr, T xi, T& tr, T& ti) noexcept {
+    switch (form) {
+        case Unit:
+            Product<Unit>(wr, wi, xr, xi, tr, ti);
+            break;
+        case Quarter:
+            Product<Quarter>(wr, wi, xr, xi, tr, ti);
+            break;
+        case Half:
+            Product<Half>(wr, wi, xr, xi, tr, ti);
+            break;
+        case ThreeQuarter:
+            Product<ThreeQuarter>(wr, wi, xr, xi, tr, ti);
+            break;
+        default:
+            Product<General>(wr, wi, xr, xi, tr, ti);
+            break;
+    }
+}
+
+template <class T>
 [[gnu::always_inline]] inline void ButterflyOfForm(Form form, T& ar, T& ai, T& br, T& bi, T wr, T wi) noexcept {
     switch (form) {
         case Unit:

@@ -57,7 +57,7 @@ inline void FirstThreeStages(const Vec* x, Vec* xr, Vec* xi, bool storeZeros) no
 // whose index at the first is k, two stages per load. With `Real` the
 // imaginary parts coming in are +0 (bins 0 and 4 of the 8-point stages).
 template <int D, Form F1, Form F2, Form F3, bool Real>
-inline void BufferFour(const SubBlockContext& c, int k) noexcept {
+inline void BufferFour(const SubBlockContext c, int k) noexcept {
     const Vec w[6] = {Broadcast(c.twRe[D + k]),     Broadcast(c.twIm[D + k]),
                       Broadcast(c.twRe[2 * D + k]), Broadcast(c.twIm[2 * D + k]),
                       Broadcast(c.twRe[3 * D + k]), Broadcast(c.twIm[3 * D + k])};
@@ -79,7 +79,7 @@ inline void BufferFour(const SubBlockContext& c, int k) noexcept {
 // The buffer stages of half spans D and 2D (D >= 8): the four indices with
 // fixed forms, then the others.
 template <int D, bool Real>
-inline void BufferFourPass(const SubBlockContext& c) noexcept {
+inline void BufferFourPass(const SubBlockContext c) noexcept {
     BufferFour<D, Unit, Unit, Half, Real>(c, 0);
     BufferFour<D, Quarter, General, General, false>(c, D / 4);
     BufferFour<D, Half, Quarter, ThreeQuarter, Real>(c, D / 2);
@@ -90,7 +90,7 @@ inline void BufferFourPass(const SubBlockContext& c) noexcept {
 
 // One buffer stage of half span D on the elements of index k.
 template <int D, Form F, bool Real>
-inline void BufferTwo(const SubBlockContext& c, int k) noexcept {
+inline void BufferTwo(const SubBlockContext c, int k) noexcept {
     const Vec wr = Broadcast(c.twRe[D + k]);
     const Vec wi = Broadcast(c.twIm[D + k]);
     for (int e = k; e < c.size; e += 2 * D) {
@@ -103,7 +103,7 @@ inline void BufferTwo(const SubBlockContext& c, int k) noexcept {
 }
 
 template <int D, bool Real>
-inline void BufferTwoPass(const SubBlockContext& c) noexcept {
+inline void BufferTwoPass(const SubBlockContext c) noexcept {
     BufferTwo<D, Unit, Real>(c, 0);
     BufferTwo<D, Quarter, false>(c, D / 4);
     BufferTwo<D, Half, Real>(c, D / 2);
@@ -119,41 +119,43 @@ inline void BufferTwoPass(const SubBlockContext& c) noexcept {
 enum ChunkForms { Mixed = General + 1 };
 
 template <int F0>
-inline void LastStageChunk(const SubBlockContext& c, int n0, double* re, double* im) noexcept {
-    const int d = c.size / 2;
-    Vec lr[V];
-    Vec li[V];
-    Vec hr[V];
-    Vec hi[V];
-    for (int t = 0; t < V; ++t) {
-        lr[t] = c.bufferRe[n0 + t];
-        li[t] = c.bufferIm[n0 + t];
-        hr[t] = c.bufferRe[n0 + d + t];
-        hi[t] = c.bufferIm[n0 + d + t];
-    }
-    for (int t = 0; t < V; ++t) {
-        const int k = n0 + t;
-        const Vec wr = Broadcast(c.twRe[d + k]);
-        const Vec wi = Broadcast(c.twIm[d + k]);
-        if constexpr (F0 == Mixed) {
-            ButterflyOfForm(FormOf(k, d), lr[t], li[t], hr[t], hi[t], wr, wi);
-        } else if (t == 0) {
-            Butterfly<static_cast<Form>(F0)>(lr[t], li[t], hr[t], hi[t], wr, wi);
-        } else {
-            Butterfly<General>(lr[t], li[t], hr[t], hi[t], wr, wi);
+inline void LastStageChunk(const SubBlockContext c, int n0, double* re, double* im) noexcept {
+    const int d = c.size >> 1;
+    // The real parts of all V butterflies, then the imaginary parts: fewer
+    // vectors live at a time than there are registers.
+    auto half = [&]<bool Imag>(double* out) __attribute__((always_inline)) {
+        const Vec* const a = Imag ? c.bufferIm : c.bufferRe;
+        Vec low[V];
+        Vec high[V];
+        for (int t = 0; t < V; ++t) {
+            const int k = n0 + t;
+            const Vec wr = Broadcast(c.twRe[d + k]);
+            const Vec wi = Broadcast(c.twIm[d + k]);
+            const Vec br = c.bufferRe[k + d];
+            const Vec bi = c.bufferIm[k + d];
+            Vec tr;
+            Vec ti;
+            if constexpr (F0 == Mixed) {
+                ProductOfForm(FormOf(k, d), wr, wi, br, bi, tr, ti);
+            } else if (t == 0) {
+                Product<static_cast<Form>(F0)>(wr, wi, br, bi, tr, ti);
+            } else {
+                Product<General>(wr, wi, br, bi, tr, ti);
+            }
+            const Vec x = Imag ? ti : tr;
+            low[t] = a[k] + x;
+            high[t] = a[k] - x;
         }
-    }
-    Transpose(lr);
-    Transpose(li);
-    Transpose(hr);
-    Transpose(hi);
-    for (int l = 0; l < V; ++l) {
-        const int at = LaneSubBlock(l) * c.size + n0;
-        Store(re + at, lr[l]);
-        Store(im + at, li[l]);
-        Store(re + at + d, hr[l]);
-        Store(im + at + d, hi[l]);
-    }
+        Transpose(low);
+        Transpose(high);
+        for (int l = 0; l < V; ++l) {
+            const int at = LaneSubBlock(l) * c.size + n0;
+            Store(out + at, low[l]);
+            Store(out + at + d, high[l]);
+        }
+    };
+    half.template operator()<false>(re);
+    half.template operator()<true>(im);
 }
 
 // Stages 1..log2(s) of V sub-blocks of s = context.size samples, written to
