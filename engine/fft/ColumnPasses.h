@@ -239,6 +239,46 @@ template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
     Unrolled<0, C / 2>(unit);
 }
 
+// The three stages of a pass of eight rows on a run of chunks, all in
+// registers: the two halves of four rows through the first two stages, then
+// the last stage across them.
+template <int Q, bool Last, int W, class Rows>
+[[gnu::always_inline]] inline void EightStep(const LastScale& scale, const ChunkRun& run, const Rows& rows) noexcept {
+    const int w = WidthOf<W>(run);
+    auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
+        // Row (t, J) of the tile's twiddles is row 2^t - 1 + J.
+        auto twRe = [&](int row) { return Load(run.tw + row * 2 * w + i * V); };
+        auto twIm = [&](int row) { return Load(run.tw + row * 2 * w + w + i * V); };
+        Vec xr[8];
+        Vec xi[8];
+        for (int half = 0; half < 8; half += 4) {
+            for (int t = half; t < half + 4; ++t) rows.Get(t, i, xr[t], xi[t]);
+            const Vec ar = twRe(0);
+            const Vec ai = twIm(0);
+            ChunkButterfly<LaneZeroForm(q, 0, 0)>(xr[half], xi[half], xr[half + 1], xi[half + 1], ar, ai);
+            ChunkButterfly<LaneZeroForm(q, 0, 0)>(xr[half + 2], xi[half + 2], xr[half + 3], xi[half + 3], ar, ai);
+            ChunkButterfly<LaneZeroForm(q, 0, 1)>(xr[half], xi[half], xr[half + 2], xi[half + 2], twRe(1), twIm(1));
+            ChunkButterfly<LaneZeroForm(q, 1, 1)>(xr[half + 1], xi[half + 1], xr[half + 3], xi[half + 3], twRe(2),
+                                                  twIm(2));
+        }
+        auto last = [&]<int J>() __attribute__((always_inline)) {
+            if constexpr (Last) {
+                Vec outR;
+                Vec outI;
+                ChunkLastButterfly<LaneZeroForm(q, J, 2)>(scale, xr[J], xi[J], xr[J + 4], xi[J + 4], twRe(3 + J),
+                                                          twIm(3 + J), outR, outI);
+                rows.Put(J, i, outR, outI);
+            } else {
+                ChunkButterfly<LaneZeroForm(q, J, 2)>(xr[J], xi[J], xr[J + 4], xi[J + 4], twRe(3 + J), twIm(3 + J));
+                rows.Put(J, i, xr[J], xi[J]);
+                rows.Put(J + 4, i, xr[J + 4], xi[J + 4]);
+            }
+        };
+        Unrolled<0, 4>(last);
+    };
+    ForChunks<Q>(run, chunk);
+}
+
 // All stages of one pass (C rows) on a run of chunks of the tile whose
 // columns start at `columns`: two stages per load of four rows, the rows in
 // between on the stack.
@@ -250,16 +290,14 @@ template <int C, int Q, bool Last, int W>
         TwoStep<2, 0, Q, Last, W>(scale, run, rows, rows);
     } else if constexpr (C == 4) {
         FourStep<4, 0, Q, Last, W>(scale, run, rows, rows);
+    } else if constexpr (C == 8) {
+        EightStep<Q, Last, W>(scale, run, rows);
     } else {
         alignas(64) Vec tile[2 * C * MaxTileChunks];
         const TileRows inner{tile};
-        FourStep<C, 0, Q, false, W>(scale, run, rows, inner);
-        if constexpr (C == 8) {
-            TwoStep<8, 2, Q, Last, W>(scale, run, inner, rows);
-        } else {
-            static_assert(C == 16);
-            FourStep<16, 2, Q, Last, W>(scale, run, inner, rows);
-        }
+        static_assert(C == 16);
+        FourStep<16, 0, Q, false, W>(scale, run, rows, inner);
+        FourStep<16, 2, Q, Last, W>(scale, run, inner, rows);
     }
 }
 
