@@ -119,43 +119,49 @@ inline void BufferTwoPass(const SubBlockContext c) noexcept {
 enum ChunkForms { Mixed = General + 1 };
 
 template <int F0>
-inline void LastStageChunk(const SubBlockContext c, int n0, double* re, double* im) noexcept {
+inline void LastStageChunks(const SubBlockContext c, int from, int to, double* re, double* im) noexcept {
     const int d = c.size >> 1;
-    // The real parts of all V butterflies, then the imaginary parts: fewer
-    // vectors live at a time than there are registers.
-    auto half = [&]<bool Imag>(double* out) __attribute__((always_inline)) {
-        const Vec* const a = Imag ? c.bufferIm : c.bufferRe;
-        Vec low[V];
-        Vec high[V];
-        for (int t = 0; t < V; ++t) {
-            const int k = n0 + t;
-            const Vec wr = Broadcast(c.twRe[d + k]);
-            const Vec wi = Broadcast(c.twIm[d + k]);
-            const Vec br = c.bufferRe[k + d];
-            const Vec bi = c.bufferIm[k + d];
-            Vec tr;
-            Vec ti;
-            if constexpr (F0 == Mixed) {
-                ProductOfForm(FormOf(k, d), wr, wi, br, bi, tr, ti);
-            } else if (t == 0) {
-                Product<static_cast<Form>(F0)>(wr, wi, br, bi, tr, ti);
-            } else {
-                Product<General>(wr, wi, br, bi, tr, ti);
+    const Vec* lowRe = c.bufferRe + from;
+    const Vec* lowIm = c.bufferIm + from;
+    const double* wRe = c.twRe + d + from;
+    const double* wIm = c.twIm + d + from;
+    double* outRe = re + from;
+    double* outIm = im + from;
+    for (int n0 = from; n0 < to; n0 += V, lowRe += V, lowIm += V, wRe += V, wIm += V, outRe += V, outIm += V) {
+        // The real parts of all V butterflies, then the imaginary parts: fewer
+        // vectors live at a time than there are registers.
+        auto half = [&]<bool Imag>(double* out) __attribute__((always_inline)) {
+            const Vec* const a = Imag ? lowIm : lowRe;
+            Vec low[V];
+            Vec high[V];
+            for (int t = 0; t < V; ++t) {
+                const Vec wr = Broadcast(wRe[t]);
+                const Vec wi = Broadcast(wIm[t]);
+                const Vec br = lowRe[t + d];
+                const Vec bi = lowIm[t + d];
+                Vec tr;
+                Vec ti;
+                if constexpr (F0 == Mixed) {
+                    ProductOfForm(FormOf(n0 + t, d), wr, wi, br, bi, tr, ti);
+                } else if (t == 0) {
+                    Product<static_cast<Form>(F0)>(wr, wi, br, bi, tr, ti);
+                } else {
+                    Product<General>(wr, wi, br, bi, tr, ti);
+                }
+                const Vec x = Imag ? ti : tr;
+                low[t] = a[t] + x;
+                high[t] = a[t] - x;
             }
-            const Vec x = Imag ? ti : tr;
-            low[t] = a[k] + x;
-            high[t] = a[k] - x;
-        }
-        Transpose(low);
-        Transpose(high);
-        for (int l = 0; l < V; ++l) {
-            const int at = LaneSubBlock(l) * c.size + n0;
-            Store(out + at, low[l]);
-            Store(out + at + d, high[l]);
-        }
-    };
-    half.template operator()<false>(re);
-    half.template operator()<true>(im);
+            Transpose(low);
+            Transpose(high);
+            for (int l = 0; l < V; ++l) {
+                Store(out + LaneSubBlock(l) * c.size, low[l]);
+                Store(out + LaneSubBlock(l) * c.size + d, high[l]);
+            }
+        };
+        half.template operator()<false>(outRe);
+        half.template operator()<true>(outIm);
+    }
 }
 
 // Stages 1..log2(s) of V sub-blocks of s = context.size samples, written to
@@ -201,16 +207,18 @@ inline void SubBlocks(const SubBlockContext& c, const double* src, bool gather, 
     }
     const int d = s / 2;
     const int quarter = d / 4;
+    re += base;
+    im += base;
     if (quarter < V) {
-        for (int n0 = 0; n0 < d; n0 += V) LastStageChunk<Mixed>(c, n0, re + base, im + base);
+        LastStageChunks<Mixed>(c, 0, d, re, im);
         return;
     }
-    LastStageChunk<Unit>(c, 0, re + base, im + base);
-    LastStageChunk<Quarter>(c, quarter, re + base, im + base);
-    LastStageChunk<Half>(c, 2 * quarter, re + base, im + base);
-    LastStageChunk<ThreeQuarter>(c, 3 * quarter, re + base, im + base);
-    for (int q = 0; q < d; q += quarter)
-        for (int n0 = q + V; n0 < q + quarter; n0 += V) LastStageChunk<General>(c, n0, re + base, im + base);
+    // The chunks that start at a fixed-form index, then the runs between them.
+    LastStageChunks<Unit>(c, 0, V, re, im);
+    LastStageChunks<Quarter>(c, quarter, quarter + V, re, im);
+    LastStageChunks<Half>(c, 2 * quarter, 2 * quarter + V, re, im);
+    LastStageChunks<ThreeQuarter>(c, 3 * quarter, 3 * quarter + V, re, im);
+    for (int q = 0; q < d; q += quarter) LastStageChunks<General>(c, q + V, q + quarter, re, im);
 }
 
 }  // namespace
