@@ -119,7 +119,8 @@ inline void BufferTwoPass(const SubBlockContext c) noexcept {
 enum ChunkForms { Mixed = General + 1 };
 
 template <int F0>
-inline void LastStageChunks(const SubBlockContext c, int from, int to, double* re, double* im) noexcept {
+[[gnu::always_inline]] inline void LastStageChunks(const SubBlockContext& c, int from, int to, double* re,
+                                                   double* im) noexcept {
     const int d = c.size >> 1;
     const Vec* lowRe = c.bufferRe + from;
     const Vec* lowIm = c.bufferIm + from;
