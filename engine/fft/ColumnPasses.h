@@ -239,11 +239,13 @@ template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
     Unrolled<0, C / 2>(unit);
 }
 
-// The three stages of a pass of eight rows on a run of chunks, all in
-// registers: the two halves of four rows through the first two stages, then
-// the last stage across them.
-template <int Q, bool Last, int W, class Rows>
-[[gnu::always_inline]] inline void EightStep(const LastScale& scale, const ChunkRun& run, const Rows& rows) noexcept {
+// The first three stages of a pass on rows Base..Base+7 of a run of chunks,
+// all in registers: the two halves of four rows through the first two
+// stages, then the third stage across them. With `Last` the third stage is
+// the last of the transform.
+template <int Base, int Q, bool Last, int W, class Src, class Dst>
+[[gnu::always_inline]] inline void EightStep(const LastScale& scale, const ChunkRun& run, const Src& src,
+                                             const Dst& dst) noexcept {
     const int w = WidthOf<W>(run);
     auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
         // Row (t, J) of the tile's twiddles is row 2^t - 1 + J.
@@ -252,7 +254,7 @@ template <int Q, bool Last, int W, class Rows>
         Vec xr[8];
         Vec xi[8];
         for (int half = 0; half < 8; half += 4) {
-            for (int t = half; t < half + 4; ++t) rows.Get(t, i, xr[t], xi[t]);
+            for (int t = half; t < half + 4; ++t) src.Get(Base + t, i, xr[t], xi[t]);
             const Vec ar = twRe(0);
             const Vec ai = twIm(0);
             ChunkButterfly<LaneZeroForm(q, 0, 0)>(xr[half], xi[half], xr[half + 1], xi[half + 1], ar, ai);
@@ -267,11 +269,11 @@ template <int Q, bool Last, int W, class Rows>
                 Vec outI;
                 ChunkLastButterfly<LaneZeroForm(q, J, 2)>(scale, xr[J], xi[J], xr[J + 4], xi[J + 4], twRe(3 + J),
                                                           twIm(3 + J), outR, outI);
-                rows.Put(J, i, outR, outI);
+                dst.Put(Base + J, i, outR, outI);
             } else {
                 ChunkButterfly<LaneZeroForm(q, J, 2)>(xr[J], xi[J], xr[J + 4], xi[J + 4], twRe(3 + J), twIm(3 + J));
-                rows.Put(J, i, xr[J], xi[J]);
-                rows.Put(J + 4, i, xr[J + 4], xi[J + 4]);
+                dst.Put(Base + J, i, xr[J], xi[J]);
+                dst.Put(Base + J + 4, i, xr[J + 4], xi[J + 4]);
             }
         };
         Unrolled<0, 4>(last);
@@ -291,13 +293,24 @@ template <int C, int Q, bool Last, int W>
     } else if constexpr (C == 4) {
         FourStep<4, 0, Q, Last, W>(scale, run, rows, rows);
     } else if constexpr (C == 8) {
-        EightStep<Q, Last, W>(scale, run, rows);
+        EightStep<0, Q, Last, W>(scale, run, rows, rows);
     } else {
+        // Sixteen rows in two steps through the stack. A pass that is not
+        // the last runs the first three stages on each half of eight rows,
+        // then the fourth across the halves, so that it writes no more than
+        // two rows a power of two apart together; the last pass, whose rows
+        // are further apart, runs two stages per step.
         alignas(64) Vec tile[2 * C * MaxTileChunks];
         const TileRows inner{tile};
         static_assert(C == 16);
-        FourStep<16, 0, Q, false, W>(scale, run, rows, inner);
-        FourStep<16, 2, Q, Last, W>(scale, run, inner, rows);
+        if constexpr (Last) {
+            FourStep<16, 0, Q, false, W>(scale, run, rows, inner);
+            FourStep<16, 2, Q, true, W>(scale, run, inner, rows);
+        } else {
+            EightStep<0, Q, false, W>(scale, run, rows, inner);
+            EightStep<8, Q, false, W>(scale, run, rows, inner);
+            TwoStep<16, 3, Q, false, W>(scale, run, inner, rows);
+        }
     }
 }
 
