@@ -134,8 +134,7 @@ struct TileRows {
 };
 
 // Chunks from..to-1 of one tile of a pass: the tile has `width` columns and
-// its block of twiddles (see SweepTableSize) at `tw`. W: the width when
-// known at build time (MaxSweepTile), else 0.
+// its block of twiddles (see SweepTableSize) at `tw`.
 struct ChunkRun {
     const double* tw;
     int width;
@@ -143,9 +142,14 @@ struct ChunkRun {
     int to;
 };
 
-template <int W>
-[[gnu::always_inline]] inline int WidthOf(const ChunkRun& run) noexcept {
-    return W != 0 ? W : run.width;
+// Columns whose twiddles lie together, and the twiddles of chunk i of a tile
+// of a pass of C rows: row (t, J) of them at [(2^t - 1 + J) 2 Group], the
+// imaginary parts Group later.
+constexpr int Group = SweepGroupOf(V);
+
+template <int C>
+[[gnu::always_inline]] inline const double* ChunkTwiddles(const ChunkRun& run, int i) noexcept {
+    return run.tw + i * V / Group * (C - 1) * 2 * Group + i * V % Group;
 }
 
 // Calls chunk.template operator()<Q>(run.from) for a fixed-form chunk (Q >= 0,
@@ -163,30 +167,31 @@ template <int Q, class F>
 // rows loaded once, each unit for every chunk of the run before the next. Q:
 // see LaneZeroForm. With `Last`, stage T+1 is the last of the transform and
 // only its lower outputs are written.
-template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
+template <int C, int T, int Q, bool Last, class Src, class Dst>
 [[gnu::always_inline]] inline void FourStep(const LastScale& scale, const ChunkRun& run, const Src& src,
                                             const Dst& dst) noexcept {
     constexpr int h = 1 << T;
-    const int w = WidthOf<W>(run);
+    // Rows (T, j), (T + 1, j) and (T + 1, j + h) of a chunk's twiddles.
+    constexpr int Row = 2 * Group;
     auto unit = [&]<int U>() __attribute__((always_inline)) {
         constexpr int j = U % h;
         constexpr int c = U / h * 4 * h + j;
-        // Rows (T, j), (T + 1, j) and (T + 1, j + h) of the tile's twiddles.
-        const double* const a = run.tw + (h - 1 + j) * 2 * w;
-        const double* const b = run.tw + (2 * h - 1 + j) * 2 * w;
-        const double* const b1 = b + h * 2 * w;
         auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
+            const double* const tw = ChunkTwiddles<C>(run, i);
+            const double* const a = tw + (h - 1 + j) * Row;
+            const double* const b = tw + (2 * h - 1 + j) * Row;
+            const double* const b1 = b + h * Row;
             Vec xr[4];
             Vec xi[4];
             for (int t = 0; t < 4; ++t) src.Get(c + t * h, i, xr[t], xi[t]);
-            const Vec ar = Load(a + i * V);
-            const Vec ai = Load(a + w + i * V);
+            const Vec ar = Load(a);
+            const Vec ai = Load(a + Group);
             ChunkButterfly<LaneZeroForm(q, j, T)>(xr[0], xi[0], xr[1], xi[1], ar, ai);
             ChunkButterfly<LaneZeroForm(q, j, T)>(xr[2], xi[2], xr[3], xi[3], ar, ai);
-            const Vec br0 = Load(b + i * V);
-            const Vec bi0 = Load(b + w + i * V);
-            const Vec br1 = Load(b1 + i * V);
-            const Vec bi1 = Load(b1 + w + i * V);
+            const Vec br0 = Load(b);
+            const Vec bi0 = Load(b + Group);
+            const Vec br1 = Load(b1);
+            const Vec bi1 = Load(b1 + Group);
             if constexpr (Last) {
                 Vec outR;
                 Vec outI;
@@ -207,22 +212,21 @@ template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
 }
 
 // Stage T of a pass on a run of chunks of C rows, in pairs of rows.
-template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
+template <int C, int T, int Q, bool Last, class Src, class Dst>
 [[gnu::always_inline]] inline void TwoStep(const LastScale& scale, const ChunkRun& run, const Src& src,
                                            const Dst& dst) noexcept {
     constexpr int h = 1 << T;
-    const int w = WidthOf<W>(run);
     auto unit = [&]<int U>() __attribute__((always_inline)) {
         constexpr int j = U % h;
         constexpr int c = U / h * 2 * h + j;
-        const double* const a = run.tw + (h - 1 + j) * 2 * w;
         auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
+            const double* const a = ChunkTwiddles<C>(run, i) + (h - 1 + j) * 2 * Group;
             Vec xr[2];
             Vec xi[2];
             src.Get(c, i, xr[0], xi[0]);
             src.Get(c + h, i, xr[1], xi[1]);
-            const Vec ar = Load(a + i * V);
-            const Vec ai = Load(a + w + i * V);
+            const Vec ar = Load(a);
+            const Vec ai = Load(a + Group);
             if constexpr (Last) {
                 Vec outR;
                 Vec outI;
@@ -243,14 +247,14 @@ template <int C, int T, int Q, bool Last, int W, class Src, class Dst>
 // all in registers: the two halves of four rows through the first two
 // stages, then the third stage across them. With `Last` the third stage is
 // the last of the transform.
-template <int Base, int Q, bool Last, int W, class Src, class Dst>
+template <int C, int Base, int Q, bool Last, class Src, class Dst>
 [[gnu::always_inline]] inline void EightStep(const LastScale& scale, const ChunkRun& run, const Src& src,
                                              const Dst& dst) noexcept {
-    const int w = WidthOf<W>(run);
     auto chunk = [&]<int q>(int i) __attribute__((always_inline)) {
-        // Row (t, J) of the tile's twiddles is row 2^t - 1 + J.
-        auto twRe = [&](int row) { return Load(run.tw + row * 2 * w + i * V); };
-        auto twIm = [&](int row) { return Load(run.tw + row * 2 * w + w + i * V); };
+        // Row (t, J) of the chunk's twiddles is row 2^t - 1 + J.
+        const double* const tw = ChunkTwiddles<C>(run, i);
+        auto twRe = [&](int row) { return Load(tw + row * 2 * Group); };
+        auto twIm = [&](int row) { return Load(tw + row * 2 * Group + Group); };
         Vec xr[8];
         Vec xi[8];
         for (int half = 0; half < 8; half += 4) {
@@ -284,16 +288,16 @@ template <int Base, int Q, bool Last, int W, class Src, class Dst>
 // All stages of one pass (C rows) on a run of chunks of the tile whose
 // columns start at `columns`: two stages per load of four rows, the rows in
 // between on the stack.
-template <int C, int Q, bool Last, int W>
+template <int C, int Q, bool Last>
 [[gnu::noinline]] void RunChunks(const PassContext& pass, double* re, double* im, ChunkRun run) noexcept {
     const MemoryRows rows{re, im, pass.r};
     const LastScale scale{Broadcast(pass.two), Broadcast(pass.realScale), Broadcast(pass.imagScale)};
     if constexpr (C == 2) {
-        TwoStep<2, 0, Q, Last, W>(scale, run, rows, rows);
+        TwoStep<2, 0, Q, Last>(scale, run, rows, rows);
     } else if constexpr (C == 4) {
-        FourStep<4, 0, Q, Last, W>(scale, run, rows, rows);
+        FourStep<4, 0, Q, Last>(scale, run, rows, rows);
     } else if constexpr (C == 8) {
-        EightStep<0, Q, Last, W>(scale, run, rows, rows);
+        EightStep<8, 0, Q, Last>(scale, run, rows, rows);
     } else {
         // Sixteen rows in two steps through the stack. A pass that is not
         // the last runs the first three stages on each half of eight rows,
@@ -304,12 +308,12 @@ template <int C, int Q, bool Last, int W>
         const TileRows inner{tile};
         static_assert(C == 16);
         if constexpr (Last) {
-            FourStep<16, 0, Q, false, W>(scale, run, rows, inner);
-            FourStep<16, 2, Q, true, W>(scale, run, inner, rows);
+            FourStep<16, 0, Q, false>(scale, run, rows, inner);
+            FourStep<16, 2, Q, true>(scale, run, inner, rows);
         } else {
-            EightStep<0, Q, false, W>(scale, run, rows, inner);
-            EightStep<8, Q, false, W>(scale, run, rows, inner);
-            TwoStep<16, 3, Q, false, W>(scale, run, inner, rows);
+            EightStep<16, 0, Q, false>(scale, run, rows, inner);
+            EightStep<16, 8, Q, false>(scale, run, rows, inner);
+            TwoStep<16, 3, Q, false>(scale, run, inner, rows);
         }
     }
 }
@@ -369,7 +373,7 @@ template <int C, bool Last>
     double exact[MaxSweepTile][2 * C];
     for (int l = 0; l < run.width; ++l)
         if ((t0 + l) % q == 0) ExactColumn(pass, re + t0 + l, im + t0 + l, t0 + l, C, Last, exact[l]);
-    RunChunks<C, -1, Last, 0>(pass, re + t0, im + t0, run);
+    RunChunks<C, -1, Last>(pass, re + t0, im + t0, run);
     for (int l = 0; l < run.width; ++l) {
         if ((t0 + l) % q != 0) continue;
         for (int c = 0; c < Rows; ++c) {
@@ -402,27 +406,22 @@ inline void ColumnPass(const PassContext& pass, double* re, double* im, int base
             const ChunkRun fixed{tw, width, 0, 1};
             switch (t0 / quarter) {
                 case 0:
-                    RunChunks<C, 0, Last, 0>(pass, re + t0, im + t0, fixed);
+                    RunChunks<C, 0, Last>(pass, re + t0, im + t0, fixed);
                     break;
                 case 1:
-                    RunChunks<C, 1, Last, 0>(pass, re + t0, im + t0, fixed);
+                    RunChunks<C, 1, Last>(pass, re + t0, im + t0, fixed);
                     break;
                 case 2:
-                    RunChunks<C, 2, Last, 0>(pass, re + t0, im + t0, fixed);
+                    RunChunks<C, 2, Last>(pass, re + t0, im + t0, fixed);
                     break;
                 default:
-                    RunChunks<C, 3, Last, 0>(pass, re + t0, im + t0, fixed);
+                    RunChunks<C, 3, Last>(pass, re + t0, im + t0, fixed);
                     break;
             }
             from = 1;
         }
         if (from == chunks) continue;
-        const ChunkRun general{tw, width, from, chunks};
-        if (width == MaxSweepTile) {
-            RunChunks<C, -1, Last, MaxSweepTile>(pass, re + t0, im + t0, general);
-        } else {
-            RunChunks<C, -1, Last, 0>(pass, re + t0, im + t0, general);
-        }
+        RunChunks<C, -1, Last>(pass, re + t0, im + t0, ChunkRun{tw, width, from, chunks});
     }
 }
 

@@ -70,25 +70,27 @@ bool FftPlan::Build(std::span<const double> twiddleRe, std::span<const double> t
     for (FftIsa isa : {FftIsa::Portable, FftIsa::Avx2, FftIsa::Avx512}) {
         if (!FftIsaSupported(isa)) continue;
         const int subBits = detail::SubBlockBitsOf(stages, Lanes(isa));
-        if (std::any_of(sweeps.begin(), sweeps.end(), [&](const SweepTwiddles& s) { return s.subBits == subBits; }))
+        const int group = detail::SweepGroupOf(Lanes(isa));
+        if (std::any_of(sweeps.begin(), sweeps.end(),
+                        [&](const SweepTwiddles& s) { return s.subBits == subBits && s.group == group; }))
             continue;
         detail::ColumnSweep passes[4];
         const int count = detail::ColumnSweeps(stages, subBits, passes);
         std::size_t size = 0;
         for (int i = 0; i < count; ++i) size += detail::SweepTableSize(passes[i]);
-        SweepTwiddles& layout = sweeps.emplace_back(SweepTwiddles{subBits, std::vector<double>(size)});
+        SweepTwiddles& layout = sweeps.emplace_back(SweepTwiddles{subBits, group, std::vector<double>(size)});
         double* out = layout.table.data();
         for (int i = 0; i < count; ++i) {
             const std::size_t r = static_cast<std::size_t>(passes[i].r);
-            const std::size_t width = static_cast<std::size_t>(detail::SweepTileOf(passes[i].r));
-            for (std::size_t t0 = 0; t0 < r; t0 += width) {
+            const std::size_t g = static_cast<std::size_t>(group);
+            for (std::size_t g0 = 0; g0 < r; g0 += g) {
                 for (std::size_t d = r; d < r << passes[i].logC; d *= 2) {
                     for (std::size_t j = 0; j < d / r; ++j) {
-                        for (std::size_t l = 0; l < width; ++l) {
-                            out[l] = real(d, t0 + j * r + l);
-                            out[width + l] = imag(d, t0 + j * r + l);
+                        for (std::size_t l = 0; l < g; ++l) {
+                            out[l] = real(d, g0 + j * r + l);
+                            out[g + l] = imag(d, g0 + j * r + l);
                         }
-                        out += 2 * width;
+                        out += 2 * g;
                     }
                 }
             }
@@ -111,9 +113,10 @@ bool FftPlan::Transform(std::span<double> re, std::span<double> im, bool conjuga
     if (re.size() != n || im.size() != n) return false;
 
     const int subBits = detail::SubBlockBitsOf(stages_, Lanes(isa));
+    const int group = detail::SweepGroupOf(Lanes(isa));
     const double* sweepTwiddles = nullptr;
     for (const SweepTwiddles& layout : sweeps_)
-        if (layout.subBits == subBits) sweepTwiddles = layout.table.data();
+        if (layout.subBits == subBits && layout.group == group) sweepTwiddles = layout.table.data();
     if (sweepTwiddles == nullptr) return false;
     const detail::KernelJob job{re.data(),   im.data(), stageRe_.data(), stageIm_.data(), sweepTwiddles,
                                 stages_,     conjugateOutput};

@@ -50,9 +50,11 @@ public:
 private:
     // Stages of half span below 128 (the sub-blocks) are read per stage.
     static constexpr std::size_t StageTableSize = 256;
-    // The twiddles of the column passes after sub-blocks of 2^subBits.
+    // The twiddles of the column passes after sub-blocks of 2^subBits, in
+    // groups of `group` columns.
     struct SweepTwiddles {
         int subBits;
+        int group;
         std::vector<double> table;
     };
 

@@ -21,6 +21,12 @@ constexpr int SweepTileOf(int r) noexcept {
     return r / 4 < 8 ? 8 : r / 4 > MaxSweepTile ? MaxSweepTile : r / 4;
 }
 
+// Columns whose twiddles lie together in a tile's block: one chunk of a
+// kernel of 4 or 8 lanes (two chunks of a kernel of 2).
+constexpr int SweepGroupOf(int lanes) noexcept {
+    return lanes == 8 ? 8 : 4;
+}
+
 // Sub-blocks of 2^bits samples: at most 2^8 (2^7 for 8 lanes), and at least
 // one super-block of lanes sub-blocks.
 constexpr int SubBlockBitsOf(int m, int lanes) noexcept {
@@ -52,11 +58,12 @@ inline int ColumnSweeps(int m, int subBits, ColumnSweep* sweeps) noexcept {
     return count;
 }
 
-// The twiddles of one column pass, in the order its tiles read them: for the
-// tile of columns t0..t0+W-1 (W = SweepTileOf(r), t0 = 0, W, ..., r-W), the
-// rows (t, J) for t = 0..logC-1 and J = 0..2^t-1, each as the W real parts,
-// then the W imaginary parts of twiddle index t0 + J r + l (l = 0..W-1) at
-// half span r 2^t. Row (t, J) of a tile is row 2^t - 1 + J of its block.
+// The twiddles of one column pass, in the order its chunks read them: for the
+// tile of columns t0..t0+W-1 (W = SweepTileOf(r), t0 = 0, W, ..., r-W) and
+// within it each group of columns g0..g0+G-1 (G = SweepGroupOf(lanes)), the
+// rows (t, J) for t = 0..logC-1 and J = 0..2^t-1, each as the G real parts,
+// then the G imaginary parts of twiddle index g0 + J r + l (l = 0..G-1) at
+// half span r 2^t. Row (t, J) of a group is row 2^t - 1 + J of its block.
 constexpr std::size_t SweepTableSize(ColumnSweep sweep) noexcept {
     return std::size_t{2} * static_cast<std::size_t>(sweep.r) * ((std::size_t{1} << sweep.logC) - 1);
 }
