@@ -34,12 +34,15 @@ inline void RunKernel(const KernelJob& job) noexcept {
 
     const int subBits = SubBlockBitsOf(m, V);
     const int s = 1 << subBits;
+    // One or two super-blocks take their samples straight from re, the
+    // others from a bit-reversed copy in im.
     const bool gather = (V << subBits) == n;
-    if (!gather) BitReverseIntoBlocks(re, im, m, subBits);
+    const bool pair = (2 * V << subBits) == n;
+    if (!gather && !pair) BitReverseIntoBlocks(re, im, m, subBits);
     const double* const samples = gather ? re : im;
-    alignas(64) Vec xr[1 << SubBlockBits];
-    alignas(64) Vec xi[1 << SubBlockBits];
-    const SubBlockContext subBlocks{s, job.stageRe, job.stageIm, xr, xi};
+    alignas(64) Vec xr[2][1 << SubBlockBits];
+    alignas(64) Vec xi[2][1 << SubBlockBits];
+    const SubBlockContext subBlocks{s, job.stageRe, job.stageIm, xr[0], xi[0]};
 
     double imagScale = 1.0 / n;
     if (job.conjugateOutput) imagScale = -imagScale;
@@ -55,7 +58,9 @@ inline void RunKernel(const KernelJob& job) noexcept {
     const int superBlock = V * s;
     const int block = s << sweeps[0].logC;
     int next = 0;
-    if (count > 1 && block % superBlock == 0) {
+    if (pair) {
+        SubBlockPair(subBlocks, SubBlockContext{s, job.stageRe, job.stageIm, xr[1], xi[1]}, re, re, im);
+    } else if (count > 1 && block % superBlock == 0) {
         for (int b0 = 0; b0 < n; b0 += block) {
             for (int base = b0; base < b0 + block; base += superBlock) SubBlocks(subBlocks, samples, gather, re, im, base);
             ColumnPasses<false>(pass, re, im, b0, b0 + block, sweeps[0].logC);

@@ -165,27 +165,9 @@ template <int F0>
     }
 }
 
-// Stages 1..log2(s) of V sub-blocks of s = context.size samples, written to
-// re and im in natural order from `base`. With `gather` (one super-block: s V
-// samples in all) the real samples are read from src in natural order and
-// taken in bit-reversed order here; otherwise src holds them in the layout of
-// BitReverseIntoBlocks.
-inline void SubBlocks(const SubBlockContext& c, const double* src, bool gather, double* re, double* im,
-                      int base) noexcept {
-    const int s = c.size;
-    const int groupBits = __builtin_ctz(s) - 3;
-    const bool storeZeros = s == 16;
-    for (int g = 0; g < s; g += 8) {
-        Vec x[8];
-        if (gather) {
-            const double* const from = src + ReverseBits(g >> 3, groupBits) * V;
-            for (int t = 0; t < 8; ++t) x[t] = Load(from + ReverseBits(t, 3) * (s / 8) * V);
-        } else {
-            for (int t = 0; t < 8; ++t) x[t] = Load(src + base + (g + t) * V);
-        }
-        FirstThreeStages(x, c.bufferRe + g, c.bufferIm + g, storeZeros);
-    }
-    switch (s) {
+// Stages 4..log2(s) - 1 of the sub-blocks, in the buffer.
+inline void MiddleStages(const SubBlockContext& c) noexcept {
+    switch (c.size) {
         case 32:
             BufferTwoPass<8, true>(c);
             break;
@@ -206,10 +188,12 @@ inline void SubBlocks(const SubBlockContext& c, const double* src, bool gather, 
         default:
             break;
     }
-    const int d = s / 2;
+}
+
+// The last stage of the sub-blocks, written to re and im in natural order.
+inline void LastStage(const SubBlockContext& c, double* re, double* im) noexcept {
+    const int d = c.size / 2;
     const int quarter = d / 4;
-    re += base;
-    im += base;
     if (quarter < V) {
         LastStageChunks<Mixed>(c, 0, d, re, im);
         return;
@@ -220,6 +204,70 @@ inline void SubBlocks(const SubBlockContext& c, const double* src, bool gather, 
     LastStageChunks<Half>(c, 2 * quarter, 2 * quarter + V, re, im);
     LastStageChunks<ThreeQuarter>(c, 3 * quarter, 3 * quarter + V, re, im);
     for (int q = 0; q < d; q += quarter) LastStageChunks<General>(c, q + V, q + quarter, re, im);
+}
+
+// Stages 1..log2(s) of V sub-blocks of s = context.size samples, written to
+// re and im in natural order from `base`. With `gather` (one super-block: s V
+// samples in all) the real samples are read from src in natural order and
+// taken in bit-reversed order here; otherwise src holds them in the layout of
+// BitReverseIntoBlocks.
+inline void SubBlocks(const SubBlockContext& c, const double* src, bool gather, double* re, double* im,
+                      int base) noexcept {
+    const int s = c.size;
+    const int groupBits = __builtin_ctz(s) - 3;
+    const bool storeZeros = s == 16;
+    for (int g = 0; g < s; g += 8) {
+        Vec x[8];
+        if (gather) {
+            const double* const from = src + ReverseBits(g >> 3, groupBits) * V;
+            for (int t = 0; t < 8; ++t) x[t] = Load(from + ReverseBits(t, 3) * (s / 8) * V);
+        } else {
+            for (int t = 0; t < 8; ++t) x[t] = Load(src + base + (g + t) * V);
+        }
+        FirstThreeStages(x, c.bufferRe + g, c.bufferIm + g, storeZeros);
+    }
+    MiddleStages(c);
+    LastStage(c, re + base, im + base);
+}
+
+// The lanes of a and b (in that order) at even places, or at odd ones.
+template <int Odd>
+inline Vec EveryOther(Vec a, Vec b) noexcept {
+#if TAVOX_FFT_LANES == 2
+    return __builtin_shufflevector(a, b, Odd, 2 + Odd);
+#elif TAVOX_FFT_LANES == 4
+    return __builtin_shufflevector(a, b, Odd, 2 + Odd, 4 + Odd, 6 + Odd);
+#else
+    return __builtin_shufflevector(a, b, Odd, 2 + Odd, 4 + Odd, 6 + Odd, 8 + Odd, 10 + Odd, 12 + Odd, 14 + Odd);
+#endif
+}
+
+// The same for both super-blocks of a transform of 2 V s samples, read from
+// src in natural order: the 2V samples of one bit-reversed place lie
+// together, those of super-block g at every other place from g. Both go
+// through the stack before either is written, so src may be re.
+inline void SubBlockPair(const SubBlockContext& first, const SubBlockContext& second, const double* src,
+                         double* re, double* im) noexcept {
+    const int s = first.size;
+    const int groupBits = __builtin_ctz(s) - 3;
+    for (int g = 0; g < s; g += 8) {
+        Vec x0[8];
+        Vec x1[8];
+        const double* const from = src + ReverseBits(g >> 3, groupBits) * 2 * V;
+        for (int t = 0; t < 8; ++t) {
+            const double* const row = from + ReverseBits(t, 3) * (s / 8) * 2 * V;
+            const Vec a = Load(row);
+            const Vec b = Load(row + V);
+            x0[t] = EveryOther<0>(a, b);
+            x1[t] = EveryOther<1>(a, b);
+        }
+        FirstThreeStages(x0, first.bufferRe + g, first.bufferIm + g, false);
+        FirstThreeStages(x1, second.bufferRe + g, second.bufferIm + g, false);
+    }
+    MiddleStages(first);
+    MiddleStages(second);
+    LastStage(first, re, im);
+    LastStage(second, re + V * s, im + V * s);
 }
 
 }  // namespace
