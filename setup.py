@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Builds the tavox package: the Python files of python/tavox and the
 extension tavox._tavox, compiled by the project's CMake build (only the
 tavox_python target, two jobs unless CMAKE_BUILD_PARALLEL_LEVEL says

@@ -49,7 +49,7 @@ Application::Application(std::shared_ptr<FileSystem> fileSystem) {
 }
 
 void Application::SetJobs(std::int32_t value) {
-    if (value < 0 || value > MaxJobs) throw AutomationError::Platform(ErrInvalidCall, SourceApplication);
+    if (!ValidJobs(value)) throw AutomationError::Platform(ErrInvalidCall, SourceApplication);
     jobs_ = value;
 }
 

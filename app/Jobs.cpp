@@ -21,7 +21,7 @@ std::optional<std::int32_t> ReadJobs(std::string_view text) noexcept {
         if (c < '0' || c > '9') return std::nullopt;
         value = value * 10 + (c - '0');
     }
-    if (value > MaxJobs) return std::nullopt;
+    if (!ValidJobs(value)) return std::nullopt;
     return value;
 }
 

@@ -9,6 +9,11 @@ namespace tavox {
 // Most threads a batch may be given.
 inline constexpr std::int32_t MaxJobs = 256;
 
+// Whether a batch takes `jobs` threads: 0 (every CPU) to MaxJobs.
+constexpr bool ValidJobs(std::int64_t jobs) noexcept {
+    return jobs >= 0 && jobs <= MaxJobs;
+}
+
 // CPUs this process may run on (its affinity mask); at least 1.
 std::int32_t AvailableCpus() noexcept;
 

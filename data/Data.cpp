@@ -197,17 +197,12 @@ DeferredOutputs Data::TakeDeferred() noexcept {
 }
 
 std::int32_t Data::CommitDeferred(DeferredOutputs&& deferred, std::int32_t& result) noexcept {
+    // Outputs left unnamed are removed with this.
     DeferredOutputs outputs = std::move(deferred);
-    if (impl_->channel != &impl_->disk) return -1;
-    impl_->disk.AdoptSource(outputs);
-    for (PendingOutput& output : outputs.outputs) {
-        bool named = false;
-        try {
-            named = impl_->disk.CommitOutput(*output.file, output.exposure, outputs.source, result);
-        } catch (...) {
-            result = fftResultFileSysErr;
-        }
-        if (!named) return output.exposure;
+    try {
+        return impl_->channel->CommitDeferred(outputs, result);
+    } catch (...) {
+        result = fftResultFileSysErr;
     }
     return -1;
 }
@@ -215,18 +210,14 @@ std::int32_t Data::CommitDeferred(DeferredOutputs&& deferred, std::int32_t& resu
 void Data::LoadShared(std::span<double> samples, std::int32_t fromPos, std::int32_t& result,
                       ByteBuffer& bytes) const noexcept {
     LoadGuarded(samples, fromPos, result, [&](std::int64_t from, bool& pastEnd) {
-        if (impl_->channel == &impl_->memory) {
-            impl_->memory.Read(samples, from, pastEnd, result);
-        } else {
-            impl_->disk.LoadWith(samples, from, pastEnd, result, bytes);
-        }
+        impl_->channel->LoadShared(samples, from, pastEnd, result, bytes);
     });
 }
 
 std::unique_ptr<OutputFile> Data::WriteBlock(std::span<const double> block, std::int16_t exposure, ByteBuffer& buffer,
                                              std::int32_t& result) const noexcept {
     try {
-        return impl_->disk.WriteBlock(block, exposure, buffer, result);
+        return impl_->channel->WriteBlock(block, exposure, buffer, result);
     } catch (const std::bad_alloc&) {
         result = fftResultOutOfMemory;
     } catch (...) {
@@ -237,7 +228,7 @@ std::unique_ptr<OutputFile> Data::WriteBlock(std::span<const double> block, std:
 
 bool Data::CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& result) noexcept {
     try {
-        return impl_->disk.CommitOutput(file, exposure, impl_->disk.SourceIdentity(), result);
+        return impl_->channel->CommitOutput(file, exposure, result);
     } catch (...) {
         result = fftResultFileSysErr;
     }
@@ -245,32 +236,27 @@ bool Data::CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& r
 }
 
 bool Data::SharedAccess() const noexcept {
-    return impl_->channel == &impl_->disk && impl_->disk.SharedAccess();
+    return impl_->channel->SharedAccess();
 }
 
 bool Data::SharedLoads() const noexcept {
-    return impl_->channel == &impl_->memory || SharedAccess();
+    return impl_->channel->SharedLoads();
+}
+
+bool Data::BoundedSamples() const noexcept {
+    return impl_->channel->BoundedSamples();
 }
 
 bool Data::SourceTooLong() const noexcept {
-    return impl_->channel == &impl_->disk && impl_->disk.SourceTooLong();
+    return impl_->channel->SourceTooLong();
 }
 
 std::string Data::TargetPath(std::int16_t exposure) const {
     return DiskChannel::TargetPath(impl_->channel->Source(), impl_->channel->Target(), exposure);
 }
 
-// Method multi writes its outputs in exposure order and stops at the first
-// that fails, so the outputs written carry consecutive numbers.
 std::vector<std::string> Data::WrittenOutputs() const {
-    std::vector<std::string> paths;
-    if (impl_->channel != &impl_->disk) return paths;
-    const std::int32_t count = impl_->disk.WrittenCount();
-    const std::int32_t last = impl_->disk.LastWritten();
-    for (std::int32_t k = count - 1; k >= 0; --k) {
-        paths.push_back(TargetPath(static_cast<std::int16_t>(last > 0 ? last - k : 0)));
-    }
-    return paths;
+    return impl_->channel->WrittenOutputs();
 }
 
 const OutputOptions& Data::GetOutputOptions() const noexcept {
@@ -280,6 +266,10 @@ const OutputOptions& Data::GetOutputOptions() const noexcept {
 void Data::SetOutputOptions(const OutputOptions& options) noexcept {
     impl_->disk.SetOptions(options);
     impl_->store.SetAverage(options.average);
+}
+
+void Data::SetOutputStage(const OutputStage& stage) noexcept {
+    impl_->store.SetStage(stage);
 }
 
 // NaN, which has no nearer sample, is written as 0.

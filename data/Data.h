@@ -17,6 +17,7 @@ namespace tavox {
 
 class FileSystem;
 class InputFile;
+class OutputStage;
 class Range;
 
 // Most samples a source may hold: positions are 32-bit.
@@ -29,7 +30,7 @@ inline constexpr std::int32_t MaxSourceSamples = 2147483647;
 // argument is an int32_t, not an fftResultEnum, because the caller's variable
 // also receives the runtime error numbers that it traps.
 //
-// Sequence files are bare runs of 16-bit signed little-endian samples.
+// A disk source is read as the SampleSource of its kind (see SampleSource::Open).
 class Data {
 public:
     explicit Data(std::shared_ptr<FileSystem> fileSystem);
@@ -110,6 +111,10 @@ public:
     bool SharedAccess() const noexcept;
     // True when LoadShared may be used: SharedAccess, or samples in memory.
     bool SharedLoads() const noexcept;
+    // True when every sample the source gives is a 16-bit integer value (a
+    // disk source that says so, 16-bit samples in memory), so that no
+    // transform of them can overflow.
+    bool BoundedSamples() const noexcept;
 
     // True when the last Initialize refused a disk source for holding more
     // than MaxSourceSamples samples.
@@ -124,6 +129,9 @@ public:
     // receives the mean.
     const OutputOptions& GetOutputOptions() const noexcept;
     void SetOutputOptions(const OutputOptions& options) noexcept;
+    // What a combined spectrum goes through before it is written, and the
+    // names of its rows (see OutputStage); kept across SetFormat.
+    void SetOutputStage(const OutputStage& stage) noexcept;
     // Clamps to +-32767 and rounds half to even; NaN gives 0.
     static std::int16_t ToSample16(double x) noexcept;
 

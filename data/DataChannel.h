@@ -1,11 +1,18 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "common/Enums.h"
 #include "common/Variant.h"
+#include "data/BlockCache.h"
+#include "data/DeferredOutputs.h"
+#include "data/FileSystem.h"
 
 namespace tavox {
 
@@ -41,6 +48,46 @@ public:
     virtual void CloseFiles() noexcept {}
     // CloseFiles, and gives back the buffers.
     virtual void Release() noexcept { CloseFiles(); }
+    // True when every sample Load gives is a 16-bit integer value, so that
+    // no transform of the samples can overflow.
+    virtual bool BoundedSamples() const noexcept { return false; }
+
+    // Work on other threads (see Data). The defaults are those of a channel
+    // that does none: it loads zeros and writes nothing, with
+    // fftResultFileSysErr, and has no outputs that wait for their names.
+
+    // True when LoadShared may be called from several threads at once.
+    virtual bool SharedLoads() const noexcept { return false; }
+    // True when WriteBlock may be called from several threads at once, and
+    // CommitOutput used, besides LoadShared.
+    virtual bool SharedAccess() const noexcept { return false; }
+    // Load with the caller's byte buffer, leaving the channel as it is.
+    virtual void LoadShared(std::span<double> samples, std::int64_t /*from*/, bool& /*pastEnd*/, std::int32_t& result,
+                            ByteBuffer& /*bytes*/) const {
+        std::fill(samples.begin(), samples.end(), 0.0);
+        result = fftResultFileSysErr;
+    }
+    // Writes `block` in full as the output of `exposure` to a new file,
+    // closed and not yet named; nullptr, with `result` set, when that fails.
+    virtual std::unique_ptr<OutputFile> WriteBlock(std::span<const double> /*block*/, std::int16_t /*exposure*/,
+                                                   ByteBuffer& /*buffer*/, std::int32_t& result) const {
+        result = fftResultFileSysErr;
+        return nullptr;
+    }
+    // Gives an output from WriteBlock the name of the output of `exposure`;
+    // false, with `result` set, when it did not take it.
+    virtual bool CommitOutput(OutputFile& /*file*/, std::int16_t /*exposure*/, std::int32_t& result) {
+        result = fftResultFileSysErr;
+        return false;
+    }
+    // Data::CommitDeferred: takes over what the deferred transform measured
+    // of the source and names its outputs; returns the exposure number of
+    // the first that failed, -1 when none failed or the channel takes none.
+    virtual std::int32_t CommitDeferred(DeferredOutputs& /*deferred*/, std::int32_t& /*result*/) { return -1; }
+    // Data::SourceTooLong.
+    virtual bool SourceTooLong() const noexcept { return false; }
+    // Paths of the outputs written to files in full since Initialize, in order.
+    virtual std::vector<std::string> WrittenOutputs() const { return {}; }
 
 protected:
     // Takes over Source and Target of `other` (nothing when it is this one).

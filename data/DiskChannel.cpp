@@ -8,7 +8,6 @@
 #include "data/Data.h"
 #include "data/Path.h"
 #include "data/ResultStore.h"
-#include "data/SampleBlocks.h"
 #include "data/SpectrumFormats.h"
 #include "data/TextForm.h"
 
@@ -81,8 +80,8 @@ std::int32_t DiskChannel::Length() const noexcept {
         try {
             const std::string* path = source_.AsString();
             if (path && !path->empty()) {
-                const auto bytes = fileSystem_->FileSize(*path);
-                if (bytes) length_ = ClampToInt32(*bytes / 2);
+                const auto samples = SampleSource::Measure(*fileSystem_, *path);
+                if (samples) length_ = ClampToInt32(*samples);
             }
         } catch (...) {
         }
@@ -100,12 +99,12 @@ void DiskChannel::Initialize(std::int32_t& result) {
     opened_ = OpenSource();
     openedIdentity_ = sourceIdentity_;
     if (!opened_) {
-        result = fftResultFileSysErr;
-    } else if (const auto bytes = sourceFile_->Size()) {
-        length_ = ClampToInt32(*bytes / 2);
+        result = openResult_;
+    } else if (const auto samples = input_->Samples()) {
+        length_ = ClampToInt32(*samples);
         lengthKnown_ = true;
         // Positions are 32-bit: a longer source would be read only in part.
-        if (*bytes / 2 > static_cast<std::uint64_t>(MaxSourceSamples)) {
+        if (*samples > static_cast<std::uint64_t>(MaxSourceSamples)) {
             sourceTooLong_ = true;
             result = fftResultShortFile;
         }
@@ -113,36 +112,40 @@ void DiskChannel::Initialize(std::int32_t& result) {
 }
 
 bool DiskChannel::OpenSource() {
-    sourceFile_.reset();
+    input_.reset();
     sourceIdentity_.reset();
     sourceHeld_ = true;
+    openResult_ = fftResultFileSysErr;
     const std::string* path = source_.AsString();
-    if (path && !path->empty()) sourceFile_ = fileSystem_->OpenRead(*path);
-    if (sourceFile_) sourceIdentity_ = sourceFile_->Identity();
-    return sourceFile_ != nullptr;
+    if (path && !path->empty()) {
+        SourceOpening opening = SampleSource::Open(*fileSystem_, *path);
+        input_ = std::move(opening.source);
+        openResult_ = opening.result;
+    }
+    if (input_) sourceIdentity_ = input_->Identity();
+    return input_ != nullptr;
 }
 
 void DiskChannel::CloseSource() noexcept {
-    sourceFile_.reset();
+    input_.reset();
     sourceIdentity_.reset();
     sourceHeld_ = false;
 }
 
 void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) {
     Length();
-    LoadWith(samples, from, pastEnd, result, readBuffer_);
+    LoadShared(samples, from, pastEnd, result, readBuffer_);
 }
 
-void DiskChannel::LoadWith(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
-                           ByteBuffer& bytes) const {
+void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
+                             ByteBuffer& bytes) const {
     const std::int32_t length = length_;
-    if (!sourceFile_) {
+    if (!input_) {
         std::fill(samples.begin(), samples.end(), 0.0);
         result = fftResultFileSysErr;
         return;
     }
     const std::size_t chunk = std::min(samples.size(), ReadChunkSamples);
-    if (bytes.size() < chunk * 2) bytes.resize(chunk * 2);
     bool atEnd = false;
     for (std::size_t first = 0; first < samples.size(); first += chunk) {
         const std::size_t count = std::min(chunk, samples.size() - first);
@@ -150,7 +153,7 @@ void DiskChannel::LoadWith(std::span<double> samples, std::int64_t from, bool& p
         const auto index = static_cast<std::uint64_t>(from - 1) + first;
         std::size_t complete = 0;
         if (!atEnd) {
-            const auto got = sourceFile_->ReadAt(index * 2, std::span(bytes.data(), count * 2));
+            const auto got = input_->Read(index, part, bytes);
             if (!got) {
                 // The read failed: nothing of this part is known, only where the source ends.
                 result = fftResultFileSysErr;
@@ -158,10 +161,9 @@ void DiskChannel::LoadWith(std::span<double> samples, std::int64_t from, bool& p
                 if (index + count > static_cast<std::uint64_t>(length)) pastEnd = true;
                 continue;
             }
-            complete = *got / 2;
+            complete = *got;
             atEnd = complete < count;
         }
-        SamplesFromBytes(std::span<const std::byte>(bytes.data(), complete * 2), part.first(complete));
         if (complete < count) {
             std::fill(part.begin() + static_cast<std::ptrdiff_t>(complete), part.end(), 0.0);
             pastEnd = true;
@@ -172,7 +174,6 @@ void DiskChannel::LoadWith(std::span<double> samples, std::int64_t from, bool& p
 void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) {
     switch (op) {
         case SaveStore:
-            if (store_.Last() == 0) heldBlock_ = block.size();
             if (!store_.Hold(block)) result = fftResultOutOfMemory;
             return;
         case SaveAdd:
@@ -250,9 +251,8 @@ bool DiskChannel::Committed(CommitResult commit, std::int16_t exposure, std::int
     return false;
 }
 
-bool DiskChannel::CommitOutput(OutputFile& file, std::int16_t exposure, const std::optional<FileIdentity>& keep,
-                               std::int32_t& result) {
-    return Committed(file.Commit(keep), exposure, result);
+bool DiskChannel::CommitOutput(OutputFile& file, std::int16_t exposure, std::int32_t& result) {
+    return Committed(file.Commit(sourceIdentity_), exposure, result);
 }
 
 DeferredOutputs DiskChannel::TakeDeferred() noexcept {
@@ -275,6 +275,32 @@ void DiskChannel::AdoptSource(const DeferredOutputs& deferred) noexcept {
     lastWritten_ = 0;
 }
 
+// The outputs keep away from the source the deferred transform opened.
+std::int32_t DiskChannel::CommitDeferred(DeferredOutputs& deferred, std::int32_t& result) {
+    AdoptSource(deferred);
+    for (PendingOutput& output : deferred.outputs) {
+        bool named = false;
+        try {
+            named = Committed(output.file->Commit(deferred.source), output.exposure, result);
+        } catch (...) {
+            result = fftResultFileSysErr;
+        }
+        if (!named) return output.exposure;
+    }
+    return -1;
+}
+
+// Method multi writes its outputs in exposure order and stops at the first
+// that fails, so the outputs written carry consecutive numbers.
+std::vector<std::string> DiskChannel::WrittenOutputs() const {
+    std::vector<std::string> paths;
+    for (std::int32_t k = writtenCount_ - 1; k >= 0; --k) {
+        const auto exposure = static_cast<std::int16_t>(lastWritten_ > 0 ? lastWritten_ - k : 0);
+        paths.push_back(TargetPath(source_, target_, exposure));
+    }
+    return paths;
+}
+
 std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> block, std::int16_t exposure,
                                                     ByteBuffer& buffer, std::int32_t& result) const {
     const std::string path = TargetPath(source_, target_, exposure);
@@ -288,7 +314,7 @@ std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> bloc
         result = fftResultFileSysErr;
         return nullptr;
     }
-    WriteSpectrum(*file, block, SpectrumShape{block.size(), 1, 2 * block.size()}, options_, buffer);
+    WriteSpectrum(*file, block, store_.Stage().Shape(block.size(), 1), options_, buffer);
     if (!file->Finish()) {
         result = fftResultTargetFull;
         return nullptr;
@@ -300,13 +326,8 @@ void DiskChannel::WriteValues(OutputFile& file) {
     WriteSpectrum(file, store_.Held(), HeldShape(), options_, writeBuffer_);
 }
 
-// One block, or whole blocks of the length of the first (magnitudes and phases).
 SpectrumShape DiskChannel::HeldShape() const noexcept {
-    const std::size_t size = store_.Held().size();
-    if (heldBlock_ > 0 && heldBlock_ < size && size % heldBlock_ == 0) {
-        return {heldBlock_, size / heldBlock_, 2 * heldBlock_};
-    }
-    return {size, 1, 2 * size};
+    return store_.Shape();
 }
 
 void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) const noexcept {
@@ -320,6 +341,10 @@ void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) c
 bool DiskChannel::NamesSourceByPath(const std::string& path) const {
     const std::string* sourcePath = source_.AsString();
     return sourcePath && !sourcePath->empty() && fileSystem_->SameFile(path, *sourcePath);
+}
+
+bool DiskChannel::BoundedSamples() const noexcept {
+    return !input_ || input_->BoundedSamples();
 }
 
 void DiskChannel::CloseFiles() noexcept {

@@ -34,7 +34,16 @@ std::int32_t MemoryChannel::Length() const noexcept {
     return static_cast<std::int32_t>(std::min<std::size_t>(size, std::numeric_limits<std::int32_t>::max()));
 }
 
+bool MemoryChannel::BoundedSamples() const noexcept {
+    return std::holds_alternative<std::span<const std::int16_t>>(samples_);
+}
+
 void MemoryChannel::Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) {
+    Read(samples, from, pastEnd, result);
+}
+
+void MemoryChannel::LoadShared(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
+                               ByteBuffer&) const {
     Read(samples, from, pastEnd, result);
 }
 

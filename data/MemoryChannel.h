@@ -37,8 +37,12 @@ public:
     void Initialize(std::int32_t&) override {}
     void Load(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) override;
     void Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) override;
-    // Load without touching the channel: several threads may read at once.
-    void Read(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) const;
+    // 16-bit samples are bounded, doubles are not.
+    bool BoundedSamples() const noexcept override;
+    // Loads never touch the channel: several threads may read at once.
+    bool SharedLoads() const noexcept override { return true; }
+    void LoadShared(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
+                    ByteBuffer& bytes) const override;
 
     // The samples to read and the list that receives the outputs; drops the
     // outputs held.
@@ -48,6 +52,8 @@ public:
     const std::vector<std::vector<double>>& Outputs() const noexcept { return outputs_; }
 
 private:
+    void Read(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) const;
+
     ResultStore& store_;
     MemorySamples samples_;
     std::vector<std::vector<double>> outputs_;

@@ -12,12 +12,15 @@
 #include "common/Variant.h"
 #include "data/BlockCache.h"
 #include "data/DeferredOutputs.h"
+#include "data/OutputStage.h"
 
 namespace tavox {
 
 class Data;
+class ExposureSource;
 class FileSystem;
 class Parameters;
+class SpectrumStage;
 
 // One source and one target (a disk file pair or a pair of spreadsheet
 // ranges) with the data channel that reads and writes them. Created by Files.
@@ -57,7 +60,9 @@ public:
     struct StandInResult {
         std::int32_t result = fftResultAllRight;
         std::int32_t exposures = 0;
+        std::int32_t hop = 0;
         double seconds = 0.0;
+        Measures measures;
         DeferredOutputs outputs;
     };
     // Called on the stand-in after its Transform.
@@ -70,7 +75,13 @@ public:
     // What the last Transform did: the exposures it transformed and the
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
+    // The samples from the start of one exposure of an Average or Multi to
+    // the next (0 for the Simple method or when none was placed).
+    std::int32_t ExposureHop() const noexcept { return exposureHop_; }
     double TransformSeconds() const noexcept { return transformSeconds_; }
+    // What the spectrum stage measured of the last output the last Transform
+    // wrote (none unless a measurement was asked for).
+    const Measures& LastMeasures() const noexcept { return measures_; }
 
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
@@ -87,23 +98,21 @@ public:
     static void SetAllocationProbe(AllocationProbe probe) noexcept;
 
 private:
-    void PrepareBuffers();
+    // Working arrays of `points` values each.
+    void PrepareBuffers(std::size_t points);
     void ReleaseBuffers() noexcept;
-    void LoadExposure(std::int32_t position);
+    void LoadExposure(std::int32_t position, const SpectrumStage& stage);
     std::int32_t ExposureStep();
-    bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat);
+    bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int32_t& repeat, bool multi);
+    bool PlanOverlapped(double overlap, std::int32_t& step, std::int32_t& position, std::int32_t& repeat, bool multi);
     // True, with the result code set, when the transform is to stop before exposure k.
-    bool StopBefore(std::int16_t k);
-    void TransformSimple();
-    void TransformAverage();
-    void TransformMulti();
-    // Runs the exposures of an Average or Multi on worker threads when that
-    // is allowed and worth it; false, having done nothing, otherwise.
-    bool ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi);
-    // Shapes the loaded exposure, transforms it and converts it to polar form.
-    // Each step runs even after an earlier one raised; the last error raised
-    // becomes the result code.
-    void TransformExposure(bool conjugateOutput);
+    bool StopBefore(std::int32_t k);
+    void TransformSimple(const SpectrumStage& stage);
+    // The exposures of an Average or Multi, on this thread or, when the plan
+    // allows it, computed ahead on worker threads; either way their outcomes
+    // are applied here in exposure order.
+    void TransformExposures(const SpectrumStage& stage, bool multi);
+    void RunExposures(ExposureSource& exposures, std::int32_t repeat, bool multi);
     bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;
@@ -113,7 +122,9 @@ private:
     std::vector<double, CachedAllocator<double>> ImagPart;
     std::int32_t ResultCode = fftResultAllRight;
     std::int32_t exposuresDone_ = 0;
+    std::int32_t exposureHop_ = 0;
     double transformSeconds_ = 0.0;
+    Measures measures_;
     std::string name_;
     const std::function<bool()>* stopRequested_ = nullptr;  // during a Transform only
     std::size_t threads_ = 1;                               // during a Transform only

@@ -1,9 +1,10 @@
-#include <cmath>
 #include <memory>
 #include <string>
 
 #include "app/Application.h"
+#include "app/BatchSettings.h"
 #include "app/Files.h"
+#include "app/FilesAhead.h"
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
@@ -12,6 +13,7 @@
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/FamilyLock.h"
+#include "python/KeyboardStop.h"
 #include "python/PyApplication.h"
 
 namespace py = pybind11;
@@ -96,15 +98,26 @@ and Parameters objects) from several threads run one after another.)doc",
             "FFTCommand",
             [](PyApplication& self, py::handle CommandLine) {
                 const std::string text = ToText(CommandLine);
+                KeyboardStop stop(self.Core());
                 CoreCall(self.Family(), [&] { self.Core().FFTCommand(text); });
+                stop.Finish();
             },
             py::arg("CommandLine"),
             "FFTCommand(CommandLine: str) -> None\n\nParses a command line (the fields of the tavox program, such as "
-            "\"fc h 1024 /data/*.dat *out.*\"), sets the parameters, adds its files and runs the batch.")
+            "\"fc h 1024 /data/*.dat *out.*\"), sets the parameters, adds its files and runs the batch, which Ctrl+C "
+            "stops as it stops FFTExecute.")
         .def(
-            "FFTExecute", [](PyApplication& self) { CoreCall(self.Family(), [&] { self.Core().FFTExecute(); }); },
+            "FFTExecute",
+            [](PyApplication& self) {
+                KeyboardStop stop(self.Core());
+                CoreCall(self.Family(), [&] { self.Core().FFTExecute(); });
+                stop.Finish();
+            },
             "FFTExecute() -> None\n\nTransforms every file of FFTFiles in order, raising the events WillExecute, "
-            "FileComplete (once per file) and ExecuteComplete. The GIL is released while files are transformed.")
+            "FileComplete (once per file) and ExecuteComplete. The GIL is released while files are transformed. "
+            "On the main thread, Ctrl+C (SIGINT, while it raises KeyboardInterrupt) stops the batch at once, between "
+            "two exposures of the file in progress, which then fails; the events so far are raised, and "
+            "KeyboardInterrupt follows.")
         .def("Subscribe", &PyApplication::Subscribe, py::arg("sink"),
              "Subscribe(sink: object) -> None\n\nDelivers the events to sink.WillExecute(cancel), "
              "sink.FileComplete(file, result) and sink.ExecuteComplete(); missing methods are skipped. Subscribing "
@@ -117,7 +130,8 @@ and Parameters objects) from several threads run one after another.)doc",
             [](PyApplication& self, const std::string& name) {
                 const auto format = FormatFromName(name);
                 if (!format)
-                    throw py::value_error("output_format must be 'raw', 'csv', 'f32' or 'npy', not '" + name + "'");
+                    throw py::value_error("output_format must be " + NameList(OutputFormatNames, " or ", "'") +
+                                          ", not '" + name + "'");
                 ChangeOutput(self, [&](OutputOptions& options) { options.format = *format; });
             },
             "str: the format of disk outputs, as the program's --format: 'raw' (16-bit samples, the default), "
@@ -135,7 +149,7 @@ and Parameters objects) from several threads run one after another.)doc",
                         throw py::type_error("sample_rate must be a number or None");
                     }
                     value = rate.cast<double>();
-                    if (!std::isfinite(*value) || !(*value > 0)) {
+                    if (!ValidRate(*value)) {
                         throw py::value_error("sample_rate must be a finite number above 0, such as 48000");
                     }
                 }
@@ -148,7 +162,8 @@ and Parameters objects) from several threads run one after another.)doc",
             [](PyApplication& self, const std::string& name) {
                 const auto mode = AverageFromName(name);
                 if (!mode)
-                    throw py::value_error("average must be 'mean', 'rms', 'max' or 'median', not '" + name + "'");
+                    throw py::value_error("average must be " + NameList(AverageModeNames, " or ", "'") + ", not '" +
+                                          name + "'");
                 ChangeOutput(self, [&](OutputOptions& options) { options.average = *mode; });
             },
             "str: how the average method combines its exposures on disk, as the program's --average: 'mean' (the "
@@ -160,7 +175,7 @@ and Parameters objects) from several threads run one after another.)doc",
                     throw py::type_error("jobs must be an int, not " + std::string(Py_TYPE(value.ptr())->tp_name));
                 int overflow = 0;
                 const long long jobs = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-                if (overflow != 0 || jobs < 0 || jobs > MaxJobs)
+                if (overflow != 0 || !ValidJobs(jobs))
                     throw py::value_error("jobs must be from 0 to " + std::to_string(MaxJobs) + ", not " +
                                           py::str(value).cast<std::string>());
                 CoreCall(self.Family(), [&] { self.Core().SetJobs(static_cast<std::int32_t>(jobs)); });
@@ -168,6 +183,18 @@ and Parameters objects) from several threads run one after another.)doc",
             "int: the threads a batch may use, as the program's --jobs: 1 runs it on the calling thread alone; 0 "
             "(the default) means TAVOX_JOBS when set, else one per CPU this process may use. Outputs, results and "
             "events do not depend on it; handlers and Python ranges stay on the thread that runs the batch.")
+        .def(
+            "_configure",
+            [](PyApplication& self, const BatchSettings& settings) {
+                CoreCall(self.Family(), [&] {
+                    Application& app = self.Core();
+                    ApplyTransform(settings.transform, *app.FFTParameters());
+                    ApplyRunSettings(settings, app);
+                });
+            },
+            py::arg("settings"),
+            "_configure(settings: BatchSettings) -> None\n\nGives FFTParameters, the outputs and the threads the "
+            "values of settings (as tavox.transform_files does).")
         .def(
             "__enter__", [](py::object self) { return self; }, "Returns the Application itself.")
         .def(
@@ -186,6 +213,9 @@ and Parameters objects) from several threads run one after another.)doc",
                                        {"FFTCommand", 0x60030002},
                                        {"FFTExecute", 0x60030003}});
     cls.attr("EventDispIds") = DispIdTable({{"WillExecute", 1}, {"FileComplete", 2}, {"ExecuteComplete", 3}});
+    m.def("_files_transformed_on_workers", &FilesAhead::TransformedOnWorkers,
+          "Files the worker threads of batches have transformed ahead of their turn in this process so far; for "
+          "tests.");
 }
 
 }  // namespace tavox::python

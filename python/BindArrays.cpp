@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "app/BatchSettings.h"
 #include "app/Jobs.h"
 #include "app/ProgressText.h"
-#include "common/AutomationError.h"
-#include "common/OutputOptions.h"
 #include "engine/Parameters.h"
 #include "engine/SampleSpectrum.h"
+#include "engine/Shaping.h"
+#include "engine/WindowConstants.h"
 #include "python/Bindings.h"
 
 namespace py = pybind11;
@@ -42,28 +43,18 @@ MemorySamples SamplesOf(const py::buffer_info& info) {
 
 // The work of tavox.spectrum once its arguments are checked (tavox/_arrays.py):
 // returns (result code, outputs, rows, bins, flat array of the outputs).
-py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t window, bool center, std::int32_t method,
-                   std::int32_t repeat, const std::string& start, const std::string& finish, bool phase,
-                   const std::string& average, bool raw, std::int32_t jobs) {
+py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, bool raw) {
     const py::buffer_info info = samples.request();
     const MemorySamples source = SamplesOf(info);
-    const auto mode = AverageFromName(average);
-    if (!mode) throw py::value_error("unknown average mode '" + average + "'");
 
     SampleSpectrum spectrum;
     {
         // The tables of the width are built here too, outside the GIL.
         py::gil_scoped_release release;
         auto parameters = std::make_shared<Parameters>();
-        parameters->SetWidth(width);
-        parameters->SetWindow(window);
-        parameters->SetMethod(method);
-        parameters->SetRepeat(repeat);
-        parameters->SetPhase(phase);
-        parameters->SetCenter(center);
-        if (!start.empty()) parameters->SetStart(Variant(start));
-        if (!finish.empty()) parameters->SetFinish(Variant(finish));
-        spectrum = TransformSamples(std::move(parameters), *mode, source,
+        ApplyTransform(settings.transform, *parameters);
+        const std::int32_t jobs = settings.jobs.value_or(0);
+        spectrum = TransformSamples(std::move(parameters), settings.output, source,
                                     raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet,
                                     static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
@@ -74,10 +65,25 @@ py::tuple Spectrum(const py::buffer& samples, std::int32_t width, std::int32_t w
 }  // namespace
 
 void bindArrays(py::module_& m) {
-    m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("width"), py::arg("window"), py::arg("center"),
-          py::arg("method"), py::arg("repeat"), py::arg("start"), py::arg("finish"), py::arg("phase"),
-          py::arg("average"), py::arg("raw"), py::arg("jobs"),
+    m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("settings"), py::arg("raw"),
           "The transform behind tavox.spectrum, for arguments it has checked; use tavox.spectrum.");
+    m.def(
+        "_window_constants",
+        [](int window, std::size_t width) {
+            const WindowConstants c = ConstantsOfWindow(static_cast<fftWindowEnum>(window), width);
+            return py::make_tuple(c.width, c.weightSum, c.weightSquares, c.coherentGain, c.nenbw, c.scallopingLoss);
+        },
+        py::arg("window"), py::arg("width"),
+        "(width, S1, S2, coherent gain, NENBW, scalloping loss) of a window; use tavox.window_constants.");
+    m.def(
+        "_window_weights",
+        [](int window, std::size_t width) {
+            std::vector<double> weights(width);
+            for (std::size_t i = 0; i < width; ++i)
+                weights[i] = WindowWeight(static_cast<fftWindowEnum>(window), i, width);
+            return OwningArray(std::move(weights));
+        },
+        py::arg("window"), py::arg("width"), "The weights of a window; use tavox.window_weights.");
     m.def(
         "_result_message", [](std::int32_t code) { return ResultMessageEnglish(code); }, py::arg("code"),
         "The English text of a result code.");

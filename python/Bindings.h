@@ -9,6 +9,8 @@ void bindApplication(pybind11::module_& m);
 void bindFiles(pybind11::module_& m);
 void bindFile(pybind11::module_& m);
 void bindParameters(pybind11::module_& m);
+// BatchSettings, what tavox.spectrum and tavox.transform_files run with.
+void bindSettings(pybind11::module_& m);
 // The array functions' compiled part (_spectrum) and result-code texts.
 void bindArrays(pybind11::module_& m);
 

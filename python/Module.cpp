@@ -47,6 +47,7 @@ PYBIND11_MODULE(_tavox, m) {
     bindParameters(m);
     bindFile(m);
     bindFiles(m);
+    bindSettings(m);
     bindApplication(m);
     bindArrays(m);
     m.attr("__version__") = TAVOX_VERSION;

@@ -9,9 +9,10 @@ namespace tavox {
 
 namespace {
 
-using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*, const CommandOptions*);
+using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*, const BatchSettings*);
 using WriterEntry = void (*)(const PlotOptions*, const std::optional<double>*, std::shared_ptr<PlotWriter>*);
 using ViewerEntry = int (*)(int, char**, const ViewOptions*, const std::optional<double>*);
+using PeaksEntry = int (*)(const ViewOptions*, const std::optional<double>*, std::ostream*, std::ostream*);
 
 // Next to the program in the build tree; in the library folder once installed.
 void* LoadModule(const std::string& name, std::string& error) {
@@ -44,11 +45,11 @@ Entry FindPlotEntry(const char* entry, std::string& error) {
 }  // namespace
 
 std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields,
-                                    const CommandOptions& options, std::string& error) {
+                                    const BatchSettings& settings, std::string& error) {
     const auto entry = FindEntry<DesktopEntry>("libtavox_desktop.so", "tavox_run_desktop",
                                                "libtavox_desktop.so has no entry point", error);
     if (entry == nullptr) return std::nullopt;
-    return entry(argc, argv, &fields, &options);
+    return entry(argc, argv, &fields, &settings);
 }
 
 std::shared_ptr<PlotWriter> LoadPlotWriter(const PlotOptions& plot, std::optional<double> rate, std::string& error) {
@@ -64,6 +65,13 @@ std::optional<int> RunViewerModule(int argc, char** argv, const ViewOptions& vie
     const auto entry = FindPlotEntry<ViewerEntry>("tavox_run_viewer", error);
     if (entry == nullptr) return std::nullopt;
     return entry(argc, argv, &view, &rate);
+}
+
+std::optional<int> WritePeaksModule(const ViewOptions& view, std::optional<double> rate, std::ostream& out,
+                                    std::ostream& err, std::string& error) {
+    const auto entry = FindPlotEntry<PeaksEntry>("tavox_write_peaks", error);
+    if (entry == nullptr) return std::nullopt;
+    return entry(&view, &rate, &out, &err);
 }
 
 }  // namespace tavox

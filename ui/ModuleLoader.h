@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,7 +10,7 @@
 
 namespace tavox {
 
-struct CommandOptions;
+struct BatchSettings;
 class PlotWriter;
 
 // The desktop front end (libtavox_desktop.so) and the picture writer and
@@ -19,9 +20,11 @@ class PlotWriter;
 // cannot be loaded. A module stays loaded until the process ends: Qt
 // registers exit handlers.
 std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std::string>& fields,
-                                    const CommandOptions& options, std::string& error);
+                                    const BatchSettings& settings, std::string& error);
 std::shared_ptr<PlotWriter> LoadPlotWriter(const PlotOptions& plot, std::optional<double> rate, std::string& error);
 std::optional<int> RunViewerModule(int argc, char** argv, const ViewOptions& view, std::optional<double> rate,
                                    std::string& error);
+std::optional<int> WritePeaksModule(const ViewOptions& view, std::optional<double> rate, std::ostream& out,
+                                    std::ostream& err, std::string& error);
 
 }  // namespace tavox

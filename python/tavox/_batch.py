@@ -3,17 +3,14 @@
 from __future__ import annotations
 
 import dataclasses
-import math
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (_AVERAGES, _MAX_REPEAT, _METHODS, _WINDOWS, AverageName, MethodName, Position,
-                      WindowName, _choice, _flag, _integer, _jobs, _position, _width)
-from ._tavox import (Application, AutomationError, File, _result_message, fftDataEnum, fftMethodEnum,
-                     fftResultEnum, fftWindowEnum)
+from ._arrays import AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _settings
+from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
+                     fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 PathText = Union[str, "os.PathLike[str]"]
-_FORMATS = ("raw", "csv", "f32", "npy")
 
 
 @dataclasses.dataclass(frozen=True)
@@ -46,71 +43,6 @@ class ProgressBar(Protocol):
 
 
 Progress = Union[Callable[[FileResult, int, int], object], ProgressBar, None]
-
-
-@dataclasses.dataclass(frozen=True)
-class BatchSettings:
-    """The checked options of a batch, as transform_files takes them."""
-
-    width: int = 128
-    window: int = int(fftWindowEnum.fftWindowRectangle)
-    center: bool = False
-    method: int = int(fftMethodEnum.fftMethodSimple)
-    repeat: int = 2
-    start: str = ""
-    finish: str = ""
-    phase: bool = False
-    format: str = "raw"
-    rate: Optional[float] = None
-    average: str = "mean"
-    jobs: int = 0
-
-
-def batch_settings(width: int = 128, window: WindowName | fftWindowEnum = "rect", center: bool = False,
-                   method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
-                   finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                   average: AverageName = "mean", jobs: int | None = None) -> BatchSettings:
-    """Checks the options of a batch; TypeError or ValueError for one out of place."""
-    method_value = _choice(method, "method", _METHODS, fftMethodEnum)
-    repeat_value = _integer(repeat, "repeat")
-    if method_value != fftMethodEnum.fftMethodSimple and not 2 <= repeat_value <= _MAX_REPEAT:
-        raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
-    if format not in _FORMATS:
-        raise ValueError("format must be one of %s, not %r" % (", ".join(map(repr, _FORMATS)), format))
-    if average not in _AVERAGES:
-        raise ValueError("average must be one of %s, not %r" % (", ".join(map(repr, _AVERAGES)), average))
-    rate_value: Optional[float] = None
-    if rate is not None:
-        if isinstance(rate, bool) or not isinstance(rate, (int, float)):
-            raise TypeError("rate must be a number or None, not %s" % type(rate).__name__)
-        rate_value = float(rate)
-        if not math.isfinite(rate_value) or rate_value <= 0:
-            raise ValueError("rate must be a sample rate in Hz above 0, not %r" % rate)
-    jobs_value = _jobs(jobs)
-    return BatchSettings(width=_width(width), window=_choice(window, "window", _WINDOWS, fftWindowEnum),
-                         center=_flag(center, "center"), method=method_value,
-                         repeat=repeat_value if method_value != fftMethodEnum.fftMethodSimple else 1,
-                         start=_position(start, "start"), finish=_position(finish, "finish"),
-                         phase=_flag(phase, "phase"), format=format, rate=rate_value, average=average,
-                         jobs=jobs_value)
-
-
-def _configure(app: Application, settings: BatchSettings) -> None:
-    p = app.FFTParameters
-    p.Width = settings.width
-    p.Window = fftWindowEnum(settings.window)
-    p.Center = settings.center
-    p.Method = fftMethodEnum(settings.method)
-    p.Repeat = settings.repeat
-    p.Phase = settings.phase
-    if settings.start:
-        p.Start = settings.start
-    if settings.finish:
-        p.Finish = settings.finish
-    app.output_format = settings.format
-    app.sample_rate = settings.rate
-    app.average = settings.average
-    app.jobs = settings.jobs
 
 
 class _Collector:
@@ -152,7 +84,7 @@ def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exa
     only the files of exactly these paths) and returns a FileResult per file."""
     _check_progress(progress)
     with Application() as app:
-        _configure(app, settings)
+        app._configure(settings)
         files = app.FFTFiles
         for source in sources:
             try:
@@ -194,11 +126,23 @@ def matching_inputs(pattern: PathText) -> list[str]:
     return [str(file.Source) for file in app.FFTFiles]
 
 
+def _rate(rate: object, fs: object) -> object:
+    """rate, or fs, its SciPy name; not both unless equal."""
+    if fs is None:
+        return rate
+    if rate is not None and rate != fs:
+        raise ValueError("rate=%r and fs=%r differ; give one of them" % (rate, fs))
+    return fs
+
+
 def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = None, width: int = 128,
                     window: WindowName | fftWindowEnum = "rect", center: bool = False,
-                    method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
-                    finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                    average: AverageName = "mean", jobs: int | None = None) -> list[FileResult]:
+                    method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
+                    start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
+                    rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
+                    scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
+                    overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
+                    fs: float | None = None) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -213,6 +157,10 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
       "f32", "npy"), --rate (Hz, or None) and --average.
+    scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
+      and the command line's options of those names; a scale or unit other
+      than amplitude in sample counts needs a format other than "raw".
+    fs: the sample rate, the same as rate (give one of them).
     jobs: the threads the batch may use, as the command line's --jobs: 1
       runs it on this thread alone; None or 0 (the default) means
       TAVOX_JOBS when set, else one per CPU this process may use. The
@@ -220,9 +168,12 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
 
     A file that fails gives its code and message; only arguments out of
     place raise (TypeError, ValueError). The GIL is released while files are
-    transformed, so batches on several threads run in parallel.
+    transformed, so batches on several threads run in parallel. Ctrl+C on
+    the main thread stops the batch at once, between two exposures, and
+    raises KeyboardInterrupt; the files reported to progress until then
+    keep their outputs, and no other output is left.
     """
-    settings = batch_settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                              finish=finish, phase=phase, format=format, rate=rate, average=average,
-                              jobs=jobs)
+    settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
+                         finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
+                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

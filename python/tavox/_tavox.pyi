@@ -130,6 +130,29 @@ class Files:
             Target: Any) -> Union[File, tuple[File, ...], None]: ...
     def Remove(self, Index: Union[int, float, str]) -> None: ...
 
+class BatchSettings:
+    width: int
+    window: int
+    center: bool
+    method: int
+    repeat: Optional[int]
+    start: Optional[str]
+    finish: Optional[str]
+    phase: bool
+    format: str
+    rate: Optional[float]
+    average: str
+    jobs: Optional[int]
+    scale: str
+    unit: str
+    full_scale: Optional[float]
+    overlap: Optional[float]
+    repeat_caps: bool
+    detrend: str
+    pad: Optional[int]
+    def __init__(self) -> None: ...
+    def __eq__(self, other: object) -> bool: ...
+
 class Application:
     DispIds: ClassVar[dict[str, int]]
     EventDispIds: ClassVar[dict[str, int]]
@@ -159,10 +182,22 @@ class Application:
     def jobs(self) -> int: ...
     @jobs.setter
     def jobs(self, value: int) -> None: ...
+    def _configure(self, settings: BatchSettings) -> None: ...
     def __enter__(self) -> "Application": ...
     def __exit__(self, *args: object) -> Literal[False]: ...
 
-def _spectrum(samples: np.ndarray[Any, Any], width: int, window: int, center: bool, method: int, repeat: int,
-              start: str, finish: str, phase: bool, average: str,
-              raw: bool, jobs: int) -> tuple[int, int, int, int, np.ndarray[Any, Any]]: ...
+def _spectrum(samples: np.ndarray[Any, Any], settings: BatchSettings,
+              raw: bool) -> tuple[int, int, int, int, np.ndarray[Any, Any]]: ...
 def _result_message(code: int) -> str: ...
+def _window_constants(window: int, width: int) -> tuple[int, float, float, float, float, float]: ...
+def _window_weights(window: int, width: int) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+def _files_transformed_on_workers() -> int: ...
+
+_window_names: tuple[tuple[str, int], ...]
+_method_names: tuple[tuple[str, int], ...]
+_average_modes: tuple[str, ...]
+_output_formats: tuple[tuple[str, bytes, str, bool, str], ...]
+_scales: tuple[str, ...]
+_units: tuple[str, ...]
+_detrends: tuple[str, ...]
+_quantity_columns: tuple[tuple[str, str, str], ...]

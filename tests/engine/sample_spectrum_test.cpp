@@ -234,6 +234,9 @@ TEST(sample_spectrum_test, threads_change_no_value_of_a_long_average) {
     const Samples samples = Noise(400000, 6);
     std::vector<double> cells(samples.begin(), samples.end());
     for (std::size_t i = 0; i < cells.size(); i += 7) cells[i] += 0.25;
+    // Doubles whose squared magnitudes overflow take the unbounded path on threads too.
+    std::vector<double> huge(cells);
+    for (double& x : huge) x *= 1e156;
     const auto average = Settings(1024, fftWindowHanning, fftMethodAverage, false, true, 300);
     const auto multi = Settings(2048, fftWindowRectangle, fftMethodMulti, false, false, 90);
     for (const AverageMode mode : {AverageMode::Mean, AverageMode::Median, AverageMode::Max}) {
@@ -250,6 +253,12 @@ TEST(sample_spectrum_test, threads_change_no_value_of_a_long_average) {
             EXPECT_EQ(manyCells.result, oneCells.result);
             EXPECT_EQ(std::memcmp(manyCells.values.data(), oneCells.values.data(), one.bins * sizeof(double)), 0)
                 << threads;
+            const auto hugeOne =
+                TransformSamples(average, mode, std::span<const double>(huge), SpectrumTarget::Sheet, 1);
+            const auto hugeMany =
+                TransformSamples(average, mode, std::span<const double>(huge), SpectrumTarget::Sheet, threads);
+            EXPECT_EQ(hugeMany.result, hugeOne.result);
+            EXPECT_EQ(hugeMany.values, hugeOne.values) << threads;
         }
     }
     // A multi keeps to the calling thread and gives the same outputs.

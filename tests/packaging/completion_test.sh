@@ -4,6 +4,8 @@
 # compares what the completion offers with the expected words.
 # Usage: completion_test.sh <completion file>
 set -uo pipefail
+# The completion under test is given as an argument; this one is the default.
+# shellcheck source=../../packaging/tavox.bash-completion
 source "$1" || exit 1
 
 dir=$(mktemp -d)
@@ -112,7 +114,8 @@ _tavox_option_values[--format]="raw csv f32 npy"
 _tavox_option_values[--report]="@file"
 _tavox_option_values[--rate]="@text"
 _tavox_option_values[--quiet]=""
-check "tavox --f" --format=
+check "tavox --f" --format= --full-scale=
+check "tavox --fo" --format=
 check "tavox --r" --rate= --report=
 check "tavox --format=" csv f32 npy raw
 check "tavox --format=C" 

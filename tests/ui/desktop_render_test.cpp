@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -13,7 +14,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QStyle>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionSpinBox>
 
 #include "UiTest.h"
 #include "app/Application.h"
@@ -23,6 +27,7 @@
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmAbout.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/desktop/frmOptions.h"
 #include "ui/desktop/frmProcess.h"
 
 namespace tavox {
@@ -74,6 +79,25 @@ void ExpectCaptionsFit(const QWidget* window) {
         } else if (const auto* frame = qobject_cast<const QGroupBox*>(control)) {
             text = frame->title();
             available -= 2 * metrics.averageCharWidth();
+        } else if (const auto* combo = qobject_cast<const QComboBox*>(control)) {
+            QStyleOptionComboBox option;
+            option.initFrom(combo);
+            const int field =
+                style->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, combo).width();
+            for (int i = 0; i < combo->count(); ++i) {
+                EXPECT_LE(metrics.horizontalAdvance(combo->itemText(i)), field) << name << " " << i;
+            }
+            ++checked;
+            continue;
+        } else if (const auto* spin = qobject_cast<const QSpinBox*>(control)) {
+            QStyleOptionSpinBox option;
+            option.initFrom(spin);
+            const int field =
+                style->subControlRect(QStyle::CC_SpinBox, &option, QStyle::SC_SpinBoxEditField, spin).width();
+            EXPECT_LE(metrics.horizontalAdvance(spin->specialValueText()), field) << name;
+            EXPECT_LE(metrics.horizontalAdvance(QString::number(spin->maximum())), field) << name;
+            ++checked;
+            continue;
         } else if (const auto* list = qobject_cast<const QListWidget*>(control)) {
             for (int i = 0; i < list->count(); ++i) {
                 EXPECT_LE(metrics.horizontalAdvance(list->item(i)->text()), list->viewport()->width()) << name;
@@ -106,6 +130,12 @@ TEST_F(desktop_render_test, windows_render_and_every_caption_fits_at_96_dpi) {
     frmAbout about;
     ExpectCaptionsFit(&about);
     Render(&about, "frmAbout");
+
+    BatchSettings pictures;
+    pictures.plot = PlotSettings{PlotScale::Db, 1200, 700};
+    frmOptions options(pictures);
+    ExpectCaptionsFit(&options);
+    Render(&options, "frmOptions");
 
     auto app = Application::Create();
     Variant source(data.Path() + "*.dat");

@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 #include "ui/plot/PlotApi.h"
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
 #include "ui/plot/SpectrumPlot.h"
@@ -116,6 +117,12 @@ TEST(spectrum_plot_test, the_phase_panel_exists_only_with_phases) {
     const QRgb dot = image.pixel(static_cast<int>(std::lround(withPhases.XOfBin(64))),
                                  static_cast<int>(std::lround(withPhases.YOfPhase(45))));
     EXPECT_GT(qGreen(dot), qRed(dot) + 40);
+    // The bins of the floor of 1 lie 78 dB below the tone: their phases are left out.
+    for (const double bin : {20.0, 300.0}) {
+        const QRgb none = image.pixel(static_cast<int>(std::lround(withPhases.XOfBin(bin))),
+                                      static_cast<int>(std::lround(withPhases.YOfPhase(45))));
+        EXPECT_LE(qGreen(none) - qRed(none), 10) << bin;
+    }
     EXPECT_NEAR(withPhases.YOfPhase(180), phase.top(), 1e-9);
     EXPECT_NEAR(withPhases.YOfPhase(-180), phase.bottom(), 1e-9);
 }
@@ -167,17 +174,46 @@ TEST(spectrum_plot_test, readout_names_bin_hz_magnitude_db_and_phase) {
     EXPECT_EQ(ReadoutText(quiet, 1), QStringLiteral("bin 1, magnitude 0.000001, \u2212210.3 dB"));
 }
 
-TEST(spectrum_plot_test, axis_ticks_peaks_and_numbers) {
+// Other quantities read in their unit and, when linear, as the level the
+// dB scale shows them at; the axis names quantity and unit.
+TEST(spectrum_plot_test, quantities_name_their_unit_in_the_readout_and_on_the_axis) {
+    const auto with = [](SpectrumQuantity quantity, double value) {
+        auto spectrum = Tone(512, 64, value);
+        spectrum->quantity = quantity;
+        return SpectrumPlot(spectrum);
+    };
+    const SpectrumQuantity psd{SpectrumScale::Psd, SpectrumUnit::Linear};
+    EXPECT_EQ(ReadoutText(with(psd, FullScale * FullScale / 2), 64),
+              QStringLiteral("bin 64, PSD 536838144.500 counts\u00b2/Hz, 0.0 dBFS/Hz"));
+    const SpectrumQuantity volts{SpectrumScale::Amplitude, SpectrumUnit::Volts};
+    EXPECT_EQ(ReadoutText(with(volts, 0.5), 64), QStringLiteral("bin 64, amplitude 0.500000 V, \u22126.0 dBV"));
+    const SpectrumQuantity level{SpectrumScale::Amplitude, SpectrumUnit::Dbfs};
+    SpectrumPlot levels = with(level, -20);
+    EXPECT_EQ(ReadoutText(levels, 64), QStringLiteral("bin 64, level \u221220.000 dBFS"));
+    EXPECT_TRUE(levels.Levels()) << "values in dB are drawn as levels on either scale";
+    EXPECT_LT(levels.FullView().bottom, -20);
+    // Peaks and noise are judged by the amplitudes the levels stand for.
+    auto floor = Tone(512, 64, -20);
+    std::fill(floor->magnitudes.begin(), floor->magnitudes.end(), -100.0);
+    floor->magnitudes[64] = -20;
+    floor->quantity = level;
+    SpectrumPlot peaked(floor);
+    Render(peaked);
+    EXPECT_EQ(peaked.MarkedPeaks(), std::vector<std::size_t>{64});
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{SpectrumScale::Psd, SpectrumUnit::Dbfs}, false),
+              QStringLiteral("PSD (dBFS/Hz)"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{SpectrumScale::Power, SpectrumUnit::Volts}, true),
+              QStringLiteral("power (dBV)"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{}, false), QStringLiteral("magnitude"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{}, true), QStringLiteral("level (dB re 32767)"));
+}
+
+TEST(spectrum_plot_test, axis_ticks_and_numbers) {
     const Ticks ticks = NiceTicks(0, 9000, 8);
     EXPECT_EQ(ticks.values, (std::vector<double>{0, 2000, 4000, 6000, 8000}));
     EXPECT_EQ(NiceTicks(-0.5, 0.5, 5).decimals, 1);
     EXPECT_EQ(FormatValue(-20, 1), "\u221220.0");
     EXPECT_EQ(FormatValue(-0.04, 1), "0.0");
-    // Peaks, not the neighbours of the strongest: a Hanning tone leaks into
-    // bins 63 and 65, which are no peaks.
-    const std::vector<double> values = {2000, 10, 5, 4000, 8000, 4000, 3, 6000, 3000};
-    EXPECT_EQ(StrongestPeaks(values, 0, values.size(), 3), (std::vector<std::size_t>{4, 7, 0}));
-    EXPECT_EQ(StrongestPeaks(values, 5, 7, 3), (std::vector<std::size_t>{5, 6}));
 }
 
 TEST(spectrum_plot_test, png_encoding_reads_back_pixel_for_pixel_and_replaces_atomically) {

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/ProgressText.h"
+#include "common/Enums.h"
 #include "support/ProgramRun.h"
 #include "support/TestSupport.h"
 
@@ -58,6 +61,54 @@ TEST(tavox_desktop_run_test, no_matching_input_is_named_on_standard_error) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("tavox: no input file matches \"" + dir.Path() + "*.dat\"\n"), std::string::npos) << run.err;
+}
+
+// The desktop's run says what the terminal's says about an empty share, and
+// its report holds what the terminal's holds.
+TEST(tavox_desktop_run_test, empty_share_and_quiet_report_as_in_the_terminal) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    const std::vector<std::string> desktop = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.Path()};
+    const std::string input = dir.Path() + "*.dat";
+    for (const bool onDesktop : {true, false}) {
+        SCOPED_TRACE(onDesktop ? "desktop" : "terminal");
+        const auto share =
+            onDesktop ? RunProgram(TAVOX_EXE, {"--shard=0/2", "e", "h", "256", input, "*.out"}, {}, desktop)
+                      : RunProgram(TAVOX_EXE, {"--shard=0/2", "e", "h", "256", input, "*.out"}, DisplayVariables);
+        EXPECT_EQ(share.status, 0) << share.err;
+        EXPECT_NE(share.err.find("tavox: share 0/2 holds none of the 1 input files that match \"" + input + "\"\n"),
+                  std::string::npos)
+            << share.err;
+        const std::vector<std::string> quiet = {"--report=-", "--quiet", "e", "h", "256", input, "*.out"};
+        const auto report =
+            onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
+        EXPECT_EQ(report.status, 0) << report.err;
+        EXPECT_EQ(report.out.rfind("{\"type\":\"totals\",\"files\":1,", 0), 0u) << report.out;
+    }
+}
+
+// --quiet: nothing on standard output, in the terminal and on the desktop;
+// a file that failed is named on standard error, and the status says it.
+TEST(tavox_desktop_run_test, quiet_names_only_the_failures_on_standard_error) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    WriteSamples(dir.File("short.dat"), Ramp(100));
+    // Qt says nothing of a runtime folder only the user may enter.
+    std::filesystem::create_directory(dir.File("run"));
+    std::filesystem::permissions(dir.File("run"), std::filesystem::perms::owner_all);
+    const std::vector<std::string> desktop = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.File("run")};
+    for (const bool onDesktop : {true, false}) {
+        SCOPED_TRACE(onDesktop ? "desktop" : "terminal");
+        for (const std::string input : {"a.dat", "*.dat"}) {
+            const std::vector<std::string> quiet = {"--quiet", "e", "h", "256", dir.Path() + input, "*.out"};
+            const auto run =
+                onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.status, input == "a.dat" ? 0 : 1);
+            const std::string failure = ResultLine("short.dat", fftResultShortFile) + "\n";
+            EXPECT_EQ(run.err, input == "a.dat" ? "" : failure);
+        }
+    }
 }
 
 // A terminal run never loads the window toolkit; the same batch then reports

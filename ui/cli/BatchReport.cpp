@@ -8,39 +8,21 @@
 #include <nlohmann/json.hpp>
 
 #include "app/Application.h"
+#include "app/BatchSettings.h"
 #include "app/DisplayText.h"
 #include "app/Files.h"
 #include "app/ProgressText.h"
 #include "data/Data.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
+#include "engine/SpectrumStage.h"
+#include "engine/WindowAndMethodNames.h"
+#include "engine/WindowConstants.h"
 
 namespace tavox {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-const char* MethodName(fftMethodEnum method) {
-    switch (method) {
-        case fftMethodAverage:
-            return "average";
-        case fftMethodMulti:
-            return "multi";
-        default:
-            return "simple";
-    }
-}
-
-const char* WindowName(fftWindowEnum window) {
-    switch (window) {
-        case fftWindowHanning:
-            return "hann";
-        case fftWindowFlatTop:
-            return "flattop";
-        default:
-            return "rect";
-    }
-}
 
 // One line of JSON; any byte that is not UTF-8 and got past DisplayText
 // becomes U+FFFD.
@@ -50,8 +32,8 @@ std::string Line(const Json& object) {
 
 }  // namespace
 
-BatchReport::BatchReport(std::string path, const OutputOptions& output, bool fileLines)
-    : path_(std::move(path)), output_(output), fileLines_(fileLines) {}
+BatchReport::BatchReport(const BatchSettings& settings)
+    : settings_(settings), path_(settings.report.value_or("-")), fileLines_(!(path_ == "-" && settings.quiet)) {}
 
 BatchReport::~BatchReport() {
     if (fd_ > STDERR_FILENO) ::close(fd_);
@@ -96,18 +78,56 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     line["samples"] = data.Length();
     line["exposures"] = File->ExposuresDone();
     line["width"] = parameters.Width();
-    line["window"] = WindowName(parameters.Window());
-    line["method"] = MethodName(parameters.Method());
+    line["window"] = NamesOf(parameters.Window()).name;
+    line["method"] = NamesOf(parameters.Method()).name;
     line["phase"] = parameters.Phase();
     line["center"] = parameters.Center();
-    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(output_.average);
-    line["format"] = FormatName(output_.format);
-    if (output_.rate) {
-        line["rate_hz"] = *output_.rate;
-        line["bin_hz"] = *output_.rate / parameters.Width();
+    if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(settings_.output.average);
+    line["format"] = FormatName(settings_.output.format);
+    if (settings_.output.rate) {
+        line["rate_hz"] = *settings_.output.rate;
+        line["bin_hz"] = *settings_.output.rate / parameters.Width();
     }
+    if (settings_.output.spectrum != SpectrumOptions{}) AddSpectrum(line, parameters, *File);
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));
+}
+
+// How the values of a calibrated spectrum were made: scale, unit, detrending,
+// padding, the sample rate the PSD and ENBW take, the window's constants and
+// the placement of the exposures.
+void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const File& file) {
+    const SpectrumOptions& spectrum = settings_.output.spectrum;
+    line["scale"] = ScaleName(spectrum.scale);
+    line["unit"] = UnitName(spectrum.unit);
+    line["column"] = NamesOf(spectrum.Quantity()).column;
+    if (spectrum.fullScale) line["full_scale_v"] = *spectrum.fullScale;
+    line["detrend"] =
+        DetrendName(spectrum.detrend == Detrend::None && parameters.Center() ? Detrend::Mean : spectrum.detrend);
+    if (spectrum.pad) line["pad"] = std::max(*spectrum.pad, parameters.Width());
+    const double rate = settings_.output.rate.value_or(1.0);
+    line["fs_hz"] = rate;
+    line["fs_from"] = settings_.output.rate ? "--rate" : "none given: 1, as SciPy takes it";
+    if (!constants_ || constants_->width != static_cast<std::size_t>(parameters.Width()) ||
+        constantsWindow_ != parameters.Window()) {
+        constants_ = ConstantsOfWeights(parameters.WindowWeights(), static_cast<std::size_t>(parameters.Width()));
+        constantsWindow_ = parameters.Window();
+    }
+    Json window;
+    window["coherent_gain"] = constants_->coherentGain;
+    window["nenbw_bins"] = constants_->nenbw;
+    window["enbw_hz"] = constants_->Enbw(rate);
+    window["scalloping_loss_db"] = constants_->ScallopingLossDb();
+    line["window_constants"] = std::move(window);
+    if (parameters.Method() != fftMethodSimple && file.ExposureHop() > 0) {
+        const double width = parameters.Width();
+        line["exposure_hop"] = file.ExposureHop();
+        line["overlap_percent"] = 100 * std::max(0.0, width - file.ExposureHop()) / width;
+    }
+    if (parameters.Method() == fftMethodAverage && spectrum.scale != SpectrumScale::Amplitude &&
+        settings_.output.average == AverageMode::Median) {
+        line["median_bias"] = MedianBias(file.ExposuresDone());
+    }
 }
 
 void BatchReport::ExecuteComplete() {
@@ -132,6 +152,10 @@ void BatchReport::Finish(int exitStatus) {
         error_ = "the report " + path_ + " could not be written: " + std::strerror(errno);
     }
     fd_ = -1;
+}
+
+std::shared_ptr<BatchReport> ReportFor(const BatchSettings& settings) {
+    return settings.report ? std::make_shared<BatchReport>(settings) : nullptr;
 }
 
 // The whole line in one write where the system allows it; a short write is

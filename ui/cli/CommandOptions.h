@@ -5,24 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "common/OutputOptions.h"
-#include "data/BatchShare.h"
+#include "app/BatchSettings.h"
 #include "ui/plot/PlotOptions.h"
 
 namespace tavox {
 
-// What the options in front of the fields of a tavox command line ask for.
-struct CommandOptions {
-    OutputOptions output;
+// What the options in front of the fields of a tavox command line ask for:
+// the settings of a batch (but its transform, which the fields give), and
+// what is no batch's (the viewer, the help, the version, the self-test).
+struct CommandOptions : BatchSettings {
     // The options given, by name without "--", in order (for the checks that
     // need the fields).
     std::vector<std::string> given;
-    std::optional<std::string> report;  // a file, or "-" for standard output
-    std::optional<PlotOptions> plot;
-    std::optional<ViewOptions> view;
-    std::optional<std::int32_t> jobs;  // threads; 0 for every CPU
-    BatchShare shard;                  // the share of the inputs to transform; all by default
-    bool quiet = false;
+    std::optional<ViewOptions> view;  // the file of --view or --peaks, and how to read it
+    bool peaks = false;               // --peaks: view.file's peaks are written, no window opens
     bool help = false;
     bool version = false;
     bool selfTest = false;
@@ -46,7 +42,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // The checks that need the fields: --average only with method p, batch
 // options only with fields, --self-test and --view only without them,
 // --plot-size only with --plot, --width and --phase only with --view and
-// nothing else but --rate and --format with it. Returns one line,
+// nothing else but --rate and --format with it; the scale
+// and unit with a format that holds them and the full scale their volts
+// need, --average=rms only on the amplitude scale, --overlap only with
+// methods p and m, --pad not below the width, --detrend=none not with the
+// letter c. Returns one line,
 // or nothing when all is well; a first field of no known method is left to
 // the command line's own refusal.
 std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields);
@@ -60,13 +60,5 @@ std::int32_t ResolveJobs(const CommandOptions& options, const char* environment,
 // Makes the input field (the fourth) absolute against `folder` when it does
 // not begin with "/"; an empty field stays empty.
 void MakeInputAbsolute(std::vector<std::string>& fields, const std::string& folder);
-
-// The English section on the options that --help prints below the help,
-// lines ended by LF.
-std::string OptionsHelpText();
-
-// The number of files the input field (an absolute path, "*" and "?" in its
-// name) matches, before any share is taken.
-std::size_t MatchingInputs(const std::string& input);
 
 }  // namespace tavox

@@ -19,10 +19,12 @@
 #include <QTimer>
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <optional>
 #include <string>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/Files.h"
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
@@ -34,6 +36,8 @@
 #include "ui/desktop/SettingsPath.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmAbout.h"
+#include "ui/desktop/frmOptions.h"
+#include "ui/plot/PlotApi.h"
 
 namespace tavox {
 
@@ -64,6 +68,25 @@ Control* MakeControl(QWidget* parent, const QString& name, const QString& text, 
 
 QString Indexed(const char* name, int index) {
     return QStringLiteral("%1_%2").arg(QLatin1String(name)).arg(index);
+}
+
+// Runs the batch of `app` with the output options, pictures and threads of
+// `options`; a picture that could not be written is named on standard error.
+void RunWithOptions(Application& app, const BatchSettings& options) {
+    std::shared_ptr<PlotWriter> plots;
+    IgnoringErrors([&] {
+        if (options.plot) plots = MakePlotWriter(*options.plot, options.output.rate);
+        if (plots) {
+            plots->SetParameters(app.FFTParameters());
+            plots->SetSpectrumOptions(options.output.spectrum);
+        }
+        ApplyRunSettings(options, app, plots);
+        app.FFTExecute();
+    });
+    if (!plots) return;
+    IgnoringErrors([&] {
+        for (const std::string& failure : plots->Finish()) std::cerr << "tavox: the picture " << failure << '\n';
+    });
 }
 
 }  // namespace
@@ -208,19 +231,22 @@ void frmMain::createButtons() {
     cmdEnd = MakeControl<QPushButton>(this, QStringLiteral("cmdEnd"), QStringLiteral("&Konec"), 6960, 5880, 1800, 375);
     cmdAbout =
         MakeControl<QPushButton>(this, QStringLiteral("cmdAbout"), QStringLiteral("&O aplikaci"), 120, 5880, 1815, 375);
+    cmdOptions =
+        MakeControl<QPushButton>(this, QStringLiteral("cmdOptions"), QStringLiteral("Vo&lby…"), 2055, 5880, 1815, 375);
     // Enter presses the focused button, else Start (see keyPressEvent).
-    for (QPushButton* button : {cmdChangePath, cmdStart, cmdEnd, cmdAbout}) button->setAutoDefault(true);
+    for (QPushButton* button : {cmdChangePath, cmdStart, cmdEnd, cmdAbout, cmdOptions}) button->setAutoDefault(true);
     cmdStart->setDefault(true);
     connect(cmdStart, &QPushButton::clicked, this, &frmMain::cmdStart_Click);
     connect(cmdEnd, &QPushButton::clicked, this, &frmMain::cmdEnd_Click);
     connect(cmdAbout, &QPushButton::clicked, this, &frmMain::cmdAbout_Click);
+    connect(cmdOptions, &QPushButton::clicked, this, &frmMain::cmdOptions_Click);
 }
 
 void frmMain::createTabOrder() {
-    const std::array<QWidget*, 20> chain{
+    const std::array<QWidget*, 21> chain{
         optMethod[1], optMethod[2], optMethod[3], optMethod[4], optWindow[1],  optWindow[2], optWindow[3],
         txtParam[0],  txtParam[1],  txtParam[2],  txtParam[3],  cmdChangePath, txtParam[4],  txtParam[5],
-        lstFiles,     txtParam[6],  cmdStart,     cmdEnd,       cmdAbout,      chkCenter,
+        lstFiles,     txtParam[6],  cmdStart,     cmdEnd,       cmdAbout,      chkCenter,    cmdOptions,
     };
     for (std::size_t i = 0; i + 1 < chain.size(); ++i) setTabOrder(chain[i], chain[i + 1]);
     keepTabOnCheckedOptions();
@@ -337,15 +363,23 @@ void frmMain::cmdStart_Click() {
     // Keeps the process alive between this window's close and the progress window.
     auto running = std::make_shared<QEventLoopLocker>();
     close();
-    QTimer::singleShot(0, QCoreApplication::instance(), [kept, running] {
-        IgnoringErrors([&] {
-            if (kept) kept->FFTExecute();
-        });
+    QTimer::singleShot(0, QCoreApplication::instance(), [kept, running, options = batchOptions_] {
+        if (kept) RunWithOptions(*kept, options);
     });
 }
 
 void frmMain::cmdEnd_Click() {
     close();
+}
+
+void frmMain::cmdOptions_Click() {
+    IgnoringErrors([&] {
+        frmOptions dialog(batchOptions_, this);
+        CentreWindow(&dialog, this);
+        if (dialog.exec() != QDialog::Accepted) return;
+        batchOptions_ = dialog.Settings();
+        SaveBatchOptions();
+    });
 }
 
 void frmMain::cmdAbout_Click() {
@@ -415,7 +449,8 @@ void frmMain::RefreshFiles() {
 
     IgnoringErrors([&] { lstFiles->clear(); });
     IgnoringErrors([&] {
-        for (const std::string& name : fileSystem_->List(folder, mask)) lstFiles->addItem(Text(name));
+        // A name shows control characters and bytes that are not UTF-8 escaped.
+        for (const std::string& name : fileSystem_->List(folder, mask)) lstFiles->addItem(Text(DisplayText(name)));
     });
     std::string drive;
     IgnoringErrors([&] { drive = fileSystem_->MountPoint(folder); });

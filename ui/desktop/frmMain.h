@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "app/BatchSettings.h"
 #include "common/Enums.h"
 
 class QButtonGroup;
@@ -24,8 +25,9 @@ class FileSystem;
 // The main window: prepares one batch on an Application of its own. Every
 // accepted edit goes at once to the Application's Parameters, and the fields
 // show back what Parameters holds. Reads the settings file when it loads and
-// writes it whenever it closes; Start adds one disk entry, closes the window
-// and then runs the batch. No step shows an error.
+// writes it whenever it closes (the batch options when its Options dialog
+// is accepted); Start adds one disk entry, closes the window and then runs
+// the batch with the batch options. No step shows an error.
 class frmMain : public QWidget {
     Q_OBJECT
 
@@ -55,6 +57,7 @@ private slots:
     void cmdStart_Click();
     void cmdEnd_Click();
     void cmdAbout_Click();
+    void cmdOptions_Click();
     void keepTabOnCheckedOptions();
 
 private:
@@ -85,10 +88,15 @@ private:
     void WriteSetting(int index, const std::string& value) const;
     void LoadSettings();
     void SaveSettings();
+    void SaveBatchOptions();
+    void CreateSettingsFolder() const;
 
     std::shared_ptr<FileSystem> fileSystem_;
     std::shared_ptr<Application> objApplication;
     std::string strSettingsFile;
+    // What the Options dialog sets: read with the settings, written when the
+    // dialog is accepted, given to the batch that Start runs.
+    BatchSettings batchOptions_;
     bool unloaded_ = false;
 
     QGroupBox* fraMethod = nullptr;
@@ -113,6 +121,7 @@ private:
     QPushButton* cmdStart = nullptr;
     QPushButton* cmdEnd = nullptr;
     QPushButton* cmdAbout = nullptr;
+    QPushButton* cmdOptions = nullptr;
 };
 
 }  // namespace tavox

@@ -8,6 +8,7 @@
 
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
+#include "ui/desktop/BatchOptionsFile.h"
 #include "ui/desktop/frmMain.h"
 #include "ui/settings/PrivateProfile.h"
 
@@ -70,14 +71,19 @@ void frmMain::LoadSettings() {
         chkCenter_Click();
     });
     IgnoringErrors([&] { SelectWindow(ToInt32HalfEven(LeadingNumber(ReadSetting(KeyWindow)) + 1)); });
+    IgnoringErrors([&] { batchOptions_ = ReadBatchOptions(PrivateProfile(strSettingsFile, fileSystem_)); });
 }
 
-void frmMain::SaveSettings() {
+void frmMain::CreateSettingsFolder() const {
     IgnoringErrors([&] {
         const std::filesystem::path folder = std::filesystem::path(strSettingsFile).parent_path();
         std::error_code error;
         if (!folder.empty()) std::filesystem::create_directories(folder, error);
     });
+}
+
+void frmMain::SaveSettings() {
+    CreateSettingsFolder();
     for (int index = 0; index < static_cast<int>(txtParam.size()); ++index) {
         IgnoringErrors([&] { WriteSetting(index, FieldText(index)); });
     }
@@ -85,6 +91,11 @@ void frmMain::SaveSettings() {
     IgnoringErrors([&] { WriteSetting(KeyPhase, PhaseFromOptions() ? "True" : "False"); });
     IgnoringErrors([&] { WriteSetting(KeyCenter, chkCenter->isChecked() ? "1" : "0"); });
     IgnoringErrors([&] { WriteSetting(KeyWindow, std::to_string(WindowFromOptions())); });
+}
+
+void frmMain::SaveBatchOptions() {
+    CreateSettingsFolder();
+    IgnoringErrors([&] { WriteBatchOptions(PrivateProfile(strSettingsFile, fileSystem_), batchOptions_); });
 }
 
 }  // namespace tavox

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
@@ -24,6 +25,7 @@
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "data/Data.h"
+#include "data/SpectrumFormats.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "ui/desktop/Twips.h"
@@ -162,11 +164,13 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
         const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
         if (!outputs.empty() && apl) {
             const Parameters& parameters = *apl->FFTParameters();
-            item->setData(OutputRole, QString::fromStdString(outputs.front()));
-            item->setData(WidthRole, parameters.Width());
+            // The bytes of the path, whatever their encoding; its text escaped.
+            item->setData(OutputRole, QByteArray::fromStdString(outputs.front()));
+            const std::optional<std::int32_t>& pad = apl->FFTFiles()->GetOutputOptions().spectrum.pad;
+            item->setData(WidthRole, std::max(parameters.Width(), pad.value_or(0)));
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
-            item->setToolTip(
-                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(outputs.front())));
+            item->setToolTip(QStringLiteral("Double-click or Enter: show %1")
+                                 .arg(QString::fromStdString(DisplayText(outputs.front()))));
         }
         lstMsg->addItem(item);
         lstMsg->scrollToBottom();
@@ -230,19 +234,20 @@ void frmProcess::lstMsg_DoubleClick() {
 
 bool frmProcess::OpenCurrentOutput() {
     const QListWidgetItem* item = lstMsg->currentItem();
-    if (item == nullptr || item->data(OutputRole).toString().isEmpty()) return false;
+    if (item == nullptr || item->data(OutputRole).toByteArray().isEmpty()) return false;
     ViewOptions view;
     std::optional<double> rate;
     if (apl) {
         const OutputOptions& output = apl->FFTFiles()->GetOutputOptions();
         rate = output.rate;
         view.format = output.format;
-        if (output.format == OutputFormat::Raw || output.format == OutputFormat::F32) {
+        view.quantity = output.spectrum.Quantity();
+        if (!SpectrumFormatOf(output.format).selfDescribing) {
             view.width = item->data(WidthRole).toInt();
             view.phase = item->data(PhaseRole).toBool();
         }
     }
-    SpectrumViewer::Open(item->data(OutputRole).toString(), view, rate);
+    SpectrumViewer::Open(item->data(OutputRole).toByteArray().toStdString(), view, rate);
     return true;
 }
 

@@ -3,20 +3,13 @@
 #include <optional>
 #include <string>
 
+#include "app/PlotSettings.h"
 #include "common/OutputOptions.h"
 
 namespace tavox {
 
-// How --plot draws: magnitudes on a linear scale, or in dB relative to full
-// scale (32767).
-enum class PlotScale { Linear, Db };
-
 // A PNG picture next to every output (--plot, --plot-size).
-struct PlotOptions {
-    PlotScale scale = PlotScale::Linear;
-    int width = 1200;
-    int height = 700;
-};
+using PlotOptions = PlotSettings;
 
 // The spectrum viewer on an existing output (--view and what goes with it).
 struct ViewOptions {
@@ -24,6 +17,7 @@ struct ViewOptions {
     std::optional<int> width;            // the exposure width of a raw or f32 file; from its size when not given
     bool phase = false;                  // a raw or f32 file holds magnitudes and phases
     std::optional<OutputFormat> format;  // how to read the file; from its contents and name when not given
+    SpectrumQuantity quantity;           // what a file holds that does not name it (all but CSV)
 };
 
 }  // namespace tavox

@@ -17,9 +17,10 @@ namespace tavox {
 
 // A spectrum drawn as a person reads it: magnitudes against bins (or Hz with
 // a rate), on a linear or dB scale, as bars up to 128 bins and as a line
-// above; a light grid with tick labels, a title of two lines, the three
-// strongest peaks marked with their values and, when the spectrum has
-// phases, a second panel below with the phases in degrees. Paint lays the
+// above; a light grid with tick labels, a title of two lines, up to three
+// peaks that stand out (SpectrumPeaks) marked with their values and, when
+// the spectrum has phases, a second panel below with the phases in degrees
+// of the bins that are no noise (NoiseLimit). Paint lays the
 // picture out in the given area and remembers that layout, so that the
 // coordinate conversions below refer to the last picture painted.
 class SpectrumPlot {
@@ -44,6 +45,7 @@ public:
     PlotScale Scale() const noexcept { return scale_; }
     void SetRate(std::optional<double> rate) { rate_ = rate; }
     std::optional<double> Rate() const noexcept { return rate_; }
+    // A subtitle of several lines holds them separated by "\n".
     void SetTitle(const QString& title, const QString& subtitle);
     const QString& Title() const noexcept { return title_; }
     const QString& Subtitle() const noexcept { return subtitle_; }
@@ -73,16 +75,36 @@ public:
     double YOfValue(double value) const noexcept;
     double ValueAtY(double y) const noexcept;
     double YOfPhase(double degrees) const noexcept;
-    // A magnitude on the current scale (itself, or dB re FullScale).
+    // A magnitude on the current scale (itself, or dB re FullScale; for
+    // another quantity its level, see ToLevel).
     double Scaled(double magnitude) const noexcept;
+    // What the values are (the spectrum's quantity; amplitudes without one).
+    SpectrumQuantity Quantity() const noexcept;
+    // True when the values are drawn as levels in dB: on the dB scale, and
+    // always for a quantity in dB.
+    bool Levels() const noexcept;
+    // The values as amplitudes, which peaks and noise are judged by (see
+    // AmplitudeOf); the magnitudes themselves for amplitudes in counts.
+    const std::vector<double>& Amplitudes() const noexcept;
     // The frequency of a bin with the rate, else nothing.
     std::optional<double> HzOfBin(double bin) const noexcept;
 
 private:
+    struct Layout;
+
     std::size_t Bins() const noexcept;
     View FitValues(View view) const;
+    // The steps of Paint. LayOut sets the areas.
+    Layout LayOut(const QRect& area);
+    void PaintTitle(QPainter& painter, const Layout& layout) const;
+    void PaintGrid(QPainter& painter, const Layout& layout) const;
+    void PaintAxes(QPainter& painter, const Layout& layout) const;
+    void PaintSeries(QPainter& painter, const Layout& layout) const;
+    // Sets the marked peaks.
+    void PaintPeaks(QPainter& painter, const Layout& layout);
 
     std::shared_ptr<const Spectrum> spectrum_;
+    std::vector<double> amplitudes_;  // of another quantity (see Amplitudes)
     PlotScale scale_ = PlotScale::Linear;
     std::optional<double> rate_;
     QString title_;
@@ -96,7 +118,8 @@ private:
 };
 
 // The spectrum of a bin's readout: "bin 64", then Hz with a rate, the
-// magnitude and its dB, and the phase when there is one.
+// magnitude and its dB (another quantity: its name, value and unit, and
+// its level), and the phase when there is one.
 QString ReadoutText(const SpectrumPlot& plot, std::size_t bin);
 
 }  // namespace tavox

@@ -1,26 +1,16 @@
 #include "ui/terminal/TerminalRun.h"
 
-#include <algorithm>
 #include <atomic>
 #include <csignal>
-#include <exception>
 #include <memory>
-#include <new>
-#include <optional>
 #include <ostream>
 #include <string>
 
 #include "app/Application.h"
-#include "app/DisplayText.h"
-#include "app/Files.h"
-#include "app/InputProblem.h"
+#include "app/BatchSettings.h"
+#include "app/CommandRun.h"
 #include "app/MainModule.h"
-#include "common/AutomationError.h"
-#include "data/BatchShare.h"
-#include "data/FileSystem.h"
 #include "ui/cli/BatchReport.h"
-#include "ui/cli/CommandOptions.h"
-#include "ui/plot/PlotApi.h"
 #include "ui/terminal/OversizedSources.h"
 #include "ui/terminal/ReplacedSources.h"
 #include "ui/terminal/StandardOutput.h"
@@ -110,122 +100,50 @@ public:
     HooksScope& operator=(const HooksScope&) = delete;
 };
 
-// What stopped a run that is no fault of its command line, for the message
-// that takes the place of the help.
-std::optional<std::string> RunStopper(const std::exception& error) {
-    if (dynamic_cast<const std::bad_alloc*>(&error) != nullptr) return "out of memory";
-    const auto* automation = dynamic_cast<const AutomationError*>(&error);
-    if (automation != nullptr && automation->Number() == ErrOutOfMemory) return "out of memory";
-    return std::nullopt;
-}
-
 }  // namespace
 
 void WriteHelp(std::ostream& stream) {
     stream << CommandLineHelpTitle << "\n\n" << CommandLineHelpText("\n") << '\n' << std::flush;
 }
 
-int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
+int RunCommandLine(const std::vector<std::string>& fields, const BatchSettings& settings, std::ostream& out,
                    std::ostream& err, bool liveProgress, bool flushEachLine, const std::shared_ptr<PlotWriter>& plots) {
     InterruptAsBreak interrupt;
-    const bool reportOnOut = options.report && *options.report == "-";
-    const ResultLines lines = reportOnOut     ? ResultLines::None
-                              : options.quiet ? ResultLines::TitleOnly
-                                              : ResultLines::All;
+    const bool reportOut = settings.report && *settings.report == "-";
+    const ResultLines lines = reportOut || settings.quiet ? ResultLines::None : ResultLines::All;
+    liveProgress = liveProgress && !settings.quiet;
     std::shared_ptr<TerminalProgress> progress;
-    std::shared_ptr<BatchReport> report;
-    std::shared_ptr<Application> app;
+    std::weak_ptr<Application> running;
     std::atomic<bool> cutShort{false};  // a stop signal ended a file's exposures early
-    try {
-        app = Application::Create();
-        app->SetJobs(options.jobs.value_or(0));
-        OutputOptions output = options.output;
-        if (plots) {
-            plots->SetParameters(app->FFTParameters());
-            output.observer = plots;
-        }
-        app->FFTFiles()->SetOutputOptions(output);
-        app->FFTFiles()->SetShare(options.shard);
-        if (options.report) {
-            report = std::make_shared<BatchReport>(*options.report, options.output, !(reportOnOut && options.quiet));
-            report->Attach(app);
-        }
-        std::weak_ptr<Application> weakApp = app;
-        // Asked on worker threads too.
-        const auto stopRequested = [&interrupt, &cutShort] {
-            if (!interrupt.Requested()) return false;
-            cutShort.store(true);
-            return true;
-        };
-        HooksScope hooks(HostHooks{
-            [&interrupt, &progress, weakApp] {
-                if (!interrupt.Requested()) return;
-                if (progress) progress->Flush();
-                if (const auto running = weakApp.lock()) running->BreakFFT();
-            },
-            [&](const std::shared_ptr<Application>& running) {
-                interrupt.Install();
-                progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines, flushEachLine);
-                progress->Attach(running);
-                std::make_shared<ReplacedSources>(err, stopRequested)->Attach(running);
-                std::make_shared<OversizedSources>(err)->Attach(running);
-            },
-            stopRequested,
-        });
-        app->FFTCommandFields(fields);
-    } catch (const std::exception& error) {
-        progress.reset();
-        if (plots) plots->Finish();
-        // An error that stopped a run under way still closes its report.
-        if (report) report->Finish(ExitRefused);
-        if (const auto reason = RunStopper(error)) {
-            err << "tavox: " << *reason << '\n';
-            return ExitStatus(BatchTally{.refused = true});
-        }
-        WriteHelp(err);
-        return ExitStatus(BatchTally{.refused = true});
-    }
-
-    if (report && !report->Opened()) {
-        err << "tavox: " << report->Error() << '\n';
-        return ExitRefused;
-    }
-    const BatchTally tally = progress ? progress->Tally() : BatchTally{};
-    int status = ExitStatus(tally);
-    if (tally.Interrupted() || (cutShort.load() && tally.total > 0)) {
-        err << "tavox: interrupted after " << tally.done << " of " << tally.total << " files\n" << std::flush;
-        // The process ends next: freeing a batch of many files object by object
-        // would hold the exit back by a tenth of a second and more.
-        // Volatile keeps the pointer in memory, where leak checkers find it.
-        static const auto* volatile kept = new std::shared_ptr<Application>(std::move(app));
-        static_cast<void>(kept);
-    } else if (app->FFTFiles()->Count() == 0) {
-        const std::string& input = fields.at(3);
-        // A share left empty by more shares than inputs has nothing to do.
-        const std::size_t matched = options.Given("shard") ? MatchingInputs(input) : 0;
-        if (matched > 0) {
-            err << "tavox: share " << ShareText(options.shard) << " holds none of the " << matched
-                << " input files that match \"" << DisplayText(input) << "\"\n";
-            if (tally.completed) status = ExitAllRight;
-        } else {
-            err << NoInputMessage(*DefaultFileSystem(), input) << '\n';
-        }
-    }
-    if (plots) {
-        for (const std::string& failure : plots->Finish()) {
-            err << "tavox: the picture " << failure << '\n';
-            status = std::max(status, ExitFileFailed);
-        }
-    }
-    if (report) {
-        if (!report->Error().empty()) status = std::max(status, ExitFileFailed);
-        report->Finish(status);
-        if (!report->Error().empty()) {
-            err << "tavox: " << report->Error() << '\n';
-            status = std::max(status, ExitFileFailed);
-        }
-    }
-    return status;
+    // Asked on worker threads too.
+    const auto stopRequested = [&interrupt, &cutShort] {
+        if (!interrupt.Requested()) return false;
+        cutShort.store(true);
+        return true;
+    };
+    HooksScope hooks(HostHooks{
+        [&interrupt, &progress, &running] {
+            if (!interrupt.Requested()) return;
+            if (progress) progress->Flush();
+            if (const auto app = running.lock()) app->BreakFFT();
+        },
+        [&](const std::shared_ptr<Application>& app) {
+            running = app;
+            interrupt.Install();
+            progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines, flushEachLine);
+            progress->Attach(app);
+            std::make_shared<ReplacedSources>(err, stopRequested)->Attach(app);
+            std::make_shared<OversizedSources>(err)->Attach(app);
+        },
+        stopRequested,
+    });
+    CommandRunParts parts;
+    parts.report = ReportFor(settings);
+    parts.plots = plots;
+    parts.showHelp = [&err] { WriteHelp(err); };
+    parts.failed = [&progress] { progress.reset(); };
+    parts.cutShort = [&cutShort] { return cutShort.load(); };
+    return RunCommand(fields, settings, parts, err);
 }
 
 int ReportNoDesktop(std::ostream& err, bool desktopBuilt) {

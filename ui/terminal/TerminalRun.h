@@ -9,32 +9,26 @@
 
 namespace tavox {
 
-struct CommandOptions;
+struct BatchSettings;
 class PlotWriter;
 
 // Writes the help: its title, an empty line and the help lines, each ended by LF.
 void WriteHelp(std::ostream& stream);
 
-// Runs a command line (already cut into fields) in the terminal: one
-// Application with the output options and jobs of `options`,
-// FFTCommandFields, terminal progress on `out` (no result lines with
-// --quiet, none at all with a report on standard output; each line flushed at
+// Runs a command line (already cut into fields) in the terminal through
+// RunCommand with `settings` and `plots`: terminal progress on `out` (none
+// with settings.quiet or a report on standard output; each line flushed at
 // once with `flushEachLine`, else as TerminalProgress says, and all of them
-// once a stop signal came; a live line on `err` when `liveProgress`), the
-// report when one is asked for, and a warning on `err` for each output that
-// replaced another source of the batch. An interrupt (SIGINT) or termination
-// request (SIGTERM) stops the run before the next file and lets the file in
-// progress complete, but for the exposures of an Average or Multi, which stop
-// at once (see File::Transform); a second such signal ends the process at
-// once. Returns the ExitStatus of the run; a refused command line writes the
-// help to `err`; no matching input (NoInputMessage), an interrupted run and a
-// run stopped by lack of memory say so on `err`. A report that cannot be
-// opened stops the run before its first file (ExitRefused); one that cannot
-// be written makes the status at least ExitFileFailed. `plots`, when given,
-// is told about every output and finished after the run; each picture it
-// could not write is named on `err` and makes the status at least
-// ExitFileFailed.
-int RunCommandLine(const std::vector<std::string>& fields, const CommandOptions& options, std::ostream& out,
+// once a stop signal came; a live line on `err` when `liveProgress`, but
+// for settings.quiet), the report when one is asked for, and a
+// warning on `err` for each output that replaced another source of the batch.
+// An interrupt (SIGINT) or termination request (SIGTERM) stops the run before
+// the next file and lets the file in progress complete, but for the exposures
+// of an Average or Multi, which stop at once (see File::Transform); a second
+// such signal ends the process at once, and an interrupted run says so on
+// `err`. A refused command line writes the help to `err`. Returns the
+// ExitStatus of the run (see RunCommand).
+int RunCommandLine(const std::vector<std::string>& fields, const BatchSettings& settings, std::ostream& out,
                    std::ostream& err, bool liveProgress, bool flushEachLine = true,
                    const std::shared_ptr<PlotWriter>& plots = nullptr);
 

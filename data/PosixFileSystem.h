@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/FileSystem.h"
+#include "data/ReplacementFile.h"
+
+namespace tavox {
+
+// The file system of the operating system through POSIX calls; the one
+// DefaultFileSystem gives. Allows concurrent use. Outputs and replaced files
+// are written as ReplacementFile describes.
+class PosixFileSystem final : public FileSystem {
+public:
+    bool ConcurrentUse() const override;
+    std::optional<std::uint64_t> FileSize(const std::string& path) override;
+    bool FileExists(const std::string& path) override;
+    bool DeleteFileForced(const std::string& path) override;
+    std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
+    std::unique_ptr<OutputFile> CreateOutput(const std::string& path) override;
+    std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
+    std::string MountPoint(const std::string& path) override;
+    std::optional<std::uint64_t> FreeSpace(const std::string& path) override;
+    std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override;
+    bool ReplaceFile(const std::string& path, std::string_view bytes) override;
+    PathCheck CheckPath(const std::string& path) override;
+
+private:
+    replacement::Leftovers leftovers_;
+};
+
+// FileSystem::SameFile on the files of the operating system: the default of
+// every file system that does not say otherwise.
+bool SameRealFile(const std::string& a, const std::string& b);
+
+}  // namespace tavox

@@ -1,0 +1,425 @@
+#include "ui/cli/OptionTable.h"
+
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <charconv>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "app/BatchSettings.h"
+#include "app/Jobs.h"
+#include "data/Path.h"
+#include "ui/cli/CommandOptions.h"
+
+namespace tavox {
+namespace {
+
+constexpr int MinPlotWidth = 400;
+constexpr int MinPlotHeight = 300;
+constexpr int MaxPlotSide = 8000;
+constexpr long MaxViewWidth = 1L << 26;
+// Help lines beside the options begin in this column.
+constexpr std::size_t HelpColumn = 28;
+
+// "a, b or c" (`last` " or "), "a|b|c" (`between` "|", `last` "|").
+std::string Joined(const std::vector<std::string_view>& names, std::string_view between, std::string_view last) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? last : between;
+        text += names[i];
+    }
+    return text;
+}
+
+const std::vector<std::string_view>& Formats() {
+    static const std::vector<std::string_view> names(OutputFormatNames.begin(), OutputFormatNames.end());
+    return names;
+}
+
+const std::vector<std::string_view>& Averages() {
+    static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
+    return names;
+}
+
+template <std::size_t N>
+std::vector<std::string_view> Names(const std::array<std::string_view, N>& names) {
+    return std::vector<std::string_view>(names.begin(), names.end());
+}
+
+// A finite decimal number, the whole text.
+std::optional<double> ReadNumber(const std::string& text) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || !std::isfinite(number)) {
+        return std::nullopt;
+    }
+    return number;
+}
+
+// The start of an error line about a bad value: "--name=value ".
+std::string Given(const OptionRow& row, const std::string& text) {
+    return std::string("--") + row.name + "=" + text + " ";
+}
+
+std::string Text(const char* value) {
+    return value != nullptr ? value : "";
+}
+
+std::optional<double> ReadRate(const std::string& text) {
+    double rate = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), rate);
+    if (error != std::errc() || end != text.data() + text.size() || !ValidRate(rate)) return std::nullopt;
+    return rate;
+}
+
+template <class Number>
+std::optional<Number> ReadWhole(std::string_view text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    return value;
+}
+
+std::optional<PlotSettings> ReadPlotSize(const std::string& text, PlotSettings plot) {
+    const std::size_t cross = text.find_first_of("xX");
+    if (cross == std::string::npos) return std::nullopt;
+    const auto width = ReadWhole<int>(std::string_view(text).substr(0, cross));
+    const auto height = ReadWhole<int>(std::string_view(text).substr(cross + 1));
+    if (!width || !height || *width < MinPlotWidth || *height < MinPlotHeight || *width > MaxPlotSide ||
+        *height > MaxPlotSide) {
+        return std::nullopt;
+    }
+    plot.width = *width;
+    plot.height = *height;
+    return plot;
+}
+
+std::string CheckReportPath(const OptionRow& row, const std::string& path) {
+    if (path == "-") return {};
+    const std::string prefix = "--report=" + path + ": ";
+    if (path.empty()) return "--report needs a value: " + row.allowed;
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        return prefix + "is a folder; give a file name, or - for standard output";
+    }
+    const std::string folder = PathFolder(path).empty() ? "./" : PathFolder(path);
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        return prefix + "the folder " + folder + " does not exist";
+    }
+    if (::access(folder.c_str(), W_OK) != 0 && ::access(path.c_str(), W_OK) != 0) {
+        return prefix + "the folder " + folder + " cannot be written";
+    }
+    return {};
+}
+
+ViewOptions& View(CommandOptions& options) {
+    return options.view ? *options.view : options.view.emplace();
+}
+
+std::vector<OptionRow> MakeRows() {
+    const std::string formats = Joined(Formats(), ", ", " or ");
+    return {
+        {"format", required_argument, formats, "--format=" + Joined(Formats(), "|", "|"),
+         "format of the outputs: raw 16-bit samples (the default),\n"
+         "CSV text, little-endian float32 or a NumPy .npy of float64;\n"
+         "all but raw keep the unrounded values",
+         Joined(Formats(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto format = FormatFromName(text);
+             if (!format) return Given(row, text) + "is not a format; use " + row.allowed;
+             options.output.format = *format;
+             return {};
+         }},
+        {"rate", required_argument, "the sample rate in Hz, a number above 0 such as 48000", "--rate=HZ",
+         "sample rate: adds frequency_hz = bin * HZ / DELKA to CSV\n"
+         "outputs and the report, a Hz axis to --plot and --view",
+         "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto rate = ReadRate(text);
+             if (!rate) return Given(row, text) + "is not a sample rate; give " + row.allowed;
+             options.output.rate = *rate;
+             return {};
+         }},
+        {"average", required_argument, Joined(Averages(), ", ", " or "), "--average=" + Joined(Averages(), "|", "|"),
+         "how method p combines its exposures, bin by bin (default\n"
+         "mean; min holds the smallest; on the amplitude scale the\n"
+         "median is not corrected for its bias, on power scales it is)",
+         Joined(Averages(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto mode = AverageFromName(text);
+             if (!mode) return Given(row, text) + "is not known; use " + row.allowed;
+             options.output.average = *mode;
+             return {};
+         }},
+        {"scale", required_argument, Joined(Names(SpectrumScaleNames), ", ", " or "),
+         "--scale=" + Joined(Names(SpectrumScaleNames), "|", "|"),
+         "what the values are: the amplitude of a sine on a bin (the\n"
+         "default), the one-sided power (a sine reads A^2/2) or its\n"
+         "spectral density (power over the window's ENBW in Hz, with\n"
+         "HZ of --rate, else 1); with --format other than raw",
+         Joined(Names(SpectrumScaleNames), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto scale = ScaleFromName(text);
+             if (!scale) return Given(row, text) + "is not a scale; use " + row.allowed;
+             options.output.spectrum.scale = *scale;
+             return {};
+         }},
+        {"unit", required_argument, Joined(Names(SpectrumUnitNames), ", ", " or "),
+         "--unit=" + Joined(Names(SpectrumUnitNames), "|", "|"),
+         "their unit: sample counts (the default), dB re a full-scale\n"
+         "sine (dBFS), or volts and dB re 1 V through --full-scale",
+         Joined(Names(SpectrumUnitNames), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto unit = UnitFromName(text);
+             if (!unit) return Given(row, text) + "is not a unit; use " + row.allowed;
+             options.output.spectrum.unit = *unit;
+             return {};
+         }},
+        {"full-scale", required_argument, "the peak voltage of sample value 32767, a number above 0 such as 2.5",
+         "--full-scale=VOLTS", "the peak voltage of sample value 32767 (--unit=volts|dbv)", "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto volts = ReadNumber(text);
+             if (!volts || !ValidFullScale(*volts)) return Given(row, text) + "is not a voltage; give " + row.allowed;
+             options.output.spectrum.fullScale = *volts;
+             return {};
+         }},
+        {"overlap", required_argument, "a percentage from 0 to 95, such as 50", "--overlap=PERCENT",
+         "Welch placement for methods p and m: exposures from the\n"
+         "start of the range, overlapping by PERCENT, as many as fit\n"
+         "(D, when given, caps them)",
+         "0 50 75",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto percent = ReadNumber(text);
+             if (!percent || !ValidOverlap(*percent)) {
+                 return Given(row, text) + "is not an overlap; give " + row.allowed;
+             }
+             options.output.spectrum.overlap = *percent;
+             return {};
+         }},
+        {"detrend", required_argument, Joined(Names(DetrendNames), ", ", " or "),
+         "--detrend=" + Joined(Names(DetrendNames), "|", "|"),
+         "what each exposure loses before the window: nothing, its\n"
+         "mean (as the letter c) or its least-squares line",
+         Joined(Names(DetrendNames), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto detrend = DetrendFromName(text);
+             if (!detrend) return Given(row, text) + "is not known; use " + row.allowed;
+             options.output.spectrum.detrend = *detrend;
+             return {};
+         }},
+        {"pad", required_argument, "a power of two from the width DELKA to 65536, such as 4096", "--pad=M",
+         "transforms M points: the weighted exposure, then M - DELKA\n"
+         "zeros; M/2 bins at HZ/M (the window's constants stay\n"
+         "those of DELKA samples)",
+         "256 512 1024 2048 4096 8192 16384 32768 65536",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto points = ReadWhole<long>(text);
+             if (!points || !ValidPad(*points))
+                 return Given(row, text) + "is not a transform size; give " + row.allowed;
+             options.output.spectrum.pad = static_cast<std::int32_t>(*points);
+             return {};
+         }},
+        {"report", required_argument, "a file name, or - for standard output", "--report=FILE|-",
+         "a JSON Lines report: one object per file and the totals;\n"
+         "- writes it to standard output instead of the result lines",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             options.report = Text(value);
+             return CheckReportPath(row, *options.report);
+         }},
+        {"shard", required_argument, "K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4", "--shard=K/N",
+         "only share K of N equal shares of the inputs in name order\n"
+         "(K from 0 to N-1; N counts as 0, so 1 to N works too), for\n"
+         "job arrays and GNU parallel; an empty share is all right",
+         "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto share = ParseBatchShare(text);
+             if (!share) return Given(row, text) + "is not a share; give " + row.allowed;
+             options.shard = *share;
+             return {};
+         }},
+        {"jobs", required_argument, "a number of threads from 1 to 256, or 0 for every CPU", "--jobs=N",
+         "threads that transform files (or the exposures of one\n"
+         "file) side by side, 1 to 256; 0 or none: every CPU this\n"
+         "process may use, unless the environment sets TAVOX_JOBS=N.\n"
+         "The outputs do not depend on it",
+         "0 1 2 4 8",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto jobs = ReadJobs(text);
+             if (!jobs) return Given(row, text) + "is not a number of threads; give " + row.allowed;
+             options.jobs = *jobs;
+             return {};
+         }},
+        {"quiet", no_argument, "", "--quiet",
+         "no result lines, no title: the result lines of the files\n"
+         "that failed go to standard error",
+         "",
+         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
+             options.quiet = true;
+             return {};
+         }},
+        {"plot", optional_argument, "linear or db", "--plot[=linear|db]",
+         "writes a picture of every output next to it, <output>.png:\n"
+         "magnitudes on a linear scale or in dB re full scale\n"
+         "(32767, floor -150 dB); for method f the phases below",
+         "linear db",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             PlotSettings& plot = options.plot ? *options.plot : options.plot.emplace();
+             const std::string text = Text(value);
+             if (value == nullptr || text == "linear") {
+                 plot.scale = PlotScale::Linear;
+             } else if (text == "db") {
+                 plot.scale = PlotScale::Db;
+             } else {
+                 return Given(row, text) + "is not a scale; use " + row.allowed;
+             }
+             return {};
+         }},
+        {"plot-size", required_argument, "WIDTHxHEIGHT in pixels, from 400x300 to 8000x8000, such as 1200x700",
+         "--plot-size=WxH", "size of those pictures in pixels (default 1200x700)", "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto sized = ReadPlotSize(text, options.plot.value_or(PlotSettings{}));
+             if (!sized) return Given(row, text) + "is not a size; give " + row.allowed;
+             options.plot = *sized;
+             return {};
+         }},
+        {"view", required_argument, "a spectrum file (" + formats + ")", "--view=FILE",
+         "opens FILE (raw, csv, f32 or npy output) in the spectrum\n"
+         "viewer; needs a display; takes no fields",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             if (text.empty()) return "--view needs a value: " + row.allowed;
+             View(options).file = text;
+             return {};
+         }},
+        {"peaks", required_argument, "a spectrum file (" + formats + ")", "--peaks=FILE",
+         "writes the peaks that pictures mark in FILE as CSV,\n"
+         "the strongest first: at most three, each 20 dB out of\n"
+         "the local noise floor; FILE is read as --view reads it;\n"
+         "takes no fields",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             if (text.empty()) return "--peaks needs a value: " + row.allowed;
+             View(options).file = text;
+             options.peaks = true;
+             return {};
+         }},
+        {"width", required_argument, "the exposure width in samples, an even number such as 1024", "--width=N",
+         "with --view: the exposure width of a raw or f32 FILE\n"
+         "(default: from its size)",
+         "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto width = ReadWhole<long>(text);
+             if (!width || *width < 2 || *width > MaxViewWidth || *width % 2 != 0) {
+                 return Given(row, text) + "is not a width; give " + row.allowed;
+             }
+             View(options).width = static_cast<int>(*width);
+             return {};
+         }},
+        {"phase", no_argument, "", "--phase",
+         "with --view: a raw or f32 FILE holds magnitudes and\n"
+         "phases (method f)",
+         "",
+         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
+             View(options).phase = true;
+             return {};
+         }},
+        {"self-test", no_argument, "", "--self-test", "checks this installation on this processor and exits", "",
+         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
+             options.selfTest = true;
+             return {};
+         }},
+        {"help", no_argument, "", "--help, --version", "", "",
+         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
+             options.help = true;
+             return {};
+         }},
+        {"version", no_argument, "", "", "", "",
+         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
+             options.version = true;
+             return {};
+         }},
+    };
+}
+
+}  // namespace
+
+std::span<const OptionRow> OptionRows() {
+    static const std::vector<OptionRow> rows = MakeRows();
+    return rows;
+}
+
+const OptionRow* FindOption(std::string_view name) {
+    for (const OptionRow& row : OptionRows()) {
+        if (name == row.name) return &row;
+    }
+    return nullptr;
+}
+
+const option* LongOptions() {
+    static const std::vector<option> options = [] {
+        std::vector<option> table;
+        for (const OptionRow& row : OptionRows()) {
+            table.push_back({row.name, row.argument, nullptr, static_cast<int>(table.size()) + 1});
+        }
+        table.push_back({nullptr, 0, nullptr, 0});
+        return table;
+    }();
+    return options.data();
+}
+
+std::string AllOptionNames() {
+    std::vector<std::string> names;
+    for (const OptionRow& row : OptionRows()) names.push_back(std::string("--") + row.name);
+    return Joined(std::vector<std::string_view>(names.begin(), names.end()), ", ", " and ");
+}
+
+std::string OptionsHelpText() {
+    std::string text = "Options (before the fields; -- ends them):\n";
+    const std::string indent(HelpColumn, ' ');
+    for (const OptionRow& row : OptionRows()) {
+        if (row.synopsis.empty()) continue;
+        std::string line = "  " + row.synopsis;
+        std::string_view help = row.help;
+        if (help.empty()) {
+            text += line + '\n';
+            continue;
+        }
+        // A synopsis too long for its column gets a line of its own.
+        if (line.size() + 2 > HelpColumn) {
+            text += line + '\n';
+            line = indent;
+        }
+        line.resize(HelpColumn, ' ');
+        for (;;) {
+            const std::size_t end = help.find('\n');
+            text += line;
+            text += help.substr(0, end);
+            text += '\n';
+            if (end == std::string_view::npos) break;
+            help.remove_prefix(end + 1);
+            line = indent;
+        }
+    }
+    return text + "A VSTUP that does not begin with / is taken relative to the current folder.\n";
+}
+
+}  // namespace tavox
