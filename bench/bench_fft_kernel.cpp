@@ -208,7 +208,8 @@ void EveryWidth(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_FftReference)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
-BENCHMARK(BM_FftFast)->ArgsProduct({std::vector<std::int64_t>(std::begin(AllWidths), std::end(AllWidths)), {0, 1, 2}, {1}});
+BENCHMARK(BM_FftFast)
+    ->ArgsProduct({std::vector<std::int64_t>(std::begin(AllWidths), std::end(AllWidths)), {0, 1, 2}, {1}});
 BENCHMARK(BM_FftFast)->ArgsProduct({{1024, 65536}, {2}, {0}});
 #if defined(TAVOX_BENCH_FFTW)
 BENCHMARK(BM_FftwR2c)->Apply(EveryWidth);

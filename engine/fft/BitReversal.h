@@ -46,8 +46,8 @@ inline void SplitByStride(const double* row, double* const* outs) noexcept {
         Store(out, __builtin_shufflevector(in[0], in[1], RG, RG + 2, RG + 4, RG + 6));
 #elif TAVOX_FFT_LANES == 8
         if constexpr (G == 2) {
-            Store(out, __builtin_shufflevector(in[0], in[1], RG, RG + 2, RG + 4, RG + 6, RG + 8, RG + 10, RG + 12,
-                                               RG + 14));
+            Store(out,
+                  __builtin_shufflevector(in[0], in[1], RG, RG + 2, RG + 4, RG + 6, RG + 8, RG + 10, RG + 12, RG + 14));
         } else {
             const Vec low = __builtin_shufflevector(in[0], in[1], RG, RG + 4, RG + 8, RG + 12, 0, 0, 0, 0);
             const Vec high = __builtin_shufflevector(in[2], in[3], RG, RG + 4, RG + 8, RG + 12, 0, 0, 0, 0);

@@ -118,8 +118,8 @@ bool FftPlan::Transform(std::span<double> re, std::span<double> im, bool conjuga
     for (const SweepTwiddles& layout : sweeps_)
         if (layout.subBits == subBits && layout.group == group) sweepTwiddles = layout.table.data();
     if (sweepTwiddles == nullptr) return false;
-    const detail::KernelJob job{re.data(),   im.data(), stageRe_.data(), stageIm_.data(), sweepTwiddles,
-                                stages_,     conjugateOutput};
+    const detail::KernelJob job{re.data(),     im.data(), stageRe_.data(), stageIm_.data(),
+                                sweepTwiddles, stages_,   conjugateOutput};
     switch (isa) {
 #if defined(TAVOX_FFT_X86)
         case FftIsa::Avx512:

@@ -62,7 +62,8 @@ inline void RunKernel(const KernelJob& job) noexcept {
         SubBlockPair(subBlocks, SubBlockContext{s, job.stageRe, job.stageIm, xr[1], xi[1]}, re, re, im);
     } else if (count > 1 && block % superBlock == 0) {
         for (int b0 = 0; b0 < n; b0 += block) {
-            for (int base = b0; base < b0 + block; base += superBlock) SubBlocks(subBlocks, samples, gather, re, im, base);
+            for (int base = b0; base < b0 + block; base += superBlock)
+                SubBlocks(subBlocks, samples, gather, re, im, base);
             ColumnPasses<false>(pass, re, im, b0, b0 + block, sweeps[0].logC);
         }
         pass.sweep += SweepTableSize(sweeps[0]);

@@ -58,9 +58,8 @@ inline void FirstThreeStages(const Vec* x, Vec* xr, Vec* xi, bool storeZeros) no
 // imaginary parts coming in are +0 (bins 0 and 4 of the 8-point stages).
 template <int D, Form F1, Form F2, Form F3, bool Real>
 inline void BufferFour(const SubBlockContext c, int k) noexcept {
-    const Vec w[6] = {Broadcast(c.twRe[D + k]),     Broadcast(c.twIm[D + k]),
-                      Broadcast(c.twRe[2 * D + k]), Broadcast(c.twIm[2 * D + k]),
-                      Broadcast(c.twRe[3 * D + k]), Broadcast(c.twIm[3 * D + k])};
+    const Vec w[6] = {Broadcast(c.twRe[D + k]),     Broadcast(c.twIm[D + k]),     Broadcast(c.twRe[2 * D + k]),
+                      Broadcast(c.twIm[2 * D + k]), Broadcast(c.twRe[3 * D + k]), Broadcast(c.twIm[3 * D + k])};
     for (int e = k; e < c.size; e += 4 * D) {
         Vec r[4];
         Vec i[4];
@@ -246,8 +245,8 @@ inline Vec EveryOther(Vec a, Vec b) noexcept {
 // src in natural order: the 2V samples of one bit-reversed place lie
 // together, those of super-block g at every other place from g. Both go
 // through the stack before either is written, so src may be re.
-inline void SubBlockPair(const SubBlockContext& first, const SubBlockContext& second, const double* src,
-                         double* re, double* im) noexcept {
+inline void SubBlockPair(const SubBlockContext& first, const SubBlockContext& second, const double* src, double* re,
+                         double* im) noexcept {
     const int s = first.size;
     const int groupBits = __builtin_ctz(s) - 3;
     for (int g = 0; g < s; g += 8) {
