@@ -64,6 +64,14 @@ public:
         first_->Written(spectrum);
         second_->Written(spectrum);
     }
+    void MatrixRow(const WrittenSpectrum& row) noexcept override {
+        first_->MatrixRow(row);
+        second_->MatrixRow(row);
+    }
+    void MatrixEnd(std::string_view output, bool written) noexcept override {
+        first_->MatrixEnd(output, written);
+        second_->MatrixEnd(output, written);
+    }
 
 private:
     std::shared_ptr<SpectrumObserver> first_;

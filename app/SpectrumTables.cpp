@@ -68,6 +68,14 @@ void SpectrumTables::Written(const WrittenSpectrum& written) noexcept {
     }
 }
 
+void SpectrumTables::MatrixRow(const WrittenSpectrum& row) noexcept {
+    try {
+        if (Measuring() && row.measures != nullptr && OpenTable()) WriteMeasures(row);
+    } catch (const std::bad_alloc&) {
+        failures_.push_back(*settings_.measureTable + " could not be written: not enough memory");
+    }
+}
+
 void SpectrumTables::WriteMeasures(const WrittenSpectrum& written) {
     const Measures& measures = *written.measures;
     table_ << Field(written.source) << ',' << Field(written.output) << ',' << written.exposure;

@@ -14,8 +14,8 @@ namespace tavox {
 class Parameters;
 
 // The tables a batch writes of its outputs besides the outputs: a CSV row
-// of measurements per output in settings.measureTable (with
-// output.measure), and the fractional-octave band levels of each output in
+// of measurements per output, or per row of a matrix output, in
+// settings.measureTable (with output.measure), and the fractional-octave band levels of each output in
 // <output>.bands.csv (with output.bands). Told of each output as an
 // observer of the batch.
 class SpectrumTables : public SpectrumObserver {
@@ -27,6 +27,7 @@ public:
     // The parameters of the batch, read for each output (window, widths).
     void SetParameters(std::shared_ptr<const Parameters> parameters);
     void Written(const WrittenSpectrum& written) noexcept override;
+    void MatrixRow(const WrittenSpectrum& row) noexcept override;
     // Closes the measurement table; returns, for each table that could not
     // be written, "<path> could not be written: <reason>".
     std::vector<std::string> Finish();

@@ -41,6 +41,8 @@ struct SampleSpectrum {
     std::vector<std::int16_t> samples;
     // What was measured of the last output, when the options ask for it.
     Measures measures;
+    // Multi: the 0-based first sample of each output's exposure.
+    std::vector<std::int64_t> starts;
 };
 
 // Transforms samples held in memory with `parameters` and `average` through

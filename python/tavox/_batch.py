@@ -6,7 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _settings
+from ._arrays import (AverageName, DetrendName, LayoutName, MethodName, Position, ScaleName, UnitName, WindowName,
+                      _settings)
 from ._measure import Measurement, _measure_options, _measurement
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
@@ -162,8 +163,9 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, measure: bool = False, fundamental: float | None = None,
-                    harmonics: int = 6, measure_band: tuple[float, float] | None = None) -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files", measure: bool = False,
+                    fundamental: float | None = None, harmonics: int = 6,
+                    measure_band: tuple[float, float] | None = None) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -177,11 +179,15 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     width, window, center, method, repeat, start, finish, phase: as for
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
-      "f32", "npy"), --rate (Hz, or None) and --average.
+      "f32", "npy", "npz"), --rate (Hz, or None) and --average.
     scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
       and the command line's options of those names; a scale or unit other
       than amplitude in sample counts needs a format other than "raw".
     fs: the sample rate, the same as rate (give one of them).
+    layout: as the command line's --layout: "files" (each exposure of
+      "multi" into a numbered output) or "matrix" (all into one output with
+      its axes, named by mask: "*.npz" with format="npz" gives a file that
+      tavox.read_spectrum reads into a Spectrogram).
     measure: each FileResult's measure holds the figures of its last
       output, as the command line's --measure; fundamental, harmonics and
       measure_band as --fundamental, --harmonics and --measure-band (a
@@ -200,6 +206,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
-                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad)
+                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
+                         layout=layout)
     _measure_settings(settings, measure, fundamental, harmonics, measure_band)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -5,12 +5,14 @@
 import csv
 import json
 import os
+import pickle
 import subprocess
 
 import numpy as np
 import pytest
 
 import tavox
+from tavox._tavox import BatchSettings
 
 TAVOX = os.environ.get("TAVOX_EXE", "")
 
@@ -76,6 +78,25 @@ def test_every_exposure_of_method_m_gets_a_row_and_the_report_its_last(tmp_path)
     assert float(rows[-1]["sinad_db"]) == pytest.approx(report["measure"]["sinad_db"], rel=1e-12)
 
 
+def test_a_matrix_of_method_m_gets_a_row_per_exposure_with_the_figures_of_the_files_layout(tmp_path):
+    tone_harmonic_noise().tofile(tmp_path / "sig.dat")
+    tables = {}
+    for layout, mask in (("files", "*.csv"), ("matrix", "*.npz")):
+        table = tmp_path / ("%s.csv" % layout)
+        done = run("--format=" + mask[2:], "--layout=" + layout, "--rate=48000", "--measure=%s" % table, "m", "f",
+                   "8192", str(tmp_path / "sig.dat"), mask, "5")
+        assert done.returncode == 0, done.stderr
+        with open(table, newline="") as f:
+            tables[layout] = list(csv.DictReader(f))
+    files, matrix = tables["files"], tables["matrix"]
+    assert len(files) == len(matrix)
+    assert [row["exposure"] for row in matrix] == ["1", "2", "3", "4", "5"]
+    assert {row["output"] for row in matrix} == {str(tmp_path / "sig.npz")}
+    for a, b in zip(files, matrix):
+        assert {k: v for k, v in a.items() if k != "output"} == {k: v for k, v in b.items() if k != "output"}
+    assert float(matrix[0]["snr_db"]) == pytest.approx(16.99, abs=0.5)
+
+
 def test_noise_alone_gives_null_figures_and_the_reason(tmp_path):
     np.random.default_rng(1).normal(0, 1000, 8192).round().astype(np.int16).tofile(tmp_path / "n.dat")
     done = run("--format=csv", "--report=-", "--measure", "e", "h", "8192", str(tmp_path / "n.dat"), "*.csv")
@@ -133,3 +154,21 @@ def test_transform_files_measures_each_file(tmp_path):
         tavox.measure(full_scale_sine(), fundamental=1000)
     with pytest.raises(ValueError, match="harmonics must be from 1 to 20"):
         tavox.measure(full_scale_sine(), harmonics=21)
+
+
+def test_settings_keep_the_layout_and_the_measurement_through_pickle_and_read_older_states():
+    settings = BatchSettings()
+    settings.format = "npz"
+    settings.layout = "matrix"
+    settings.measure = (1000.0, 3, None, None)
+    assert pickle.loads(pickle.dumps(settings)) == settings
+    state = settings.__getstate__()
+    older = [(state[:13], "files", None), (state[:14], "matrix", None),
+             (state[:13] + state[14:], "files", (1000.0, 3, None, None))]
+    for entries, layout, measure in older:
+        read = BatchSettings.__new__(BatchSettings)
+        read.__setstate__(entries)
+        assert (read.format, read.layout, read.measure) == ("npz", layout, measure)
+    for bad in (state[:12], state + (None,), state[:13] + (None, "matrix")):
+        with pytest.raises(ValueError, match="not the state of a BatchSettings"):
+            BatchSettings.__new__(BatchSettings).__setstate__(bad)

@@ -11,6 +11,7 @@
 #include "app/DisplayText.h"
 #include "app/Jobs.h"
 #include "common/Numeric.h"
+#include "data/MatrixFormats.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
 #include "ui/cli/OptionTable.h"
@@ -76,15 +77,15 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
         if (id == '?' || id == ':') {
             // A short option (there are none) leaves its letter in optopt (a
             // negative number for a byte above 127) and may not have advanced
-            // optind yet; a long one leaves 0 or its id, which is below ' '.
-            const bool shortOption = optopt >= ' ' || optopt < 0;
+            // optind yet; a long one leaves 0 or its id, above every byte.
+            const bool shortOption = optopt != 0 && optopt < FirstOptionId;
             const std::string argument = texts[static_cast<std::size_t>(std::max(optind - 1, 1))];
             parsed.error = shortOption ? "unknown option -" + std::string(1, static_cast<char>(optopt)) +
                                              "; the options are " + AllOptionNames()
                                        : Refusal(argument, id == ':');
             return parsed;
         }
-        const OptionRow& row = rows[static_cast<std::size_t>(id - 1)];
+        const OptionRow& row = rows[static_cast<std::size_t>(id - FirstOptionId)];
         parsed.options.given.emplace_back(row.name);
         parsed.error = row.apply(row, optarg, parsed.options);
         if (!parsed.error.empty()) return parsed;
@@ -168,6 +169,9 @@ std::string CheckMeasureOptions(const CommandOptions& options) {
     if (output.bands != 0 && !output.rate) {
         return "--bands needs the sample rate: give --rate=HZ";
     }
+    if (output.bands != 0 && output.layout == OutputLayout::Matrix) {
+        return "--bands writes a table beside each output, not beside each row of a matrix: give --layout=files";
+    }
     if (!output.measure) return {};
     if (output.format == OutputFormat::Raw) {
         return "--measure reads the unrounded spectra, which raw 16-bit outputs do not keep: give --format=csv, f32 "
@@ -236,6 +240,19 @@ std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::
                 return "--" + name + " applies to a batch: give its fields after the options";
         }
         return {};
+    }
+    const char method = fields.front().empty() ? '\0' : fields.front().front();
+    const bool multi = method == 'm' || method == 'M';
+    if (options.Given("layout") && method != '\0' && !multi && std::strchr("fFeEpP", method) != nullptr) {
+        return std::string("--layout applies to method m (each of D exposures) only, not to method ") + method;
+    }
+    const bool matrix = options.output.layout == OutputLayout::Matrix;
+    if (matrix && !HoldsMatrix(options.output.format)) {
+        return "--layout=matrix needs a format that holds the matrix and its axes: give --format=npz (or npy, csv, "
+               "f32); raw 16-bit outputs take --layout=files";
+    }
+    if (options.output.format == OutputFormat::Npz && !matrix) {
+        return "--format=npz holds the exposures of method m as one matrix: give --layout=matrix with method m";
     }
     if (options.Given("average") && !fields.front().empty()) {
         const char method = fields.front().front();

@@ -39,6 +39,11 @@ const std::vector<std::string_view>& Formats() {
     return names;
 }
 
+const std::vector<std::string_view>& Layouts() {
+    static const std::vector<std::string_view> names(OutputLayoutNames.begin(), OutputLayoutNames.end());
+    return names;
+}
+
 const std::vector<std::string_view>& Averages() {
     static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
     return names;
@@ -136,13 +141,27 @@ std::vector<OptionRow> MakeRows() {
         {"format", required_argument, formats, "--format=" + Joined(Formats(), "|", "|"),
          "format of the outputs: raw 16-bit samples (the default),\n"
          "CSV text, little-endian float32 or a NumPy .npy of float64;\n"
-         "all but raw keep the unrounded values",
+         "all but raw keep the unrounded values; npz (with\n"
+         "--layout=matrix) a NumPy .npz of the matrix and its axes",
          Joined(Formats(), " ", " "),
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
              const auto format = FormatFromName(text);
              if (!format) return Given(row, text) + "is not a format; use " + row.allowed;
              options.output.format = *format;
+             return {};
+         }},
+        {"layout", required_argument, Joined(Layouts(), " or ", " or "), "--layout=" + Joined(Layouts(), "|", "|"),
+         "where method m puts its exposures: files, one numbered\n"
+         "file each (the default), or matrix, all rows of one output\n"
+         "named by VYSTUP with their times and frequencies (a\n"
+         "spectrogram; --format=npz, npy, csv or f32)",
+         Joined(Layouts(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto layout = LayoutFromName(text);
+             if (!layout) return Given(row, text) + "is not a layout; use " + row.allowed;
+             options.output.layout = *layout;
              return {};
          }},
         {"rate", required_argument, "the sample rate in Hz, a number above 0 such as 48000", "--rate=HZ",
@@ -246,7 +265,8 @@ std::vector<OptionRow> MakeRows() {
          "measures every output's spectrum: the interpolated peak,\n"
          "the fundamental, its harmonics, SNR, THD, THD+N, SINAD,\n"
          "ENOB, SFDR and the noise floor, into each file's report\n"
-         "object; =FILE.csv also writes a row per output there",
+         "object; =FILE.csv also writes a row per output there\n"
+         "(per exposure of a --layout=matrix output)",
          "@file",
          [](const OptionRow&, const char* value, CommandOptions& options) -> std::string {
              if (!options.output.measure) options.output.measure.emplace();
@@ -291,7 +311,8 @@ std::vector<OptionRow> MakeRows() {
         {"bands", required_argument, "1, 3, 6 or 12 bands per octave", "--bands=1|3|6|12",
          "writes the fractional-octave band levels of every output\n"
          "next to it, <output>.bands.csv (IEC 61260-1 base-10 mid\n"
-         "frequencies, summed from the bins); needs --rate",
+         "frequencies, summed from the bins); needs --rate; not\n"
+         "with --layout=matrix",
          "1 3 6 12",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
@@ -346,11 +367,13 @@ std::vector<OptionRow> MakeRows() {
         {"plot", optional_argument, "linear or db", "--plot[=linear|db]",
          "writes a picture of every output next to it, <output>.png:\n"
          "magnitudes on a linear scale or in dB re full scale\n"
-         "(32767, floor -150 dB); for method f the phases below",
+         "(32767, floor -150 dB); for method f the phases below;\n"
+         "method m: one spectrogram per input (dB unless =linear)",
          "linear db",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              PlotSettings& plot = options.plot ? *options.plot : options.plot.emplace();
              const std::string text = Text(value);
+             plot.scaleChosen = value != nullptr;
              if (value == nullptr || text == "linear") {
                  plot.scale = PlotScale::Linear;
              } else if (text == "db") {
@@ -371,7 +394,8 @@ std::vector<OptionRow> MakeRows() {
          }},
         {"view", required_argument, "a spectrum file (" + formats + ")", "--view=FILE",
          "opens FILE (raw, csv, f32 or npy output) in the spectrum\n"
-         "viewer; needs a display; takes no fields",
+         "viewer; needs a display; takes no fields; an .npz matrix,\n"
+         "a folder or a pattern of numbered outputs: a spectrogram",
          "@file",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
@@ -449,7 +473,7 @@ const option* LongOptions() {
     static const std::vector<option> options = [] {
         std::vector<option> table;
         for (const OptionRow& row : OptionRows()) {
-            table.push_back({row.name, row.argument, nullptr, static_cast<int>(table.size()) + 1});
+            table.push_back({row.name, row.argument, nullptr, static_cast<int>(table.size()) + FirstOptionId});
         }
         table.push_back({nullptr, 0, nullptr, 0});
         return table;

@@ -30,9 +30,12 @@ std::span<const OptionRow> OptionRows();
 // The row of `name` (without "--"), or null.
 const OptionRow* FindOption(std::string_view name);
 
+// The getopt_long id of the first row: above every byte, so that the parser
+// tells a refused long option (optopt 0 or an id) from a short one (a byte).
+inline constexpr int FirstOptionId = 0x100;
+
 // getopt_long's table of the rows, ended by a zero row; each row's val is its
-// position in OptionRows() plus 1, which stays below ' ' (31 rows at most), so
-// that the parser tells a refused long option from a short one.
+// position in OptionRows() plus FirstOptionId.
 const option* LongOptions();
 
 // "--format, --rate, ... and --version".
