@@ -195,17 +195,37 @@ std::unique_ptr<OutputFile> PosixFileSystem::CreateOutput(const std::string& pat
 }
 
 std::vector<std::string> PosixFileSystem::List(const std::string& folder, const std::string& pattern) {
+    ListedNames listed;
+    ListNames(folder, pattern, listed, {});
     std::vector<std::string> names;
+    names.reserve(listed.Size());
+    for (const std::string_view name : listed.Views()) names.emplace_back(name);
+    return names;
+}
+
+bool PosixFileSystem::ListNames(const std::string& folder, const std::string& pattern, ListedNames& names,
+                                const std::function<bool()>& stop) {
+    names.Clear();
+    if (stop && stop()) return false;
     std::vector<std::string> leftovers;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) {
         // A folder that is there but could not be read for lack of memory is no empty folder.
         if (errno == ENOMEM) throw std::bad_alloc();
-        return names;
+        return true;
     }
     const int dirFd = ::dirfd(dir);
+    bool stopped = false;
     try {
+        std::size_t untilStop = ListStopInterval;
         while (const dirent* entry = ::readdir(dir)) {
+            if (--untilStop == 0) {
+                untilStop = ListStopInterval;
+                if (stop && stop()) {
+                    stopped = true;
+                    break;
+                }
+            }
             const std::string_view name(entry->d_name);
             if (name.empty()) continue;
             if (name.front() == '.') {
@@ -218,16 +238,20 @@ std::vector<std::string> PosixFileSystem::List(const std::string& folder, const 
                 struct stat st {};
                 regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
             }
-            if (regular) names.emplace_back(name);
+            if (regular) names.Add(name);
         }
     } catch (...) {
         ::closedir(dir);
         throw;
     }
     ::closedir(dir);
+    if (stopped || (stop && stop())) {
+        names.Clear();
+        return false;
+    }
     leftovers_.Note(folder, std::move(leftovers));
-    std::sort(names.begin(), names.end());
-    return names;
+    names.Sort();
+    return true;
 }
 
 std::string PosixFileSystem::MountPoint(const std::string& path) {

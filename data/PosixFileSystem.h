@@ -25,6 +25,8 @@ public:
     std::unique_ptr<InputFile> OpenRead(const std::string& path) override;
     std::unique_ptr<OutputFile> CreateOutput(const std::string& path) override;
     std::vector<std::string> List(const std::string& folder, const std::string& pattern) override;
+    bool ListNames(const std::string& folder, const std::string& pattern, ListedNames& names,
+                   const std::function<bool()>& stop) override;
     std::string MountPoint(const std::string& path) override;
     std::optional<std::uint64_t> FreeSpace(const std::string& path) override;
     std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t maxBytes) override;

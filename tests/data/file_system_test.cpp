@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -85,6 +86,35 @@ TEST(file_system_test, list_gives_sorted_visible_regular_files_and_links_to_them
     EXPECT_TRUE(fileSystem->List(dir.Path(), "*.none").empty());
     EXPECT_TRUE(fileSystem->List(dir.File("no-such-folder"), "*").empty());
     EXPECT_TRUE(fileSystem->List(dir.File("a.dat"), "*").empty());
+}
+
+// A stop during a listing takes effect before another ListStopInterval
+// entries are read: the test is asked at least that often, and the listing
+// ends at the question that answered true, with nothing listed.
+TEST(file_system_test, a_listing_asks_its_stop_test_and_ends_at_the_first_stop) {
+    TempDir dir;
+    constexpr std::size_t Files = 2 * ListStopInterval + 100;
+    for (std::size_t i = 0; i < Files; ++i) WriteBytes(dir.File(std::to_string(i) + ".dat"), "");
+    const auto fileSystem = DefaultFileSystem();
+    const std::size_t never = 0;
+    for (const std::size_t stopAt : {never, std::size_t{1}, std::size_t{2}, std::size_t{4}}) {
+        SCOPED_TRACE(stopAt);
+        std::size_t asked = 0;
+        ListedNames names;
+        names.Add("left from before");
+        const bool done = fileSystem->ListNames(dir.Path(), "*.dat", names, [&] { return ++asked == stopAt; });
+        if (stopAt == never) {
+            EXPECT_TRUE(done);
+            EXPECT_GE(asked, Files / ListStopInterval + 2) << "before, between and before sorting";
+            ASSERT_EQ(names.Size(), Files);
+            const std::vector<std::string> listed = fileSystem->List(dir.Path(), "*.dat");
+            EXPECT_TRUE(std::equal(listed.begin(), listed.end(), names.Views().begin(), names.Views().end()));
+        } else {
+            EXPECT_FALSE(done);
+            EXPECT_EQ(asked, stopAt);
+            EXPECT_TRUE(names.Empty());
+        }
+    }
 }
 
 TEST(file_system_test, size_and_existence_only_for_regular_files) {
