@@ -112,11 +112,11 @@ std::int32_t Data::TargetLength() const noexcept {
     return impl_->channel->TargetLength();
 }
 
-Variant Data::GetSource() const {
+const Variant& Data::GetSource() const noexcept {
     return impl_->channel->Source();
 }
 
-Variant Data::GetTarget() const {
+const Variant& Data::GetTarget() const noexcept {
     return impl_->channel->Target();
 }
 

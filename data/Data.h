@@ -48,8 +48,8 @@ public:
     // that, when asked), a range when it is set.
     std::int32_t Length() const noexcept;
     std::int32_t TargetLength() const noexcept;
-    Variant GetSource() const;
-    Variant GetTarget() const;
+    const Variant& GetSource() const noexcept;
+    const Variant& GetTarget() const noexcept;
     // Disk: a full path text; spreadsheet: a Range object.
     void SetSource(const Variant& value) noexcept;
     // Samples in memory as the source and memory as the target (see

@@ -34,8 +34,13 @@ std::int32_t ClampToInt32(std::uint64_t n) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::int32_t>::max()));
 }
 
-Variant AsText(const Variant& value) {
-    return value.AsString() ? value : Variant(TextForm(value));
+// A text is copied into the storage `held` has (no allocation from file to file).
+void AssignText(Variant& held, const Variant& value) {
+    if (const std::string* text = value.AsString()) {
+        held.AssignText(*text);
+    } else {
+        held = Variant(TextForm(value));
+    }
 }
 
 }  // namespace
@@ -58,7 +63,7 @@ void DiskChannel::SetSource(const Variant& value) noexcept {
     try {
         const bool reopen = sourceHeld_;
         if (reopen) CloseSource();
-        source_ = AsText(value);
+        AssignText(source_, value);
         if (reopen) OpenSource();
     } catch (...) {
     }
@@ -69,7 +74,7 @@ void DiskChannel::SetSource(const Variant& value) noexcept {
 
 void DiskChannel::SetTarget(const Variant& value) noexcept {
     try {
-        target_ = AsText(value);
+        AssignText(target_, value);
     } catch (...) {
     }
 }

@@ -207,11 +207,11 @@ fftDataEnum File::DataFormat() const {
     return static_cast<fftDataEnum>(data_->Format());
 }
 
-Variant File::Source() const {
+const Variant& File::Source() const noexcept {
     return data_->GetSource();
 }
 
-Variant File::Target() const {
+const Variant& File::Target() const noexcept {
     return data_->GetTarget();
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Enums.h"
@@ -34,8 +35,8 @@ public:
     // Public members.
     fftDataEnum DataFormat() const;
     const std::string& Name() const noexcept { return name_; }
-    Variant Source() const;
-    Variant Target() const;
+    const Variant& Source() const noexcept;
+    const Variant& Target() const noexcept;
     // Runs the method chosen in Parameters over the source and returns the
     // result code. Per-file failures come back as codes: an error raised inside
     // a method leaves its number (6 for a floating-point fault, 7 for out of
@@ -85,7 +86,7 @@ public:
     void SetParameters(std::shared_ptr<const Parameters> parameters) { parameters_ = std::move(parameters); }
     // The settings the transforms read; shared by every File of one Files.
     const std::shared_ptr<const Parameters>& GetParameters() const noexcept { return parameters_; }
-    void SetName(std::string name) { name_ = std::move(name); }
+    void SetName(std::string_view name) { name_.assign(name); }
 
     // Allocation seam for tests: called before each working-array allocation
     // with the element count; returning false makes that allocation fail as

@@ -55,9 +55,8 @@ py::object Add(Files& self, py::handle FileType, py::handle Source, py::handle T
 std::string Repr(Files& self) {
     const auto names = CoreCall(self.GetParameters(), [&] {
         std::vector<std::string> shown;
-        for (const auto& file : self.Items()) {
-            if (shown.size() == ReprNames) break;
-            shown.push_back(file->Name());
+        for (std::int32_t i = 1; i <= self.Count() && shown.size() < ReprNames; ++i) {
+            shown.push_back(self.Item(Variant(i))->Name());
         }
         return std::pair(shown, self.Count());
     });
