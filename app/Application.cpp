@@ -30,6 +30,18 @@ private:
     Files& files_;
 };
 
+// The file system holds the folders it opens for the lifetime of the guard.
+class FolderHold {
+public:
+    explicit FolderHold(FileSystem& fileSystem) : fileSystem_(fileSystem) { fileSystem_.HoldFolders(); }
+    ~FolderHold() { fileSystem_.ReleaseFolders(); }
+    FolderHold(const FolderHold&) = delete;
+    FolderHold& operator=(const FolderHold&) = delete;
+
+private:
+    FileSystem& fileSystem_;
+};
+
 // Marks the object as running for the lifetime of the guard.
 class RunningGuard {
 public:
@@ -99,6 +111,7 @@ void Application::FFTExecute() {
 
     Files& files = *objFiles;
     RunScope run(files);
+    const FolderHold folders(*fileSystem_);
     const std::size_t count = files.RunCount();
     const std::size_t threads =
         blnBreak || count == 0 ? 1 : static_cast<std::size_t>(jobs_ > 0 ? jobs_ : DefaultJobs());

@@ -93,6 +93,14 @@ public:
     // NameChanges of the process. False unless a file system says so.
     virtual bool ConcurrentUse() const { return false; }
 
+    // While folders are held (counted: batches may overlap), the file system
+    // may keep the folders of the files it opens and creates open and reach
+    // those files by name through them, so that a batch walks the path of
+    // each folder once; a folder renamed meanwhile keeps its files. The
+    // default holds nothing.
+    virtual void HoldFolders() {}
+    virtual void ReleaseFolders() noexcept {}
+
     // Length in bytes, or nothing when the file cannot be measured.
     virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // True when an ordinary file (or a link to one) of that path exists.
