@@ -105,7 +105,7 @@ void FilesAhead::Prepare(std::size_t index) {
     Slot& slot = slots_[index % window_];
     slot.ahead = false;
     slot.done = false;
-    slot.result = {};
+    slot.result.outputs.outputs.clear();
     const std::shared_ptr<File>& file = files_.HeldAt(index);
     if (file ? file->DataFormat() != fftDataDiskFile : !files_.IsDiskAt(index)) return;
     try {
@@ -138,7 +138,7 @@ void FilesAhead::Compute(std::size_t index, std::size_t worker) {
     data.SetTarget(slot.target);
     slot.mark = NameChanges::Mark();
     standIn.Transform(workerStop_);
-    slot.result = standIn.TakeStandInResult();
+    standIn.TakeStandInResult(slot.result);
     slot.done = true;
     // The batch's thread computes as the last worker.
     if (worker + 1 < workers_.size()) transformedOnWorkers.fetch_add(1, std::memory_order_relaxed);
@@ -158,9 +158,9 @@ std::int32_t FilesAhead::Transform(std::size_t index, File& file) {
     Slot& slot = slots_[index % window_];
     std::int32_t result = 0;
     if (slot.ahead && slot.done && StillHolds(slot, file)) {
-        result = file.AdoptStandIn(std::move(slot.result));
+        result = file.AdoptStandIn(slot.result);
     } else {
-        slot.result = {};
+        slot.result.outputs.outputs.clear();
         result = file.Transform(stopRequested_);
     }
     if (index + window_ < files_.RunCount()) Prepare(index + window_);

@@ -28,25 +28,19 @@ char32_t FoldCodePoint(char32_t c) noexcept {
     return c;
 }
 
-// The folded letters all encode in one or two bytes.
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 }  // namespace
 
-// Bytes that are not a two-byte UTF-8 sequence are kept as they are.
+// Bytes that are not a two-byte UTF-8 sequence are kept as they are. A
+// folded letter takes at most the bytes it had, so the key is no longer
+// than the name.
 void FoldName(std::string_view name, std::string& key) {
-    key.clear();
+    key.resize(name.size());
+    char* const out = key.data();
+    std::size_t o = 0;
     for (std::size_t i = 0; i < name.size();) {
         const auto lead = static_cast<unsigned char>(name[i]);
         if (lead < 0x80) {
-            key += static_cast<char>(lead >= 'A' && lead <= 'Z' ? lead + 0x20 : lead);
+            out[o++] = static_cast<char>(lead >= 'A' && lead <= 'Z' ? lead + 0x20 : lead);
             ++i;
             continue;
         }
@@ -55,15 +49,22 @@ void FoldName(std::string_view name, std::string& key) {
             if ((next & 0xC0) == 0x80) {
                 const char32_t c = (char32_t{lead & 0x1Fu} << 6) | (next & 0x3Fu);
                 if (c >= 0x80) {
-                    AppendUtf8(key, FoldCodePoint(c));
+                    const char32_t folded = FoldCodePoint(c);
+                    if (folded < 0x80) {
+                        out[o++] = static_cast<char>(folded);
+                    } else {
+                        out[o++] = static_cast<char>(0xC0 | (folded >> 6));
+                        out[o++] = static_cast<char>(0x80 | (folded & 0x3F));
+                    }
                     i += 2;
                     continue;
                 }
             }
         }
-        key += name[i];
+        out[o++] = name[i];
         ++i;
     }
+    key.resize(o);
 }
 
 void NameKeyIndex::Clear() noexcept {

@@ -65,13 +65,15 @@ public:
         Measures measures;
         DeferredOutputs outputs;
     };
-    // Called on the stand-in after its Transform.
-    StandInResult TakeStandInResult();
+    // Called on the stand-in after its Transform; the list of outputs of
+    // `into`, emptied, lends its room to the stand-in's next outputs.
+    void TakeStandInResult(StandInResult& into);
     // Ends this File as if it had run that transform itself: gives the
     // outputs their names in order (the first that fails sets the result and,
     // for a Multi, ends the exposures counted there) and takes the result,
-    // the exposures and the time. Returns the result.
-    fftResultEnum AdoptStandIn(StandInResult&& done);
+    // the exposures and the time; the list of outputs of `done` is left
+    // empty. Returns the result.
+    fftResultEnum AdoptStandIn(StandInResult& done);
     // What the last Transform did: the exposures it transformed and the
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }

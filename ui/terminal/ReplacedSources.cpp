@@ -11,6 +11,7 @@
 #include "app/DisplayText.h"
 #include "app/Files.h"
 #include "data/Data.h"
+#include "data/TargetPath.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 
@@ -118,23 +119,36 @@ void ReplacedSources::Check(Files& files, const Parameters& parameters) {
         }
         for (auto& [stem, found] : numbered) std::sort(found.begin(), found.end());
     }
-    std::shared_ptr<File> spare;
     std::string input;
     std::string normal;
     std::string otherFolder;
+    std::string output;
     auto inputAt = [&](std::size_t p) {
         input.assign(files.FolderAt(p));
         input += files.NameAt(p);
         normal = inputFolders.Of(files.FolderAt(p));
         normal += files.NameAt(p);
     };
+    // The output path of exposure `number` (0 for the only one) of the file at `i`.
+    auto outputOf = [&](std::size_t i, std::int16_t number, std::string& path) {
+        if (const std::shared_ptr<File>& file = files.HeldAt(i)) {
+            file->GetData().TargetPath(path, number);
+            return;
+        }
+        const std::string* mask = files.MaskAt(i).AsString();
+        input.assign(files.FolderAt(i));
+        input += files.NameAt(i);
+        if (mask) {
+            FormTargetPath(path, input, *mask, number);
+        } else {
+            path.clear();
+        }
+    };
     for (std::size_t i = 0; i < count; ++i) {
         if (Stopped()) return;
-        if (!files.IsDiskAt(i)) continue;
-        File& file = *files.ForRun(i, spare);
-        if (file.DataFormat() != fftDataDiskFile) continue;
-        const Data& data = file.GetData();
-        std::string output = data.TargetPath(multi ? 1 : 0);
+        const std::shared_ptr<File>& file = files.HeldAt(i);
+        if (file ? file->DataFormat() != fftDataDiskFile : !files.IsDiskAt(i)) continue;
+        outputOf(i, multi ? 1 : 0, output);
         if (output.empty()) continue;
         const std::size_t slash = output.rfind('/') + 1;
         const std::string_view folder = std::string_view(output).substr(0, slash);
@@ -150,7 +164,7 @@ void ReplacedSources::Check(Files& files, const Parameters& parameters) {
             const auto position = static_cast<std::size_t>(found);
             if (inputFolders.Of(files.FolderAt(position)) != normalFolder) continue;
             inputAt(position);
-            NoteHit(i, std::move(output), input, normal);
+            NoteHit(i, output, input, normal);
             continue;
         }
         std::string stem = normalFolder;
@@ -160,8 +174,10 @@ void ReplacedSources::Check(Files& files, const Parameters& parameters) {
         if (found == numbered.end()) continue;
         for (const auto& [number, position] : found->second) {
             if (position == i) continue;
+            std::string numbered;
+            outputOf(i, static_cast<std::int16_t>(number), numbered);
             inputAt(position);
-            NoteHit(i, data.TargetPath(static_cast<std::int16_t>(number)), input, normal);
+            NoteHit(i, std::move(numbered), input, normal);
         }
     }
 }
