@@ -6,7 +6,7 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import AverageName, MethodName, Position, WindowName, _settings
+from ._arrays import AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _settings
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -126,11 +126,23 @@ def matching_inputs(pattern: PathText) -> list[str]:
     return [str(file.Source) for file in app.FFTFiles]
 
 
+def _rate(rate: object, fs: object) -> object:
+    """rate, or fs, its SciPy name; not both unless equal."""
+    if fs is None:
+        return rate
+    if rate is not None and rate != fs:
+        raise ValueError("rate=%r and fs=%r differ; give one of them" % (rate, fs))
+    return fs
+
+
 def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = None, width: int = 128,
                     window: WindowName | fftWindowEnum = "rect", center: bool = False,
-                    method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
-                    finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                    average: AverageName = "mean", jobs: int | None = None) -> list[FileResult]:
+                    method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
+                    start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
+                    rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
+                    scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
+                    overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
+                    fs: float | None = None) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -145,6 +157,10 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
       "f32", "npy"), --rate (Hz, or None) and --average.
+    scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
+      and the command line's options of those names; a scale or unit other
+      than amplitude in sample counts needs a format other than "raw".
+    fs: the sample rate, the same as rate (give one of them).
     jobs: the threads the batch may use, as the command line's --jobs: 1
       runs it on this thread alone; None or 0 (the default) means
       TAVOX_JOBS when set, else one per CPU this process may use. The
@@ -158,5 +174,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     keep their outputs, and no other output is left.
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs)
+                         finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
+                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

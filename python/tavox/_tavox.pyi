@@ -143,6 +143,13 @@ class BatchSettings:
     rate: Optional[float]
     average: str
     jobs: Optional[int]
+    scale: str
+    unit: str
+    full_scale: Optional[float]
+    overlap: Optional[float]
+    repeat_caps: bool
+    detrend: str
+    pad: Optional[int]
     def __init__(self) -> None: ...
     def __eq__(self, other: object) -> bool: ...
 
@@ -182,9 +189,15 @@ class Application:
 def _spectrum(samples: np.ndarray[Any, Any], settings: BatchSettings,
               raw: bool) -> tuple[int, int, int, int, np.ndarray[Any, Any]]: ...
 def _result_message(code: int) -> str: ...
+def _window_constants(window: int, width: int) -> tuple[int, float, float, float, float, float]: ...
+def _window_weights(window: int, width: int) -> np.ndarray[Any, np.dtype[np.float64]]: ...
 def _files_transformed_on_workers() -> int: ...
 
 _window_names: tuple[tuple[str, int], ...]
 _method_names: tuple[tuple[str, int], ...]
 _average_modes: tuple[str, ...]
 _output_formats: tuple[tuple[str, bytes, str, bool, str], ...]
+_scales: tuple[str, ...]
+_units: tuple[str, ...]
+_detrends: tuple[str, ...]
+_quantity_columns: tuple[tuple[str, str, str], ...]

@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 #include "ui/plot/PlotApi.h"
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
 #include "ui/plot/SpectrumPlot.h"
@@ -171,6 +172,40 @@ TEST(spectrum_plot_test, readout_names_bin_hz_magnitude_db_and_phase) {
     EXPECT_EQ(ReadoutText(quiet, 1), QStringLiteral("bin 1, magnitude 0.000000, \u2212\u221e dB"));
     quiet.SetSpectrum(Tone(4, 1, 1e-6));
     EXPECT_EQ(ReadoutText(quiet, 1), QStringLiteral("bin 1, magnitude 0.000001, \u2212210.3 dB"));
+}
+
+// Other quantities read in their unit and, when linear, as the level the
+// dB scale shows them at; the axis names quantity and unit.
+TEST(spectrum_plot_test, quantities_name_their_unit_in_the_readout_and_on_the_axis) {
+    const auto with = [](SpectrumQuantity quantity, double value) {
+        auto spectrum = Tone(512, 64, value);
+        spectrum->quantity = quantity;
+        return SpectrumPlot(spectrum);
+    };
+    const SpectrumQuantity psd{SpectrumScale::Psd, SpectrumUnit::Linear};
+    EXPECT_EQ(ReadoutText(with(psd, FullScale * FullScale / 2), 64),
+              QStringLiteral("bin 64, PSD 536838144.500 counts\u00b2/Hz, 0.0 dBFS/Hz"));
+    const SpectrumQuantity volts{SpectrumScale::Amplitude, SpectrumUnit::Volts};
+    EXPECT_EQ(ReadoutText(with(volts, 0.5), 64), QStringLiteral("bin 64, amplitude 0.500000 V, \u22126.0 dBV"));
+    const SpectrumQuantity level{SpectrumScale::Amplitude, SpectrumUnit::Dbfs};
+    SpectrumPlot levels = with(level, -20);
+    EXPECT_EQ(ReadoutText(levels, 64), QStringLiteral("bin 64, level \u221220.000 dBFS"));
+    EXPECT_TRUE(levels.Levels()) << "values in dB are drawn as levels on either scale";
+    EXPECT_LT(levels.FullView().bottom, -20);
+    // Peaks and noise are judged by the amplitudes the levels stand for.
+    auto floor = Tone(512, 64, -20);
+    std::fill(floor->magnitudes.begin(), floor->magnitudes.end(), -100.0);
+    floor->magnitudes[64] = -20;
+    floor->quantity = level;
+    SpectrumPlot peaked(floor);
+    Render(peaked);
+    EXPECT_EQ(peaked.MarkedPeaks(), std::vector<std::size_t>{64});
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{SpectrumScale::Psd, SpectrumUnit::Dbfs}, false),
+              QStringLiteral("PSD (dBFS/Hz)"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{SpectrumScale::Power, SpectrumUnit::Volts}, true),
+              QStringLiteral("power (dBV)"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{}, false), QStringLiteral("magnitude"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{}, true), QStringLiteral("level (dB re 32767)"));
 }
 
 TEST(spectrum_plot_test, axis_ticks_and_numbers) {

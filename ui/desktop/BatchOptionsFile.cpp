@@ -1,7 +1,9 @@
 #include "ui/desktop/BatchOptionsFile.h"
 
 #include <charconv>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "ui/cli/CommandOptions.h"
 #include "ui/cli/OptionTable.h"
@@ -18,6 +20,23 @@ struct Key {
 };
 constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Average", "average"},
                         {"Plot", "plot"},     {"PlotSize", "plot-size"}, {"Jobs", "jobs"}};
+// Written only once they differ from the defaults, so that a file of
+// earlier options stays as it was.
+constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
+
+// What the command line would refuse together falls back to the defaults:
+// a unit without its full scale, a scale or unit a raw output cannot hold,
+// the rms of power.
+void KeepConsistent(OutputOptions& output) {
+    SpectrumOptions& spectrum = output.spectrum;
+    const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
+    if (volts && !spectrum.fullScale) spectrum.unit = SpectrumUnit::Linear;
+    if (spectrum.unit != SpectrumUnit::Volts && spectrum.unit != SpectrumUnit::Dbv) spectrum.fullScale.reset();
+    if (spectrum.scale != SpectrumScale::Amplitude && output.average == AverageMode::Rms) {
+        spectrum.scale = SpectrumScale::Amplitude;
+    }
+    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) spectrum = SpectrumOptions{};
+}
 
 std::string RateText(double rate) {
     char text[32];
@@ -30,7 +49,9 @@ std::string RateText(double rate) {
 BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     CommandOptions options;
     bool plot = false;
-    for (const Key& key : Keys) {
+    std::vector<Key> keys(std::begin(Keys), std::end(Keys));
+    keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
+    for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
         // Each value on its own, so that a bad one costs only itself.
@@ -44,6 +65,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     if (!plot) options.plot.reset();
     BatchSettings settings;
     settings.output = options.output;
+    KeepConsistent(settings.output);
     settings.plot = options.plot;
     settings.jobs = options.jobs;
     return settings;
@@ -64,6 +86,17 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
     bool written = true;
     for (std::size_t i = 0; i < std::size(Keys); ++i) {
         written = profile.Write(BatchOptionsSection, Keys[i].key, values[i]) && written;
+    }
+    const SpectrumOptions& spectrum = settings.output.spectrum;
+    const std::string spectrumValues[] = {
+        std::string(ScaleName(spectrum.scale)),
+        std::string(UnitName(spectrum.unit)),
+        spectrum.fullScale ? RateText(*spectrum.fullScale) : std::string(),
+    };
+    const bool chosen = spectrum.Quantity() != SpectrumQuantity{} || spectrum.fullScale;
+    for (std::size_t i = 0; i < std::size(SpectrumKeys); ++i) {
+        if (!chosen && profile.Read(BatchOptionsSection, SpectrumKeys[i].key).empty()) continue;
+        written = profile.Write(BatchOptionsSection, SpectrumKeys[i].key, spectrumValues[i]) && written;
     }
     return written;
 }

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
@@ -165,7 +166,8 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
             const Parameters& parameters = *apl->FFTParameters();
             // The bytes of the path, whatever their encoding; its text escaped.
             item->setData(OutputRole, QByteArray::fromStdString(outputs.front()));
-            item->setData(WidthRole, parameters.Width());
+            const std::optional<std::int32_t>& pad = apl->FFTFiles()->GetOutputOptions().spectrum.pad;
+            item->setData(WidthRole, std::max(parameters.Width(), pad.value_or(0)));
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
             item->setToolTip(QStringLiteral("Double-click or Enter: show %1")
                                  .arg(QString::fromStdString(DisplayText(outputs.front()))));
@@ -239,6 +241,7 @@ bool frmProcess::OpenCurrentOutput() {
         const OutputOptions& output = apl->FFTFiles()->GetOutputOptions();
         rate = output.rate;
         view.format = output.format;
+        view.quantity = output.spectrum.Quantity();
         if (!SpectrumFormatOf(output.format).selfDescribing) {
             view.width = item->data(WidthRole).toInt();
             view.phase = item->data(PhaseRole).toBool();

@@ -38,6 +38,7 @@ public:
     ~ThreadedPlotWriter() override { Finish(); }
 
     void SetParameters(std::shared_ptr<const Parameters> parameters) override { parameters_ = std::move(parameters); }
+    void SetSpectrumOptions(const SpectrumOptions& spectrum) override { spectrum_ = spectrum; }
 
     void Written(const WrittenSpectrum& written) noexcept override {
         try {
@@ -48,8 +49,9 @@ public:
                 spectrum->phases.assign(written.values.begin() + bins, written.values.begin() + 2 * bins);
             }
             spectrum->width = written.width;
+            spectrum->quantity = spectrum_.Quantity();
             PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}};
-            const PlotTitle title = DescribeOutput(written, parameters_.get());
+            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate_);
             job.title = title.title;
             job.subtitle = title.subtitle;
             std::unique_lock lock(mutex_);
@@ -123,6 +125,7 @@ private:
     PlotOptions plot_;
     std::optional<double> rate_;
     std::shared_ptr<const Parameters> parameters_;
+    SpectrumOptions spectrum_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;
