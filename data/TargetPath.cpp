@@ -40,8 +40,8 @@ bool FormTargetPath(std::string& path, std::string_view source, std::string_view
     path.append(from.folder);
     AppendReplacingStars(path, to.base, from.base);
     if (exposure > 0) {
-        const char digits[] = {'.', static_cast<char>('0' + exposure / 100), static_cast<char>('0' + exposure / 10 % 10),
-                               static_cast<char>('0' + exposure % 10)};
+        const char digits[] = {'.', static_cast<char>('0' + exposure / 100),
+                               static_cast<char>('0' + exposure / 10 % 10), static_cast<char>('0' + exposure % 10)};
         path.append(digits, sizeof digits);
         return true;
     }
