@@ -45,6 +45,7 @@ public:
     PosixOutputFile& operator=(const PosixOutputFile&) = delete;
 
     void Write(std::span<const std::byte> bytes) override;
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override;
     bool Finish() override;
     CommitResult Commit(const std::optional<FileIdentity>& keep) override;
     // Gives the new file these permission bits; a failure fails the Commit.
@@ -62,6 +63,7 @@ private:
     int fd_ = -1;
     char name_[MaxEntryLength + 1];  // both NUL-terminated
     char temporary_[MaxEntryLength + 1];
+    std::uint64_t written_ = 0;  // bytes appended
     bool failed_ = false;        // a write or the close failed
     bool finishFailed_ = false;  // Finish removed the file for that
     bool done_ = false;
