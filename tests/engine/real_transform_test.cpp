@@ -2,12 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <numbers>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "common/OutputOptions.h"
@@ -30,36 +29,25 @@ std::vector<std::int16_t> TonesAndNoise(std::size_t length, std::uint32_t seed) 
     return samples;
 }
 
-// Each bin against the DFT taken in long double: within 1e-12 of the
-// largest bin, and the conjugated transform negates the imaginary parts only.
-TEST(real_transform_test, bins_match_a_long_double_dft_at_every_width_end) {
-    for (const std::size_t n : {128u, 4096u, 65536u}) {
-        const auto transform = RealTransform::For(n);
-        ASSERT_NE(transform, nullptr) << n;
-        EXPECT_EQ(transform, RealTransform::For(n)) << "planned once";
-        const auto noisy = TonesAndNoise(n, 5);
-        const std::vector<double> samples(noisy.begin(), noisy.end());
-        std::vector<double> re = samples;
-        std::vector<double> im(n, 7.0);
-        ASSERT_TRUE(transform->Transform(re, im, false));
-        std::vector<double> reConj = samples;
-        std::vector<double> imConj(n);
-        ASSERT_TRUE(transform->Transform(reConj, imConj, true));
-        for (const std::size_t k : {std::size_t{0}, std::size_t{1}, n / 50, n / 4 + 3, n / 2 - 1}) {
-            std::complex<long double> sum = 0;
-            for (std::size_t j = 0; j < n; ++j) {
-                const long double angle =
-                    -2 * std::numbers::pi_v<long double> * static_cast<long double>(k * j % n) / n;
-                sum += static_cast<long double>(samples[j]) * std::complex<long double>(cosl(angle), sinl(angle));
-            }
-            const long double scale = 2.0L / n;
-            EXPECT_NEAR(re[k], static_cast<double>(sum.real() * scale), 1e-12 * 24000) << n << " " << k;
-            EXPECT_NEAR(im[k], static_cast<double>(sum.imag() * scale), 1e-12 * 24000) << n << " " << k;
-            EXPECT_EQ(reConj[k], re[k]);
-            EXPECT_EQ(imConj[k], -im[k]);
-        }
-        EXPECT_FALSE(transform->Transform(std::span<double>(re).first(n / 2), im, false));
+// One plan per width; the conjugated transform negates the imaginary parts
+// only; spans of another size and widths outside 128..65536 are refused.
+// (Its bins against numpy.fft.rfft: tests/python/test_fft.py.)
+TEST(real_transform_test, conjugates_and_refuses_what_does_not_fit) {
+    const auto transform = RealTransform::For(4096);
+    ASSERT_NE(transform, nullptr);
+    EXPECT_EQ(transform, RealTransform::For(4096));
+    const auto noisy = TonesAndNoise(4096, 5);
+    std::vector<double> re(noisy.begin(), noisy.end());
+    std::vector<double> reConj = re;
+    std::vector<double> im(4096);
+    std::vector<double> imConj(4096);
+    ASSERT_TRUE(transform->Transform(re, im, false));
+    ASSERT_TRUE(transform->Transform(reConj, imConj, true));
+    for (std::size_t k = 0; k < 2048; ++k) {
+        ASSERT_EQ(reConj[k], re[k]) << k;
+        ASSERT_EQ(imConj[k], -im[k]) << k;
     }
+    EXPECT_FALSE(transform->Transform(std::span<double>(re).first(2048), im, false));
     EXPECT_EQ(RealTransform::For(100), nullptr);
     EXPECT_EQ(RealTransform::For(131072), nullptr);
 }
