@@ -38,7 +38,9 @@ void KeepConsistent(OutputOptions& output) {
         spectrum.scale = SpectrumScale::Amplitude;
     }
     if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) {
-        spectrum = SpectrumOptions{.fft = spectrum.fft};
+        const FftMode fft = spectrum.fft;
+        spectrum = SpectrumOptions{};
+        spectrum.fft = fft;
     }
     if (output.layout == OutputLayout::Matrix && output.format == OutputFormat::Raw) {
         output.layout = OutputLayout::Files;
