@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -18,8 +19,9 @@ struct WrittenSpectrum {
     std::size_t bins = 0;
     std::size_t rows = 1;
     std::size_t width = 0;
-    std::int16_t exposure = 0;  // the output's number (001..999), 0 for an output without one
-    std::int32_t combined = 1;  // exposures combined into the values
+    std::int16_t exposure = 0;   // the output's number (001..999), 0 for an output without one
+    std::int32_t combined = 1;   // exposures combined into the values
+    std::optional<double> rate;  // the sample rate in Hz the output was written with, when known
 };
 
 // Told about each disk output right after it was written in full, on the

@@ -55,12 +55,14 @@ TEST(sample_source_test, reads_are_short_only_at_the_end_and_fail_on_a_read_erro
         std::size_t expected;
     };
     for (const Case c : {Case{0, 300}, Case{700, 300}, Case{900, 100}, Case{1000, 0}, Case{5000, 0}}) {
-        EXPECT_EQ(source->Read(c.first, out, bytes), c.expected) << c.first;
+        const SourceRead read = source->Read(c.first, out, bytes);
+        EXPECT_EQ(read.result, fftResultAllRight) << c.first;
+        EXPECT_EQ(read.count, c.expected) << c.first;
         for (std::size_t i = 0; i < c.expected; ++i) ASSERT_EQ(out[i], stored[c.first + i]) << c.first << " " << i;
     }
     fileSystem->FailCall(FsCall::ReadAt);
-    EXPECT_FALSE(source->Read(0, out, bytes));
-    EXPECT_EQ(source->Read(0, out, bytes), 300u);
+    EXPECT_EQ(source->Read(0, out, bytes).result, fftResultFileSysErr);
+    EXPECT_EQ(source->Read(0, out, bytes).count, 300u);
 }
 
 // The engine's fast path trusts this answer: only 16-bit values may take it.
