@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 #include "common/AutomationError.h"
 #include "common/Enums.h"
@@ -10,6 +11,7 @@
 #include "data/FileSystem.h"
 #include "data/Path.h"
 #include "data/Range.h"
+#include "data/SampleSource.h"
 #include "engine/File.h"
 
 namespace tavox {
@@ -82,6 +84,25 @@ std::string FoldKey(const std::string& text) {
 
 [[noreturn]] void RaiseInvalid(std::int32_t id) {
     throw AutomationError::FromStringTable(id, SourceFiles);
+}
+
+constexpr std::string_view SigmfData = ".sigmf-data";
+
+// The names without the .sigmf-data files whose .sigmf-meta is among them:
+// a recording is read through its metadata.
+std::vector<std::string> OneNamePerRecording(std::vector<std::string> names) {
+    const std::unordered_set<std::string> listed(names.begin(), names.end());
+    std::erase_if(names, [&listed](const std::string& name) {
+        return name.size() > SigmfData.size() && name.ends_with(SigmfData) &&
+               listed.contains(name.substr(0, name.size() - SigmfData.size()) + ".sigmf-meta");
+    });
+    return names;
+}
+
+// The name of the File that reads channel `channel` of the file `name`.
+std::string ChannelName(const std::string& name, std::int32_t channel) {
+    const std::string extension = Extension(name);
+    return BaseName(name) + "_ch" + std::to_string(channel) + (extension.empty() ? "" : "." + extension);
 }
 
 // The result of one Add: no object, the one File, or an array of them.
@@ -159,7 +180,8 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     if (completed != *sourceText) source = Variant(completed);
 
     const std::string folder = PathFolder(completed);
-    const std::vector<std::string> matched = fileSystem_->List(folder, PathName(completed));
+    std::vector<std::string> matched = fileSystem_->List(folder, PathName(completed));
+    if (inputOptions_.kind == InputKind::Detect) matched = OneNamePerRecording(std::move(matched));
     const std::vector<std::string> names(matched.begin() + static_cast<std::ptrdiff_t>(share_.Begin(matched.size())),
                                          matched.begin() + static_cast<std::ptrdiff_t>(share_.End(matched.size())));
     std::vector<std::shared_ptr<File>> added;
@@ -167,18 +189,45 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     std::unordered_set<std::string> listed;  // folded keys of this listing
     const Variant maskValue(mask);
     for (const std::string& name : names) {
-        auto file = std::make_shared<File>(fileSystem_);
-        file->SetParameters(parameters_);
-        file->SetName(name);
-        file->SetFormat(fftDataDiskFile);
-        file->GetData().SetOutputOptions(outputOptions_);
-        file->GetData().SetSource(Variant(folder + name));
-        file->GetData().SetTarget(maskValue);
-        Append(file, name, &listed);
-        listed.insert(FoldKey(name));
-        added.push_back(file);
+        if (!inputOptions_.eachChannel) {
+            added.push_back(NewDiskFile(name, folder + name, maskValue, inputOptions_));
+            Append(added.back(), name, &listed);
+            listed.insert(FoldKey(name));
+            continue;
+        }
+        for (const std::int32_t channel : ChannelsToRead(folder + name)) {
+            InputOptions input = inputOptions_;
+            input.channel = channel;
+            const std::string key = ChannelName(name, channel);
+            added.push_back(NewDiskFile(key, folder + name, maskValue, input));
+            Append(added.back(), key, &listed);
+            listed.insert(FoldKey(key));
+        }
     }
     return AddResult(added);
+}
+
+std::shared_ptr<File> Files::NewDiskFile(const std::string& name, const std::string& path, const Variant& mask,
+                                         const InputOptions& input) const {
+    auto file = std::make_shared<File>(fileSystem_);
+    file->SetParameters(parameters_);
+    file->SetName(name);
+    file->SetFormat(fftDataDiskFile);
+    file->GetData().SetOutputOptions(outputOptions_);
+    file->GetData().SetInputOptions(input);
+    file->GetData().SetSource(Variant(path));
+    file->GetData().SetTarget(mask);
+    return file;
+}
+
+std::vector<std::int32_t> Files::ChannelsToRead(const std::string& path) const {
+    InputOptions first = inputOptions_;
+    first.channel = 1;
+    const SourceOpening opening = SampleSource::Open(*fileSystem_, path, first);
+    const std::int32_t channels = opening.source ? opening.source->Channels() : 1;
+    std::vector<std::int32_t> numbers(static_cast<std::size_t>(channels));
+    for (std::int32_t k = 0; k < channels; ++k) numbers[static_cast<std::size_t>(k)] = k + 1;
+    return numbers;
 }
 
 Variant Files::AddRange(const Variant& source, const Variant& target) {

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "common/InputOptions.h"
 #include "common/Object.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
@@ -38,10 +39,16 @@ public:
 
     // fftDataDiskFile: expands the mask `source` (completed with the program
     // folder when relative, written back into `source`) into one File per
-    // matching file of the share (see SetShare) with the output mask `target`. fftDataExcelRange: one File
-    // for a pair of Range objects. Returns Nothing, one File, or an array of
-    // File objects. Errors 1003 and 1004, and the duplicate-key error (457)
-    // for a name whose key is held from an earlier Add.
+    // matching file of the share (see SetShare) with the output mask
+    // `target` and the input options. The .sigmf-data file of a SigMF
+    // recording whose .sigmf-meta is listed too is left out, so that each
+    // recording is taken once. With InputOptions::eachChannel a file gives
+    // one File per channel it holds (one when it cannot be opened), named
+    // "<name>_ch<K>.<extension>", each reading its channel.
+    // fftDataExcelRange: one File for a pair of Range objects. Returns
+    // Nothing, one File, or an array of File objects. Errors 1003 and 1004,
+    // and the duplicate-key error (457) for a name whose key is held from an
+    // earlier Add.
     Variant Add(std::int32_t fileType, Variant& source, Variant& target);
     // Removes by position or key; an index that matches nothing is ignored.
     void Remove(const Variant& index);
@@ -58,6 +65,10 @@ public:
     // Output options of every File held and of every File added later.
     const OutputOptions& GetOutputOptions() const noexcept { return outputOptions_; }
     void SetOutputOptions(const OutputOptions& options) noexcept;
+    // Input options of every disk File added later; those held keep the
+    // options they were listed with.
+    const InputOptions& GetInputOptions() const noexcept { return inputOptions_; }
+    void SetInputOptions(const InputOptions& options) noexcept { inputOptions_ = options; }
 
     // True when all of: not empty, no "?", at most one "*" in the base name
     // and at most one in the extension.
@@ -67,6 +78,10 @@ public:
 
 private:
     Variant AddDiskFiles(Variant& source, Variant& target);
+    std::shared_ptr<File> NewDiskFile(const std::string& name, const std::string& path, const Variant& mask,
+                                      const InputOptions& input) const;
+    // The channels each File of `path` reads: options.channel, or every one.
+    std::vector<std::int32_t> ChannelsToRead(const std::string& path) const;
     Variant AddRange(const Variant& source, const Variant& target);
     struct Key {
         std::string text;  // folded, or the exact name of a case twin
@@ -82,6 +97,7 @@ private:
     std::shared_ptr<FileSystem> fileSystem_;
     std::shared_ptr<Parameters> parameters_;
     OutputOptions outputOptions_;
+    InputOptions inputOptions_;
     BatchShare share_;
     std::vector<std::shared_ptr<File>> items_;
     std::vector<Key> keys_;                               // parallel to items_

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "common/Enums.h"
+#include "common/InputOptions.h"
 #include "common/OrderedPipeline.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
@@ -39,6 +40,7 @@ struct FilesAhead::Slot {
     Variant source;
     Variant target;
     OutputOptions options;
+    InputOptions input;
     std::shared_ptr<Parameters> parameters;
     bool done = false;       // the worker's transform ran
     std::uint64_t mark = 0;  // NameChanges before the source was opened
@@ -114,6 +116,7 @@ void FilesAhead::Prepare(std::size_t index) {
         slot.source = file.Source();
         slot.target = file.Target();
         slot.options = file.GetData().GetOutputOptions();
+        slot.input = file.GetData().GetInputOptions();
         slot.parameters = copy_;
         slot.ahead = true;
     } catch (const std::bad_alloc&) {
@@ -127,6 +130,7 @@ void FilesAhead::Compute(std::size_t index, std::size_t worker) {
     standIn.SetParameters(slot.parameters);
     Data& data = standIn.GetData();
     data.SetOutputOptions(slot.options);
+    data.SetInputOptions(slot.input);
     data.SetSource(slot.source);
     data.SetTarget(slot.target);
     slot.mark = NameChanges::Mark();
@@ -139,7 +143,7 @@ bool FilesAhead::StillHolds(const Slot& slot, File& file) const {
     const DeferredOutputs& outputs = slot.result.outputs;
     return file.DataFormat() == fftDataDiskFile && slot.parameters->Version() == parameters_.Version() &&
            file.Source() == slot.source && file.Target() == slot.target &&
-           file.GetData().GetOutputOptions() == slot.options &&
+           file.GetData().GetOutputOptions() == slot.options && file.GetData().GetInputOptions() == slot.input &&
            !NameChanges::ChangedSince(slot.mark, outputs.opened ? outputs.source : std::nullopt);
 }
 

@@ -103,10 +103,16 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     line["center"] = parameters.Center();
     if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(settings_.output.average);
     line["format"] = FormatName(settings_.output.format);
-    if (settings_.output.rate) {
-        line["rate_hz"] = *settings_.output.rate;
-        line["bin_hz"] = *settings_.output.rate / parameters.Width();
+    if (const auto rate = settings_.output.rate ? settings_.output.rate : data.SourceRate()) {
+        line["rate_hz"] = *rate;
+        line["bin_hz"] = *rate / parameters.Width();
     }
+    const InputOptions& input = data.GetInputOptions();
+    if (data.SourceChannels() > 1 || input.channel != 1 || input.eachChannel) {
+        line["channel"] = input.channel;
+        if (data.SourceChannels() > 0) line["channels"] = data.SourceChannels();
+    }
+    if (const std::string problem = data.SourceProblem(); !problem.empty()) line["problem"] = DisplayText(problem);
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));
 }

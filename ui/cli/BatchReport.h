@@ -15,7 +15,9 @@ class Application;
 
 // The JSON Lines report of a batch: one object per finished file (input,
 // outputs written, result code with its English and Czech text, samples,
-// exposures, width, window, method, seconds, and the options in force), then
+// exposures, width, window, method, seconds, the options in force, the rate
+// of the batch or else the one the source states, the channel read and the
+// channels of a source of several, and why a source could not be read), then
 // one object with the totals and the exit status. Every line goes out whole
 // in one write, so the report stays valid however the process ends. The file
 // is created (or emptied) when the run begins, so a command line refused

@@ -27,6 +27,7 @@ struct PlotJob {
     std::shared_ptr<const Spectrum> spectrum;
     std::string title;
     std::string subtitle;
+    std::optional<double> rate;  // of the batch, else the one the source states
 };
 
 class ThreadedPlotWriter final : public PlotWriter {
@@ -48,7 +49,8 @@ public:
                 spectrum->phases.assign(written.values.begin() + bins, written.values.begin() + 2 * bins);
             }
             spectrum->width = written.width;
-            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}};
+            PlotJob job{0,  std::string(written.output) + ".png", std::move(spectrum), {},
+                        {}, rate_ ? rate_ : written.rate};
             const PlotTitle title = DescribeOutput(written, parameters_.get());
             job.title = title.title;
             job.subtitle = title.subtitle;
@@ -94,7 +96,7 @@ private:
             std::string error;
             try {
                 SpectrumPlot plot(job.spectrum);
-                plot.SetRate(rate_);
+                plot.SetRate(job.rate);
                 plot.SetScale(plot_.scale);
                 plot.SetTitle(QString::fromStdString(job.title), QString::fromStdString(job.subtitle));
                 {
