@@ -160,6 +160,44 @@ std::vector<OptionRow> MakeRows() {
              options.output.average = *mode;
              return {};
          }},
+        {"report", required_argument, "a file name, or - for standard output", "--report=FILE|-",
+         "a JSON Lines report: one object per file and the totals;\n"
+         "- writes it to standard output instead of the result lines",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             options.report = Text(value);
+             return CheckReportPath(row, *options.report);
+         }},
+        {"shard", required_argument, "K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4", "--shard=K/N",
+         "only share K of N equal shares of the inputs in name order\n"
+         "(K from 0 to N-1; N counts as 0, so 1 to N works too), for\n"
+         "job arrays and GNU parallel; an empty share is all right",
+         "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto share = ParseBatchShare(text);
+             if (!share) return Given(row, text) + "is not a share; give " + row.allowed;
+             options.shard = *share;
+             return {};
+         }},
+        {"jobs", required_argument, "a number of threads from 1 to 256, or 0 for every CPU", "--jobs=N",
+         "threads that transform files (or the exposures of one\n"
+         "file) side by side, 1 to 256; 0 or none: every CPU this\n"
+         "process may use, unless the environment sets TAVOX_JOBS=N.\n"
+         "The outputs do not depend on it",
+         "0 1 2 4 8",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto jobs = ReadJobs(text);
+             if (!jobs) return Given(row, text) + "is not a number of threads; give " + row.allowed;
+             options.jobs = *jobs;
+             return {};
+         }},
+        {"quiet", no_argument, "", "--quiet", "no result line per file", "",
+         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
+             options.quiet = true;
+             return {};
+         }},
         {"input-format", required_argument, Joined(InputKinds(), " or ", " or "),
          "--input-format=" + Joined(InputKinds(), "|", "|"),
          "auto (the default): WAV, FLAC, AIFF, CAF and W64 sound files\n"
@@ -215,44 +253,6 @@ std::vector<OptionRow> MakeRows() {
              }
              options.input.channel = *channel;
              options.input.eachChannel = false;
-             return {};
-         }},
-        {"report", required_argument, "a file name, or - for standard output", "--report=FILE|-",
-         "a JSON Lines report: one object per file and the totals;\n"
-         "- writes it to standard output instead of the result lines",
-         "@file",
-         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
-             options.report = Text(value);
-             return CheckReportPath(row, *options.report);
-         }},
-        {"shard", required_argument, "K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4", "--shard=K/N",
-         "only share K of N equal shares of the inputs in name order\n"
-         "(K from 0 to N-1; N counts as 0, so 1 to N works too), for\n"
-         "job arrays and GNU parallel; an empty share is all right",
-         "@text",
-         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
-             const std::string text = Text(value);
-             const auto share = ParseBatchShare(text);
-             if (!share) return Given(row, text) + "is not a share; give " + row.allowed;
-             options.shard = *share;
-             return {};
-         }},
-        {"jobs", required_argument, "a number of threads from 1 to 256, or 0 for every CPU", "--jobs=N",
-         "threads that transform files (or the exposures of one\n"
-         "file) side by side, 1 to 256; 0 or none: every CPU this\n"
-         "process may use, unless the environment sets TAVOX_JOBS=N.\n"
-         "The outputs do not depend on it",
-         "0 1 2 4 8",
-         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
-             const std::string text = Text(value);
-             const auto jobs = ReadJobs(text);
-             if (!jobs) return Given(row, text) + "is not a number of threads; give " + row.allowed;
-             options.jobs = *jobs;
-             return {};
-         }},
-        {"quiet", no_argument, "", "--quiet", "no result line per file", "",
-         [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
-             options.quiet = true;
              return {};
          }},
         {"plot", optional_argument, "linear or db", "--plot[=linear|db]",
