@@ -8,6 +8,7 @@
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "python/Bindings.h"
+#include "python/InputValues.h"
 
 namespace py = pybind11;
 
@@ -57,7 +58,9 @@ py::tuple State(const BatchSettings& s) {
     const TransformSettings& t = s.transform;
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
-                          std::string(AverageName(s.output.average)), s.jobs);
+                          std::string(AverageName(s.output.average)), s.jobs, std::string(InputKindName(s.input.kind)),
+                          std::string(SampleFormatName(s.input.sampleFormat)), s.input.channels,
+                          ChannelObject(s.input));
 }
 
 }  // namespace
@@ -66,8 +69,9 @@ void bindSettings(py::module_& m) {
     py::class_<BatchSettings> cls(m, "BatchSettings",
                                   R"doc(What a batch or a spectrum runs with, as tavox.spectrum and
 tavox.transform_files check it: the transform (width, window, center,
-method, repeat, start, finish, phase), the outputs (format, rate, average)
-and the threads (jobs). Made by those functions; the rate and the jobs are
+method, repeat, start, finish, phase), the outputs (format, rate, average),
+the inputs (input_format, sample_format, channels, channel) and the threads
+(jobs). Made by those functions; the rate, the jobs and the inputs are
 checked here.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
@@ -123,13 +127,33 @@ checked here.)doc");
             [](BatchSettings& s, const py::object& jobs) { s.jobs = Jobs(jobs); },
             "int | None: the threads, as the program's --jobs: 0 to 256; None or 0 for TAVOX_JOBS, else every "
             "CPU.")
+        .def_property(
+            "input_format", [](const BatchSettings& s) { return std::string(InputKindName(s.input.kind)); },
+            [](BatchSettings& s, const std::string& name) { s.input.kind = InputKindValue(name, "input_format"); },
+            "str: how input files are read, as the program's --input-format: 'auto' (sound files and SigMF "
+            "recordings by their contents, other files as raw samples) or 'raw'.")
+        .def_property(
+            "sample_format", [](const BatchSettings& s) { return std::string(SampleFormatName(s.input.sampleFormat)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.input.sampleFormat = SampleFormatValue(name, "sample_format");
+            },
+            "str: the samples of raw inputs, as the program's --sample-format ('s16le', 'f32le', ...).")
+        .def_property(
+            "channels", [](const BatchSettings& s) { return s.input.channels; },
+            [](BatchSettings& s, const py::object& value) { s.input.channels = ChannelCount(value, "channels"); },
+            "int: the interleaved channels of raw inputs, as the program's --channels.")
+        .def_property(
+            "channel", [](const BatchSettings& s) { return ChannelObject(s.input); },
+            [](BatchSettings& s, const py::object& value) { SetChannel(s.input, value, "channel"); },
+            "int | str: the channel transformed, from 1, or 'all' (each channel into outputs of its own), as the "
+            "program's --channel.")
         .def(py::self == py::self)  // NOLINT(misc-redundant-expression)
         .def("__repr__",
              [](const BatchSettings& s) {
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            if (state.size() != 12) throw py::value_error("not the state of a BatchSettings");
+            if (state.size() != 12 && state.size() != 16) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -143,6 +167,12 @@ checked here.)doc");
             s.output.rate = Rate(state[9]);
             s.output.average = Named(&AverageFromName, state[10].cast<std::string>(), "average mode");
             s.jobs = Jobs(state[11]);
+            if (state.size() == 16) {
+                s.input.kind = InputKindValue(state[12].cast<std::string>(), "input_format");
+                s.input.sampleFormat = SampleFormatValue(state[13].cast<std::string>(), "sample_format");
+                s.input.channels = ChannelCount(state[14], "channels");
+                SetChannel(s.input, state[15], "channel");
+            }
             return s;
         }));
 }

@@ -1,10 +1,11 @@
-"""TAVOX: batch amplitude spectra of 16-bit sample files.
+"""TAVOX: batch amplitude spectra of sample files, sound files and SigMF recordings.
 
 numpy in, numpy out:
 
     spectrum = tavox.spectrum(samples, 1024, window="hann")
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
     values = tavox.read_spectrum("/data/a.spc", 1024)
+    samples, rate = tavox.read_signal("/data/tone.wav", channel=1)
 
 The object model (as automation clients know it): create a
 tavox.Application, add files through app.FFTFiles.Add, set
@@ -68,7 +69,7 @@ from ._dispatch import (
     invoke,
 )
 from ._ranges import NumpyRange, OpenpyxlRange
-from ._arrays import TransformError, read_spectrum, spectrum
+from ._arrays import TransformError, read_signal, read_spectrum, spectrum
 from ._batch import FileResult, transform_files
 
 fftResultAllRight: Final = fftResultEnum.fftResultAllRight
@@ -78,6 +79,7 @@ fftResultOutOfMemory: Final = fftResultEnum.fftResultOutOfMemory
 fftResultRepeatFail: Final = fftResultEnum.fftResultRepeatFail
 fftResultShortFile: Final = fftResultEnum.fftResultShortFile
 fftResultTargetFull: Final = fftResultEnum.fftResultTargetFull
+fftResultFormatErr: Final = fftResultEnum.fftResultFormatErr
 fftMethodSimple: Final = fftMethodEnum.fftMethodSimple
 fftMethodAverage: Final = fftMethodEnum.fftMethodAverage
 fftMethodMulti: Final = fftMethodEnum.fftMethodMulti
@@ -89,11 +91,12 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_spectrum", "spectrum",
+    "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_signal", "read_spectrum", "spectrum",
     "transform_files", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",
-    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftMethodSimple", "fftMethodAverage",
+    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftResultFormatErr", "fftMethodSimple",
+    "fftMethodAverage",
     "fftMethodMulti", "fftWindowRectangle", "fftWindowHanning", "fftWindowFlatTop", "fftDataDiskFile",
     "fftDataExcelRange",
 ]

@@ -1,8 +1,9 @@
-"""numpy in, numpy out: tavox.spectrum and tavox.read_spectrum."""
+"""numpy in, numpy out: tavox.spectrum, tavox.read_spectrum and tavox.read_signal."""
 
 from __future__ import annotations
 
 import decimal
+import errno
 import io
 import math
 import numbers
@@ -13,12 +14,17 @@ from typing import Any, Literal, Optional, Union, cast, overload
 import numpy as np
 import numpy.typing as npt
 
-from ._tavox import BatchSettings, _result_message, _spectrum, fftMethodEnum, fftResultEnum, fftWindowEnum
+from ._tavox import (BatchSettings, _read_signal, _result_message, _spectrum, fftMethodEnum, fftResultEnum,
+                     fftWindowEnum)
 
 WindowName = Literal["rect", "hann", "flattop"]
 MethodName = Literal["simple", "average", "multi"]
 AverageName = Literal["mean", "rms", "max", "median"]
 Position = Union[int, float, str, None]
+InputFormatName = Literal["auto", "raw"]
+SampleFormatName = Literal["s16le", "s16be", "s8", "u8", "u16le", "u16be", "s24le", "s24be", "s32le", "s32be",
+                           "u32le", "u32be", "f32le", "f32be", "f64le", "f64be"]
+Channel = Union[int, Literal["all"]]
 
 _WINDOWS = {"rect": fftWindowEnum.fftWindowRectangle, "hann": fftWindowEnum.fftWindowHanning,
             "flattop": fftWindowEnum.fftWindowFlatTop}
@@ -105,13 +111,30 @@ def _position(value: object, name: str) -> str:
     return text
 
 
+def _text(value: object, name: str) -> str:
+    if not isinstance(value, str):
+        raise TypeError("%s must be a str, not %s" % (name, type(value).__name__))
+    return value
+
+
+def _inputs(settings: BatchSettings, input_format: object, sample_format: object, channels: object,
+            channel: object) -> None:
+    """Checks the input options into settings (the values by BatchSettings)."""
+    settings.input_format = _text(input_format, "input_format")
+    settings.sample_format = _text(sample_format, "sample_format")
+    settings.channels = channels  # type: ignore[assignment]
+    settings.channel = channel  # type: ignore[assignment]
+
+
 def _settings(*, width: object, window: object, center: object, method: object, repeat: object, start: object,
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
-              rate: object = None) -> BatchSettings:
+              rate: object = None, input_format: object = "auto", sample_format: object = "s16le",
+              channels: object = 1, channel: object = 1) -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
-    rate and the jobs by BatchSettings); TypeError or ValueError for the first
-    one out of place."""
+    rate, the jobs and the inputs by BatchSettings); TypeError or ValueError
+    for the first one out of place."""
     settings = BatchSettings()
+    _inputs(settings, input_format, sample_format, channels, channel)
     settings.method = _choice(method, "method", _METHODS, fftMethodEnum)
     simple = settings.method == fftMethodEnum.fftMethodSimple
     repeat_value = _integer(repeat, "repeat")
@@ -275,6 +298,48 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     if rows == 2:
         return values.reshape(2, bins)
     return values
+
+
+def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, input_format: InputFormatName = "auto",
+                sample_format: SampleFormatName = "s16le",
+                channels: int = 1) -> tuple[np.ndarray[Any, np.dtype[np.float64]], float | None]:
+    """Reads the samples of any input a batch reads, as the batch reads them.
+
+    path: a sound file (WAV, FLAC, AIFF, CAF, W64), a SigMF recording (its
+      .sigmf-meta or .sigmf-data file) or a raw file, known by its contents
+      as the command line's --input-format=auto knows it.
+    channel: the channel to read, from 1; None reads every channel.
+    input_format, sample_format, channels: as the command line's
+      --input-format ("raw" reads any file as raw samples), --sample-format
+      and --channels, which describe raw files.
+
+    Returns (samples, rate): the samples as float64 on the 16-bit scale the
+    batch transforms (a full-scale sine reads about 32767 whatever the
+    format), of shape (frames,) for one channel and (frames, channels) for
+    every channel of a source of several; and the sample rate in Hz the file
+    states, None when it states none (raw files).
+
+    Raises FileNotFoundError and OSError when the file cannot be read,
+    TransformError (a ValueError, code fftResultFormatErr) when it cannot be
+    decoded or has no such channel, TypeError and ValueError for arguments
+    out of place.
+    """
+    name = os.fspath(path)
+    if not isinstance(name, str) or not name:
+        raise TypeError("path must be a str or os.PathLike[str] naming a file, not %r" % (path,))
+    if channel is not None and (isinstance(channel, (bool, np.bool_)) or not isinstance(channel, (int, np.integer))):
+        raise TypeError("channel must be an int or None, not %s" % type(channel).__name__)
+    settings = BatchSettings()
+    _inputs(settings, input_format, sample_format, channels, 1 if channel is None else int(channel))
+    if not os.path.exists(name):
+        raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), name)
+    code, reason, samples, rate = _read_signal(os.path.abspath(name), settings,
+                                               None if channel is None else int(channel))
+    if code == fftResultEnum.fftResultFormatErr:
+        raise TransformError(fftResultEnum(code), _result_message(code), "%s: %s" % (name, reason))
+    if code != fftResultEnum.fftResultAllRight:
+        raise OSError(errno.EIO, "%s%s" % (_result_message(code), ": " + reason if reason else ""), name)
+    return samples, rate
 
 
 def _detect(data: bytes, path: str) -> str:
