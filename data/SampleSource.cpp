@@ -31,6 +31,10 @@ void SampleSource::AddKind(const SourceKind& kind) {
     Kinds().push_back(kind);
 }
 
+std::vector<SourceKind> SampleSource::AddedKinds() {
+    return Kinds();
+}
+
 SourceOpening SampleSource::Open(FileSystem& fileSystem, const std::string& path, const InputOptions& options) {
     std::unique_ptr<InputFile> file = fileSystem.OpenRead(path);
     if (!file) return SourceOpening::Refused(fftResultFileSysErr);

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "common/Enums.h"
 #include "common/InputOptions.h"
@@ -52,6 +53,8 @@ public:
     // before raw samples; a kind of a name already added is ignored. Not to
     // be called while sources are being opened.
     static void AddKind(const SourceKind& kind);
+    // The kinds added, in the order they are asked.
+    static std::vector<SourceKind> AddedKinds();
 
     // Samples in the source; nothing when the file system cannot tell.
     virtual std::optional<std::uint64_t> Samples() const = 0;
@@ -82,6 +85,12 @@ struct SourceOpening {
     }
 };
 
+// A file of a kind written for the self-test: what it is ("WAV") and where.
+struct SourceExample {
+    std::string name;
+    std::string path;
+};
+
 // One kind of input file besides raw samples.
 struct SourceKind {
     const char* name;
@@ -91,6 +100,12 @@ struct SourceKind {
     // Opens channel options.channel of `path`, which `file` holds open.
     SourceOpening (*open)(FileSystem& fileSystem, const std::string& path, std::unique_ptr<InputFile> file,
                           const InputOptions& options);
+    // Writes files of the kind into `folder` (ending in "/"), one per variant
+    // worth a known-answer check, each holding `frames`: interleaved 16-bit
+    // values of `channels` channels at `rate` Hz, stored so that they read
+    // back exactly. Null, or nothing written, when the kind has none.
+    std::vector<SourceExample> (*examples)(const std::string& folder, std::span<const std::int16_t> frames,
+                                           std::int32_t channels, std::int32_t rate);
 };
 
 // The refusal of a channel beyond the `channels` a file holds; nothing when

@@ -7,8 +7,9 @@
 namespace tavox {
 
 void RegisterInputFormats() {
-    SampleSource::AddKind(SourceKind{"sigmf", &SigmfRecordings::Claims, &SigmfRecordings::Open});
-    SampleSource::AddKind(SourceKind{"sound file", &SoundFiles::Claims, &SoundFiles::Open});
+    SampleSource::AddKind(
+        SourceKind{"sigmf", &SigmfRecordings::Claims, &SigmfRecordings::Open, &SigmfRecordings::Examples});
+    SampleSource::AddKind(SourceKind{"sound file", &SoundFiles::Claims, &SoundFiles::Open, &SoundFiles::Examples});
 }
 
 }  // namespace tavox

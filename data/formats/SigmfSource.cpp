@@ -1,5 +1,6 @@
 #include "data/formats/SigmfSource.h"
 
+#include <fstream>
 #include <string_view>
 
 #include "data/Path.h"
@@ -64,6 +65,25 @@ SourceOpening SigmfRecordings::Open(FileSystem& fileSystem, const std::string& p
     const SampleLayout layout{meta.format, meta.channels, options.channel, meta.headerBytes,
                               *size - meta.trailingBytes};
     return SourceOpening{std::make_unique<RawSampleSource>(std::move(data), layout, meta.rate), fftResultAllRight, {}};
+}
+
+std::vector<SourceExample> SigmfRecordings::Examples(const std::string& folder, std::span<const std::int16_t> frames,
+                                                     std::int32_t channels, std::int32_t rate) {
+    std::string bytes;
+    for (const std::int16_t sample : frames) {
+        const auto word = static_cast<std::uint16_t>(sample);
+        bytes += static_cast<char>(word & 0xFF);
+        bytes += static_cast<char>(word >> 8);
+    }
+    const std::string meta =
+        "{\"global\": {\"core:datatype\": \"ri16_le\", \"core:version\": \"1.2.0\", "
+        "\"core:num_channels\": " +
+        std::to_string(channels) + ", \"core:sample_rate\": " + std::to_string(rate) +
+        "}, \"captures\": [{\"core:sample_start\": 0}], \"annotations\": []}\n";
+    std::ofstream data(folder + "example.sigmf-data", std::ios::binary | std::ios::trunc);
+    std::ofstream text(folder + "example.sigmf-meta", std::ios::binary | std::ios::trunc);
+    if (!data.write(bytes.data(), static_cast<std::streamsize>(bytes.size())) || !(text << meta)) return {};
+    return {{"SigMF", folder + "example.sigmf-meta"}};
 }
 
 }  // namespace tavox

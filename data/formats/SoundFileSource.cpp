@@ -227,7 +227,7 @@ private:
     SF_INFO info_;
     std::int32_t channel_;
     mutable std::mutex mutex_;
-    mutable sf_count_t position_ = 0;
+    mutable sf_count_t position_ = -1;  // the frame libsndfile reads next; -1 when unknown
     mutable std::vector<double> scratch_;
 };
 
@@ -336,6 +336,36 @@ SourceOpening SoundFiles::Open(FileSystem& /*fileSystem*/, const std::string& /*
     return SourceOpening{std::make_unique<DecodedSoundSource>(std::move(file), std::move(sound), info, options.channel),
                          fftResultAllRight,
                          {}};
+}
+
+}  // namespace tavox
+
+namespace tavox {
+
+std::vector<SourceExample> SoundFiles::Examples(const std::string& folder, std::span<const std::int16_t> frames,
+                                                std::int32_t channels, std::int32_t rate) {
+    struct Variant {
+        const char* name;
+        const char* file;
+        int format;
+    };
+    constexpr Variant Variants[] = {
+        {"WAV", "example.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+        {"FLAC", "example.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+        {"AIFF", "example.aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+    };
+    std::vector<SourceExample> written;
+    for (const Variant& variant : Variants) {
+        const std::string path = folder + variant.file;
+        SF_INFO info{0, rate, channels, variant.format, 0, 0};
+        SoundHandle sound(sf_open(path.c_str(), SFM_WRITE, &info));
+        if (!sound) continue;
+        const auto count = static_cast<sf_count_t>(frames.size() / static_cast<std::size_t>(channels));
+        if (sf_writef_short(sound.get(), frames.data(), count) != count) continue;
+        sound.reset();
+        written.push_back({variant.name, path});
+    }
+    return written;
 }
 
 }  // namespace tavox

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "data/SampleSource.h"
 
@@ -22,6 +23,9 @@ struct SoundFiles {
     static bool Claims(FileSystem& fileSystem, const std::string& path, std::span<const std::byte> head);
     static SourceOpening Open(FileSystem& fileSystem, const std::string& path, std::unique_ptr<InputFile> file,
                               const InputOptions& options);
+    // A 16-bit WAV, a 24-bit FLAC and a 16-bit AIFF (SourceKind::examples).
+    static std::vector<SourceExample> Examples(const std::string& folder, std::span<const std::int16_t> frames,
+                                               std::int32_t channels, std::int32_t rate);
 };
 
 }  // namespace tavox
