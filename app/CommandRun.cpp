@@ -11,9 +11,11 @@
 #include "app/ExitStatus.h"
 #include "app/Files.h"
 #include "app/InputProblem.h"
+#include "app/ProgressText.h"
 #include "common/AutomationError.h"
 #include "data/FileSystem.h"
 #include "data/Path.h"
+#include "engine/File.h"
 
 namespace tavox {
 
@@ -35,6 +37,20 @@ public:
 private:
     std::weak_ptr<Application> app_;
     BatchTally tally_;
+};
+
+// A quiet run leaves out the result lines, but for those of the files that failed.
+class FailureLines : public ApplicationEvents {
+public:
+    explicit FailureLines(std::ostream& err) : err_(err) {}
+
+    void FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) override {
+        if (Result == fftResultAllRight) return;
+        err_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n' << std::flush;
+    }
+
+private:
+    std::ostream& err_;
 };
 
 bool OutOfMemory(const std::exception& error) {
@@ -61,6 +77,7 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
         if (parts.report) parts.report->Attach(app);
         counter = std::make_shared<RunTally>(app);
         app->Subscribe(counter);
+        if (settings.quiet) app->Subscribe(std::make_shared<FailureLines>(err));
         app->FFTCommandFields(fields);
     } catch (const std::exception& error) {
         if (parts.failed) parts.failed();

@@ -55,7 +55,8 @@ struct CommandRunParts {
 // completed) or else why no input matched (NoInputMessage), each picture and
 // report that could not be written (at least ExitFileFailed). A refused
 // command line calls showHelp and a run stopped by lack of memory says so
-// (ExitRefused). Returns the ExitStatus.
+// (ExitRefused). With settings.quiet, each file that failed is named on
+// `err` in its result line (ResultLine). Returns the ExitStatus.
 int RunCommand(const std::vector<std::string>& fields, const BatchSettings& settings, const CommandRunParts& parts,
                std::ostream& err);
 

@@ -1,6 +1,7 @@
 #include "app/FilesAhead.h"
 
 #include <algorithm>
+#include <atomic>
 #include <new>
 #include <optional>
 
@@ -9,6 +10,7 @@
 #include "common/OrderedPipeline.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
+#include "data/AverageCombiners.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
 #include "data/NameChanges.h"
@@ -18,13 +20,7 @@
 namespace tavox {
 namespace {
 
-// Below this many samples in all (or this many files), starting threads
-// costs more than it saves.
-constexpr std::uint64_t MinSamples = std::uint64_t{1} << 17;
-constexpr std::size_t MinFiles = 16;
-// What the working arrays of the threads may keep in all (see BlockCache), so
-// that memory stays small however many threads are asked for.
-constexpr std::size_t ThreadMemory = std::size_t{24} << 20;
+std::atomic<std::uint64_t> transformedOnWorkers{0};
 
 std::uint64_t SamplesPerFile(const Parameters& parameters) {
     const std::uint64_t exposures = parameters.Method() == fftMethodSimple ? 1 : parameters.Repeat();
@@ -55,14 +51,13 @@ FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Pa
                        const std::shared_ptr<FileSystem>& fileSystem, std::size_t threads,
                        std::function<bool()> stopRequested)
     : files_(files), parameters_(parameters), stopRequested_(std::move(stopRequested)) {
-    if (threads < 2 || !fileSystem || !WorthIt(files, parameters, *fileSystem)) return;
-    const std::size_t perThread = 32 * static_cast<std::size_t>(parameters.Width()) + (std::size_t{128} << 10);
-    threads = std::clamp<std::size_t>(ThreadMemory / perThread, 2, threads);
+    if (!fileSystem || !fileSystem->ConcurrentUse()) return;
+    const ParallelPlan plan = PlanParallel(threads, Work(files, parameters));
+    if (!plan.Parallel()) return;
     try {
-        const std::size_t chunk = std::clamp<std::uint64_t>(32768 / SamplesPerFile(parameters), 1, 8);
-        window_ = chunk * threads * 4;
+        window_ = plan.window;
         slots_.resize(window_);
-        workers_.resize(threads);
+        workers_.resize(plan.threads);
         for (Worker& worker : workers_) {
             worker.standIn = std::make_shared<File>(fileSystem);
             worker.standIn->GetData().SetDeferredOutputs(true);
@@ -70,38 +65,41 @@ FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Pa
         copy_ = std::make_shared<Parameters>(parameters);
         for (std::size_t i = 0; i < std::min(window_, files.size()); ++i) Prepare(i);
         workerStop_ = [this] { return pipeline_->Stopping() || (stopRequested_ && stopRequested_()); };
-        pipeline_ = std::make_unique<OrderedPipeline>(files.size(), window_, chunk,
+        pipeline_ = std::make_unique<OrderedPipeline>(files.size(), window_, plan.chunk,
                                                       [this](std::size_t item, std::size_t w) { Compute(item, w); });
     } catch (const std::bad_alloc&) {
         pipeline_.reset();
         return;
     }
     // This thread is the last of them.
-    if (pipeline_->Start(threads - 1) == 0) pipeline_.reset();
+    if (pipeline_->Start(plan.threads - 1) == 0) pipeline_.reset();
 }
 
 FilesAhead::~FilesAhead() {
     Stop();
 }
 
-bool FilesAhead::WorthIt(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
-                         const FileSystem& fileSystem) {
-    if (!fileSystem.ConcurrentUse()) return false;
-    std::size_t disk = 0;
+ParallelWork FilesAhead::Work(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters) {
+    ParallelWork work;
+    work.itemSamples = SamplesPerFile(parameters);
+    // A stand-in File: its two arrays, its read and write buffers and the values it holds.
+    work.threadBytes = 22 * static_cast<std::size_t>(parameters.Width()) + (std::size_t{64} << 10);
+    work.itemBytes = sizeof(Slot);
+    work.fixedCost = true;
     for (const auto& file : files) {
         if (file->DataFormat() != fftDataDiskFile) continue;
+        const OutputOptions& options = file->GetData().GetOutputOptions();
         // An observer is told of each output with its values, on this
         // thread, as the output is written.
-        if (file->GetData().GetOutputOptions().observer) return false;
-        // The median keeps every spectrum of an average: one per thread
+        if (options.observer) work.observed = true;
+        // A combiner that keeps every spectrum of an average: one per thread
         // would multiply the memory it may take.
-        if (parameters.Method() == fftMethodAverage &&
-            file->GetData().GetOutputOptions().average == AverageMode::Median) {
-            return false;
+        if (parameters.Method() == fftMethodAverage && CombinerOf(options.average).KeepsRows()) {
+            work.rows = RowKeeping::ByEachItem;
         }
-        ++disk;
+        ++work.items;
     }
-    return disk >= 2 && (disk >= MinFiles || disk * SamplesPerFile(parameters) >= MinSamples);
+    return work;
 }
 
 void FilesAhead::Prepare(std::size_t index) {
@@ -137,6 +135,8 @@ void FilesAhead::Compute(std::size_t index, std::size_t worker) {
     standIn.Transform(workerStop_);
     slot.result = standIn.TakeStandInResult();
     slot.done = true;
+    // The batch's thread computes as the last worker.
+    if (worker + 1 < workers_.size()) transformedOnWorkers.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool FilesAhead::StillHolds(const Slot& slot, File& file) const {
@@ -162,6 +162,10 @@ std::int32_t FilesAhead::Transform(std::size_t index) {
     if (index + window_ < files_.size()) Prepare(index + window_);
     pipeline_->Release(index);
     return result;
+}
+
+std::uint64_t FilesAhead::TransformedOnWorkers() noexcept {
+    return transformedOnWorkers.load(std::memory_order_relaxed);
 }
 
 void FilesAhead::Stop() noexcept {

@@ -6,6 +6,8 @@
 #include <memory>
 #include <vector>
 
+#include "engine/ParallelPlan.h"
+
 namespace tavox {
 
 class File;
@@ -43,13 +45,16 @@ public:
     // Ends the workers and removes the outputs of files transformed ahead
     // and not asked for.
     void Stop() noexcept;
+    // Files the worker threads (not the batch's thread) have transformed, in
+    // all batches of this process so far; lets a test see work done ahead.
+    static std::uint64_t TransformedOnWorkers() noexcept;
 
 private:
     struct Slot;
     struct Worker;
 
-    static bool WorthIt(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
-                        const FileSystem& fileSystem);
+    // The files transformed ahead, for PlanParallel.
+    static ParallelWork Work(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters);
     void Prepare(std::size_t index);
     void Compute(std::size_t index, std::size_t worker);
     bool StillHolds(const Slot& slot, File& file) const;

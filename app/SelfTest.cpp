@@ -19,11 +19,14 @@
 #include "common/InputOptions.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
+#include "data/AverageCombiners.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
 #include "data/SampleSource.h"
+#include "data/SpectrumFormats.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
+#include "engine/WindowAndMethodNames.h"
 #include "engine/fft/ReferenceKernel.h"
 
 namespace tavox {
@@ -98,31 +101,14 @@ std::string ReadBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::int16_t> ReadRaw(const std::string& path) {
-    const std::string bytes = ReadBytes(path);
-    std::vector<std::int16_t> samples(bytes.size() / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        const auto low = static_cast<unsigned char>(bytes[2 * i]);
-        const auto high = static_cast<unsigned char>(bytes[2 * i + 1]);
-        samples[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(low | (high << 8)));
-    }
-    return samples;
-}
-
-// The float64 values of a .npy file (empty when it is not one).
-std::vector<double> ReadNpy(const std::string& path) {
-    const std::string bytes = ReadBytes(path);
-    if (bytes.size() < 10 || bytes.compare(0, 6, "\x93NUMPY") != 0) return {};
-    const std::size_t header = 10 + (static_cast<unsigned char>(bytes[8]) | static_cast<unsigned char>(bytes[9]) << 8);
-    if (header > bytes.size()) return {};
-    std::vector<double> values((bytes.size() - header) / 8);
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        std::uint64_t word = 0;
-        for (std::size_t b = 0; b < 8; ++b) {
-            word |= std::uint64_t{static_cast<unsigned char>(bytes[header + 8 * i + b])} << (8 * b);
-        }
-        std::memcpy(&values[i], &word, sizeof word);
-    }
+// The values of an output in `format`, magnitudes then phases (empty when
+// it is no such output); a raw output holds phases when `phase`.
+std::vector<double> ReadOutput(const std::string& path, OutputFormat format, bool phase = false) {
+    const SpectrumFormat& row = SpectrumFormatOf(format);
+    const SpectrumReading reading = row.read(ReadBytes(path), row, FlatLayout{std::nullopt, phase});
+    if (!reading.spectrum) return {};
+    std::vector<double> values = reading.spectrum->magnitudes;
+    values.insert(values.end(), reading.spectrum->phases.begin(), reading.spectrum->phases.end());
     return values;
 }
 
@@ -186,14 +172,7 @@ long double PhaseDistance(long double a, long double b) {
 }
 
 std::string WindowName(fftWindowEnum window) {
-    switch (window) {
-        case fftWindowHanning:
-            return "Hanning";
-        case fftWindowFlatTop:
-            return "flat-top";
-        default:
-            return "rectangle";
-    }
+    return std::string(NamesOf(window).title);
 }
 
 SelfTestCheck NamedCheck(std::string name) {
@@ -216,7 +195,7 @@ void Fail(SelfTestCheck& check, const std::string& what) {
 
 // Checks one output of the tone: every magnitude, the phases of the bins the
 // tone reaches, and that the 16-bit output holds the rounded values.
-std::string CheckTone(const std::vector<double>& values, const std::vector<std::int16_t>& raw, fftWindowEnum window,
+std::string CheckTone(const std::vector<double>& values, const std::vector<double>& raw, fftWindowEnum window,
                       std::size_t width) {
     const std::size_t bins = width / 2;
     if (values.size() != width || raw.size() != width) return "output of " + std::to_string(values.size()) + " values";
@@ -234,8 +213,8 @@ std::string CheckTone(const std::vector<double>& values, const std::vector<std::
     }
     for (std::size_t i = 0; i < width; ++i) {
         if (raw[i] != Data::ToSample16(values[i])) {
-            return "16-bit value " + std::to_string(i) + " is " + std::to_string(raw[i]) + ", not the rounded " +
-                   Text(values[i]);
+            return "16-bit value " + std::to_string(i) + " is " + std::to_string(static_cast<std::int16_t>(raw[i])) +
+                   ", not the rounded " + Text(values[i]);
         }
     }
     return {};
@@ -269,7 +248,8 @@ SelfTestCheck ToneCheck(const ScratchFolder& folder, fftWindowEnum window) {
                 continue;
             }
             const std::string fault =
-                CheckTone(ReadNpy(folder.File(name + ".npy")), ReadRaw(folder.File(name + ".raw")), window, width);
+                CheckTone(ReadOutput(folder.File(name + ".npy"), OutputFormat::Npy),
+                          ReadOutput(folder.File(name + ".raw"), OutputFormat::Raw, true), window, width);
             if (!fault.empty()) Fail(check, what + fault);
         }
     }
@@ -316,24 +296,7 @@ double CombinedBin(AverageMode mode, std::size_t k) {
     std::vector<double> values;
     for (std::int32_t e = 0; e < PlacementRepeat; ++e)
         values.push_back(PlacementBin(e) == k ? PlacementAmplitude(e) : 0);
-    const double count = PlacementRepeat;
-    double sum = 0, squares = 0;
-    for (const double v : values) {
-        sum += v;
-        squares += v * v;
-    }
-    switch (mode) {
-        case AverageMode::Mean:
-            return sum / count;
-        case AverageMode::Rms:
-            return std::sqrt(squares / count);
-        case AverageMode::Max:
-            return *std::max_element(values.begin(), values.end());
-        case AverageMode::Median:
-            std::sort(values.begin(), values.end());
-            return (values[PlacementRepeat / 2 - 1] + values[PlacementRepeat / 2]) / 2;
-    }
-    return 0;
+    return CombinerOf(mode).column(values);
 }
 
 std::string CheckSpectrum(const std::vector<double>& values, const std::function<double(std::size_t)>& expected) {
@@ -358,8 +321,9 @@ std::vector<SelfTestCheck> PlacementChecks(const ScratchFolder& folder) {
     run.finish = placement.finish;
     run.output.format = OutputFormat::Npy;
 
-    SelfTestCheck average = NamedCheck("exposure placement, average (mean, rms, max, median)");
-    for (const AverageMode mode : {AverageMode::Mean, AverageMode::Rms, AverageMode::Max, AverageMode::Median}) {
+    SelfTestCheck average = NamedCheck("exposure placement, average (" + NameList(AverageModeNames, ", ") + ")");
+    for (const AverageCombiner& combiner : AverageCombiners()) {
+        const AverageMode mode = combiner.mode;
         ++average.cases;
         run.output.average = mode;
         const std::string mask = "*_" + std::string(AverageName(mode)) + ".npy";
@@ -369,9 +333,9 @@ std::vector<SelfTestCheck> PlacementChecks(const ScratchFolder& folder) {
             Fail(average, what + "result " + std::to_string(result));
             continue;
         }
-        const std::string fault =
-            CheckSpectrum(ReadNpy(folder.File("placed_" + std::string(AverageName(mode)) + ".npy")),
-                          [&](std::size_t k) { return CombinedBin(mode, k); });
+        const std::string fault = CheckSpectrum(
+            ReadOutput(folder.File("placed_" + std::string(AverageName(mode)) + ".npy"), OutputFormat::Npy),
+            [&](std::size_t k) { return CombinedBin(mode, k); });
         if (!fault.empty()) Fail(average, what + fault);
     }
 
@@ -389,7 +353,7 @@ std::vector<SelfTestCheck> PlacementChecks(const ScratchFolder& folder) {
         char extension[16];
         std::snprintf(extension, sizeof extension, "%03d", e + 1);
         const std::string fault =
-            CheckSpectrum(ReadNpy(folder.File("multi." + std::string(extension))),
+            CheckSpectrum(ReadOutput(folder.File("multi." + std::string(extension)), OutputFormat::Npy),
                           [&](std::size_t k) { return PlacementBin(e) == k ? PlacementAmplitude(e) : 0.0; });
         if (!fault.empty()) Fail(multi, what + fault);
     }
@@ -498,7 +462,8 @@ std::string InputCase(const std::string& input, InputOptions options, std::optio
     if (result != fftResultAllRight) return "result " + std::to_string(result) + " " + data.SourceProblem();
     if (data.SourceRate() != rate) return "sample rate " + Text(data.SourceRate().value_or(0));
     const std::vector<std::string> outputs = data.WrittenOutputs();
-    const std::vector<double> values = outputs.empty() ? std::vector<double>() : ReadNpy(outputs.front());
+    const std::vector<double> values =
+        outputs.empty() ? std::vector<double>() : ReadOutput(outputs.front(), OutputFormat::Npy);
     if (values.size() != InputWidth / 2) return "output of " + std::to_string(values.size()) + " values";
     const long double amplitude = std::hypot(InputCos, InputSin);
     for (std::size_t k = 0; k < values.size(); ++k) {
@@ -575,7 +540,8 @@ SelfTestResult RunSelfTest(const FastKernel& kernel) {
         if (!folder.Ready()) {
             result.checks.push_back(FailedCheck("temporary folder", "cannot create one"));
         } else {
-            for (const fftWindowEnum window : {fftWindowRectangle, fftWindowHanning, fftWindowFlatTop}) {
+            for (const WindowNames& names : WindowNameTable) {
+                const fftWindowEnum window = names.window;
                 guarded("tones, " + WindowName(window) + " window",
                         [&] { result.checks.push_back(ToneCheck(folder, window)); });
             }

@@ -1,85 +1,51 @@
 #include "common/InputOptions.h"
 
-#include <array>
-#include <utility>
-
 namespace tavox {
 namespace {
 
-struct FormatFacts {
-    SampleFormat format;
-    std::string_view name;
-    std::size_t bytes;
-    bool sixteenBit;
-};
+// Bytes of a sample, in the order of SampleFormat.
+constexpr std::array<std::size_t, 16> FormatBytes = {2, 2, 1, 1, 2, 2, 3, 3, 4, 4, 4, 4, 4, 4, 8, 8};
 
-constexpr std::array<FormatFacts, 16> Formats = {{
-    {SampleFormat::S16le, "s16le", 2, true},
-    {SampleFormat::S16be, "s16be", 2, true},
-    {SampleFormat::S8, "s8", 1, true},
-    {SampleFormat::U8, "u8", 1, true},
-    {SampleFormat::U16le, "u16le", 2, true},
-    {SampleFormat::U16be, "u16be", 2, true},
-    {SampleFormat::S24le, "s24le", 3, false},
-    {SampleFormat::S24be, "s24be", 3, false},
-    {SampleFormat::S32le, "s32le", 4, false},
-    {SampleFormat::S32be, "s32be", 4, false},
-    {SampleFormat::U32le, "u32le", 4, false},
-    {SampleFormat::U32be, "u32be", 4, false},
-    {SampleFormat::F32le, "f32le", 4, false},
-    {SampleFormat::F32be, "f32be", 4, false},
-    {SampleFormat::F64le, "f64le", 8, false},
-    {SampleFormat::F64be, "f64be", 8, false},
-}};
+template <class Enum, std::size_t N>
+std::string_view NameOf(const std::array<std::string_view, N>& names, Enum value) noexcept {
+    const auto index = static_cast<std::size_t>(value);
+    return index < N ? names[index] : std::string_view();
+}
 
-constexpr std::array<std::pair<InputKind, std::string_view>, 2> KindNames = {{
-    {InputKind::Detect, "auto"},
-    {InputKind::Raw, "raw"},
-}};
-
-const FormatFacts* FactsOf(SampleFormat format) noexcept {
-    for (const FormatFacts& facts : Formats) {
-        if (facts.format == format) return &facts;
+template <class Enum, std::size_t N>
+std::optional<Enum> ValueOf(const std::array<std::string_view, N>& names, std::string_view name) noexcept {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (names[i] == name) return static_cast<Enum>(i);
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 }  // namespace
 
 std::string_view SampleFormatName(SampleFormat format) noexcept {
-    const FormatFacts* facts = FactsOf(format);
-    return facts ? facts->name : std::string_view();
+    return NameOf(SampleFormatNames, format);
 }
 
 std::optional<SampleFormat> SampleFormatFromName(std::string_view name) noexcept {
-    for (const FormatFacts& facts : Formats) {
-        if (facts.name == name) return facts.format;
-    }
-    return std::nullopt;
+    return ValueOf<SampleFormat>(SampleFormatNames, name);
 }
 
 std::string_view InputKindName(InputKind kind) noexcept {
-    for (const auto& [known, name] : KindNames) {
-        if (known == kind) return name;
-    }
-    return {};
+    return NameOf(InputKindNames, kind);
 }
 
 std::optional<InputKind> InputKindFromName(std::string_view name) noexcept {
-    for (const auto& [kind, known] : KindNames) {
-        if (known == name) return kind;
-    }
-    return std::nullopt;
+    return ValueOf<InputKind>(InputKindNames, name);
 }
 
 std::size_t SampleBytes(SampleFormat format) noexcept {
-    const FormatFacts* facts = FactsOf(format);
-    return facts ? facts->bytes : 0;
+    const auto index = static_cast<std::size_t>(format);
+    return index < FormatBytes.size() ? FormatBytes[index] : 0;
 }
 
+// The 8- and 16-bit integers: scaled to 16 bits, they stay integers within it.
 bool SixteenBitValues(SampleFormat format) noexcept {
-    const FormatFacts* facts = FactsOf(format);
-    return facts && facts->sixteenBit;
+    return SampleBytes(format) <= 2;
 }
 
 }  // namespace tavox

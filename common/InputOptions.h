@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -29,9 +30,17 @@ enum class SampleFormat {
     F64be,
 };
 
+// Names as the command line and the report use them, in the order of SampleFormat.
+inline constexpr std::array<std::string_view, 16> SampleFormatNames = {
+    "s16le", "s16be", "s8",    "u8",    "u16le", "u16be", "s24le", "s24be",
+    "s32le", "s32be", "u32le", "u32be", "f32le", "f32be", "f64le", "f64be"};
+
 // Which kind reads an input file: the one its contents name (a sound file,
 // a SigMF recording, else raw samples), or raw samples whatever it holds.
 enum class InputKind { Detect, Raw };
+
+// Names as the command line uses them, in the order of InputKind.
+inline constexpr std::array<std::string_view, 2> InputKindNames = {"auto", "raw"};
 
 // Most interleaved channels a source may have.
 inline constexpr std::int32_t MaxChannels = 1024;
@@ -51,9 +60,8 @@ struct InputOptions {
     bool operator==(const InputOptions&) const = default;
 };
 
-// Names as the command line and the report use them: "s16le", "u8",
-// "f64be", ...; "auto", "raw". Lookups take the exact lower-case name and
-// give nothing for any other text.
+// Lookups in the name lists above: the name of a value, and the value of the
+// exact lower-case name (nothing for any other text).
 std::string_view SampleFormatName(SampleFormat format) noexcept;
 std::optional<SampleFormat> SampleFormatFromName(std::string_view name) noexcept;
 std::string_view InputKindName(InputKind kind) noexcept;

@@ -1,38 +1,18 @@
 #include "common/OutputOptions.h"
 
-#include <array>
-#include <utility>
-
 namespace tavox {
 namespace {
 
-constexpr std::array<std::pair<OutputFormat, std::string_view>, 4> FormatNames = {{
-    {OutputFormat::Raw, "raw"},
-    {OutputFormat::Csv, "csv"},
-    {OutputFormat::F32, "f32"},
-    {OutputFormat::Npy, "npy"},
-}};
-
-constexpr std::array<std::pair<AverageMode, std::string_view>, 4> AverageNames = {{
-    {AverageMode::Mean, "mean"},
-    {AverageMode::Rms, "rms"},
-    {AverageMode::Max, "max"},
-    {AverageMode::Median, "median"},
-}};
-
 template <class Enum, std::size_t N>
-std::string_view NameOf(const std::array<std::pair<Enum, std::string_view>, N>& names, Enum value) noexcept {
-    for (const auto& [known, name] : names) {
-        if (known == value) return name;
-    }
-    return {};
+std::string_view NameOf(const std::array<std::string_view, N>& names, Enum value) noexcept {
+    const auto index = static_cast<std::size_t>(value);
+    return index < N ? names[index] : std::string_view();
 }
 
 template <class Enum, std::size_t N>
-std::optional<Enum> ValueOf(const std::array<std::pair<Enum, std::string_view>, N>& names,
-                            std::string_view name) noexcept {
-    for (const auto& [value, known] : names) {
-        if (known == name) return value;
+std::optional<Enum> ValueOf(const std::array<std::string_view, N>& names, std::string_view name) noexcept {
+    for (std::size_t index = 0; index < N; ++index) {
+        if (names[index] == name) return static_cast<Enum>(index);
     }
     return std::nullopt;
 }
@@ -40,19 +20,28 @@ std::optional<Enum> ValueOf(const std::array<std::pair<Enum, std::string_view>, 
 }  // namespace
 
 std::string_view FormatName(OutputFormat format) noexcept {
-    return NameOf(FormatNames, format);
+    return NameOf(OutputFormatNames, format);
 }
 
 std::optional<OutputFormat> FormatFromName(std::string_view name) noexcept {
-    return ValueOf(FormatNames, name);
+    return ValueOf<OutputFormat>(OutputFormatNames, name);
 }
 
 std::string_view AverageName(AverageMode mode) noexcept {
-    return NameOf(AverageNames, mode);
+    return NameOf(AverageModeNames, mode);
 }
 
 std::optional<AverageMode> AverageFromName(std::string_view name) noexcept {
-    return ValueOf(AverageNames, name);
+    return ValueOf<AverageMode>(AverageModeNames, name);
+}
+
+std::string NameList(std::span<const std::string_view> names, std::string_view last, std::string_view quote) {
+    std::string list;
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        if (k > 0) list += k + 1 == names.size() ? last : std::string_view(", ");
+        list.append(quote).append(names[k]).append(quote);
+    }
+    return list;
 }
 
 }  // namespace tavox

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <array>
 #include <memory>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace tavox {
@@ -10,13 +13,21 @@ class SpectrumObserver;
 
 // How a disk output is written: the 16-bit samples of the sequence-file
 // format, or the unrounded values as CSV text, little-endian float32 or a
-// NumPy .npy array of float64.
+// NumPy .npy array of float64. What each writes and how it is read back is
+// the format's row in data/SpectrumFormats.
 enum class OutputFormat { Raw, Csv, F32, Npy };
+
+// Names as the command line and the report use them, in the order of OutputFormat.
+inline constexpr std::array<std::string_view, 4> OutputFormatNames = {"raw", "csv", "f32", "npy"};
 
 // How the average method combines the magnitudes of its exposures, bin by
 // bin: the arithmetic mean, the root of the mean square, the largest value or
-// the median (the mean of the two middle values for an even count).
+// the median (the mean of the two middle values for an even count). How each
+// combines is its row in data/AverageCombiners.
 enum class AverageMode { Mean, Rms, Max, Median };
+
+// Names as the command line and the report use them, in the order of AverageMode.
+inline constexpr std::array<std::string_view, 4> AverageModeNames = {"mean", "rms", "max", "median"};
 
 // Output settings of a batch beyond Parameters. The defaults give the raw
 // 16-bit outputs and the mean.
@@ -32,12 +43,15 @@ struct OutputOptions {
     bool operator==(const OutputOptions&) const = default;
 };
 
-// Names as the command line and the report use them: "raw", "csv", "f32",
-// "npy"; "mean", "rms", "max", "median". Lookups take the exact lower-case
-// name and give nothing for any other text.
+// Lookups in the name lists above: the name of a value, and the value of the
+// exact lower-case name (nothing for any other text).
 std::string_view FormatName(OutputFormat format) noexcept;
 std::optional<OutputFormat> FormatFromName(std::string_view name) noexcept;
 std::string_view AverageName(AverageMode mode) noexcept;
 std::optional<AverageMode> AverageFromName(std::string_view name) noexcept;
+
+// The names as a message lists them: "a, b, c or d", each between `quote`s.
+std::string NameList(std::span<const std::string_view> names, std::string_view last = " or ",
+                     std::string_view quote = "");
 
 }  // namespace tavox

@@ -289,6 +289,10 @@ void Data::SetOutputOptions(const OutputOptions& options) noexcept {
     impl_->store.SetAverage(options.average);
 }
 
+void Data::SetOutputStage(const OutputStage& stage) noexcept {
+    impl_->store.SetStage(stage);
+}
+
 // NaN, which has no nearer sample, is written as 0.
 std::int16_t Data::ToSample16(double x) noexcept {
     if (std::isnan(x)) return 0;

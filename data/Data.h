@@ -19,6 +19,7 @@ namespace tavox {
 
 class FileSystem;
 class InputFile;
+class OutputStage;
 class Range;
 
 // Most samples a source may hold: positions are 32-bit.
@@ -142,6 +143,9 @@ public:
     // kept across SetFormat. An open source is opened again with them.
     const InputOptions& GetInputOptions() const noexcept;
     void SetInputOptions(const InputOptions& options) noexcept;
+    // What a combined spectrum goes through before it is written, and the
+    // names of its rows (see OutputStage); kept across SetFormat.
+    void SetOutputStage(const OutputStage& stage) noexcept;
     // Clamps to +-32767 and rounds half to even; NaN gives 0.
     static std::int16_t ToSample16(double x) noexcept;
 

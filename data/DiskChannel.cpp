@@ -196,7 +196,6 @@ void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool&
 void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) {
     switch (op) {
         case SaveStore:
-            if (store_.Last() == 0) heldBlock_ = block.size();
             if (!store_.Hold(block)) result = fftResultOutOfMemory;
             return;
         case SaveAdd:
@@ -351,7 +350,7 @@ std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> bloc
         result = fftResultFileSysErr;
         return nullptr;
     }
-    WriteSpectrum(*file, block, SpectrumShape{block.size(), 1, 2 * block.size()}, WrittenOptions(), buffer);
+    WriteSpectrum(*file, block, store_.Stage().Shape(block.size(), 1), WrittenOptions(), buffer);
     if (!file->Finish()) {
         result = fftResultTargetFull;
         return nullptr;
@@ -383,13 +382,8 @@ std::string DiskChannel::OwnTargetPath(std::int16_t exposure) const {
     return TargetPath(source_, target_, exposure, OutputSuffix());
 }
 
-// One block, or whole blocks of the length of the first (magnitudes and phases).
 SpectrumShape DiskChannel::HeldShape() const noexcept {
-    const std::size_t size = store_.Held().size();
-    if (heldBlock_ > 0 && heldBlock_ < size && size % heldBlock_ == 0) {
-        return {heldBlock_, size / heldBlock_, 2 * heldBlock_};
-    }
-    return {size, 1, 2 * size};
+    return store_.Shape();
 }
 
 void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) const noexcept {

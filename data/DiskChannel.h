@@ -136,7 +136,6 @@ private:
     std::int32_t sourceChannels_ = 0;
     // Why a load since Initialize found samples that cannot be read (a static text).
     mutable std::atomic<const char*> readProblem_{nullptr};
-    std::size_t heldBlock_ = 0;      // length of the first block held for the next output
     std::int32_t writtenCount_ = 0;  // outputs written in full since Initialize
     std::int16_t lastWritten_ = 0;   // the exposure number of the last (0 for none)
     bool deferred_ = false;

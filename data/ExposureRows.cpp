@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -28,17 +27,6 @@ int OpenUnnamedFile() {
     fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd >= 0) ::unlink(name.c_str());
     return fd;
-}
-
-// Median of `values`, which it reorders; NaN when one of them is NaN.
-double MedianOf(std::vector<double>& values) {
-    if (std::any_of(values.begin(), values.end(), [](double x) { return std::isnan(x); })) return NAN;
-    const std::size_t middle = values.size() / 2;
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle), values.end());
-    const double upper = values[middle];
-    if (values.size() % 2 == 1) return upper;
-    const double lower = *std::max_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(middle));
-    return (lower + upper) / 2;
 }
 
 }  // namespace
@@ -123,15 +111,15 @@ bool ExposureRows::ReadColumns(std::size_t first, std::size_t columns, std::vect
     return true;
 }
 
-bool ExposureRows::Medians(std::span<double> out) {
+bool ExposureRows::Combine(std::span<double> out, double (*column)(std::span<double> values) noexcept) {
     if (count_ == 0 || failed_) return false;
     const std::size_t columns = std::min(out.size(), length_);
     try {
-        std::vector<double> column(count_);
+        std::vector<double> values(count_);
         if (fd_ < 0) {
             for (std::size_t c = 0; c < columns; ++c) {
-                for (std::size_t r = 0; r < count_; ++r) column[r] = rows_[r * length_ + c];
-                out[c] = MedianOf(column);
+                for (std::size_t r = 0; r < count_; ++r) values[r] = rows_[r * length_ + c];
+                out[c] = column(values);
             }
             return true;
         }
@@ -142,8 +130,8 @@ bool ExposureRows::Medians(std::span<double> out) {
             const std::size_t n = std::min(perBlock, columns - first);
             if (!ReadColumns(first, n, block)) return false;
             for (std::size_t c = 0; c < n; ++c) {
-                for (std::size_t r = 0; r < count_; ++r) column[r] = block[r * n + c];
-                out[first + c] = MedianOf(column);
+                for (std::size_t r = 0; r < count_; ++r) values[r] = block[r * n + c];
+                out[first + c] = column(values);
             }
         }
     } catch (const std::bad_alloc&) {

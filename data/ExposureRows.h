@@ -7,7 +7,7 @@
 namespace tavox {
 
 // Rows of equal length (the magnitudes of one exposure each), kept so that
-// the median of every column (bin) can be taken once all rows are in. Rows
+// every column (bin) can be combined once all rows are in. Rows
 // stay in memory up to `memoryLimit` bytes; past that they move to an
 // unnamed temporary file in $TMPDIR (else /tmp) and are read back a block of
 // columns at a time, so memory stays within about twice the limit whatever
@@ -25,11 +25,10 @@ public:
     // padded with zeros to it. False when memory or the temporary file
     // fails; every later call fails too, until Reset.
     bool Add(std::span<const double> row);
-    // Writes the median of each column into `out` (up to the row length): the
-    // middle value, or the mean of the two middle values for an even number
-    // of rows; NaN when a column holds a NaN. False when no row is held or a
-    // row cannot be read back (`out` may then be partly written).
-    bool Medians(std::span<double> out);
+    // Writes `column` of each column's values (in row order) into `out` (up
+    // to the row length). False when no row is held or a row cannot be read
+    // back (`out` may then be partly written).
+    bool Combine(std::span<double> out, double (*column)(std::span<double> values) noexcept);
 
     std::size_t Count() const noexcept { return count_; }
     bool Spilled() const noexcept { return fd_ >= 0; }

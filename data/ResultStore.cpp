@@ -1,15 +1,17 @@
 #include "data/ResultStore.h"
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <new>
+
+#include "data/AverageCombiners.h"
 
 namespace tavox {
 
 bool ResultStore::Next(std::size_t size) noexcept {
     const auto end = static_cast<std::uint64_t>(last_) + size;
     if (end > static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max())) return false;
+    if (last_ == 0) firstBlock_ = size;
     first_ = last_ + 1;
     last_ = static_cast<std::int32_t>(end);
     sums_ = 1;
@@ -43,59 +45,48 @@ bool ResultStore::AddHeld(std::span<const double> block) noexcept {
     const std::size_t first = static_cast<std::size_t>(first_) - 1;
     if (first >= values_.size()) return true;
     const std::size_t count = std::min(block.size(), values_.size() - first);
-    double* held = values_.data() + first;
-    switch (blockMode_) {
-        case AverageMode::Mean:
-            for (std::size_t k = 0; k < count; ++k) held[k] += block[k];
-            return true;
-        case AverageMode::Rms:
-            if (sums_ == 2) {
-                for (std::size_t k = 0; k < count; ++k) held[k] *= held[k];
-            }
-            for (std::size_t k = 0; k < count; ++k) held[k] += block[k] * block[k];
-            return true;
-        case AverageMode::Max:
-            // A NaN, once there, stays: no value is larger or smaller than it.
-            for (std::size_t k = 0; k < count; ++k) {
-                if (!std::isnan(held[k]) && !(block[k] <= held[k])) held[k] = block[k];
-            }
-            return true;
-        case AverageMode::Median:
-            if (sums_ == 2 && !rows_.Add(std::span<const double>(held, count))) return false;
-            return rows_.Add(block.first(count));
+    const std::span<double> held(values_.data() + first, count);
+    const AverageCombiner& combiner = CombinerOf(blockMode_);
+    if (!combiner.KeepsRows()) {
+        combiner.add(held, block.first(count), sums_);
+        return true;
     }
-    return true;
+    if (sums_ == 2 && !rows_.Add(held)) return false;
+    return rows_.Add(block.first(count));
 }
 
 bool ResultStore::AverageHeld() noexcept {
     if (sums_ <= 1) return true;
     const std::size_t first = static_cast<std::size_t>(first_) - 1;
     const std::size_t last = std::min(values_.size(), static_cast<std::size_t>(last_));
-    const double divisor = sums_;
+    const std::int32_t count = sums_;
     sums_ = 1;
     if (first >= last) return true;
     const std::span<double> held(values_.data() + first, last - first);
-    switch (blockMode_) {
-        case AverageMode::Mean:
-            for (double& x : held) x /= divisor;
-            return true;
-        case AverageMode::Rms:
-            for (double& x : held) x = std::sqrt(x / divisor);
-            return true;
-        case AverageMode::Max:
-            return true;
-        case AverageMode::Median: {
-            const bool read = rows_.Medians(held);
-            rows_.Reset();
-            return read;
-        }
+    const AverageCombiner& combiner = CombinerOf(blockMode_);
+    bool combined = true;
+    if (!combiner.KeepsRows()) {
+        combiner.finish(held, count);
+    } else {
+        combined = rows_.Combine(held, combiner.column);
+        rows_.Reset();
     }
-    return true;
+    const std::size_t row = firstBlock_ > 0 ? first / firstBlock_ : 0;
+    if (combined) stage_.Finish(row, held, count);
+    return combined;
 }
 
 std::span<const double> ResultStore::Held() const noexcept {
     return std::span<const double>(values_).first(
         std::min(values_.size(), static_cast<std::size_t>(std::max(last_, 0))));
+}
+
+SpectrumShape ResultStore::Shape() const noexcept {
+    const std::size_t size = Held().size();
+    if (firstBlock_ > 0 && firstBlock_ < size && size % firstBlock_ == 0) {
+        return stage_.Shape(firstBlock_, size / firstBlock_);
+    }
+    return stage_.Shape(size, 1);
 }
 
 void ResultStore::Reset() noexcept {
@@ -104,6 +95,7 @@ void ResultStore::Reset() noexcept {
     first_ = 0;
     last_ = 0;
     sums_ = 0;
+    firstBlock_ = 0;
 }
 
 void ResultStore::Release() noexcept {

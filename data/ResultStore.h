@@ -8,24 +8,29 @@
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
 #include "data/ExposureRows.h"
+#include "data/OutputStage.h"
 
 namespace tavox {
 
 // The result blocks of one output: where the current block lies in the
 // output (1-based positions First..Last), how many spectra were summed into
 // it, and, for an output written at the end, the values held so far.
-// Spectra added to a held block are combined by the average mode: the mean
-// (sum, then divide), the root mean square, the bin-wise maximum or the
-// bin-wise median; the mode applies from the second spectrum of a block on.
+// Spectra added to a held block are combined by the average mode's combiner
+// (see AverageCombiners), which applies from the second spectrum of a block
+// on; the output stage then finishes the combined block.
 class ResultStore {
 public:
-    // `medianMemory` bounds the memory the median keeps its spectra in
-    // before it moves them to a temporary file.
-    explicit ResultStore(std::size_t medianMemory = ExposureRows::DefaultMemoryLimit) noexcept : rows_(medianMemory) {}
+    // `rowMemory` bounds the memory a mode that keeps its spectra (the
+    // median) keeps them in before it moves them to a temporary file.
+    explicit ResultStore(std::size_t rowMemory = ExposureRows::DefaultMemoryLimit) noexcept : rows_(rowMemory) {}
 
     AverageMode Average() const noexcept { return mode_; }
     // Takes effect with the next block.
     void SetAverage(AverageMode mode) noexcept { mode_ = mode; }
+    // What AverageHeld finishes a combined block with and what names the
+    // rows of Shape; kept until set again.
+    const OutputStage& Stage() const noexcept { return stage_; }
+    void SetStage(const OutputStage& stage) noexcept { stage_ = stage; }
 
     std::int32_t First() const noexcept { return first_; }
     std::int32_t Last() const noexcept { return last_; }
@@ -42,13 +47,18 @@ public:
     // or memory does; what fits of the block is kept all the same.
     bool Hold(std::span<const double> block);
     // Counts a spectrum and adds it to the held block (what of it is held).
-    // False when the median cannot keep it (memory or temporary file).
+    // False when a mode that keeps its spectra cannot keep it (memory or
+    // temporary file).
     bool AddHeld(std::span<const double> block) noexcept;
-    // Turns the held block into the average of its spectra, whose count
-    // becomes 1. False when the median's spectra cannot be read back.
+    // Turns the held block into the combination of its spectra, whose count
+    // becomes 1, and runs the output stage on it. False when kept spectra
+    // cannot be read back.
     bool AverageHeld() noexcept;
     // The held values up to Last.
     std::span<const double> Held() const noexcept;
+    // The layout of the held values: whole blocks of the length of the first
+    // (magnitudes and phases), or else one block; rows named by the stage.
+    SpectrumShape Shape() const noexcept;
 
     // Forgets every block; keeps the memory for the next output.
     void Reset() noexcept;
@@ -61,8 +71,10 @@ private:
     AverageMode blockMode_ = AverageMode::Mean;  // the mode of the current block
     std::int32_t last_ = 0;
     std::int32_t sums_ = 0;
+    std::size_t firstBlock_ = 0;  // the length of the output's first block
     std::vector<double, CachedAllocator<double>> values_;
-    ExposureRows rows_;  // the median's spectra of the current block
+    ExposureRows rows_;  // the kept spectra of the current block
+    OutputStage stage_;
 };
 
 }  // namespace tavox

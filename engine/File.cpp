@@ -1,153 +1,200 @@
 #include "engine/File.h"
 
 #include <algorithm>
-#include <cfenv>
 #include <chrono>
-#include <cmath>
-#include <exception>
 #include <limits>
 #include <new>
 #include <span>
 
 #include "common/AutomationError.h"
 #include "common/OrderedPipeline.h"
+#include "data/AverageCombiners.h"
 #include "data/Data.h"
 #include "data/SpectrumFormats.h"
+#include "engine/ParallelPlan.h"
 #include "engine/Parameters.h"
-#include "engine/Polar.h"
-#include "engine/Shaping.h"
-#include "engine/fft/FftPlan.h"
-#include "engine/fft/ReferenceKernel.h"
+#include "engine/SpectrumStage.h"
+#include "engine/Trap.h"
 
 namespace tavox {
+
+// What one exposure of an Average or Multi gave, wherever it was computed.
+struct ExposureOutcome {
+    std::int32_t load = fftResultAllRight;       // what loading its samples gave
+    std::int32_t transform = fftResultAllRight;  // the last error of its steps
+    std::span<const double> magnitudes;
+    // Multi on worker threads: its output was written there, and is either
+    // waiting for its name or failed with `write`.
+    bool written = false;
+    std::int32_t write = fftResultAllRight;
+    std::unique_ptr<OutputFile> output;
+};
+
+// Where the exposures of one transform come from, one after the other:
+// Load gives exposure k (from 1) with its samples loaded, Compute then runs
+// it through the stage (when that was not done ahead), Release gives its
+// room back once its outcome is applied.
+class ExposureSource {
+public:
+    virtual ~ExposureSource() = default;
+    virtual ExposureOutcome& Load(std::int16_t k) = 0;
+    virtual void Compute(ExposureOutcome& exposure) = 0;
+    virtual void Release(std::int16_t) {}
+    // Ends the work ahead, once the last exposure is applied.
+    virtual void Stop() noexcept {}
+};
 
 namespace {
 
 thread_local File::AllocationProbe allocationProbe = nullptr;
 
-constexpr int FloatingPointFaults = FE_OVERFLOW | FE_INVALID | FE_DIVBYZERO;
+// The exposures loaded and computed on this thread, in the File's arrays.
+class SerialExposures final : public ExposureSource {
+public:
+    SerialExposures(Data& data, const SpectrumStage& stage, std::span<double> re, std::span<double> im,
+                    std::int32_t first, std::int32_t step, bool multi) noexcept
+        : data_(data), stage_(stage), re_(re), im_(im), first_(first), step_(step), multi_(multi) {}
 
-// Raises the overflow error when the operation since the last clear left a
-// floating-point fault behind.
-void CheckFloatingPoint() {
-    if (std::fetestexcept(FloatingPointFaults) != 0) {
-        std::feclearexcept(FloatingPointFaults);
-        throw AutomationError::Platform(ErrOverflow, SourceFile);
+    ExposureOutcome& Load(std::int16_t k) override {
+        exposure_ = ExposureOutcome{};
+        const std::int64_t position = std::int64_t{first_} + std::int64_t{step_} * (k - 1);
+        if (position > std::numeric_limits<std::int32_t>::max()) {
+            exposure_.load = ErrOverflow;
+        } else {
+            data_.LoadSequence(re_, static_cast<std::int32_t>(position), exposure_.load);
+        }
+        return exposure_;
     }
-}
-
-// Runs one step of a transform method; an error it raises becomes the result
-// code and the method goes on. Returns false when the step raised.
-template <class Step>
-bool Trap(std::int32_t& resultCode, Step&& step) noexcept {
-    try {
-        step();
-        return true;
-    } catch (const AutomationError& error) {
-        resultCode = error.Number();
-    } catch (const std::bad_alloc&) {
-        resultCode = ErrOutOfMemory;
-    } catch (...) {
-        resultCode = ErrInternal;
+    void Compute(ExposureOutcome& exposure) override {
+        stage_.Exposure(re_, im_, false, exposure.transform);
+        const std::span<double> magnitudes = re_.first(re_.size() / 2);
+        if (multi_) stage_.FinishSingle(magnitudes, {});
+        exposure.magnitudes = magnitudes;
     }
-    return false;
-}
 
-// Largest sample magnitude for which no stage of the kernel can overflow:
-// a stage at most doubles a value and the scaling doubles it once more, so
-// every intermediate stays below 2^17 * 1e300.
-constexpr double FastKernelBound = 1e300;
+private:
+    Data& data_;
+    const SpectrumStage& stage_;
+    std::span<double> re_;
+    std::span<double> im_;
+    std::int32_t first_;
+    std::int32_t step_;
+    bool multi_;
+    ExposureOutcome exposure_;
+};
 
-// True when every sample is finite and within FastKernelBound, so that the
-// kernel raises no floating-point fault and the fast path may stand in for
-// the reference with the same result code.
-bool WithinFastKernelBound(std::span<const double> samples) noexcept {
-    std::size_t outside = 0;
-    for (const double x : samples) outside += std::fabs(x) <= FastKernelBound ? 0 : 1;
-    return outside == 0;
-}
+// The exposures loaded and computed ahead of their turn on worker threads
+// (see OrderedPipeline), this thread being the last of them. A multi's
+// outputs are written there too and only named in their turn.
+class ThreadedExposures final : public ExposureSource {
+public:
+    ThreadedExposures(const Data& data, const SpectrumStage& stage, std::size_t n, std::int32_t first,
+                      std::int32_t step, std::int16_t repeat, bool multi, const ParallelPlan& plan) noexcept
+        : data_(data), stage_(stage), n_(n), first_(first), step_(step), repeat_(repeat), multi_(multi), plan_(plan) {}
 
-void ShapeSamples(const Parameters& parameters, std::span<double> re) {
-    const bool center = parameters.Center();
-    std::feclearexcept(FloatingPointFaults);
-    if (!tavox::ShapeExposure(re, center, parameters.WindowWeights())) {
-        tavox::ShapeExposure(re, center, parameters.Window());
+    // Allocates the slots and the threads' arrays and starts the threads;
+    // false, having started none, when memory or the system refuses.
+    bool Start() {
+        try {
+            slots_.resize(plan_.window);
+            for (Slot& slot : slots_) {
+                if (!multi_) slot.block.resize(n_ / 2);
+                slot.exposure.magnitudes = slot.block;
+            }
+            workers_.resize(plan_.threads);
+            for (Worker& worker : workers_) {
+                worker.re.resize(n_);
+                worker.im.resize(n_);
+                worker.bytes.resize(2 * n_);
+                if (multi_) ReserveSpectrumBuffer(worker.write);
+            }
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        pipeline_ = std::make_unique<OrderedPipeline>(static_cast<std::size_t>(repeat_), plan_.window, plan_.chunk,
+                                                      [this](std::size_t item, std::size_t w) { Compute(item, w); });
+        return pipeline_->Start(plan_.threads - 1) > 0;
     }
-    CheckFloatingPoint();
-}
 
-void FftSamples(const Parameters& parameters, std::span<double> re, std::span<double> im, bool conjugateOutput,
-                bool bounded) {
-    const int stages = parameters.WidthExponent();
-    const auto twiddleReal = parameters.TwiddleRealTable();
-    const auto twiddleImag = parameters.TwiddleImagTable();
-    const std::size_t n = re.size();
-    if (stages < 1 || n != (std::size_t{1} << stages) || im.size() != n || twiddleReal.size() < n / 2 ||
-        twiddleImag.size() < n / 2) {
-        throw AutomationError::Platform(ErrSubscriptOutOfRange, SourceFile);
+    ExposureOutcome& Load(std::int16_t k) override {
+        const auto item = static_cast<std::size_t>(k - 1);
+        pipeline_->Wait(item);
+        return slots_[item % plan_.window].exposure;
     }
-    const FftPlan& plan = parameters.Plan();
-    if (plan.Stages() == stages && (bounded || WithinFastKernelBound(re))) {
-        std::feclearexcept(FloatingPointFaults);
-        if (plan.Transform(re, im, conjugateOutput)) {
-            CheckFloatingPoint();
+    void Compute(ExposureOutcome&) override {}
+    void Release(std::int16_t k) override { pipeline_->Release(static_cast<std::size_t>(k - 1)); }
+    void Stop() noexcept override { pipeline_->Stop(); }
+
+private:
+    struct Slot {
+        ExposureOutcome exposure;
+        std::vector<double, CachedAllocator<double>> block;  // Average: the magnitudes
+    };
+    struct Worker {
+        std::vector<double, CachedAllocator<double>> re;
+        std::vector<double, CachedAllocator<double>> im;
+        ByteBuffer bytes;
+        ByteBuffer write;
+    };
+
+    void Compute(std::size_t item, std::size_t w) {
+        if (pipeline_->Stopping()) return;
+        Worker& worker = workers_[w];
+        Slot& slot = slots_[item % plan_.window];
+        ExposureOutcome& exposure = slot.exposure;
+        exposure.load = fftResultAllRight;
+        data_.LoadShared(worker.re, first_ + step_ * static_cast<std::int32_t>(item), exposure.load, worker.bytes);
+        exposure.transform = fftResultAllRight;
+        stage_.Exposure(worker.re, worker.im, false, exposure.transform);
+        const std::span<double> magnitudes(worker.re.data(), n_ / 2);
+        if (!multi_) {
+            std::copy(magnitudes.begin(), magnitudes.end(), slot.block.begin());
             return;
         }
+        stage_.FinishSingle(magnitudes, {});
+        exposure.written = true;
+        exposure.write = fftResultAllRight;
+        exposure.output.reset();
+        if (exposure.load == fftResultAllRight && exposure.transform == fftResultAllRight) {
+            exposure.output =
+                data_.WriteBlock(magnitudes, static_cast<std::int16_t>(item + 1), worker.write, exposure.write);
+        }
     }
-    std::fill(im.begin(), im.end(), 0.0);
-    std::feclearexcept(FloatingPointFaults);
-    FftReference(re, im, twiddleReal, twiddleImag, stages, conjugateOutput);
-    CheckFloatingPoint();
-}
 
-void PolarSamples(const Parameters& parameters, std::span<double> re, std::span<double> im, bool bounded) {
-    const bool phase = parameters.Phase();
-    if (!phase && bounded) {
-        BoundedMagnitudes(re, im);
-        return;
-    }
-    tavox::ToPolar(re, im, phase);
-}
-
-// Shapes a loaded exposure, transforms it and converts it to polar form; each
-// step runs even after an earlier one raised, and the last error raised
-// becomes `code`. `bounded`: see File::BoundedSamples.
-void ComputeExposure(const Parameters& parameters, std::span<double> re, std::span<double> im, bool conjugateOutput,
-                     bool bounded, std::int32_t& code) noexcept {
-    Trap(code, [&] { ShapeSamples(parameters, re); });
-    Trap(code, [&] { FftSamples(parameters, re, im, conjugateOutput, bounded); });
-    Trap(code, [&] { PolarSamples(parameters, re, im, bounded); });
-}
-
-// Exposures on worker threads: below this many samples in all, starting
-// the threads costs more than it saves.
-constexpr std::uint64_t MinParallelSamples = std::uint64_t{1} << 17;
-// What the working arrays of the threads and the exposures computed ahead
-// may take in all, so that memory stays small however many threads are asked for.
-constexpr std::size_t ParallelMemory = std::size_t{24} << 20;
-
-// The outcome of one exposure computed ahead of its turn.
-struct ExposureSlot {
-    std::int32_t load = fftResultAllRight;               // what loading its samples gave
-    std::int32_t transform = fftResultAllRight;          // the last error of its transform
-    std::int32_t write = fftResultAllRight;              // Multi: what writing its output gave
-    std::vector<double, CachedAllocator<double>> block;  // Average: its magnitudes
-    std::unique_ptr<OutputFile> output;                  // Multi: its output, written and not yet named
+    const Data& data_;
+    const SpectrumStage& stage_;
+    const std::size_t n_;
+    const std::int32_t first_;
+    const std::int32_t step_;
+    const std::int16_t repeat_;
+    const bool multi_;
+    const ParallelPlan plan_;
+    std::vector<Slot> slots_;
+    std::vector<Worker> workers_;
+    std::unique_ptr<OrderedPipeline> pipeline_;  // last, so that it stops before the slots go
 };
 
-// Working arrays of one worker thread.
-struct ExposureWorker {
-    std::vector<double, CachedAllocator<double>> re;
-    std::vector<double, CachedAllocator<double>> im;
-    ByteBuffer bytes;
-    ByteBuffer write;
-};
-
-// Next exposure position; the overflow error when it leaves the 32-bit range.
-std::int32_t Advance(std::int32_t position, std::int32_t step) {
-    const std::int64_t next = std::int64_t{position} + step;
-    if (next > std::numeric_limits<std::int32_t>::max()) throw AutomationError::Platform(ErrOverflow, SourceFile);
-    return static_cast<std::int32_t>(next);
+// How the exposures of a transform may use threads.
+ParallelPlan PlanExposureThreads(const Data& data, const OutputStage& output, std::size_t threads, std::size_t n,
+                                 std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi) {
+    // A multi writes its outputs from the threads, which only files can take.
+    const bool shared = multi ? data.SharedAccess() : data.SharedLoads();
+    if (!shared) return {};
+    // Every position must fit, as the loop on this thread would find.
+    if (std::int64_t{position} + std::int64_t{step} * (repeat - 1) > std::numeric_limits<std::int32_t>::max()) {
+        return {};
+    }
+    const OutputOptions& options = data.GetOutputOptions();
+    ParallelWork work;
+    work.items = static_cast<std::uint64_t>(std::max<std::int16_t>(repeat, 0));
+    work.itemSamples = n;
+    work.threadBytes = 18 * n + (std::size_t{64} << 10);  // re, im, bytes, write
+    work.itemBytes = multi ? 512 : 4 * n;                 // an output waiting for its name, or the magnitudes
+    // An observer is told of each output with its values, and measures are
+    // kept of each, on this thread.
+    work.observed = multi && (options.observer != nullptr || output.Measuring());
+    work.rows = !multi && CombinerOf(options.average).KeepsRows() ? RowKeeping::ByConsumer : RowKeeping::None;
+    return PlanParallel(threads, work);
 }
 
 }  // namespace
@@ -198,6 +245,7 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
     threads_ = threads;
     ResultCode = fftResultAllRight;
     exposuresDone_ = 0;
+    measures_ = Measures{};
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {
         struct BufferGuard {
@@ -205,15 +253,17 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
             ~BufferGuard() { file->ReleaseBuffers(); }
         } guard{this};
         PrepareBuffers();
+        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples(), measures_);
+        data_->SetOutputStage(stage.Output());
         switch (parameters_->Method()) {
             case fftMethodSimple:
-                TransformSimple();
+                TransformSimple(stage);
                 break;
             case fftMethodAverage:
-                TransformAverage();
+                TransformExposures(stage, false);
                 break;
             case fftMethodMulti:
-                TransformMulti();
+                TransformExposures(stage, true);
                 break;
         }
     }
@@ -223,7 +273,7 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
 }
 
 File::StandInResult File::TakeStandInResult() {
-    return StandInResult{ResultCode, exposuresDone_, transformSeconds_, data_->TakeDeferred()};
+    return StandInResult{ResultCode, exposuresDone_, transformSeconds_, measures_, data_->TakeDeferred()};
 }
 
 fftResultEnum File::AdoptStandIn(StandInResult&& done) {
@@ -231,6 +281,7 @@ fftResultEnum File::AdoptStandIn(StandInResult&& done) {
     ResultCode = taken.result;
     exposuresDone_ = taken.exposures;
     transformSeconds_ = taken.seconds;
+    measures_ = taken.measures;
     // Only the outputs of a Multi carry exposure numbers; its exposures end
     // with the one whose output failed, as when it names them itself.
     const std::int32_t failed = data_->CommitDeferred(std::move(taken.outputs), ResultCode);
@@ -282,19 +333,22 @@ std::int32_t File::ExposureStep() {
     return step < 0 ? 0 : static_cast<std::int32_t>(step);
 }
 
-void File::TransformSimple() {
+void File::TransformSimple(const SpectrumStage& stage) {
     std::int32_t position = 0;
     if (Trap(ResultCode, [&] { position = parameters_->StartPosition(data_->Length()); })) {
         Trap(ResultCode, [&] { LoadExposure(position); });
     }
     if (ResultCode != fftResultAllRight) return;
 
-    TransformExposure(true);
+    ++exposuresDone_;
+    stage.Exposure(RealPart, ImagPart, true, ResultCode);
+    const bool phase = parameters_->Phase();
+    const std::span<double> phases =
+        phase ? std::span<double>(ImagPart).first(ImagPart.size() / 2) : std::span<double>();
+    stage.FinishSingle(std::span<double>(RealPart).first(RealPart.size() / 2), phases);
     Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
     if (ResultCode != fftResultAllRight) return;
 
-    bool phase = false;
-    Trap(ResultCode, [&] { phase = parameters_->Phase(); });
     if (phase) Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, ImagPart, 0, ResultCode); });
     if (ResultCode == fftResultAllRight) Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
 }
@@ -322,168 +376,74 @@ bool File::StopBefore(std::int16_t k) {
     return stop;
 }
 
-void File::TransformAverage() {
+void File::TransformExposures(const SpectrumStage& stage, bool multi) {
     std::int32_t step = 0;
     std::int32_t position = 0;
     std::int16_t repeat = 0;
     if (!PlanExposures(step, position, repeat)) return;
-    if (ExposuresInParallel(position, step, repeat, false)) return;
-
-    bool stored = false;
-    for (std::int16_t k = 1; k <= repeat; ++k) {
-        // An average of fewer exposures than asked for is not written.
-        if (StopBefore(k)) return;
-        Trap(ResultCode, [&] { LoadExposure(position); });
-        if (ResultCode != fftResultAllRight) break;
-        TransformExposure(false);
-        if (k == 1) {
-            Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, 0, ResultCode); });
-            if (ResultCode != fftResultAllRight) return;
-            stored = true;
-        } else {
-            Trap(ResultCode, [&] { data_->SaveSequence(SaveAdd, RealPart, 0, ResultCode); });
-        }
-        if (k < repeat) Trap(ResultCode, [&] { position = Advance(position, step); });
-    }
-    // Writing with nothing stored would replace an existing output with an
-    // empty file while the transform reports a failure anyway.
-    if (!stored) return;
-    Trap(ResultCode, [&] { data_->SaveSequence(SaveAverage, {}, 0, ResultCode); });
-    Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
-}
-
-void File::TransformMulti() {
-    std::int32_t step = 0;
-    std::int32_t position = 0;
-    std::int16_t repeat = 0;
-    if (!PlanExposures(step, position, repeat)) return;
-    if (ExposuresInParallel(position, step, repeat, true)) return;
-
-    for (std::int16_t k = 1; k <= repeat; ++k) {
-        if (StopBefore(k)) return;
-        Trap(ResultCode, [&] { LoadExposure(position); });
-        if (ResultCode != fftResultAllRight) return;
-        TransformExposure(false);
-        Trap(ResultCode, [&] { data_->SaveSequence(SaveStore, RealPart, k, ResultCode); });
-        if (ResultCode != fftResultAllRight) return;
-        Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, k, ResultCode); });
-        if (k < repeat) Trap(ResultCode, [&] { position = Advance(position, step); });
-    }
-}
-
-void File::TransformExposure(bool conjugateOutput) {
-    ++exposuresDone_;
-    ComputeExposure(*parameters_, RealPart, ImagPart, conjugateOutput, BoundedSamples(), ResultCode);
-}
-
-// The loops of TransformAverage and TransformMulti step by step, with the
-// loading and transforming of each exposure done ahead on worker threads and
-// their outcomes applied here in exposure order, as those loops apply them.
-bool File::ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi) {
     const std::size_t n = RealPart.size();
-    // A multi writes its outputs from the threads, which only files can take.
-    const bool shared = multi ? data_->SharedAccess() : data_->SharedLoads();
-    if (threads_ < 2 || repeat < 2 || !shared || n != static_cast<std::size_t>(parameters_->Width()) ||
-        ImagPart.size() != n || static_cast<std::uint64_t>(repeat) * n < MinParallelSamples) {
-        return false;
-    }
-    // An observer is told of each output with its values, on this thread.
-    if (multi && data_->GetOutputOptions().observer) return false;
-    // Every position must fit, as the serial loop's Advance would find.
-    if (std::int64_t{position} + std::int64_t{step} * (repeat - 1) > std::numeric_limits<std::int32_t>::max()) {
-        return false;
-    }
-    // The median keeps its spectra itself, up to twice its own limit.
-    const bool median = !multi && data_->GetOutputOptions().average == AverageMode::Median;
-    const std::size_t memory = median ? ParallelMemory / 3 : ParallelMemory;
-    const std::size_t perThread = 18 * n + (std::size_t{64} << 10);  // re, im, bytes, write
-    const std::size_t threads = std::clamp<std::size_t>(memory / 2 / perThread, 2, threads_);
-    const std::size_t chunk = std::clamp<std::size_t>(32768 / n, 1, 16);
-    const std::size_t perSlot = multi ? 512 : 4 * n;
-    const std::size_t window = std::clamp<std::size_t>(memory / 2 / perSlot, chunk * threads, chunk * threads * 4);
-    std::vector<ExposureSlot> slots;
-    std::vector<ExposureWorker> workers;
-    try {
-        slots.resize(window);
-        if (!multi) {
-            for (ExposureSlot& slot : slots) slot.block.resize(n / 2);
+    // Arrays that an allocation failure cut short keep the exposures on this thread.
+    if (n == static_cast<std::size_t>(parameters_->Width()) && ImagPart.size() == n) {
+        const ParallelPlan plan =
+            PlanExposureThreads(*data_, stage.Output(), threads_, n, position, step, repeat, multi);
+        if (plan.Parallel()) {
+            ThreadedExposures threaded(*data_, stage, n, position, step, repeat, multi, plan);
+            if (threaded.Start()) {
+                RunExposures(threaded, repeat, multi);
+                return;
+            }
         }
-        workers.resize(threads);
-        for (ExposureWorker& worker : workers) {
-            worker.re.resize(n);
-            worker.im.resize(n);
-            worker.bytes.resize(2 * n);
-            if (multi) ReserveSpectrumBuffer(worker.write);
-        }
-    } catch (const std::bad_alloc&) {
-        return false;
     }
+    SerialExposures serial(*data_, stage, RealPart, ImagPart, position, step, multi);
+    RunExposures(serial, repeat, multi);
+}
 
-    const Parameters& parameters = *parameters_;
-    const Data& data = *data_;
-    const bool bounded = BoundedSamples();
-    OrderedPipeline pipeline(static_cast<std::size_t>(repeat), window, chunk, [&](std::size_t item, std::size_t w) {
-        if (pipeline.Stopping()) return;
-        ExposureWorker& worker = workers[w];
-        ExposureSlot& slot = slots[item % window];
-        slot.load = fftResultAllRight;
-        data.LoadShared(worker.re, position + step * static_cast<std::int32_t>(item), slot.load, worker.bytes);
-        slot.transform = fftResultAllRight;
-        ComputeExposure(parameters, worker.re, worker.im, false, bounded, slot.transform);
-        const std::span<const double> block(worker.re.data(), n / 2);
-        if (!multi) {
-            std::copy(block.begin(), block.end(), slot.block.begin());
-            return;
-        }
-        slot.write = fftResultAllRight;
-        slot.output.reset();
-        if (slot.load == fftResultAllRight && slot.transform == fftResultAllRight) {
-            slot.output = data.WriteBlock(block, static_cast<std::int16_t>(item + 1), worker.write, slot.write);
-        }
-    });
-    // This thread is the last of them.
-    if (pipeline.Start(threads - 1) == 0) return false;
-
+void File::RunExposures(ExposureSource& exposures, std::int16_t repeat, bool multi) {
     bool stored = false;
     for (std::int16_t k = 1; k <= repeat; ++k) {
         // An average of fewer exposures than asked for is not written.
-        if (StopBefore(k)) return true;
-        const auto item = static_cast<std::size_t>(k - 1);
-        pipeline.Wait(item);
-        ExposureSlot& slot = slots[item % window];
-        if (slot.load != fftResultAllRight) ResultCode = slot.load;
+        if (StopBefore(k)) return;
+        ExposureOutcome& exposure = exposures.Load(k);
+        if (exposure.load != fftResultAllRight) ResultCode = exposure.load;
         if (ResultCode != fftResultAllRight) {
-            if (multi) return true;
+            if (multi) return;
             break;
         }
         ++exposuresDone_;
-        if (slot.transform != fftResultAllRight) ResultCode = slot.transform;
+        exposures.Compute(exposure);
+        if (exposure.transform != fftResultAllRight) ResultCode = exposure.transform;
         if (multi) {
-            if (ResultCode != fftResultAllRight) return true;
-            if (slot.output) {
-                data_->CommitOutput(*slot.output, k, ResultCode);
+            if (ResultCode != fftResultAllRight) return;
+            if (!exposure.written) {
+                data_->SaveBlock(SaveStore, exposure.magnitudes, k, ResultCode);
+                if (ResultCode != fftResultAllRight) return;
+                Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, k, ResultCode); });
+            } else if (exposure.output) {
+                data_->CommitOutput(*exposure.output, k, ResultCode);
+                exposure.output.reset();
             } else {
-                ResultCode = slot.write;
+                ResultCode = exposure.write;
             }
-            slot.output.reset();
         } else if (k == 1) {
-            data_->SaveBlock(SaveStore, slot.block, 0, ResultCode);
-            if (ResultCode != fftResultAllRight) return true;
+            data_->SaveBlock(SaveStore, exposure.magnitudes, 0, ResultCode);
+            if (ResultCode != fftResultAllRight) return;
             stored = true;
         } else {
-            data_->SaveBlock(SaveAdd, slot.block, 0, ResultCode);
+            data_->SaveBlock(SaveAdd, exposure.magnitudes, 0, ResultCode);
         }
-        pipeline.Release(item);
+        exposures.Release(k);
     }
-    pipeline.Stop();
-    if (multi || !stored) return true;
+    exposures.Stop();
+    // Writing with nothing stored would replace an existing output with an
+    // empty file while the transform reports a failure anyway.
+    if (multi || !stored) return;
     Trap(ResultCode, [&] { data_->SaveSequence(SaveAverage, {}, 0, ResultCode); });
     Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, 0, ResultCode); });
-    return true;
 }
 
 // 16-bit samples, centred and weighted (weights below 5), stay below 2^18,
-// so no stage of the kernel and no square of a magnitude can overflow.
+// so no stage of the kernel and no square of a magnitude can overflow. The
+// channel asks its source whether its samples are such.
 bool File::BoundedSamples() const noexcept {
     return data_->BoundedSamples();
 }

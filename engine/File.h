@@ -12,12 +12,15 @@
 #include "common/Variant.h"
 #include "data/BlockCache.h"
 #include "data/DeferredOutputs.h"
+#include "data/OutputStage.h"
 
 namespace tavox {
 
 class Data;
+class ExposureSource;
 class FileSystem;
 class Parameters;
+class SpectrumStage;
 
 // One source and one target (a disk file pair or a pair of spreadsheet
 // ranges) with the data channel that reads and writes them. Created by Files.
@@ -58,6 +61,7 @@ public:
         std::int32_t result = fftResultAllRight;
         std::int32_t exposures = 0;
         double seconds = 0.0;
+        Measures measures;
         DeferredOutputs outputs;
     };
     // Called on the stand-in after its Transform.
@@ -71,6 +75,9 @@ public:
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
     double TransformSeconds() const noexcept { return transformSeconds_; }
+    // What the spectrum stage measured of the last output the last Transform
+    // wrote (none unless a measurement was asked for).
+    const Measures& LastMeasures() const noexcept { return measures_; }
 
     // Friend operations of Files.
     Data& GetData() noexcept { return *data_; }
@@ -94,16 +101,12 @@ private:
     bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat);
     // True, with the result code set, when the transform is to stop before exposure k.
     bool StopBefore(std::int16_t k);
-    void TransformSimple();
-    void TransformAverage();
-    void TransformMulti();
-    // Runs the exposures of an Average or Multi on worker threads when that
-    // is allowed and worth it; false, having done nothing, otherwise.
-    bool ExposuresInParallel(std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi);
-    // Shapes the loaded exposure, transforms it and converts it to polar form.
-    // Each step runs even after an earlier one raised; the last error raised
-    // becomes the result code.
-    void TransformExposure(bool conjugateOutput);
+    void TransformSimple(const SpectrumStage& stage);
+    // The exposures of an Average or Multi, on this thread or, when the plan
+    // allows it, computed ahead on worker threads; either way their outcomes
+    // are applied here in exposure order.
+    void TransformExposures(const SpectrumStage& stage, bool multi);
+    void RunExposures(ExposureSource& exposures, std::int16_t repeat, bool multi);
     bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;
@@ -114,6 +117,7 @@ private:
     std::int32_t ResultCode = fftResultAllRight;
     std::int32_t exposuresDone_ = 0;
     double transformSeconds_ = 0.0;
+    Measures measures_;
     std::string name_;
     const std::function<bool()>* stopRequested_ = nullptr;  // during a Transform only
     std::size_t threads_ = 1;                               // during a Transform only

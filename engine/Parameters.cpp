@@ -68,7 +68,8 @@ double FractionOrLargest(double value) noexcept {
 
 }  // namespace
 
-Parameters::Parameters() : windowWeights_(BuildWindowWeights(window_, width_)) {
+Parameters::Parameters() {
+    SetWindowWeights(BuildWindowWeights(window_, width_));
     auto tables = std::make_shared<WidthTables>();
     RebuildTwiddleTable(width_, tables->twiddleReal, tables->twiddleImag);
     tables->plan.Build(tables->twiddleReal, tables->twiddleImag, widthExponent_);
@@ -88,7 +89,7 @@ void Parameters::SetWindow(std::int32_t value) {
                                      : fftWindowRectangle;
     if (window == window_) return;
     try {
-        windowWeights_ = BuildWindowWeights(window, width_);
+        SetWindowWeights(BuildWindowWeights(window, width_));
     } catch (const std::bad_alloc&) {
         throw AutomationError::Platform(ErrOutOfMemory);
     }
@@ -124,7 +125,7 @@ void Parameters::SetWidth(std::int32_t value) {
     widthExponent_ = exponent;
     width_ = width;
     tables_ = std::move(tables);
-    windowWeights_ = std::move(weights);
+    SetWindowWeights(std::move(weights));
     ++version_;
 }
 
@@ -216,6 +217,21 @@ std::shared_ptr<const std::vector<double>> Parameters::BuildWindowWeights(fftWin
     weights->resize(n);
     for (std::size_t i = 0; i < n; ++i) (*weights)[i] = WindowWeight(window, i, n);
     return weights;
+}
+
+void Parameters::SetWindowWeights(std::shared_ptr<const std::vector<double>> weights) noexcept {
+    windowWeights_ = std::move(weights);
+    if (windowWeights_->empty()) {
+        windowSum_ = width_;
+        windowSquares_ = width_;
+        return;
+    }
+    windowSum_ = 0;
+    windowSquares_ = 0;
+    for (const double w : *windowWeights_) {
+        windowSum_ += w;
+        windowSquares_ += w * w;
+    }
 }
 
 }  // namespace tavox

@@ -84,6 +84,10 @@ public:
     // Weights of the current window for Width samples (WindowWeight); empty
     // for the rectangle.
     std::span<const double> WindowWeights() const noexcept { return *windowWeights_; }
+    // S1 and S2 of the current window for Width samples: the sum of its
+    // weights and of their squares, in index order (Width for the rectangle).
+    double WindowSum() const noexcept { return windowSum_; }
+    double WindowSquares() const noexcept { return windowSquares_; }
     // 1-based sample positions of the evaluation range for a source of
     // `length` samples; overflow error (6) above 2147483647.
     std::int32_t StartPosition(std::int32_t length) const;
@@ -103,6 +107,7 @@ private:
     // Builds the tables for `width` and `window` into the given vectors.
     static void RebuildTwiddleTable(std::int32_t width, std::vector<double>& real, std::vector<double>& imag);
     static std::shared_ptr<const std::vector<double>> BuildWindowWeights(fftWindowEnum window, std::int32_t width);
+    void SetWindowWeights(std::shared_ptr<const std::vector<double>> weights) noexcept;
 
     fftMethodEnum method_ = fftMethodSimple;
     fftWindowEnum window_ = fftWindowRectangle;
@@ -116,6 +121,8 @@ private:
     std::uint64_t version_ = 0;
     std::shared_ptr<const WidthTables> tables_;
     std::shared_ptr<const std::vector<double>> windowWeights_;
+    double windowSum_ = 0;
+    double windowSquares_ = 0;
 };
 
 }  // namespace tavox

@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/BatchSettings.h"
 #include "app/Files.h"
+#include "app/FilesAhead.h"
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "data/BlockCache.h"
@@ -13,6 +14,7 @@
 #include "python/Convert.h"
 #include "python/FamilyLock.h"
 #include "python/InputValues.h"
+#include "python/KeyboardStop.h"
 #include "python/PyApplication.h"
 
 namespace py = pybind11;
@@ -111,15 +113,26 @@ and Parameters objects) from several threads run one after another.)doc",
             "FFTCommand",
             [](PyApplication& self, py::handle CommandLine) {
                 const std::string text = ToText(CommandLine);
+                KeyboardStop stop(self.Core());
                 CoreCall(self.Family(), [&] { self.Core().FFTCommand(text); });
+                stop.Finish();
             },
             py::arg("CommandLine"),
             "FFTCommand(CommandLine: str) -> None\n\nParses a command line (the fields of the tavox program, such as "
-            "\"fc h 1024 /data/*.dat *out.*\"), sets the parameters, adds its files and runs the batch.")
+            "\"fc h 1024 /data/*.dat *out.*\"), sets the parameters, adds its files and runs the batch, which Ctrl+C "
+            "stops as it stops FFTExecute.")
         .def(
-            "FFTExecute", [](PyApplication& self) { CoreCall(self.Family(), [&] { self.Core().FFTExecute(); }); },
+            "FFTExecute",
+            [](PyApplication& self) {
+                KeyboardStop stop(self.Core());
+                CoreCall(self.Family(), [&] { self.Core().FFTExecute(); });
+                stop.Finish();
+            },
             "FFTExecute() -> None\n\nTransforms every file of FFTFiles in order, raising the events WillExecute, "
-            "FileComplete (once per file) and ExecuteComplete. The GIL is released while files are transformed.")
+            "FileComplete (once per file) and ExecuteComplete. The GIL is released while files are transformed. "
+            "On the main thread, Ctrl+C (SIGINT, while it raises KeyboardInterrupt) stops the batch at once, between "
+            "two exposures of the file in progress, which then fails; the events so far are raised, and "
+            "KeyboardInterrupt follows.")
         .def("Subscribe", &PyApplication::Subscribe, py::arg("sink"),
              "Subscribe(sink: object) -> None\n\nDelivers the events to sink.WillExecute(cancel), "
              "sink.FileComplete(file, result) and sink.ExecuteComplete(); missing methods are skipped. Subscribing "
@@ -132,7 +145,8 @@ and Parameters objects) from several threads run one after another.)doc",
             [](PyApplication& self, const std::string& name) {
                 const auto format = FormatFromName(name);
                 if (!format)
-                    throw py::value_error("output_format must be 'raw', 'csv', 'f32' or 'npy', not '" + name + "'");
+                    throw py::value_error("output_format must be " + NameList(OutputFormatNames, " or ", "'") +
+                                          ", not '" + name + "'");
                 ChangeOutput(self, [&](OutputOptions& options) { options.format = *format; });
             },
             "str: the format of disk outputs, as the program's --format: 'raw' (16-bit samples, the default), "
@@ -163,7 +177,8 @@ and Parameters objects) from several threads run one after another.)doc",
             [](PyApplication& self, const std::string& name) {
                 const auto mode = AverageFromName(name);
                 if (!mode)
-                    throw py::value_error("average must be 'mean', 'rms', 'max' or 'median', not '" + name + "'");
+                    throw py::value_error("average must be " + NameList(AverageModeNames, " or ", "'") + ", not '" +
+                                          name + "'");
                 ChangeOutput(self, [&](OutputOptions& options) { options.average = *mode; });
             },
             "str: how the average method combines its exposures on disk, as the program's --average: 'mean' (the "
@@ -247,6 +262,9 @@ and Parameters objects) from several threads run one after another.)doc",
                                        {"FFTCommand", 0x60030002},
                                        {"FFTExecute", 0x60030003}});
     cls.attr("EventDispIds") = DispIdTable({{"WillExecute", 1}, {"FileComplete", 2}, {"ExecuteComplete", 3}});
+    m.def("_files_transformed_on_workers", &FilesAhead::TransformedOnWorkers,
+          "Files the worker threads of batches have transformed ahead of their turn in this process so far; for "
+          "tests.");
 }
 
 }  // namespace tavox::python

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "common/Enums.h"
+#include "common/OutputOptions.h"
+#include "data/SpectrumFormats.h"
+#include "engine/WindowAndMethodNames.h"
 
 namespace py = pybind11;
 
@@ -56,6 +59,29 @@ void AddEnum(py::module_& m, EnumKind kind, const char* name, const Members& mem
     Classes()[static_cast<std::size_t>(kind)] = type.release();  // lives as long as the process
 }
 
+// The tables the package takes its choices from: (name, value) of each
+// window and method, the average modes' names and, in the order of their
+// names, (name, magic, extension, self-describing, NumPy type) of each
+// output format.
+void BindNameTables(py::module_& m) {
+    py::list windows;
+    for (const WindowNames& row : WindowNameTable) windows.append(py::make_tuple(row.name, std::int32_t{row.window}));
+    m.attr("_window_names") = py::tuple(windows);
+    py::list methods;
+    for (const MethodNames& row : MethodNameTable) methods.append(py::make_tuple(row.name, std::int32_t{row.method}));
+    m.attr("_method_names") = py::tuple(methods);
+    py::list modes;
+    for (const std::string_view name : AverageModeNames) modes.append(name);
+    m.attr("_average_modes") = py::tuple(modes);
+    py::list formats;
+    for (const std::string_view name : OutputFormatNames) {
+        const SpectrumFormat& row = SpectrumFormatOf(*FormatFromName(name));
+        formats.append(py::make_tuple(name, py::bytes(row.magic.data(), row.magic.size()), row.extension,
+                                      row.selfDescribing, row.valueType));
+    }
+    m.attr("_output_formats") = py::tuple(formats);
+}
+
 }  // namespace
 
 void bindEnums(py::module_& m) {
@@ -86,6 +112,7 @@ void bindEnums(py::module_& m) {
     AddEnum(m, EnumKind::Data, "fftDataEnum",
             {{"fftDataDiskFile", fftDataDiskFile}, {"fftDataExcelRange", fftDataExcelRange}},
             "Kinds of data: a sequence file on disk, or a pair of spreadsheet ranges.");
+    BindNameTables(m);
 }
 
 py::object EnumValue(EnumKind kind, std::int32_t value) {

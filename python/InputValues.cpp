@@ -1,5 +1,7 @@
 #include "python/InputValues.h"
 
+#include "common/OutputOptions.h"
+
 namespace py = pybind11;
 
 namespace tavox::python {
@@ -10,37 +12,22 @@ std::string TypeName(const py::handle& value) {
     return py::str(py::type::of(value).attr("__name__"));
 }
 
-std::string Listed(std::string_view (*name)(int), const char* separator) {
-    std::string text;
-    for (int value = 0; !name(value).empty(); ++value) {
-        if (value > 0) text += separator;
-        text += "'" + std::string(name(value)) + "'";
-    }
-    return text;
-}
-
-std::string_view FormatNameAt(int value) {
-    return SampleFormatName(static_cast<SampleFormat>(value));
-}
-
-std::string_view KindNameAt(int value) {
-    return InputKindName(static_cast<InputKind>(value));
-}
-
 }  // namespace
 
 InputKind InputKindValue(const std::string& name, const char* what) {
     const auto kind = InputKindFromName(name);
-    if (!kind)
-        throw py::value_error(std::string(what) + " must be " + Listed(&KindNameAt, " or ") + ", not '" + name + "'");
+    if (!kind) {
+        throw py::value_error(std::string(what) + " must be " + NameList(InputKindNames, " or ", "'") + ", not '" +
+                              name + "'");
+    }
     return *kind;
 }
 
 SampleFormat SampleFormatValue(const std::string& name, const char* what) {
     const auto format = SampleFormatFromName(name);
     if (!format) {
-        throw py::value_error(std::string(what) + " must be one of " + Listed(&FormatNameAt, ", ") + ", not '" + name +
-                              "'");
+        throw py::value_error(std::string(what) + " must be one of " + NameList(SampleFormatNames, " or ", "'") +
+                              ", not '" + name + "'");
     }
     return *format;
 }

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 formatter=""
 for candidate in clang-format-14 clang-format; do
-  if command -v "$candidate" >/dev/null && "$candidate" --version | grep -q "version 14\."; then
+  if command -v "$candidate" >/dev/null && [[ $("$candidate" --version) == *"version 14."* ]]; then
     formatter="$candidate"
     break
   fi

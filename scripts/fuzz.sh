@@ -77,12 +77,12 @@ for name in "${names[@]}"; do
       -print_final_stats=1 -artifact_prefix="$artifacts" "$work" "${inputs[@]}" \
       >"$build/fuzz_$name.log" 2>&1; then
     echo "fuzz_$name found a failure (log: $build/fuzz_$name.log, input in $artifacts):"
-    grep -E "ERROR|SUMMARY|fuzz check failed|runtime error" "$build/fuzz_$name.log" | head -20 || true
+    grep -m 20 -E "ERROR|SUMMARY|fuzz check failed|runtime error" "$build/fuzz_$name.log" || true
     status=1
   else
     grep -E "stat::number_of_executed_units|stat::average_exec_per_sec" "$build/fuzz_$name.log" || true
     # The names are content hashes: equal digests mean equal corpora.
-    echo "corpus: $(find "$work" -type f | wc -l) inputs, digest $(cd "$work" && ls | sort | md5sum | cut -c1-12)"
+    echo "corpus: $(find "$work" -type f | wc -l) inputs, digest $(find "$work" -mindepth 1 -maxdepth 1 -printf '%f\n' | sort | md5sum | cut -c1-12)"
   fi
 done
 exit "$status"

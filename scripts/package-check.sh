@@ -45,7 +45,8 @@ done
 dpkg-deb -I "$deb" prerm >/dev/null || fail "the package has no prerm"
 # Only what the package lists may stay behind on removal: nothing under /etc,
 # /var or /usr/local, nothing that a maintainer script creates.
-if find "$root" -mindepth 1 -maxdepth 1 ! -name usr | grep -q .; then fail "files outside /usr"; fi
+outside=$(find "$root" -mindepth 1 -maxdepth 1 ! -name usr)
+[ -z "$outside" ] || fail "files outside /usr: ${outside//"$root"/}"
 [ ! -e "$root/usr/local" ] || fail "files in /usr/local"
 
 step "a batch over the samples, in the terminal"
@@ -80,7 +81,7 @@ env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$ro
 ! grep -q 'could not be loaded' "$root/desktop.txt" || fail "$(cat "$root/desktop.txt")"
 [ "$(stat -c %s "$work/sine_bin64out.dat")" -eq 1024 ] || fail "the desktop batch wrote no spectrum"
 
-if "$tavox" --help | grep -qF -- '--self-test'; then
+if [[ $("$tavox" --help) == *--self-test* ]]; then
   step "tavox --self-test"
   "$tavox" --self-test
 fi

@@ -11,6 +11,8 @@ scripts/setup.sh --packages-only
 
 package_build="${TAVOX_PACKAGE_BUILD_DIR:-build-package}"
 out="${TAVOX_BUILD_DIR:-build}"
+# Further configure arguments, split at blanks.
+read -ra cmake_args <<<"${TAVOX_CMAKE_ARGS:-}"
 
 # The hardening flags (stack protector, fortified functions, read-only
 # relocations bound at start) with which Debian builds its own packages; the
@@ -22,7 +24,7 @@ cmake -S . -B "$package_build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTA
   -DTAVOX_BUILD_UI=ON -DTAVOX_BUILD_PYTHON=ON -DTAVOX_BUILD_TESTS=OFF -DTAVOX_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
   -DCMAKE_SHARED_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
-  ${TAVOX_CMAKE_ARGS:-}
+  "${cmake_args[@]}"
 cmake --build "$package_build" -j2
 
 rm -f "$package_build"/tavox_*.deb

@@ -11,16 +11,17 @@ packages=(
   qt6-base-dev zlib1g-dev fonts-comic-neue fonts-liberation2
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
   python3-dask python3-distributed python3-tqdm mypy
+  python3-scipy
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
-  scdoc dpkg-dev lintian
+  scdoc dpkg-dev lintian shellcheck
 )
 
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [[ $(dpkg-query -W -f='${Status}' "$p" 2>/dev/null) == "install ok installed" ]] || missing+=("$p")
 done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
@@ -32,5 +33,10 @@ fi
 [ "${1:-}" = "--packages-only" ] && exit 0
 
 build="${TAVOX_BUILD_DIR:-build}"
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" ${TAVOX_CMAKE_ARGS:-}
-cmake --build "$build" -j2
+# Further configure arguments, and the targets to build (every one when
+# TAVOX_BUILD_TARGETS is empty; the demo names its own), split at blanks.
+read -ra cmake_args <<<"${TAVOX_CMAKE_ARGS:-}"
+read -ra targets <<<"${TAVOX_BUILD_TARGETS:-}"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${TAVOX_BUILD_TYPE:-Release}" "${cmake_args[@]}"
+# On every CPU.
+cmake --build "$build" -j"$(nproc)" ${targets[@]:+--target "${targets[@]}"}

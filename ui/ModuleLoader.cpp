@@ -12,6 +12,7 @@ namespace {
 using DesktopEntry = int (*)(int, char**, const std::vector<std::string>*, const BatchSettings*);
 using WriterEntry = void (*)(const PlotOptions*, const std::optional<double>*, std::shared_ptr<PlotWriter>*);
 using ViewerEntry = int (*)(int, char**, const ViewOptions*, const std::optional<double>*);
+using PeaksEntry = int (*)(const ViewOptions*, const std::optional<double>*, std::ostream*, std::ostream*);
 
 // Next to the program in the build tree; in the library folder once installed.
 void* LoadModule(const std::string& name, std::string& error) {
@@ -64,6 +65,13 @@ std::optional<int> RunViewerModule(int argc, char** argv, const ViewOptions& vie
     const auto entry = FindPlotEntry<ViewerEntry>("tavox_run_viewer", error);
     if (entry == nullptr) return std::nullopt;
     return entry(argc, argv, &view, &rate);
+}
+
+std::optional<int> WritePeaksModule(const ViewOptions& view, std::optional<double> rate, std::ostream& out,
+                                    std::ostream& err, std::string& error) {
+    const auto entry = FindPlotEntry<PeaksEntry>("tavox_write_peaks", error);
+    if (entry == nullptr) return std::nullopt;
+    return entry(&view, &rate, &out, &err);
 }
 
 }  // namespace tavox

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -23,5 +24,7 @@ std::optional<int> RunDesktopModule(int argc, char** argv, const std::vector<std
 std::shared_ptr<PlotWriter> LoadPlotWriter(const PlotOptions& plot, std::optional<double> rate, std::string& error);
 std::optional<int> RunViewerModule(int argc, char** argv, const ViewOptions& view, std::optional<double> rate,
                                    std::string& error);
+std::optional<int> WritePeaksModule(const ViewOptions& view, std::optional<double> rate, std::ostream& out,
+                                    std::ostream& err, std::string& error);
 
 }  // namespace tavox

@@ -64,6 +64,17 @@ int View(int argc, char** argv, const tavox::CommandOptions& options) {
     return tavox::ExitRefused;
 }
 
+// The peaks of a spectrum file, as the pictures mark them; no display needed.
+int Peaks(const tavox::CommandOptions& options) {
+    tavox::ViewOptions view = *options.view;
+    if (options.Given("format")) view.format = options.output.format;
+    std::string error;
+    if (const auto status = tavox::WritePeaksModule(view, options.output.rate, std::cout, std::cerr, error))
+        return *status;
+    std::cerr << "tavox: --peaks needs the plot module, which could not be loaded (" << error << ")\n";
+    return tavox::ExitRefused;
+}
+
 }  // namespace
 
 static int RunProgram(int argc, char** argv) {
@@ -94,6 +105,7 @@ static int RunProgram(int argc, char** argv) {
         options.jobs = tavox::ResolveJobs(options, std::getenv("TAVOX_JOBS"), error);
         if (!error.empty()) return Refuse(error);
     }
+    if (options.peaks) return Peaks(options);
     if (options.view) return View(argc, argv, options);
 
     // A relative input is where the user stands, not where the program lives.

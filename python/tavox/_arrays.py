@@ -14,8 +14,8 @@ from typing import Any, Literal, Optional, Union, cast, overload
 import numpy as np
 import numpy.typing as npt
 
-from ._tavox import (BatchSettings, _read_signal, _result_message, _spectrum, fftMethodEnum, fftResultEnum,
-                     fftWindowEnum)
+from ._tavox import (BatchSettings, _average_modes, _method_names, _output_formats, _read_signal, _result_message,
+                     _spectrum, _window_names, fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 WindowName = Literal["rect", "hann", "flattop"]
 MethodName = Literal["simple", "average", "multi"]
@@ -26,12 +26,10 @@ SampleFormatName = Literal["s16le", "s16be", "s8", "u8", "u16le", "u16be", "s24l
                            "u32le", "u32be", "f32le", "f32be", "f64le", "f64be"]
 Channel = Union[int, Literal["all"]]
 
-_WINDOWS = {"rect": fftWindowEnum.fftWindowRectangle, "hann": fftWindowEnum.fftWindowHanning,
-            "flattop": fftWindowEnum.fftWindowFlatTop}
-_METHODS = {"simple": fftMethodEnum.fftMethodSimple, "average": fftMethodEnum.fftMethodAverage,
-            "multi": fftMethodEnum.fftMethodMulti}
-_AVERAGES = ("mean", "rms", "max", "median")
-_FORMATS = ("raw", "csv", "f32", "npy")
+_WINDOWS = {name: fftWindowEnum(value) for name, value in _window_names}
+_METHODS = {name: fftMethodEnum(value) for name, value in _method_names}
+_AVERAGES = _average_modes
+_FORMATS = tuple(name for name, *_ in _output_formats)
 _MAX_REPEAT = 999
 _MAX_POSITION = 2 ** 31 - 1
 # What the command line takes for a start or finish: a sample number or a
@@ -340,14 +338,18 @@ def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, inp
     if code != fftResultEnum.fftResultAllRight:
         raise OSError(errno.EIO, "%s%s" % (_result_message(code), ": " + reason if reason else ""), name)
     return samples, rate
+# The formats that are a flat run of values, and the NumPy type of those.
+_FLAT_TYPES = {name: value_type for name, _, _, self_describing, value_type in _output_formats if not self_describing}
 
 
 def _detect(data: bytes, path: str) -> str:
-    if data.startswith(b"\x93NUMPY"):
-        return "npy"
-    if data.startswith(b"bin,"):
-        return "csv"
-    return "f32" if path.lower().endswith(".f32") else "raw"
+    for name, magic, _, _, _ in _output_formats:
+        if magic and data.startswith(magic):
+            return name
+    for name, _, extension, self_describing, _ in _output_formats:
+        if not self_describing and path.lower().endswith(extension):
+            return name
+    return "raw"
 
 
 def _csv(data: bytes, path: str) -> np.ndarray[Any, np.dtype[np.float64]]:
@@ -390,11 +392,10 @@ def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, wid
     elif kind == "csv":
         values = _csv(data, name)
     else:
-        itemsize = 2 if kind == "raw" else 4
-        if len(data) % itemsize:
+        stored = np.dtype(_FLAT_TYPES[kind])
+        if len(data) % stored.itemsize:
             raise ValueError("%s holds %d bytes, not a whole number of %s values" % (name, len(data), kind))
-        values = np.frombuffer(data, dtype="<i2" if kind == "raw" else "<f4").astype(
-            np.int16 if kind == "raw" else np.float32)
+        values = np.frombuffer(data, dtype=stored).astype(stored.newbyteorder("="))
         if phase:
             if values.size % 2:
                 raise ValueError("%s holds an odd number of values, so no phases follow its magnitudes" % name)

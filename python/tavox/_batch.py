@@ -174,7 +174,10 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
 
     A file that fails gives its code and message; only arguments out of
     place raise (TypeError, ValueError). The GIL is released while files are
-    transformed, so batches on several threads run in parallel.
+    transformed, so batches on several threads run in parallel. Ctrl+C on
+    the main thread stops the batch at once, between two exposures, and
+    raises KeyboardInterrupt; the files reported to progress until then
+    keep their outputs, and no other output is left.
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs,

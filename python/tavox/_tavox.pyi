@@ -209,3 +209,9 @@ def _spectrum(samples: np.ndarray[Any, Any], settings: BatchSettings,
 def _result_message(code: int) -> str: ...
 def _read_signal(path: str, settings: BatchSettings,
                  channel: Optional[int]) -> tuple[int, str, np.ndarray[Any, np.dtype[np.float64]], Optional[float]]: ...
+def _files_transformed_on_workers() -> int: ...
+
+_window_names: tuple[tuple[str, int], ...]
+_method_names: tuple[tuple[str, int], ...]
+_average_modes: tuple[str, ...]
+_output_formats: tuple[tuple[str, bytes, str, bool, str], ...]

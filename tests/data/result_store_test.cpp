@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "data/AverageCombiners.h"
 #include "data/ExposureRows.h"
 #include "data/ResultStore.h"
 #include "support/TestSupport.h"
@@ -85,6 +87,62 @@ TEST(result_store_test, a_nan_in_a_bin_makes_max_and_median_nan_there_only) {
     }
 }
 
+// Whatever a mode keeps while the spectra come, its result is its column
+// form of each bin's values, bit for bit, NaNs included.
+TEST(result_store_test, every_combiner_gives_its_column_form_of_each_bin) {
+    Rows rows = RandomRows(7, 16, 3);
+    rows[4][2] = NAN;
+    rows[0][9] = NAN;
+    for (const AverageCombiner& combiner : AverageCombiners()) {
+        for (const std::size_t count : {2u, 3u, 7u}) {
+            const Rows some(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(count));
+            ResultStore store;
+            const auto combined = Combine(store, combiner.mode, some);
+            for (std::size_t k = 0; k < 16; ++k) {
+                std::vector<double> column = Column(some, k);
+                const double expected = combiner.column(column);
+                EXPECT_TRUE(std::memcmp(&combined[k], &expected, sizeof expected) == 0 ||
+                            (std::isnan(combined[k]) && std::isnan(expected)))
+                    << AverageName(combiner.mode) << ", " << count << " rows, bin " << k;
+            }
+        }
+    }
+}
+
+// The stage runs once on a combined block, told how many spectra it holds,
+// and names the rows of what is held.
+TEST(result_store_test, the_output_stage_finishes_a_combined_block_and_names_its_rows) {
+    static std::vector<std::pair<std::size_t, std::int32_t>> calls;
+    calls.clear();
+    Measures measures;
+    OutputStage stage({"power", "phase_deg"}, SpectrumContext{}, &measures);
+    const OutputStage::Step square = [](std::size_t row, std::span<double> values, std::int32_t exposures,
+                                        const SpectrumContext&, Measures& found) noexcept {
+        calls.emplace_back(row, exposures);
+        for (double& x : values) x *= x;
+        found.Set("largest", *std::max_element(values.begin(), values.end()));
+    };
+    ASSERT_TRUE(stage.Add(square, true));
+    EXPECT_TRUE(stage.Measuring());
+    ResultStore store;
+    store.SetStage(stage);
+    const Rows rows = {{1, 2}, {3, 4}, {5, 6}};
+    EXPECT_EQ(Combine(store, AverageMode::Mean, rows), (std::vector<double>{9, 16}));
+    EXPECT_EQ(calls, (std::vector<std::pair<std::size_t, std::int32_t>>{{0, 3}}));
+    ASSERT_EQ(measures.count, 1u);
+    EXPECT_EQ(measures.values[0], (std::pair<std::string_view, double>{"largest", 16}));
+    EXPECT_EQ(store.Shape().names[0], "power");
+
+    store.Reset();
+    ASSERT_TRUE(store.Hold(rows[0]));
+    ASSERT_TRUE(store.Hold(rows[1]));
+    const SpectrumShape shape = store.Shape();
+    EXPECT_EQ(shape.bins, 2u);
+    EXPECT_EQ(shape.rows, 2u);
+    EXPECT_EQ(shape.width, 4u);
+    EXPECT_EQ(shape.names, stage.Names());
+}
+
 TEST(result_store_test, the_mode_holds_from_the_next_block_and_a_new_block_starts_afresh) {
     const Rows first = RandomRows(3, 8, 7);
     const Rows second = RandomRows(3, 8, 8);
@@ -125,8 +183,8 @@ TEST(result_store_test, median_spills_past_its_memory_limit_with_the_same_result
     EXPECT_TRUE(small.Spilled());
     EXPECT_FALSE(large.Spilled());
     std::vector<double> a(1000), b(1000);
-    ASSERT_TRUE(small.Medians(a));
-    ASSERT_TRUE(large.Medians(b));
+    ASSERT_TRUE(small.Combine(a, CombinerOf(AverageMode::Median).column));
+    ASSERT_TRUE(large.Combine(b, CombinerOf(AverageMode::Median).column));
     EXPECT_EQ(a, b);
     for (std::size_t k = 0; k < 1000; k += 97) EXPECT_EQ(a[k], SortedMedian(Column(rows, k))) << k;
 }

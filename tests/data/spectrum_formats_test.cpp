@@ -103,6 +103,65 @@ TEST(spectrum_formats_test, csv_has_a_header_one_line_per_bin_and_round_trip_num
     EXPECT_EQ(at, text.size());
 }
 
+TEST(spectrum_formats_test, the_csv_header_names_the_rows_the_stage_names) {
+    const std::vector<double> values = {4, 9, -90, 45};
+    SpectrumShape shape{2, 2, 4, {"power", "phase_deg"}};
+    EXPECT_EQ(Written(values, shape, Format(OutputFormat::Csv, 4.0)),
+              "bin,frequency_hz,power,phase_deg\n"
+              "0,0,4,-90\n"
+              "1,1,9,45\n");
+}
+
+// Every format reads back what it writes: exactly, or as its stored type
+// rounds it (16-bit samples, float32).
+TEST(spectrum_formats_test, every_format_reads_back_what_it_writes) {
+    const std::vector<double> values = {2000.5, 1000.25, 0.1, 3.75, 0, 90.5, -45.125, 180};
+    const SpectrumShape shape{4, 2, 8};
+    for (const SpectrumFormat& format : SpectrumFormats()) {
+        const std::string bytes = Written(values, shape, Format(format.format));
+        const FlatLayout layout{std::nullopt, !format.selfDescribing};
+        const SpectrumReading reading = format.read(bytes, format, layout);
+        ASSERT_TRUE(reading.spectrum) << format.Name() << ": " << reading.error;
+        std::vector<double> read = reading.spectrum->magnitudes;
+        read.insert(read.end(), reading.spectrum->phases.begin(), reading.spectrum->phases.end());
+        ASSERT_EQ(read.size(), values.size()) << format.Name();
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            const double x = values[i];
+            const double stored = format.valueType == "<i2"   ? Data::ToSample16(x)
+                                  : format.valueType == "<f4" ? static_cast<double>(FaithfulFloat(x))
+                                                              : x;
+            EXPECT_EQ(read[i], stored) << format.Name() << ", value " << i;
+        }
+        EXPECT_EQ(reading.spectrum->width, 8u) << format.Name();
+        EXPECT_EQ(&SpectrumFormatOfFile(bytes, "output"),
+                  format.selfDescribing ? &format : &SpectrumFormatOf(OutputFormat::Raw))
+            << format.Name();
+    }
+}
+
+// A file's format: its magic or name of a format that says its layout
+// (.npy before CSV), then the name of a flat one, raw otherwise.
+TEST(spectrum_formats_test, a_file_is_recognised_by_its_magic_then_its_name) {
+    const std::string npy("\x93NUMPY\x01\x00", 8);
+    const struct {
+        std::string bytes;
+        std::string name;
+        OutputFormat format;
+    } cases[] = {
+        {npy, "a.csv", OutputFormat::Npy},
+        {"bin,magnitude\n", "a.npy", OutputFormat::Npy},
+        {"bin,magnitude\n", "a.f32", OutputFormat::Csv},
+        {"abcd", "A.CSV", OutputFormat::Csv},
+        {"abcd", "a.F32", OutputFormat::F32},
+        {"abcd", "a.dat", OutputFormat::Raw},
+        {npy, "a.raw", OutputFormat::Npy},
+        {"bin", "a", OutputFormat::Raw},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(SpectrumFormatOfFile(c.bytes, c.name).format, c.format) << c.name;
+    }
+}
+
 // The header's bytes are compared with numpy.save in tests/python.
 TEST(spectrum_formats_test, large_outputs_go_out_in_blocks_not_value_by_value) {
     const std::vector<double> values(200000, 1234.5678);

@@ -108,6 +108,25 @@ TEST(parameters_test, twiddle_entries_and_index_errors) {
     }
 }
 
+// S1 and S2 of the windows in closed form: the rectangle N and N, Hanning
+// (1 - cos x) N and 1.5 N, the flat top (a0 = 1) N and N (1 + sum a_k^2 / 2).
+TEST(parameters_test, window_sums_follow_the_window_and_the_width) {
+    const double flatTopSquares = 1 + (1.93 * 1.93 + 1.29 * 1.29 + 0.388 * 0.388 + 0.028 * 0.028) / 2;
+    const struct {
+        fftWindowEnum window;
+        double sum, squares;  // per sample
+    } cases[] = {{fftWindowRectangle, 1, 1}, {fftWindowHanning, 1, 1.5}, {fftWindowFlatTop, 1, flatTopSquares}};
+    Parameters p;
+    for (const std::int32_t width : {128, 65536}) {
+        for (const auto& c : cases) {
+            p.SetWindow(c.window);
+            p.SetWidth(width);
+            EXPECT_NEAR(p.WindowSum(), c.sum * width, 1e-9 * width) << c.window << " " << width;
+            EXPECT_NEAR(p.WindowSquares(), c.squares * width, 1e-9 * width) << c.window << " " << width;
+        }
+    }
+}
+
 TEST(parameters_test, repeat_is_made_positive_and_clamped) {
     const struct {
         std::int32_t given, stored;

@@ -4,6 +4,8 @@
 # compares what the completion offers with the expected words.
 # Usage: completion_test.sh <completion file>
 set -uo pipefail
+# The completion under test is given as an argument; this one is the default.
+# shellcheck source=../../packaging/tavox.bash-completion
 source "$1" || exit 1
 
 dir=$(mktemp -d)

@@ -6,6 +6,8 @@
 # Usage: help_in_step_test.sh <tavox> <tavox.1.scd> <completion file>
 set -euo pipefail
 tavox=$1 manual=$2 completion=$3
+# The completion under test is given as an argument; this one is the default.
+# shellcheck source=../../packaging/tavox.bash-completion
 source "$completion"
 
 help=$("$tavox" --help)
@@ -13,6 +15,8 @@ mapfile -t help_options < <(grep -oE -- '(^|[^[:alnum:]-])--[a-z][a-z0-9-]*' <<<
 mapfile -t help_fields < <(grep -oE $'^[A-Z]+ *\t' <<<"$help" | tr -d ' \t')
 # Option entries of the manual page begin a line with the bold name.
 mapfile -t manual_options < <(grep -oE -- '^\*--[a-z][a-z0-9-]*\*' "$manual" | tr -d '*')
+declare -A in_manual=()
+for option in "${manual_options[@]}"; do in_manual[$option]=1; done
 
 failures=0
 fail() {
@@ -22,15 +26,14 @@ fail() {
 
 ((${#help_fields[@]} >= 5)) || fail "found only ${#help_fields[@]} fields in the help: ${help_fields[*]}"
 for option in --help --version "${help_options[@]}"; do
-    printf '%s\n' "${manual_options[@]}" | grep -qxF -- "$option" ||
-        fail "$option is listed by --help but has no entry under OPTIONS in $manual"
+    [[ -v "in_manual[$option]" ]] || fail "$option is listed by --help but has no entry under OPTIONS in $manual"
     [[ -v "_tavox_option_values[$option]" ]] || fail "$option is listed by --help but unknown to the completion"
 done
 for option in "${manual_options[@]}"; do
     [[ -v "_tavox_option_values[$option]" ]] || fail "$option has a manual entry but is unknown to the completion"
 done
 for option in "${!_tavox_option_values[@]}"; do
-    printf '%s\n' "${manual_options[@]}" | grep -qxF -- "$option" || fail "$option is completed but has no manual entry"
+    [[ -v "in_manual[$option]" ]] || fail "$option is completed but has no manual entry"
 done
 for field in "${help_fields[@]}"; do
     grep -qxF -- "_${field}_" "$manual" || fail "the field $field is listed by --help but has no entry under FIELDS"

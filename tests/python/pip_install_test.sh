@@ -14,8 +14,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/src"
 if git -C "$source_dir" rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    # One tar reads the whole list: xargs would start a second one past its
+    # limit of arguments, and the extracting tar stops at the end of the first.
     git -C "$source_dir" ls-files -z --cached --others --exclude-standard |
-        (cd "$source_dir" && xargs -0 tar -cf - --no-recursion --ignore-failed-read) | tar -C "$work/src" -xf -
+        tar -C "$source_dir" -cf - --null --no-recursion --ignore-failed-read -T - | tar -C "$work/src" -xf -
 else
     tar -C "$source_dir" --exclude='./build*' -cf - . | tar -C "$work/src" -xf -
 fi

@@ -4,9 +4,11 @@ import inspect
 import os
 import pathlib
 import pickle
+import signal
 import subprocess
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -91,8 +93,17 @@ def test_transform_files_refuses_bad_options_before_touching_anything(recordings
     assert not list(recordings.glob("*.spc"))
 
 
-def _threads():
-    return len(os.listdir("/proc/self/task"))
+def _thread_ids():
+    return set(os.listdir("/proc/self/task"))
+
+
+def _wait_until_workers_transformed_more_than(count):
+    """Polls the count of files transformed on worker threads until it exceeds `count`; the deadline only ends a run
+    that would otherwise hang."""
+    deadline = time.monotonic() + 120
+    while tavox._tavox._files_transformed_on_workers() <= count:
+        assert time.monotonic() < deadline, "no worker transformed a file"
+        time.sleep(0.001)
 
 
 @pytest.mark.parametrize("method,window,width,repeat,count,length", [
@@ -109,16 +120,25 @@ def test_jobs_change_neither_outputs_nor_results(tmp_path, method, window, width
         data = rng.integers(-30000, 30000, length).astype("<i2").tobytes()
         for folder in folders.values():
             (folder / ("r%02d.dat" % k)).write_bytes(data)
-    threads = {}
-    results = {}
+    threads, on_workers, results = {}, {}, {}
     for jobs, folder in folders.items():
-        before = _threads()
-        seen = [before]
+        # Threads are told apart by id: one joined before may still be listed for a moment while it ends.
+        before = _thread_ids()
+        started = set()
+        workers_before = tavox._tavox._files_transformed_on_workers()
+
+        def progress(result, done, total):
+            started.update(_thread_ids() - before)
+            # The batch's thread takes the first chunk of files itself and waits here until a worker has taken
+            # one of the rest, so that some outputs compared below surely come from a worker.
+            if jobs == 2 and method == "simple" and done == 1:
+                _wait_until_workers_transformed_more_than(workers_before)
+
         mask = "*.*" if method == "multi" else "*.out"
         results[jobs] = tavox.transform_files(folder / "*.dat", mask, width=width, window=window, method=method,
-                                              repeat=repeat, jobs=jobs,
-                                              progress=lambda result, done, total: seen.append(_threads()))
-        threads[jobs] = max(seen) - before
+                                              repeat=repeat, jobs=jobs, progress=progress)
+        threads[jobs] = len(started)
+        on_workers[jobs] = tavox._tavox._files_transformed_on_workers() - workers_before
     assert all(r.ok for r in results[1])
     assert [(pathlib.Path(r.input).name, r.code, len(r.outputs)) for r in results[1]] == [
         (pathlib.Path(r.input).name, r.code, len(r.outputs)) for r in results[2]]
@@ -126,9 +146,45 @@ def test_jobs_change_neither_outputs_nor_results(tmp_path, method, window, width
     assert names == sorted(p.name for p in folders[2].iterdir())
     for name in names:
         assert (folders[1] / name).read_bytes() == (folders[2] / name).read_bytes(), name
-    assert threads[1] == 0, "jobs=1 started a thread"
-    if method == "simple":
-        assert threads[2] > 0, "jobs=2 transformed no file ahead"
+    assert threads[1] == 0 and on_workers[1] == 0, "jobs=1 started a thread"
+
+
+@pytest.mark.parametrize("jobs", [1, 2])
+def test_ctrl_c_stops_a_batch_at_once_and_leaves_the_outputs_of_the_files_reported(tmp_path, jobs):
+    rng = np.random.default_rng(3)
+    for i in range(4):
+        (rng.standard_normal(100_000) * 3000).astype("<i2").tofile(tmp_path / ("s%d.dat" % i))
+    reported = []
+    first = threading.Event()
+    times = {}
+
+    def progress(result, done, total):
+        reported.append(result)
+        times.setdefault("first", time.monotonic())
+        first.set()
+
+    def interrupt():
+        first.wait()
+        times["sent"] = time.monotonic()
+        os.kill(os.getpid(), signal.SIGINT)
+
+    sender = threading.Thread(target=interrupt)
+    sender.start()
+    times["start"] = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        tavox.transform_files(tmp_path / "*.dat", "*.avg", method="average", repeat=999, width=65536, jobs=jobs,
+                              progress=progress)
+    stopped = time.monotonic()
+    sender.join()
+    # Each file takes 999 exposures; the batch stops between two of them,
+    # not after the file in progress.
+    assert stopped - times["sent"] < (times["first"] - times["start"]) / 4
+    assert 1 <= len(reported) < 4 and reported[0].ok
+    assert sorted(p.name for p in tmp_path.iterdir() if not p.name.endswith(".dat")) == \
+        sorted(os.path.basename(output) for result in reported if result.ok for output in result.outputs)
+    # The handler is Python's again, and the next batch runs to its end.
+    assert signal.getsignal(signal.SIGINT) is signal.default_int_handler
+    assert len(tavox.transform_files(tmp_path / "s0.dat", "*.avg", method="average", repeat=2, width=128)) == 1
 
 
 def test_application_jobs_is_checked():
@@ -289,39 +345,39 @@ def test_a_target_cell_that_refuses_its_value_costs_that_cell_only():
 
 
 def test_independent_applications_do_not_wait_for_each_other(signal_folder, tmp_path):
-    """One batch halts inside its event handler; a batch of another Application, and a
-    spectrum, still run to the end meanwhile (a lock of one Application's objects
-    keeps only its own callers waiting)."""
-    entered, release, finished = threading.Event(), threading.Event(), []
+    """One batch halts inside its event handler until a batch of another Application, and a
+    spectrum, have run to the end (a lock of one Application's objects keeps only its own
+    callers waiting); were they kept waiting, the handler would give up after minutes."""
+    entered, other_done, released, finished = threading.Event(), threading.Event(), [], []
 
     class Halting:
         def FileComplete(self, file, result):
             entered.set()
-            release.wait(30)
+            released.append(other_done.wait(120))
 
     first = tavox.Application()
     first.FFTFiles.Add(tavox.fftDataDiskFile, str(signal_folder / "a.dat"), "*out.*")
     first.Subscribe(Halting())
     runner = threading.Thread(target=first.FFTExecute)
     runner.start()
-    assert entered.wait(30)
+    assert entered.wait(120)
 
     def other():
-        app = tavox.Application()
-        write_samples(tmp_path / "x.dat", cosine())
-        app.FFTFiles.Add(tavox.fftDataDiskFile, str(tmp_path / "x.dat"), "*out.*")
-        app.FFTExecute()
-        finished.append(app.FFTFiles[1].outputs)
-        finished.append(tavox.spectrum(np.rint(cosine()).astype(np.int16), 128)[8])
+        try:
+            app = tavox.Application()
+            write_samples(tmp_path / "x.dat", cosine())
+            app.FFTFiles.Add(tavox.fftDataDiskFile, str(tmp_path / "x.dat"), "*out.*")
+            app.FFTExecute()
+            finished.append(app.FFTFiles[1].outputs)
+            finished.append(tavox.spectrum(np.rint(cosine()).astype(np.int16), 128)[8])
+        finally:
+            other_done.set()
 
     helper = threading.Thread(target=other)
     helper.start()
-    helper.join(20)
-    done_while_halted = not helper.is_alive()
-    release.set()
-    runner.join(30)
-    helper.join(30)
-    assert done_while_halted and finished == [(str(tmp_path / "xout.dat"),), 1000]
+    runner.join(300)
+    helper.join(300)
+    assert released == [True] and finished == [(str(tmp_path / "xout.dat"),), 1000]
 
 
 def test_objects_of_one_application_share_its_lock(signal_folder):

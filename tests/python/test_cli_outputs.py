@@ -1,4 +1,4 @@
-"""The tavox program's csv, f32 and npy outputs and --average modes, against numpy."""
+"""The tavox program's csv, f32 and npy outputs and --average modes, against numpy; --peaks against scipy."""
 
 import csv
 import io
@@ -121,3 +121,38 @@ def test_relative_input_is_taken_from_the_current_folder(tmp_path):
     r = run("--format=csv", "e", "h", "1024", "data/x.dat", "*.csv", cwd=tmp_path)
     assert r.returncode == 0, r.stderr
     assert (tmp_path / "data" / "x.csv").read_text().startswith("bin,magnitude\n0,")
+
+
+def expected_peaks(m):
+    """The peaks --peaks lists, by scipy: local maxima and their prominences
+    in the magnitudes with a zero at each end; kept when the prominence is 20
+    dB over the median of the 65 bins around and the bin lies within 60 dB of
+    the strongest; the strongest three."""
+    signal_ = pytest.importorskip("scipy.signal")
+    padded = np.concatenate([[0.0], m, [0.0]])
+    found, _ = signal_.find_peaks(padded)
+    prominences = signal_.peak_prominences(padded, found)[0]
+    kept = [b for b, p in zip(found - 1, prominences)
+            if p >= 10 * np.median(m[max(0, b - 32):b + 33]) and m[b] >= m.max() * 1e-3]
+    return sorted(kept, key=lambda b: (-m[b], b))[:3]
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_peaks_are_those_scipy_finds(tmp_path, seed):
+    rng = np.random.default_rng(seed)
+    bins = (64, 512, 4096)[seed % 3]
+    m = rng.rayleigh(rng.uniform(0.01, 100), bins)
+    # Tones 12 to 32 dB over the median of the noise, some at the ends, with
+    # the leakage of a Hanning window: about half of them stand out enough.
+    for b in rng.integers(0, bins, 3).tolist() + [0, bins - 1][: seed % 3]:
+        a = np.median(m) * 10 ** rng.uniform(0.6, 1.6)
+        m[b] += a
+        m[max(b - 1, 0)] += a / 2
+        m[min(b + 1, bins - 1)] += a / 2
+    np.save(tmp_path / "s.npy", m)
+    r = run("--peaks=%s" % (tmp_path / "s.npy"))
+    assert r.returncode == 0, r.stderr
+    rows = list(csv.reader(io.StringIO(r.stdout)))
+    assert rows[0] == ["bin", "magnitude"]
+    assert [int(row[0]) for row in rows[1:]] == expected_peaks(m)
+    assert [float(row[1]) for row in rows[1:]] == [m[b] for b in expected_peaks(m)]

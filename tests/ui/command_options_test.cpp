@@ -72,8 +72,8 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
          "unknown option -x; the options are --format, --rate, --average, --report, --shard, --jobs, --quiet, "
-         "--input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --width, --phase, "
-         "--self-test, --help and --version"},
+         "--input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --peaks, --width, "
+         "--phase, --self-test, --help and --version"},
         {{"--shard=4/3"},
          "--shard=4/3 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
         {{"--shard=-1/4"},
@@ -98,8 +98,8 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
          "unknown option -\\xff; the options are --format, --rate, --average, --report, --shard, --jobs, --quiet, "
-         "--input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --width, --phase, "
-         "--self-test, --help and --version"},
+         "--input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --peaks, --width, "
+         "--phase, --self-test, --help and --version"},
         {{"--input-format=wav"}, "--input-format=wav is not known; use auto or raw"},
         {{"--sample-format=s16"},
          "--sample-format=s16 is not a sample format; use s16le, s16be, s8, u8, u16le, u16be, s24le, s24be, s32le, "
@@ -116,7 +116,7 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--x\r\x1b[2J"},
          "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --report, "
          "--shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, --plot, --plot-size, "
-         "--view, --width, --phase, --self-test, --help and --version"},
+         "--view, --peaks, --width, --phase, --self-test, --help and --version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();
@@ -175,6 +175,12 @@ TEST(command_options_test, plot_and_view_options_and_what_they_go_with) {
     EXPECT_EQ(view.options.view->width, 256);
     EXPECT_FALSE(view.options.plot);
     EXPECT_EQ(CheckOptionsAgainstFields(view.options, {}), "");
+    const ParsedCommandLine peaks = ParseCommandLine({"--phase", "--peaks", "s.spc", "--format=f32"});
+    ASSERT_EQ(peaks.error, "");
+    ASSERT_TRUE(peaks.options.view);
+    EXPECT_TRUE(peaks.options.peaks && peaks.options.view->phase);
+    EXPECT_EQ(peaks.options.view->file, "s.spc");
+    EXPECT_EQ(CheckOptionsAgainstFields(peaks.options, {}), "");
 
     const std::pair<Arguments, std::string> refused[] = {
         {{"--view=s.spc", "e", "h", "128", "x", "y"}, "--view takes no fields: it opens one spectrum file"},
@@ -185,6 +191,10 @@ TEST(command_options_test, plot_and_view_options_and_what_they_go_with) {
         {{"--phase"}, "--phase applies to --view only: give --view=FILE too"},
         {{"--plot-size=800x600", "e", "h", "128", "x", "y"}, "--plot-size applies to --plot only: give --plot too"},
         {{"--plot"}, "--plot applies to a batch: give its fields after the options"},
+        {{"--peaks=s.spc", "e", "h", "128", "x", "y"}, "--peaks takes no fields: it reads one spectrum file"},
+        {{"--peaks=s.spc", "--view=s.spc"}, "--peaks does not go with --view: give one of them"},
+        {{"--peaks=s.spc", "--jobs=2"},
+         "--jobs does not go with --peaks (only --width, --phase, --rate and --format do)"},
     };
     for (const auto& [arguments, error] : refused) {
         const ParsedCommandLine parsed = ParseCommandLine(arguments);

@@ -166,6 +166,10 @@ TEST_F(frm_main_test, file_list_and_free_space_line_follow_folder_and_mask) {
     EXPECT_EQ(Items(list), QStringList({"a.dat", "b.dat"}));
     Commit(window, 5, "?.t*");
     EXPECT_EQ(Items(list), QStringList({"c.txt"}));
+    // Control characters and bytes that are not UTF-8 show escaped.
+    for (const char* name : {"new\nline.txt", "bad\xff.txt", "\x1b[2J.txt"}) test::WriteBytes(data.File(name), "x");
+    Commit(window, 5, "*.txt");
+    EXPECT_EQ(Items(list), QStringList({"\\x1b[2J.txt", "bad\\xff.txt", "c.txt", "new\\nline.txt"}));
     Commit(window, 4, QString::fromStdString(data.File("missing")));
     EXPECT_EQ(list->count(), 0);
     window->close();

@@ -153,7 +153,7 @@ TEST_F(frm_process_test, double_click_or_enter_on_a_line_opens_its_output_in_the
         return found;
     };
     list->setCurrentRow(1);
-    ASSERT_EQ(list->item(1)->data(Qt::UserRole).toString().toStdString(), data_.File("f1.out"));
+    ASSERT_EQ(list->item(1)->data(Qt::UserRole).toByteArray().toStdString(), data_.File("f1.out"));
     const QRect row = list->visualItemRect(list->item(1));
     // A double-click as a mouse makes it: a press and release, then the second press.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -33,7 +34,7 @@ protected:
         return path;
     }
     SpectrumViewer* Open(const std::string& path, const ViewOptions& options = {}, std::optional<double> rate = {}) {
-        SpectrumViewer* viewer = SpectrumViewer::Open(QString::fromStdString(path), options, rate);
+        SpectrumViewer* viewer = SpectrumViewer::Open(path, options, rate);
         test::Activate(viewer);
         Pump();
         return viewer;
@@ -53,7 +54,7 @@ TEST_F(spectrum_viewer_test, shows_the_file_and_how_it_was_read_with_a_minimum_s
     EXPECT_EQ(viewer->windowTitle(), QStringLiteral("tone.spc \u2013 TAVOX spectrum viewer"));
     const SpectrumPlot& plot = viewer->Canvas()->Plot();
     ASSERT_NE(plot.Data(), nullptr);
-    EXPECT_EQ(plot.MarkedPeaks(), (std::vector<std::size_t>{64, 200, 0}));
+    EXPECT_EQ(plot.MarkedPeaks(), (std::vector<std::size_t>{64, 200}));
 
     // At the minimum size every tool is on the tool bar and the reading line
     // fits; pictures of both sizes go to render/ for people to look at.
@@ -73,6 +74,20 @@ TEST_F(spectrum_viewer_test, shows_the_file_and_how_it_was_read_with_a_minimum_s
     auto* reading = Find<QLabel>(viewer, "lblReading");
     EXPECT_LE(reading->heightForWidth(reading->width()), reading->height());
     EXPECT_TRUE(viewer->grab().save(QDir(folder).filePath(QStringLiteral("viewer_minimum.png"))));
+    viewer->close();
+}
+
+// A name with control characters and bytes that are not UTF-8 is opened by
+// its bytes and shown escaped.
+TEST_F(spectrum_viewer_test, an_odd_name_is_read_by_its_bytes_and_shown_escaped) {
+    const std::string path = dir_.File("tone\n\xff\x1b[2J.spc");
+    std::filesystem::copy_file(ToneFile(), path);
+    SpectrumViewer* viewer = Open(path);
+    EXPECT_EQ(viewer->ErrorText(), QString());
+    EXPECT_EQ(viewer->windowTitle(), QStringLiteral("tone\\n\\xff\\x1b[2J.spc \u2013 TAVOX spectrum viewer"));
+    EXPECT_EQ(viewer->Canvas()->Plot().Title(), QStringLiteral("tone\\n\\xff\\x1b[2J.spc"));
+    EXPECT_TRUE(viewer->ReadingText().contains(QStringLiteral("tone\\n\\xff\\x1b[2J.spc</b>")))
+        << viewer->ReadingText().toStdString();
     viewer->close();
 }
 

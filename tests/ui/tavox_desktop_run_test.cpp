@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "app/ProgressText.h"
+#include "common/Enums.h"
 #include "support/ProgramRun.h"
 #include "support/TestSupport.h"
 
@@ -81,6 +84,30 @@ TEST(tavox_desktop_run_test, empty_share_and_quiet_report_as_in_the_terminal) {
             onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
         EXPECT_EQ(report.status, 0) << report.err;
         EXPECT_EQ(report.out.rfind("{\"type\":\"totals\",\"files\":1,", 0), 0u) << report.out;
+    }
+}
+
+// --quiet: nothing on standard output, in the terminal and on the desktop;
+// a file that failed is named on standard error, and the status says it.
+TEST(tavox_desktop_run_test, quiet_names_only_the_failures_on_standard_error) {
+    TempDir dir;
+    WriteSamples(dir.File("a.dat"), Ramp(1024));
+    WriteSamples(dir.File("short.dat"), Ramp(100));
+    // Qt says nothing of a runtime folder only the user may enter.
+    std::filesystem::create_directory(dir.File("run"));
+    std::filesystem::permissions(dir.File("run"), std::filesystem::perms::owner_all);
+    const std::vector<std::string> desktop = {"QT_QPA_PLATFORM=offscreen", "XDG_RUNTIME_DIR=" + dir.File("run")};
+    for (const bool onDesktop : {true, false}) {
+        SCOPED_TRACE(onDesktop ? "desktop" : "terminal");
+        for (const std::string input : {"a.dat", "*.dat"}) {
+            const std::vector<std::string> quiet = {"--quiet", "e", "h", "256", dir.Path() + input, "*.out"};
+            const auto run =
+                onDesktop ? RunProgram(TAVOX_EXE, quiet, {}, desktop) : RunProgram(TAVOX_EXE, quiet, DisplayVariables);
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.status, input == "a.dat" ? 0 : 1);
+            const std::string failure = ResultLine("short.dat", fftResultShortFile) + "\n";
+            EXPECT_EQ(run.err, input == "a.dat" ? "" : failure);
+        }
     }
 }
 

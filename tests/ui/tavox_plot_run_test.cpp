@@ -135,5 +135,28 @@ TEST(tavox_plot_run_test, view_without_a_display_says_so_and_bad_combinations_ar
               "tavox: --report does not go with --view (only --width, --phase, --rate and --format do)\n");
 }
 
+// --peaks lists both tones of two, not a tone and its neighbours, from any
+// format, and names a file it cannot read.
+TEST(tavox_plot_run_test, peaks_lists_the_tones_that_stand_out) {
+    TempDir dir;
+    std::vector<std::int16_t> samples(4096);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(std::lround(1000 + 6000 * std::cos(2 * M_PI * 100 * i / 1024) +
+                                                           2000 * std::cos(2 * M_PI * 300 * i / 1024)));
+    }
+    test::WriteSamples(dir.File("t.dat"), samples);
+    ASSERT_EQ(RunProgram(TAVOX_EXE, {"fc", "h", "1024", dir.File("t.dat"), "*.out"}, DisplayVariables).status, 0);
+    const std::string file = "--peaks=" + dir.File("t.out");
+    auto peaks = RunProgram(TAVOX_EXE, {file, "--phase"}, DisplayVariables);
+    EXPECT_EQ(peaks.status, 0) << peaks.err;
+    EXPECT_EQ(peaks.out, "bin,magnitude\n100,6000\n300,2000\n");
+    peaks = RunProgram(TAVOX_EXE, {file, "--phase", "--rate=8000"}, DisplayVariables);
+    EXPECT_EQ(peaks.out, "bin,frequency_hz,magnitude\n100,781.25,6000\n300,2343.75,2000\n");
+    const auto missing = RunProgram(TAVOX_EXE, {"--peaks=" + dir.File("none\x1b.out")}, DisplayVariables);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find(dir.File("none\\x1b.out") + ": "), std::string::npos) << missing.err;
+}
+
 }  // namespace
 }  // namespace tavox

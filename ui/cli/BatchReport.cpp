@@ -15,33 +15,12 @@
 #include "data/Data.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
+#include "engine/WindowAndMethodNames.h"
 
 namespace tavox {
 namespace {
 
 using Json = nlohmann::ordered_json;
-
-const char* MethodName(fftMethodEnum method) {
-    switch (method) {
-        case fftMethodAverage:
-            return "average";
-        case fftMethodMulti:
-            return "multi";
-        default:
-            return "simple";
-    }
-}
-
-const char* WindowName(fftWindowEnum window) {
-    switch (window) {
-        case fftWindowHanning:
-            return "hann";
-        case fftWindowFlatTop:
-            return "flattop";
-        default:
-            return "rect";
-    }
-}
 
 // One line of JSON; any byte that is not UTF-8 and got past DisplayText
 // becomes U+FFFD.
@@ -97,8 +76,8 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     line["samples"] = data.Length();
     line["exposures"] = File->ExposuresDone();
     line["width"] = parameters.Width();
-    line["window"] = WindowName(parameters.Window());
-    line["method"] = MethodName(parameters.Method());
+    line["window"] = NamesOf(parameters.Window()).name;
+    line["method"] = NamesOf(parameters.Method()).name;
     line["phase"] = parameters.Phase();
     line["center"] = parameters.Center();
     if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(settings_.output.average);

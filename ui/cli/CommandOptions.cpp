@@ -93,7 +93,7 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
     }
     // --plot-size, --width and --phase only shape what --plot and --view ask for.
     if (!parsed.options.Given("plot")) parsed.options.plot.reset();
-    if (!parsed.options.Given("view")) parsed.options.view.reset();
+    if (!parsed.options.Given("view") && !parsed.options.Given("peaks")) parsed.options.view.reset();
     const bool endMarked = optind > 1 && texts[static_cast<std::size_t>(optind - 1)] == "--";
     parsed.arguments.assign(texts.begin() + optind, texts.end());
     if (!endMarked) {
@@ -125,11 +125,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 
 std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields) {
     for (const char* name : {"width", "phase"}) {
-        if (options.Given(name) && !options.Given("view"))
+        if (options.Given(name) && !options.Given("view") && !options.Given("peaks"))
             return std::string("--") + name + " applies to --view only: give --view=FILE too";
     }
     if (options.Given("plot-size") && !options.Given("plot"))
         return "--plot-size applies to --plot only: give --plot too";
+    if (options.Given("peaks")) {
+        if (options.Given("view")) return "--peaks does not go with --view: give one of them";
+        if (!fields.empty()) return "--peaks takes no fields: it reads one spectrum file";
+        for (const std::string& name : options.given) {
+            if (name != "peaks" && name != "width" && name != "phase" && name != "rate" && name != "format")
+                return "--" + name + " does not go with --peaks (only --width, --phase, --rate and --format do)";
+        }
+        return {};
+    }
     if (options.Given("view")) {
         if (!fields.empty()) return "--view takes no fields: it opens one spectrum file";
         for (const std::string& name : options.given) {

@@ -17,7 +17,8 @@ struct CommandOptions : BatchSettings {
     // The options given, by name without "--", in order (for the checks that
     // need the fields).
     std::vector<std::string> given;
-    std::optional<ViewOptions> view;
+    std::optional<ViewOptions> view;  // the file of --view or --peaks, and how to read it
+    bool peaks = false;               // --peaks: view.file's peaks are written, no window opens
     bool help = false;
     bool version = false;
     bool selfTest = false;

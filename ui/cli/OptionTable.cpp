@@ -24,15 +24,6 @@ constexpr long MaxViewWidth = 1L << 26;
 // Help lines beside the options begin in this column.
 constexpr std::size_t HelpColumn = 28;
 
-// The names `name` gives the values of an enumeration, in its order.
-template <class Enum, class Name>
-std::vector<std::string_view> NamesOf(Name name) {
-    std::vector<std::string_view> names;
-    for (int value = 0; !name(static_cast<Enum>(value)).empty(); ++value)
-        names.push_back(name(static_cast<Enum>(value)));
-    return names;
-}
-
 // "a, b or c" (`last` " or "), "a|b|c" (`between` "|", `last` "|").
 std::string Joined(const std::vector<std::string_view>& names, std::string_view between, std::string_view last) {
     std::string text;
@@ -44,22 +35,22 @@ std::string Joined(const std::vector<std::string_view>& names, std::string_view 
 }
 
 const std::vector<std::string_view>& Formats() {
-    static const auto names = NamesOf<OutputFormat>(FormatName);
+    static const std::vector<std::string_view> names(OutputFormatNames.begin(), OutputFormatNames.end());
     return names;
 }
 
 const std::vector<std::string_view>& Averages() {
-    static const auto names = NamesOf<AverageMode>(AverageName);
+    static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
     return names;
 }
 
 const std::vector<std::string_view>& SampleFormats() {
-    static const auto names = NamesOf<SampleFormat>(SampleFormatName);
+    static const std::vector<std::string_view> names(SampleFormatNames.begin(), SampleFormatNames.end());
     return names;
 }
 
 const std::vector<std::string_view>& InputKinds() {
-    static const auto names = NamesOf<InputKind>(InputKindName);
+    static const std::vector<std::string_view> names(InputKindNames.begin(), InputKindNames.end());
     return names;
 }
 
@@ -193,7 +184,10 @@ std::vector<OptionRow> MakeRows() {
              options.jobs = *jobs;
              return {};
          }},
-        {"quiet", no_argument, "", "--quiet", "no result line per file", "",
+        {"quiet", no_argument, "", "--quiet",
+         "no result lines, no title: the result lines of the files\n"
+         "that failed go to standard error",
+         "",
          [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
              options.quiet = true;
              return {};
@@ -289,6 +283,19 @@ std::vector<OptionRow> MakeRows() {
              const std::string text = Text(value);
              if (text.empty()) return "--view needs a value: " + row.allowed;
              View(options).file = text;
+             return {};
+         }},
+        {"peaks", required_argument, "a spectrum file (" + formats + ")", "--peaks=FILE",
+         "writes the peaks that pictures mark in FILE as CSV,\n"
+         "the strongest first: at most three, each 20 dB out of\n"
+         "the local noise floor; FILE is read as --view reads it;\n"
+         "takes no fields",
+         "@file",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             if (text.empty()) return "--peaks needs a value: " + row.allowed;
+             View(options).file = text;
+             options.peaks = true;
              return {};
          }},
         {"width", required_argument, "the exposure width in samples, an even number such as 1024", "--width=N",

@@ -24,6 +24,7 @@
 #include <string>
 
 #include "app/Application.h"
+#include "app/DisplayText.h"
 #include "app/Files.h"
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
@@ -445,7 +446,8 @@ void frmMain::RefreshFiles() {
 
     IgnoringErrors([&] { lstFiles->clear(); });
     IgnoringErrors([&] {
-        for (const std::string& name : fileSystem_->List(folder, mask)) lstFiles->addItem(Text(name));
+        // A name shows control characters and bytes that are not UTF-8 escaped.
+        for (const std::string& name : fileSystem_->List(folder, mask)) lstFiles->addItem(Text(DisplayText(name)));
     });
     std::string drive;
     IgnoringErrors([&] { drive = fileSystem_->MountPoint(folder); });

@@ -24,6 +24,7 @@
 #include "common/IgnoringErrors.h"
 #include "common/Numeric.h"
 #include "data/Data.h"
+#include "data/SpectrumFormats.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "ui/desktop/Twips.h"
@@ -163,12 +164,13 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
         const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
         if (!outputs.empty() && apl) {
             const Parameters& parameters = *apl->FFTParameters();
-            item->setData(OutputRole, QString::fromStdString(outputs.front()));
+            // The bytes of the path, whatever their encoding; its text escaped.
+            item->setData(OutputRole, QByteArray::fromStdString(outputs.front()));
             item->setData(WidthRole, parameters.Width());
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
             if (const auto rate = File->GetData().SourceRate()) item->setData(RateRole, *rate);
-            item->setToolTip(
-                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(outputs.front())));
+            item->setToolTip(QStringLiteral("Double-click or Enter: show %1")
+                                 .arg(QString::fromStdString(DisplayText(outputs.front()))));
         }
         // Why a source could not be read: libsndfile's words, the SigMF field, the channel.
         if (const std::string problem = File ? File->GetData().SourceProblem() : std::string(); !problem.empty()) {
@@ -236,7 +238,7 @@ void frmProcess::lstMsg_DoubleClick() {
 
 bool frmProcess::OpenCurrentOutput() {
     const QListWidgetItem* item = lstMsg->currentItem();
-    if (item == nullptr || item->data(OutputRole).toString().isEmpty()) return false;
+    if (item == nullptr || item->data(OutputRole).toByteArray().isEmpty()) return false;
     ViewOptions view;
     std::optional<double> rate;
     if (apl) {
@@ -244,12 +246,12 @@ bool frmProcess::OpenCurrentOutput() {
         rate = output.rate;
         if (!rate && item->data(RateRole).isValid()) rate = item->data(RateRole).toDouble();
         view.format = output.format;
-        if (output.format == OutputFormat::Raw || output.format == OutputFormat::F32) {
+        if (!SpectrumFormatOf(output.format).selfDescribing) {
             view.width = item->data(WidthRole).toInt();
             view.phase = item->data(PhaseRole).toBool();
         }
     }
-    SpectrumViewer::Open(item->data(OutputRole).toString(), view, rate);
+    SpectrumViewer::Open(item->data(OutputRole).toByteArray().toStdString(), view, rate);
     return true;
 }
 

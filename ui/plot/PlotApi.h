@@ -1,5 +1,6 @@
 #pragma once
 
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,5 +18,12 @@ std::shared_ptr<PlotWriter> MakePlotWriter(const PlotOptions& plot, std::optiona
 // Opens the spectrum viewer on `view.file` in a QApplication of its own and
 // returns when its window is closed (status 0).
 int RunViewer(int argc, char** argv, const ViewOptions& view, std::optional<double> rate);
+
+// Writes the peaks the pictures mark in the spectrum of `view.file` (read as
+// the viewer reads it) to `out` as CSV: the header "bin,magnitude", or
+// "bin,frequency_hz,magnitude" with `rate` or a CSV file's own rate, then a
+// line per peak, the strongest first. A file that cannot be read is named on
+// `err`, with the reason (ExitFileFailed); else ExitAllRight.
+int WritePeaks(const ViewOptions& view, std::optional<double> rate, std::ostream& out, std::ostream& err);
 
 }  // namespace tavox

@@ -48,30 +48,4 @@ std::string FormatValue(double value, int decimals) {
     return out;
 }
 
-std::vector<std::size_t> StrongestPeaks(std::span<const double> values, std::size_t first, std::size_t last,
-                                        std::size_t count) {
-    last = std::min(last, values.size());
-    std::vector<std::size_t> peaks;
-    std::vector<std::size_t> others;
-    for (std::size_t k = first; k < last; ++k) {
-        const bool aboveLeft = k == first || values[k] > values[k - 1];
-        const bool aboveRight = k + 1 == last || values[k] >= values[k + 1];
-        (aboveLeft && aboveRight ? peaks : others).push_back(k);
-    }
-    const auto stronger = [&](std::size_t a, std::size_t b) {
-        return values[a] > values[b] || (values[a] == values[b] && a < b);
-    };
-    const auto keep = [&](std::vector<std::size_t>& list, std::size_t n) {
-        n = std::min(n, list.size());
-        std::partial_sort(list.begin(), list.begin() + static_cast<std::ptrdiff_t>(n), list.end(), stronger);
-        list.resize(n);
-    };
-    keep(peaks, count);
-    if (peaks.size() < count) {
-        keep(others, count - peaks.size());
-        peaks.insert(peaks.end(), others.begin(), others.end());
-    }
-    return peaks;
-}
-
 }  // namespace tavox

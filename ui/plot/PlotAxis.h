@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstddef>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -28,11 +27,5 @@ Ticks NiceTicks(double low, double high, int maxCount);
 // A number as a tick label or readout shows it: `decimals` places, "-"
 // written as a minus sign, no "-0".
 std::string FormatValue(double value, int decimals);
-
-// The indexes of the (at most) `count` strongest peaks among values[first,
-// last): bins higher than both neighbours (or at an end, than the one), the
-// strongest first; bins that are no peak fill in when fewer peaks exist.
-std::vector<std::size_t> StrongestPeaks(std::span<const double> values, std::size_t first, std::size_t last,
-                                        std::size_t count);
 
 }  // namespace tavox

@@ -40,3 +40,9 @@ extern "C" __attribute__((visibility("default"))) int tavox_run_viewer(int argc,
                                                                        const std::optional<double>* rate) {
     return tavox::RunViewer(argc, argv, *view, *rate);
 }
+
+extern "C" __attribute__((visibility("default"))) int tavox_write_peaks(const tavox::ViewOptions* view,
+                                                                        const std::optional<double>* rate,
+                                                                        std::ostream* out, std::ostream* err) {
+    return tavox::WritePeaks(*view, *rate, *out, *err);
+}

@@ -2,44 +2,22 @@
 
 #include "data/Path.h"
 #include "engine/Parameters.h"
+#include "engine/WindowAndMethodNames.h"
 
 namespace tavox {
 namespace {
 
 // "method fc (with phases, centred)" and the like: the letters of the command line.
 std::string MethodText(const Parameters& parameters) {
-    std::string letters;
-    std::string notes;
-    switch (parameters.Method()) {
-        case fftMethodSimple:
-            letters = parameters.Phase() ? "f" : "e";
-            if (parameters.Phase()) notes = "with phases";
-            break;
-        case fftMethodAverage:
-            letters = "p";
-            notes = "average";
-            break;
-        case fftMethodMulti:
-            letters = "m";
-            notes = "one file per exposure";
-            break;
-    }
+    const MethodNames& method = NamesOf(parameters.Method());
+    const bool phase = parameters.Method() == fftMethodSimple && parameters.Phase();
+    std::string letters(1, phase ? 'f' : method.letter);
+    std::string notes(phase ? "with phases" : method.note);
     if (parameters.Center()) {
         letters += "c";
         notes += notes.empty() ? "centred" : ", centred";
     }
     return "method " + letters + (notes.empty() ? "" : " (" + notes + ")");
-}
-
-std::string WindowText(fftWindowEnum window) {
-    switch (window) {
-        case fftWindowHanning:
-            return "Hanning window";
-        case fftWindowFlatTop:
-            return "flat-top window";
-        default:
-            return "rectangle window";
-    }
 }
 
 }  // namespace
@@ -48,7 +26,8 @@ PlotTitle DescribeOutput(const WrittenSpectrum& written, const Parameters* param
     PlotTitle title;
     title.title = PathName(written.source);
     std::string line;
-    if (parameters) line = MethodText(*parameters) + ", " + WindowText(parameters->Window()) + ", ";
+    if (parameters)
+        line = MethodText(*parameters) + ", " + std::string(NamesOf(parameters->Window()).title) + " window, ";
     line += "width " + std::to_string(written.width) + ", ";
     if (written.exposure > 0) {
         line += "exposure " + std::to_string(written.exposure);

@@ -11,7 +11,7 @@ int RunViewer(int argc, char** argv, const ViewOptions& view, std::optional<doub
     QApplication::setApplicationName(QStringLiteral("tavox"));
     QApplication::setApplicationVersion(QStringLiteral(TAVOX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tavox"));
-    SpectrumViewer::Open(QString::fromStdString(view.file), view, rate);
+    SpectrumViewer::Open(view.file, view, rate);
     return QApplication::exec();
 }
 

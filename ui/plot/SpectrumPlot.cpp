@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "app/SpectrumPeaks.h"
 #include "ui/plot/PlotAxis.h"
 
 namespace tavox {
@@ -25,9 +26,6 @@ const QColor Ink(30, 30, 30);
 const QColor Muted(95, 95, 95);
 const QColor MagnitudeColour(31, 95, 191);
 const QColor PhaseColour(46, 139, 87);
-const QColor FaintPhaseColour(190, 215, 200);
-// Phases of bins this far below the strongest magnitude are noise, drawn faint.
-constexpr double FaintPhaseShare = 1e-3;
 const QColor PeakColour(200, 40, 40);
 constexpr double PhaseTicks[] = {-180, -90, 0, 90, 180};
 
@@ -67,27 +65,27 @@ struct BinSpan {
 
 // Draws values[first..last) in `panel` as bars or dots when the bins are
 // few, as one line per pixel column when they outnumber the pixels, else as
-// a line or dots. `yOf` places a value, `colourOf` colours a bin; bars rise
-// from `base`.
-template <class YOf, class ColourOf>
+// a line or dots. `yOf` places a value; only the bins `shown` are drawn (a
+// line takes them all); bars rise from `base`.
+template <class YOf, class Shown>
 void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span, const QRectF& panel,
-                const std::vector<double>& values, YOf yOf, double base, ColourOf colourOf, bool dots) {
+                const std::vector<double>& values, YOf yOf, double base, Shown shown, const QColor& colour, bool dots) {
     const std::size_t first = span.first;
     const std::size_t last = span.last;
     const double binPixels = span.binPixels;
-    const QColor colour = colourOf(first);
     painter.save();
     painter.setClipRect(panel.adjusted(0, 0, 1, 1));
     if (span.bars) {
         const double half = std::max(0.5, binPixels * 0.35);
         const double baseY = std::clamp(yOf(base), panel.top(), panel.bottom());
         for (std::size_t k = first; k < last; ++k) {
+            if (!shown(k)) continue;
             const double x = plot.XOfBin(static_cast<double>(k));
             const double y = yOf(values[k]);
             if (dots) {
                 painter.setRenderHint(QPainter::Antialiasing, true);
                 painter.setPen(Qt::NoPen);
-                painter.setBrush(colourOf(k));
+                painter.setBrush(colour);
                 const double r = std::clamp(binPixels * 0.25, 1.5, 4.0);
                 painter.drawEllipse(QPointF(x, y), r, r);
             } else {
@@ -106,10 +104,18 @@ void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span
                 std::clamp(std::floor(from), static_cast<double>(first), static_cast<double>(last - 1)));
             const auto b = static_cast<std::size_t>(
                 std::clamp(std::ceil(to), static_cast<double>(a + 1), static_cast<double>(last)));
-            const auto [lo, hi] = std::minmax_element(values.begin() + static_cast<std::ptrdiff_t>(a),
-                                                      values.begin() + static_cast<std::ptrdiff_t>(b));
+            double lo = 0;
+            double hi = 0;
+            bool any = false;
+            for (std::size_t k = a; k < b; ++k) {
+                if (!shown(k)) continue;
+                lo = any ? std::min(lo, values[k]) : values[k];
+                hi = any ? std::max(hi, values[k]) : values[k];
+                any = true;
+            }
+            if (!any) continue;
             const double x = panel.left() + c + 0.5;
-            painter.drawLine(QPointF(x, yOf(*hi)), QPointF(x, yOf(*lo) + (dots ? 0 : 0.01)));
+            painter.drawLine(QPointF(x, yOf(hi)), QPointF(x, yOf(lo) + (dots ? 0 : 0.01)));
         }
     } else {
         painter.setRenderHint(QPainter::Antialiasing, true);
@@ -117,10 +123,8 @@ void DrawSeries(QPainter& painter, const SpectrumPlot& plot, const BinSpan& span
             painter.setPen(Qt::NoPen);
             painter.setBrush(colour);
             for (std::size_t k = first; k < last; ++k) {
-                const QColor dot = colourOf(k);
-                const double r = dot == FaintPhaseColour ? 1.5 : 2.5;
-                painter.setBrush(dot);
-                painter.drawEllipse(QPointF(plot.XOfBin(static_cast<double>(k)), yOf(values[k])), r, r);
+                if (shown(k))
+                    painter.drawEllipse(QPointF(plot.XOfBin(static_cast<double>(k)), yOf(values[k])), 2.5, 2.5);
             }
         } else {
             QPolygonF line;
@@ -416,8 +420,8 @@ void SpectrumPlot::PaintAxes(QPainter& painter, const Layout& layout) const {
     if (layout.phases) verticalTitle(phaseArea_, QStringLiteral("phase (\u00b0)"));
 }
 
-// The magnitudes on the current scale, the phases below (faint where the
-// magnitude is noise) and the cursor.
+// The magnitudes on the current scale, the phases below (of the bins that
+// are no noise) and the cursor.
 void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     const std::vector<double>& m = spectrum_->magnitudes;
     BinSpan span;
@@ -434,12 +438,13 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     const std::vector<double>& shown = scale_ == PlotScale::Db ? scaled : m;
     DrawSeries(
         painter, *this, span, magnitudeArea_, shown, [&](double v) { return YOfValue(v); },
-        scale_ == PlotScale::Db ? view_.bottom : 0.0, [](std::size_t) { return MagnitudeColour; }, false);
+        scale_ == PlotScale::Db ? view_.bottom : 0.0, [](std::size_t) { return true; }, MagnitudeColour, false);
     if (layout.phases) {
-        const double faint = *std::max_element(m.begin(), m.end()) * FaintPhaseShare;
+        // The phase of a bin that is noise is noise too.
+        const double limit = NoiseLimit(m);
         DrawSeries(
             painter, *this, span, phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0,
-            [&](std::size_t k) { return m[k] < faint ? FaintPhaseColour : PhaseColour; }, true);
+            [&](std::size_t k) { return m[k] >= limit && m[k] > 0; }, PhaseColour, true);
     }
 
     if (cursor_ && *cursor_ < Bins()) {
@@ -451,7 +456,7 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     }
 }
 
-// The strongest peaks in view, marked and labelled without overlap.
+// The peaks in view that stand out, marked and labelled without overlap.
 void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const std::vector<double>& m = spectrum_->magnitudes;
     const double text = layout.text;
@@ -459,7 +464,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const auto inFirst = static_cast<std::size_t>(std::clamp(std::ceil(view_.left), 0.0, static_cast<double>(Bins())));
     const auto inLast =
         static_cast<std::size_t>(std::clamp(std::floor(view_.right) + 1, 0.0, static_cast<double>(Bins())));
-    marked_ = StrongestPeaks(m, inFirst, inLast, 3);
+    marked_ = SpectrumPeaks(m, inFirst, inLast);
     std::vector<QRectF> taken;
     painter.setFont(layout.labelFont);
     painter.setRenderHint(QPainter::Antialiasing, true);

@@ -17,9 +17,10 @@ namespace tavox {
 
 // A spectrum drawn as a person reads it: magnitudes against bins (or Hz with
 // a rate), on a linear or dB scale, as bars up to 128 bins and as a line
-// above; a light grid with tick labels, a title of two lines, the three
-// strongest peaks marked with their values and, when the spectrum has
-// phases, a second panel below with the phases in degrees. Paint lays the
+// above; a light grid with tick labels, a title of two lines, up to three
+// peaks that stand out (SpectrumPeaks) marked with their values and, when
+// the spectrum has phases, a second panel below with the phases in degrees
+// of the bins that are no noise (NoiseLimit). Paint lays the
 // picture out in the given area and remembers that layout, so that the
 // coordinate conversions below refer to the last picture painted.
 class SpectrumPlot {

@@ -1,6 +1,7 @@
 #include "ui/plot/SpectrumViewer.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QImage>
@@ -14,6 +15,8 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include "app/DisplayText.h"
+#include "data/Path.h"
 #include "ui/plot/PlotCanvas.h"
 #include "ui/plot/PngFile.h"
 
@@ -24,6 +27,11 @@ constexpr double ZoomStep = 0.5;
 constexpr double PanStep = 0.25;
 const QString ReadoutHint = QStringLiteral(
     "Point at a bin, or press R and the arrow keys, to read it. Wheel or drag: zoom; right button: pan.");
+
+// A path as a person reads it: control characters and other bytes escaped.
+QString Shown(const std::string& path) {
+    return QString::fromStdString(DisplayText(path));
+}
 
 }  // namespace
 
@@ -58,7 +66,7 @@ SpectrumViewer::SpectrumViewer(ViewOptions options, std::optional<double> rate, 
 
 SpectrumViewer::~SpectrumViewer() = default;
 
-SpectrumViewer* SpectrumViewer::Open(const QString& file, const ViewOptions& options, std::optional<double> rate) {
+SpectrumViewer* SpectrumViewer::Open(const std::string& file, const ViewOptions& options, std::optional<double> rate) {
     auto* viewer = new SpectrumViewer(options, rate);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     viewer->Load(file);
@@ -138,11 +146,11 @@ void SpectrumViewer::CreateActions() {
     connect(actCursor, &QAction::triggered, canvas_, [this] { canvas_->MoveCursor(0); });
 }
 
-bool SpectrumViewer::Load(const QString& file) {
+bool SpectrumViewer::Load(const std::string& file) {
     file_ = file;
-    const QString name = QFileInfo(file).fileName();
+    const QString name = Shown(PathName(file));
     setWindowTitle(name + QStringLiteral(" \u2013 TAVOX spectrum viewer"));
-    const SpectrumReading reading = ReadSpectrumFile(file.toStdString(), options_);
+    const SpectrumReading reading = ReadSpectrumFile(file, options_);
     if (!reading.spectrum) {
         error_ = name + QStringLiteral(": ") + QString::fromStdString(reading.error);
         canvas_->Plot().SetSpectrum(nullptr);
@@ -159,7 +167,7 @@ bool SpectrumViewer::Load(const QString& file) {
     canvas_->SetMessage({});
     canvas_->SetDb(actDb->isChecked());
     lblReading->setText(QStringLiteral("<b>%1</b> read as %2")
-                            .arg(file.toHtmlEscaped(), QString::fromStdString(reading.how).toHtmlEscaped()));
+                            .arg(Shown(file).toHtmlEscaped(), QString::fromStdString(reading.how).toHtmlEscaped()));
     return true;
 }
 
@@ -178,7 +186,7 @@ bool SpectrumViewer::ExportPng(const QString& file, QString& error) const {
         QPainter painter(&image);
         copy.Paint(painter, image.rect());
     }
-    error = QString::fromStdString(ReplaceFileAtomically(file.toStdString(), EncodePng(image)));
+    error = QString::fromStdString(ReplaceFileAtomically(QFile::encodeName(file).toStdString(), EncodePng(image)));
     return error.isEmpty();
 }
 
@@ -188,24 +196,26 @@ bool SpectrumViewer::ExportCsv(const QString& file, QString& error) const {
         error = QStringLiteral("there is no spectrum to export");
         return false;
     }
-    error =
-        QString::fromStdString(ReplaceFileAtomically(file.toStdString(), SpectrumCsv(*data, canvas_->Plot().Rate())));
+    error = QString::fromStdString(
+        ReplaceFileAtomically(QFile::encodeName(file).toStdString(), SpectrumCsv(*data, canvas_->Plot().Rate())));
     return error.isEmpty();
 }
 
 void SpectrumViewer::actOpen_Triggered() {
     const QString file =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Open a spectrum"), QFileInfo(file_).absolutePath());
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open a spectrum"),
+                                     QFileInfo(QFile::decodeName(QByteArray::fromStdString(file_))).absolutePath());
     if (!file.isEmpty()) {
         options_.width.reset();
-        Load(file);
+        Load(QFile::encodeName(file).toStdString());
     }
 }
 
 void SpectrumViewer::actExportPng_Triggered() {
     const QString file =
         QFileDialog::getSaveFileName(this, QStringLiteral("Export the view as PNG"),
-                                     file_ + QStringLiteral(".view.png"), QStringLiteral("PNG (*.png)"));
+                                     QFile::decodeName(QByteArray::fromStdString(file_)) + QStringLiteral(".view.png"),
+                                     QStringLiteral("PNG (*.png)"));
     QString error;
     if (!file.isEmpty() && !ExportPng(file, error)) {
         QMessageBox::warning(this, windowTitle(), QStringLiteral("%1 could not be written: %2").arg(file, error));
@@ -213,8 +223,9 @@ void SpectrumViewer::actExportPng_Triggered() {
 }
 
 void SpectrumViewer::actExportCsv_Triggered() {
-    const QString file = QFileDialog::getSaveFileName(this, QStringLiteral("Export the data as CSV"),
-                                                      file_ + QStringLiteral(".csv"), QStringLiteral("CSV (*.csv)"));
+    const QString file = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export the data as CSV"),
+        QFile::decodeName(QByteArray::fromStdString(file_)) + QStringLiteral(".csv"), QStringLiteral("CSV (*.csv)"));
     QString error;
     if (!file.isEmpty() && !ExportCsv(file, error)) {
         QMessageBox::warning(this, windowTitle(), QStringLiteral("%1 could not be written: %2").arg(file, error));

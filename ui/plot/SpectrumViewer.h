@@ -4,6 +4,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "ui/plot/PlotOptions.h"
 #include "ui/plot/SpectrumFile.h"
@@ -29,12 +30,15 @@ public:
                             QWidget* parent = nullptr);
     ~SpectrumViewer() override;
 
-    // Opens a viewer that deletes itself when closed, on `file`.
-    static SpectrumViewer* Open(const QString& file, const ViewOptions& options = {},
+    // Opens a viewer that deletes itself when closed, on the file of path
+    // `file` (its bytes, whatever their encoding).
+    static SpectrumViewer* Open(const std::string& file, const ViewOptions& options = {},
                                 std::optional<double> rate = std::nullopt);
 
-    // Reads and shows the file; false (with the message shown) when it is no spectrum.
-    bool Load(const QString& file);
+    // Reads and shows the file; false (with the message shown) when it is no
+    // spectrum. Its name, in the title and the texts, shows control
+    // characters and bytes that are not UTF-8 escaped (DisplayText).
+    bool Load(const std::string& file);
     // Writes the view as a PNG of the plot's size, or the data as CSV; false,
     // with the reason in `error`, on failure.
     bool ExportPng(const QString& file, QString& error) const;
@@ -57,7 +61,7 @@ private:
 
     ViewOptions options_;
     std::optional<double> rate_;
-    QString file_;
+    std::string file_;
     QString error_;
     PlotCanvas* canvas_ = nullptr;
     QLabel* lblReading = nullptr;

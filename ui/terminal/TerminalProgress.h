@@ -14,8 +14,7 @@ class Application;
 
 // Which lines the terminal prints on standard output.
 enum class ResultLines {
-    All,        // a result line per file and the completed title
-    TitleOnly,  // the completed title
+    All,  // a result line per file and the completed title
     None,
 };
 

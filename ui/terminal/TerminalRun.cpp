@@ -109,9 +109,9 @@ void WriteHelp(std::ostream& stream) {
 int RunCommandLine(const std::vector<std::string>& fields, const BatchSettings& settings, std::ostream& out,
                    std::ostream& err, bool liveProgress, bool flushEachLine, const std::shared_ptr<PlotWriter>& plots) {
     InterruptAsBreak interrupt;
-    const ResultLines lines = settings.report && *settings.report == "-" ? ResultLines::None
-                              : settings.quiet                           ? ResultLines::TitleOnly
-                                                                         : ResultLines::All;
+    const bool reportOut = settings.report && *settings.report == "-";
+    const ResultLines lines = reportOut || settings.quiet ? ResultLines::None : ResultLines::All;
+    liveProgress = liveProgress && !settings.quiet;
     std::shared_ptr<TerminalProgress> progress;
     std::weak_ptr<Application> running;
     std::atomic<bool> cutShort{false};  // a stop signal ended a file's exposures early

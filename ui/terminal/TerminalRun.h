@@ -16,11 +16,11 @@ class PlotWriter;
 void WriteHelp(std::ostream& stream);
 
 // Runs a command line (already cut into fields) in the terminal through
-// RunCommand with `settings` and `plots`: terminal progress on `out` (no
-// result lines with settings.quiet, none at all with a report on standard
-// output; each line flushed at once with `flushEachLine`, else as
-// TerminalProgress says, and all of them once a stop signal came; a live line
-// on `err` when `liveProgress`), the report when one is asked for, and a
+// RunCommand with `settings` and `plots`: terminal progress on `out` (none
+// with settings.quiet or a report on standard output; each line flushed at
+// once with `flushEachLine`, else as TerminalProgress says, and all of them
+// once a stop signal came; a live line on `err` when `liveProgress`, but
+// for settings.quiet), the report when one is asked for, and a
 // warning on `err` for each output that replaced another source of the batch.
 // An interrupt (SIGINT) or termination request (SIGTERM) stops the run before
 // the next file and lets the file in progress complete, but for the exposures
