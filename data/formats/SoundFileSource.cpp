@@ -330,8 +330,8 @@ SourceOpening SoundFiles::Open(FileSystem& /*fileSystem*/, const std::string& /*
     }
     if (!LastFrameDecodes(sound.get(), info)) {
         if (file->ReadFailed()) return SourceOpening::Refused(fftResultFileSysErr);
-        return SourceOpening::Refused(fftResultFormatErr, std::string("libsndfile cannot decode the last frame: ") +
-                                                              sf_strerror(sound.get()) + "; " + EndsEarly);
+        return SourceOpening::Refused(fftResultFormatErr,
+                                      std::string(EndsEarly) + "; libsndfile: " + sf_strerror(sound.get()));
     }
     return SourceOpening{std::make_unique<DecodedSoundSource>(std::move(file), std::move(sound), info, options.channel),
                          fftResultAllRight,
