@@ -291,3 +291,19 @@ def test_read_signal_refuses_what_a_batch_refuses(tmp_path):
         tavox.read_signal(tmp_path / "two.wav", sample_format="s17le")
     r = run("--channel=3", "e", "h", str(WIDTH), str(tmp_path / "two.wav"), "*.npy")
     assert r.returncode == 1 and "channel 3 was asked for, but the file holds 2 channels" in r.stderr
+
+
+def test_a_long_average_of_a_decoded_file_gives_the_same_output_on_threads(tmp_path):
+    rng = np.random.default_rng(12)
+    frames = np.clip(np.round(rng.normal(0, 8000, (200000, 2))), -32768, 32767).astype(np.int16)
+    soundfile.write(tmp_path / "long.flac", frames, RATE, subtype="PCM_24")
+    for jobs in ("1", "2"):
+        r = run("--format=npy", f"--jobs={jobs}", "--channel=2", "p", "h", "4096", str(tmp_path / "long.flac"),
+                f"*_{jobs}.npy", "64")
+        assert r.returncode == 0, r.stderr
+    assert (tmp_path / "long_1.npy").read_bytes() == (tmp_path / "long_2.npy").read_bytes()
+    frames[:, 1].astype("<i2").tofile(tmp_path / "ref.dat")
+    r = run("--format=npy", "p", "h", "4096", str(tmp_path / "ref.dat"), "*.npy", "64")
+    assert r.returncode == 0, r.stderr
+    expected = np.load(tmp_path / "ref.npy")
+    np.testing.assert_allclose(np.load(tmp_path / "long_2.npy"), expected, rtol=1e-9, atol=1e-9 * expected.max())
