@@ -68,12 +68,17 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
         width->setValue(640);
         Find<QSpinBox>(dialog, "spnPlotHeight")->setValue(480);
         Find<QSpinBox>(dialog, "spnJobs")->setValue(3);
+        Choose(Find<QComboBox>(dialog, "cboInputFormat"), "raw");
+        Choose(Find<QComboBox>(dialog, "cboSampleFormat"), "f32le");
+        Find<QSpinBox>(dialog, "spnChannels")->setValue(4);
+        Find<QSpinBox>(dialog, "spnChannel")->setValue(0);
         QTest::mouseClick(ok, Qt::LeftButton);
     });
     // Written when the dialog is accepted, as the command line writes the values.
-    const std::vector<std::pair<const char*, std::string>> written{{"Format", "csv"},       {"Rate", "44100.5"},
-                                                                   {"Average", "rms"},      {"Plot", "db"},
-                                                                   {"PlotSize", "640x480"}, {"Jobs", "3"}};
+    const std::vector<std::pair<const char*, std::string>> written{
+        {"Format", "csv"},       {"Rate", "44100.5"}, {"Average", "rms"},     {"Plot", "db"},
+        {"PlotSize", "640x480"}, {"Jobs", "3"},       {"InputFormat", "raw"}, {"SampleFormat", "f32le"},
+        {"Channels", "4"},       {"Channel", "all"}};
     for (const auto& [key, value] : written) EXPECT_EQ(Option(key), value) << key;
     window->close();
     Pump();
@@ -88,6 +93,8 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
         EXPECT_EQ(Find<QComboBox>(dialog, "cboPlot")->currentIndex(), 2);
         EXPECT_EQ(Find<QSpinBox>(dialog, "spnPlotWidth")->value(), 640);
         EXPECT_EQ(Find<QSpinBox>(dialog, "spnJobs")->value(), 3);
+        EXPECT_EQ(Find<QComboBox>(dialog, "cboSampleFormat")->currentData().toString(), "f32le");
+        EXPECT_EQ(Find<QSpinBox>(dialog, "spnChannel")->value(), 0);
         // Cancel keeps what was set.
         Choose(Find<QComboBox>(dialog, "cboFormat"), "npy");
         Find<QComboBox>(dialog, "cboPlot")->setCurrentIndex(0);

@@ -16,8 +16,16 @@ struct Key {
     const char* key;
     const char* option;
 };
-constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Average", "average"},
-                        {"Plot", "plot"},     {"PlotSize", "plot-size"}, {"Jobs", "jobs"}};
+constexpr Key Keys[] = {{"Format", "format"},
+                        {"Rate", "rate"},
+                        {"Average", "average"},
+                        {"Plot", "plot"},
+                        {"PlotSize", "plot-size"},
+                        {"Jobs", "jobs"},
+                        {"InputFormat", "input-format"},
+                        {"SampleFormat", "sample-format"},
+                        {"Channels", "channels"},
+                        {"Channel", "channel"}};
 
 std::string RateText(double rate) {
     char text[32];
@@ -46,6 +54,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     settings.output = options.output;
     settings.plot = options.plot;
     settings.jobs = options.jobs;
+    settings.input = options.input;
     return settings;
 }
 
@@ -60,6 +69,10 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
                                        : "linear",
         plot ? std::to_string(plot->width) + "x" + std::to_string(plot->height) : std::string(),
         settings.jobs ? std::to_string(*settings.jobs) : std::string(),
+        std::string(InputKindName(settings.input.kind)),
+        std::string(SampleFormatName(settings.input.sampleFormat)),
+        std::to_string(settings.input.channels),
+        settings.input.eachChannel ? "all" : std::to_string(settings.input.channel),
     };
     bool written = true;
     for (std::size_t i = 0; i < std::size(Keys); ++i) {

@@ -24,13 +24,14 @@ constexpr int FieldLeft = 2880;
 constexpr int FieldWidth = 2535;
 constexpr int RowTop = 120;
 constexpr int RowStep = 420;
+constexpr int Rows = 10;
 
 // What the lists show of a name; a name without a text shows as itself.
 struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 8> Captions{{
+constexpr std::array<Caption, 10> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
@@ -39,11 +40,14 @@ constexpr std::array<Caption, 8> Captions{{
     {"rms", "rms – efektivní hodnota"},
     {"max", "max – maximum (špičky)"},
     {"median", "median – medián"},
+    {"auto", "auto – podle obsahu souboru"},
+    {"raw", "raw – vždy surové vzorky"},
 }};
 
-QString CaptionOf(std::string_view name) {
-    for (const Caption& caption : Captions) {
-        if (caption.name == name) return QString::fromUtf8(caption.text);
+// The caption of `name` among the first `count` captions from `first`.
+QString CaptionOf(std::string_view name, std::size_t first = 0, std::size_t count = Captions.size()) {
+    for (std::size_t i = first; i < std::min(Captions.size(), first + count); ++i) {
+        if (Captions[i].name == name) return QString::fromUtf8(Captions[i].text);
     }
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
@@ -61,12 +65,13 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const char* text, int ro
     return label;
 }
 
-// Fills `list` with the names `name` gives the values of Enum, each holding its name.
+// Fills `list` with the names `name` gives the values of Enum, each holding
+// its name and shown with its caption among those from `captions`.
 template <class Enum, class Name>
-void FillNames(QComboBox* list, Name name) {
+void FillNames(QComboBox* list, Name name, std::size_t captions = 0) {
     for (int value = 0; !name(static_cast<Enum>(value)).empty(); ++value) {
         const std::string_view text = name(static_cast<Enum>(value));
-        list->addItem(CaptionOf(text), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        list->addItem(CaptionOf(text, captions), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
 }
 
@@ -94,7 +99,7 @@ frmOptions::frmOptions(const BatchSettings& settings, QWidget* parent) : QDialog
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(true);
     UseFormFont(this);
-    FixClientSizeTwips(this, 5535, RowTop + RowStep * 6 + 615);
+    FixClientSizeTwips(this, 5535, RowTop + RowStep * Rows + 615);
 
     createFields();
     createButtons();
@@ -134,10 +139,25 @@ void frmOptions::createFields() {
     spnJobs = MakeSpin(this, QStringLiteral("spnJobs"), 0, MaxJobs, FieldLeft, 5, FieldWidth);
     spnJobs->setSpecialValueText(QStringLiteral("všechny procesory"));
     lblJobs = MakeLabel(this, QStringLiteral("lblJobs"), "Počet &vláken", 5, spnJobs);
+
+    cboInputFormat = Place(new QComboBox(this), QStringLiteral("cboInputFormat"), FieldLeft, 6, FieldWidth);
+    FillNames<InputKind>(cboInputFormat, InputKindName, 8);
+    lblInputFormat = MakeLabel(this, QStringLiteral("lblInputFormat"), "Čt&ení vstupních souborů", 6, cboInputFormat);
+
+    cboSampleFormat = Place(new QComboBox(this), QStringLiteral("cboSampleFormat"), FieldLeft, 7, FieldWidth);
+    FillNames<SampleFormat>(cboSampleFormat, SampleFormatName, Captions.size());
+    lblSampleFormat = MakeLabel(this, QStringLiteral("lblSampleFormat"), "Formát &surových vzorků", 7, cboSampleFormat);
+
+    spnChannels = MakeSpin(this, QStringLiteral("spnChannels"), 1, MaxChannels, FieldLeft, 8, FieldWidth);
+    lblChannels = MakeLabel(this, QStringLiteral("lblChannels"), "Počet k&análů surových vzorků", 8, spnChannels);
+
+    spnChannel = MakeSpin(this, QStringLiteral("spnChannel"), 0, MaxChannels, FieldLeft, 9, FieldWidth);
+    spnChannel->setSpecialValueText(QStringLiteral("každý zvlášť (_chK)"));
+    lblChannel = MakeLabel(this, QStringLiteral("lblChannel"), "&Transformovaný kanál", 9, spnChannel);
 }
 
 void frmOptions::createButtons() {
-    const int top = RowTop + RowStep * 6 + 120;
+    const int top = RowTop + RowStep * Rows + 120;
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     PlaceTwips(cmdOK, 2400, top, 1455, 375);
@@ -159,6 +179,10 @@ void frmOptions::Form_Load() {
         spnPlotHeight->setValue(settings_.plot->height);
     }
     spnJobs->setValue(settings_.jobs.value_or(0));
+    SelectName(cboInputFormat, InputKindName(settings_.input.kind));
+    SelectName(cboSampleFormat, SampleFormatName(settings_.input.sampleFormat));
+    spnChannels->setValue(settings_.input.channels);
+    spnChannel->setValue(settings_.input.eachChannel ? 0 : settings_.input.channel);
     cboPlot_Change();
     txtRate_Change();
 }
@@ -196,6 +220,13 @@ BatchSettings frmOptions::Settings() const {
                                      spnPlotWidth->value(), spnPlotHeight->value()};
     }
     settings.jobs = spnJobs->value();
+    settings.input.kind =
+        InputKindFromName(cboInputFormat->currentData().toString().toStdString()).value_or(InputKind::Detect);
+    settings.input.sampleFormat =
+        SampleFormatFromName(cboSampleFormat->currentData().toString().toStdString()).value_or(SampleFormat::S16le);
+    settings.input.channels = spnChannels->value();
+    settings.input.eachChannel = spnChannel->value() == 0;
+    settings.input.channel = std::max(1, spnChannel->value());
     return settings;
 }
 

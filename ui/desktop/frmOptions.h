@@ -14,9 +14,11 @@ namespace tavox {
 
 // The Options dialog of the main window: the format of the outputs, the
 // sample rate, how the average method combines its exposures, pictures of
-// the outputs and the threads of a batch, as the command line's --format,
-// --rate, --average, --plot, --plot-size and --jobs take them. Shown modally;
-// OK is enabled while the rate reads as a sample rate (or is empty).
+// the outputs, the threads of a batch and how its inputs are read, as the
+// command line's --format, --rate, --average, --plot, --plot-size, --jobs,
+// --input-format, --sample-format, --channels and --channel take them.
+// Shown modally; OK is enabled while the rate reads as a sample rate (or is
+// empty).
 class frmOptions : public QDialog {
     Q_OBJECT
 
@@ -55,6 +57,14 @@ private:
     QSpinBox* spnPlotHeight = nullptr;
     QLabel* lblJobs = nullptr;
     QSpinBox* spnJobs = nullptr;
+    QLabel* lblInputFormat = nullptr;
+    QComboBox* cboInputFormat = nullptr;
+    QLabel* lblSampleFormat = nullptr;
+    QComboBox* cboSampleFormat = nullptr;
+    QLabel* lblChannels = nullptr;
+    QSpinBox* spnChannels = nullptr;
+    QLabel* lblChannel = nullptr;
+    QSpinBox* spnChannel = nullptr;  // 0: every channel apart
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };
