@@ -4,6 +4,7 @@ same samples given as a raw 16-bit file, the samples against soundfile's and
 numpy's reading, and damaged files."""
 
 import json
+import pickle
 import os
 import struct
 import subprocess
@@ -307,3 +308,28 @@ def test_a_long_average_of_a_decoded_file_gives_the_same_output_on_threads(tmp_p
     assert r.returncode == 0, r.stderr
     expected = np.load(tmp_path / "ref.npy")
     np.testing.assert_allclose(np.load(tmp_path / "long_2.npy"), expected, rtol=1e-9, atol=1e-9 * expected.max())
+
+
+def test_the_object_model_reads_inputs_as_its_application_says(tmp_path):
+    frames = signal(2, seed=13)
+    soundfile.write(tmp_path / "t.wav", frames, RATE, subtype="PCM_16")
+    app = tavox.Application()
+    app.FFTParameters.Width = WIDTH
+    app.output_format = "npy"
+    app.channel = "all"
+    added = app.FFTFiles.Add(tavox.fftDataDiskFile, str(tmp_path / "t.wav"), "*.npy")
+    assert isinstance(added, tuple) and [(f.Name, f.channel) for f in added] == [("t_ch1.wav", 1), ("t_ch2.wav", 2)]
+    app.input_format = "raw"
+    app.channel = 3
+    app.channels = 2
+    raw = app.FFTFiles.Add(tavox.fftDataDiskFile, str(tmp_path / "t.wav"), "*_raw.npy")
+    assert isinstance(raw, tavox.File) and raw.channel == 3
+    app.FFTExecute()
+    assert [f.Transform() for f in app.FFTFiles] == [tavox.fftResultAllRight] * 2 + [tavox.fftResultFormatErr]
+    assert raw.problem == "channel 3 was asked for, but the file holds 2 channels" and raw.outputs == ()
+    for k in (1, 2):
+        expected = tavox.spectrum(frames[:, k - 1], WIDTH, dtype="float64")
+        np.testing.assert_allclose(np.load(tmp_path / f"t_ch{k}.npy"), expected, rtol=1e-12)
+    settings = tavox._tavox.BatchSettings()
+    settings.sample_format, settings.channels, settings.channel, settings.input_format = "u8", 3, "all", "raw"
+    assert pickle.loads(pickle.dumps(settings)) == settings
