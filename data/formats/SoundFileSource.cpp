@@ -20,6 +20,8 @@ namespace tavox {
 namespace {
 
 constexpr double FullScale = 32768.0;
+// Rates are read from above 0 to below this.
+constexpr double MaxStatedRate = 1e12;
 // libsndfile reads a header a few bytes at a time: this much of the file's
 // beginning is read once and served from memory.
 constexpr std::size_t HeadCacheBytes = 4096;
@@ -55,6 +57,8 @@ public:
     InputFile& File() noexcept { return *file_; }
     std::unique_ptr<InputFile> Take() noexcept { return std::move(file_); }
     bool ReadFailed() const noexcept { return readFailed_; }
+    // The file's first bytes as read so far (up to HeadCacheBytes).
+    std::span<const std::byte> Head() const noexcept { return head_; }
     // Where the last absolute seek went (-1 once forgotten).
     sf_count_t LastSeek() const noexcept { return lastSeek_; }
     void ForgetSeek() noexcept { lastSeek_ = -1; }
@@ -134,6 +138,15 @@ std::optional<std::string> InfoProblem(const SF_INFO& info) {
     return std::nullopt;
 }
 
+// The rate the file states: an AIFF's own, which libsndfile reads as a whole
+// number only, else libsndfile's; nothing when it lies outside 0 to 10^12 Hz.
+std::optional<double> StatedRate(const SF_INFO& info, std::span<const std::byte> head) {
+    const auto aiff = (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_AIFF ? StatedAiffRate(head) : std::nullopt;
+    const double rate = aiff.value_or(info.samplerate);
+    if (!std::isfinite(rate) || rate <= 0 || rate >= MaxStatedRate) return std::nullopt;
+    return rate;
+}
+
 bool SixteenBitEncoding(int format) {
     const int encoding = format & SF_FORMAT_SUBMASK;
     return encoding == SF_FORMAT_PCM_16 || encoding == SF_FORMAT_PCM_S8 || encoding == SF_FORMAT_PCM_U8;
@@ -176,12 +189,13 @@ std::optional<SampleFormat> StoredFormat(int format, bool bigEndian) {
 // Samples decoded by libsndfile; one read at a time.
 class DecodedSoundSource final : public SampleSource {
 public:
-    DecodedSoundSource(std::unique_ptr<VirtualFile> file, SoundHandle sound, const SF_INFO& info, std::int32_t channel)
-        : file_(std::move(file)), sound_(std::move(sound)), info_(info), channel_(channel) {}
+    DecodedSoundSource(std::unique_ptr<VirtualFile> file, SoundHandle sound, const SF_INFO& info, double rate,
+                       std::int32_t channel)
+        : file_(std::move(file)), sound_(std::move(sound)), info_(info), rate_(rate), channel_(channel) {}
 
     std::optional<std::uint64_t> Samples() const override { return static_cast<std::uint64_t>(info_.frames); }
     bool BoundedSamples() const noexcept override { return SixteenBitEncoding(info_.format); }
-    std::optional<double> SampleRate() const noexcept override { return info_.samplerate; }
+    std::optional<double> SampleRate() const noexcept override { return rate_; }
     std::int32_t Channels() const noexcept override { return info_.channels; }
     std::optional<FileIdentity> Identity() const override { return file_->File().Identity(); }
 
@@ -225,6 +239,7 @@ private:
     std::unique_ptr<VirtualFile> file_;  // outlives the handle
     SoundHandle sound_;
     SF_INFO info_;
+    double rate_;
     std::int32_t channel_;
     mutable std::mutex mutex_;
     mutable sf_count_t position_ = -1;  // the frame libsndfile reads next; -1 when unknown
@@ -318,6 +333,8 @@ SourceOpening SoundFiles::Open(FileSystem& /*fileSystem*/, const std::string& /*
         return SourceOpening::Refused(fftResultFormatErr, "libsndfile: " + error);
     }
     if (const auto problem = InfoProblem(info)) return SourceOpening::Refused(fftResultFormatErr, *problem);
+    const auto rate = StatedRate(info, file->Head());
+    if (!rate) return SourceOpening::Refused(fftResultFormatErr, "the file states a sample rate outside 0 to 10^12 Hz");
     if (auto refusal = ChannelRefusal(options, info.channels)) return std::move(*refusal);
 
     StoredSamples stored = FindStoredSamples(sound.get(), *file, info, options.channel);
@@ -326,16 +343,17 @@ SourceOpening SoundFiles::Open(FileSystem& /*fileSystem*/, const std::string& /*
     if (stored.layout) {
         sound.reset();
         return SourceOpening{
-            std::make_unique<RawSampleSource>(file->Take(), *stored.layout, info.samplerate), fftResultAllRight, {}};
+            std::make_unique<RawSampleSource>(file->Take(), *stored.layout, *rate), fftResultAllRight, {}};
     }
     if (!LastFrameDecodes(sound.get(), info)) {
         if (file->ReadFailed()) return SourceOpening::Refused(fftResultFileSysErr);
         return SourceOpening::Refused(fftResultFormatErr,
                                       std::string(EndsEarly) + "; libsndfile: " + sf_strerror(sound.get()));
     }
-    return SourceOpening{std::make_unique<DecodedSoundSource>(std::move(file), std::move(sound), info, options.channel),
-                         fftResultAllRight,
-                         {}};
+    return SourceOpening{
+        std::make_unique<DecodedSoundSource>(std::move(file), std::move(sound), info, *rate, options.channel),
+        fftResultAllRight,
+        {}};
 }
 
 }  // namespace tavox

@@ -2,8 +2,11 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <span>
 #include <string_view>
 
@@ -60,6 +63,24 @@ std::optional<std::uint64_t> StatedDataBytes(const ReadFileBytes& read, int cont
         default:
             return std::nullopt;
     }
+}
+
+std::optional<double> StatedAiffRate(std::span<const std::byte> head) {
+    constexpr std::string_view Comm = "COMM";
+    const auto* begin = reinterpret_cast<const char*>(head.data());
+    const std::string_view text(begin, head.size());
+    // The chunks of the FORM begin at byte 12; COMM holds the channels (2
+    // bytes), frames (4) and bits (2) before the rate (10).
+    const std::size_t at = text.find(Comm, 12);
+    if (at == std::string_view::npos || at + 26 > head.size()) return std::nullopt;
+    Header rate;
+    std::copy_n(head.begin() + static_cast<std::ptrdiff_t>(at + 16), 10, rate.bytes.begin());
+    const std::uint64_t top = rate.Number(0, 2, true);
+    const std::uint64_t mantissa = rate.Number(2, 8, true);
+    const int exponent = static_cast<int>(top & 0x7FFF);
+    if (exponent == 0x7FFF) return std::numeric_limits<double>::infinity();
+    const double magnitude = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+    return (top & 0x8000) != 0 ? -magnitude : magnitude;
 }
 
 }  // namespace tavox

@@ -19,4 +19,10 @@ using ReadFileBytes = std::function<std::size_t(std::uint64_t offset, std::span<
 // while streaming: the samples run to the end of the file).
 std::optional<std::uint64_t> StatedDataBytes(const ReadFileBytes& read, int container, std::uint64_t offset);
 
+// The sample rate the COMM chunk of an AIFF or AIFC file states, when the
+// chunk lies in `head`, the file's first bytes: an 80-bit float, which
+// libsndfile reads as a whole number (and above 800 MHz or at 0 not at
+// all). Nothing when there is no such chunk in `head`.
+std::optional<double> StatedAiffRate(std::span<const std::byte> head);
+
 }  // namespace tavox

@@ -192,6 +192,11 @@ def test_channel_all_names_one_output_per_channel(tmp_path):
 
 def test_the_rate_from_the_file_and_the_one_that_overrides_it(tmp_path):
     soundfile.write(tmp_path / "a.flac", signal(1, seed=4), 44100, subtype="PCM_16")
+    # An AIFF's rate is a float, of which libsndfile keeps the whole number only.
+    soundfile.write(tmp_path / "b.aiff", signal(1, seed=4), 44100, subtype="PCM_16")
+    aiff = (tmp_path / "b.aiff").read_bytes()
+    (tmp_path / "b.aiff").write_bytes(patched(aiff, b"COMM", 16, "10s", extended(44100.5)))
+    assert tavox.read_signal(tmp_path / "b.aiff")[1] == 44100.5
     for options, rate in (([], 44100), (["--rate=1000"], 1000)):
         r = run("--format=csv", "--report=-", *options, "e", "h", str(WIDTH), str(tmp_path / "a.flac"), "*.csv")
         assert r.returncode == 0, r.stderr
@@ -213,12 +218,22 @@ def patched(data, marker, offset, fmt, value):
     return data[:at] + struct.pack(fmt, value) + data[at + struct.calcsize(fmt):]
 
 
+def extended(value):
+    """value as the 80-bit float of an AIFF COMM chunk (0 as all zeros)."""
+    if value == 0:
+        return b"\0" * 10
+    mantissa, exponent = np.frexp(value)
+    return struct.pack(">HQ", int(exponent) - 1 + 16383, int(mantissa * 2 ** 64))
+
+
 def damaged_files(tmp_path):
     """name -> bytes of files that no batch can read."""
     soundfile.write(tmp_path / "good.wav", signal(1, seed=6), RATE, subtype="PCM_16")
     wav = (tmp_path / "good.wav").read_bytes()
     soundfile.write(tmp_path / "good.flac", signal(1, seed=6), RATE, subtype="PCM_16")
     flac = (tmp_path / "good.flac").read_bytes()
+    soundfile.write(tmp_path / "good.aiff", signal(1, seed=6), RATE, subtype="PCM_16")
+    aiff = (tmp_path / "good.aiff").read_bytes()
     nan = signal(1, seed=6).astype(np.float32) / 32768
     nan[5000] = np.nan
     soundfile.write(tmp_path / "nan.wav", nan, RATE, subtype="FLOAT")
@@ -231,6 +246,9 @@ def damaged_files(tmp_path):
         "f_rate0.wav": patched(wav, b"fmt ", 12, "<I", 0),
         "g_garbage.wav": wav[:12] + b"\xff" * 64,
         "h_nan.wav": (tmp_path / "nan.wav").read_bytes(),
+        # libsndfile reads these as 800 MHz and 1 Hz.
+        "i_rate1e12.aiff": patched(aiff, b"COMM", 16, "10s", extended(1e12)),
+        "j_rate0.aiff": patched(aiff, b"COMM", 16, "10s", extended(0)),
     }
 
 
