@@ -94,6 +94,16 @@ fftWindowEnum WindowFromLetter(const std::string& field) {
     }
 }
 
+bool RepeatFieldGiven(const std::vector<std::string>& fields) noexcept {
+    if (fields.size() <= 5) return false;
+    try {
+        LocaleTextToInt32(fields[5]);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 void ApplyCommandLineFields(const std::vector<std::string>& fields, Parameters& parameters, Files& files) {
     if (fields.size() < RequiredFields) throw AutomationError::FromStringTable(StrMissingParameter, SourceApplication);
 

@@ -23,6 +23,10 @@ bool PhaseFromLetter(const std::string& field) noexcept;
 bool CenterFromLetter(const std::string& field) noexcept;
 fftWindowEnum WindowFromLetter(const std::string& field);  // raises 1001
 
+// True when the repeat field (the sixth) is there and reads as a number,
+// so that it sets the repeat count.
+bool RepeatFieldGiven(const std::vector<std::string>& fields) noexcept;
+
 // Applies the fields of a command line in their order: method, phase and
 // centring from the first, the window from the second, the width from the
 // third, then one disk entry (source, target) added to `files`, then the

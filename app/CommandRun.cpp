@@ -7,6 +7,7 @@
 
 #include "app/Application.h"
 #include "app/BatchSettings.h"
+#include "app/CommandLine.h"
 #include "app/DisplayText.h"
 #include "app/ExitStatus.h"
 #include "app/Files.h"
@@ -72,8 +73,14 @@ int RunCommand(const std::vector<std::string>& fields, const BatchSettings& sett
     std::shared_ptr<RunTally> counter;
     try {
         app = Application::Create();
-        if (parts.plots) parts.plots->SetParameters(app->FFTParameters());
-        ApplyRunSettings(settings, *app, parts.plots);
+        BatchSettings run = settings;
+        // Welch's exposures are as many as fit, unless the field D caps them.
+        run.output.spectrum.repeatCaps = settings.output.spectrum.overlap && RepeatFieldGiven(fields);
+        if (parts.plots) {
+            parts.plots->SetParameters(app->FFTParameters());
+            parts.plots->SetSpectrumOptions(run.output.spectrum);
+        }
+        ApplyRunSettings(run, *app, parts.plots);
         if (parts.report) parts.report->Attach(app);
         counter = std::make_shared<RunTally>(app);
         app->Subscribe(counter);

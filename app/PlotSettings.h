@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/SpectrumObserver.h"
+#include "common/SpectrumOptions.h"
 
 namespace tavox {
 
@@ -30,6 +31,9 @@ class PlotWriter : public SpectrumObserver {
 public:
     // The parameters of the batch, read for each title (method, window).
     virtual void SetParameters(std::shared_ptr<const Parameters> parameters) = 0;
+    // What the values are and how they were estimated (the axis title, the
+    // window's constants in each subtitle); amplitudes by default.
+    virtual void SetSpectrumOptions(const SpectrumOptions&) {}
     // Waits for every picture and ends the writer; returns, for each picture
     // that could not be written, "<path> could not be written: <reason>".
     virtual std::vector<std::string> Finish() = 0;

@@ -47,6 +47,8 @@ constexpr long double FlatTop[] = {1.0L, 1.93L, 1.29L, 0.388L, 0.028L};
 // far above these.
 constexpr long double MagnitudeTolerance = 1e-7L;  // of the tone's amplitude
 constexpr long double PhaseTolerance = 1e-4L;      // degrees
+// Power and PSD take exact twiddles: far closer than the amplitudes.
+constexpr long double ScaleTolerance = 1e-11L;  // of the tone's power
 
 // Placement: exposures of this width at these bins and amplitudes, between
 // noise that any misplaced exposure would take in.
@@ -251,6 +253,55 @@ SelfTestCheck ToneCheck(const ScratchFolder& folder, fftWindowEnum window) {
                 CheckTone(ReadOutput(folder.File(name + ".npy"), OutputFormat::Npy),
                           ReadOutput(folder.File(name + ".raw"), OutputFormat::Raw, true), window, width);
             if (!fault.empty()) Fail(check, what + fault);
+        }
+    }
+    return check;
+}
+
+// The tone on power and PSD scales through the batch: bin k reads the
+// square of its amplitude over 2 (the window's copies included), and over
+// the window's equivalent noise bandwidth NENBW * rate / width as a PSD,
+// with Heinzel's NENBW of each window.
+SelfTestCheck ScaleCheck(const ScratchFolder& folder, fftWindowEnum window) {
+    SelfTestCheck check = NamedCheck("power and PSD of tones, " + WindowName(window) + " window");
+    constexpr double Rate = 48000;
+    const long double nenbw = window == fftWindowHanning ? 1.5L : window == fftWindowFlatTop ? 3.770164L : 1.0L;
+    const long double peak = (ToneCos * ToneCos + ToneSin * ToneSin) / 2;
+    for (int stages = MinStages; stages <= MaxStages; ++stages) {
+        const std::size_t width = std::size_t{1} << stages;
+        const std::string input = folder.File("scaled" + std::to_string(width) + ".dat");
+        std::vector<std::int16_t> samples(width);
+        const std::int16_t cycle[4] = {static_cast<std::int16_t>(ToneCos), static_cast<std::int16_t>(ToneSin),
+                                       static_cast<std::int16_t>(-ToneCos), static_cast<std::int16_t>(-ToneSin)};
+        for (std::size_t n = 0; n < width; ++n) samples[n] = cycle[n % 4];
+        WriteSamples(input, samples);
+        for (const SpectrumScale scale : {SpectrumScale::Power, SpectrumScale::Psd}) {
+            ++check.cases;
+            Run run;
+            run.window = window;
+            run.width = static_cast<std::int32_t>(width);
+            run.output.format = OutputFormat::Npy;
+            run.output.rate = Rate;
+            run.output.spectrum.scale = scale;
+            const std::string what = "width " + std::to_string(width) + ", " + std::string(ScaleName(scale)) + ": ";
+            const std::int32_t result = Transform(run, input, "*.npy");
+            const std::vector<double> values =
+                ReadOutput(folder.File("scaled" + std::to_string(width) + ".npy"), OutputFormat::Npy);
+            if (result != fftResultAllRight || values.size() != width / 2) {
+                Fail(check, what + "result " + std::to_string(result));
+                continue;
+            }
+            const long double bandwidth =
+                scale == SpectrumScale::Psd ? nenbw * Rate / static_cast<long double>(width) : 1.0L;
+            for (std::size_t k = 1; k < values.size(); ++k) {
+                const long double amplitude = ToneBin(window, width, k).magnitude;
+                const long double expected = amplitude * amplitude / 2 / bandwidth;
+                if (std::fabs(values[k] - expected) > ScaleTolerance * peak / bandwidth) {
+                    Fail(check, what + "bin " + std::to_string(k) + " reads " + Text(values[k]) + ", expected " +
+                                    Text(expected));
+                    break;
+                }
+            }
         }
     }
     return check;
@@ -544,6 +595,11 @@ SelfTestResult RunSelfTest(const FastKernel& kernel) {
                 const fftWindowEnum window = names.window;
                 guarded("tones, " + WindowName(window) + " window",
                         [&] { result.checks.push_back(ToneCheck(folder, window)); });
+            }
+            for (const WindowNames& names : WindowNameTable) {
+                const fftWindowEnum window = names.window;
+                guarded("scales, " + WindowName(window) + " window",
+                        [&] { result.checks.push_back(ScaleCheck(folder, window)); });
             }
             guarded("exposure placement", [&] {
                 for (auto& check : PlacementChecks(folder)) result.checks.push_back(std::move(check));

@@ -37,6 +37,8 @@ using FastKernel =
 //   window and every width from 128 to 65536, through the batch and a disk
 //   file: every magnitude and phase against their closed form in long
 //   double, and the 16-bit output against the rounded values;
+// - the same tones on the power and PSD scales (exact twiddles), every
+//   window and width, against A^2/2 and the window's NENBW (Heinzel);
 // - placement of the exposures of the average (every average mode) and of
 //   multi between a start and a finish, against tones that only the right
 //   exposures hold;

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/SpectrumOptions.h"
+
 namespace tavox {
 
 class SpectrumObserver;
@@ -20,14 +22,14 @@ enum class OutputFormat { Raw, Csv, F32, Npy };
 // Names as the command line and the report use them, in the order of OutputFormat.
 inline constexpr std::array<std::string_view, 4> OutputFormatNames = {"raw", "csv", "f32", "npy"};
 
-// How the average method combines the magnitudes of its exposures, bin by
-// bin: the arithmetic mean, the root of the mean square, the largest value or
-// the median (the mean of the two middle values for an even count). How each
-// combines is its row in data/AverageCombiners.
-enum class AverageMode { Mean, Rms, Max, Median };
+// How the average method combines the spectra of its exposures, bin by
+// bin: the arithmetic mean, the root of the mean square, the largest value,
+// the median (the mean of the two middle values for an even count) or the
+// smallest value. How each combines is its row in data/AverageCombiners.
+enum class AverageMode { Mean, Rms, Max, Median, Min };
 
 // Names as the command line and the report use them, in the order of AverageMode.
-inline constexpr std::array<std::string_view, 4> AverageModeNames = {"mean", "rms", "max", "median"};
+inline constexpr std::array<std::string_view, 5> AverageModeNames = {"mean", "rms", "max", "median", "min"};
 
 // Output settings of a batch beyond Parameters. The defaults give the raw
 // 16-bit outputs and the mean.
@@ -37,6 +39,8 @@ struct OutputOptions {
     // CSV outputs.
     std::optional<double> rate;
     AverageMode average = AverageMode::Mean;
+    // Scale, unit, placement, detrending and padding of the spectra.
+    SpectrumOptions spectrum;
     // Told about every disk output written in full; none by default.
     std::shared_ptr<SpectrumObserver> observer;
 

@@ -50,12 +50,27 @@ void AddLarger(std::span<double> held, std::span<const double> block, std::int32
     for (std::size_t k = 0; k < held.size(); ++k) held[k] = Larger(held[k], block[k]);
 }
 
+// The held extreme is already the result.
 void KeepLargest(std::span<double>, std::int32_t) noexcept {}
 
 double Largest(std::span<double> values) noexcept {
     double largest = values.empty() ? NAN : values[0];
     for (const double x : values.subspan(values.empty() ? 0 : 1)) largest = Larger(largest, x);
     return largest;
+}
+
+double Smaller(double held, double x) noexcept {
+    return !std::isnan(held) && !(x >= held) ? x : held;
+}
+
+void AddSmaller(std::span<double> held, std::span<const double> block, std::int32_t) noexcept {
+    for (std::size_t k = 0; k < held.size(); ++k) held[k] = Smaller(held[k], block[k]);
+}
+
+double Smallest(std::span<double> values) noexcept {
+    double smallest = values.empty() ? NAN : values[0];
+    for (const double x : values.subspan(values.empty() ? 0 : 1)) smallest = Smaller(smallest, x);
+    return smallest;
 }
 
 // NaN when one of the values is NaN.
@@ -76,6 +91,7 @@ constexpr std::array<AverageCombiner, AverageModeNames.size()> Combiners = {{
     {AverageMode::Rms, AddSquares, RootOfMeanSquare, Rms},
     {AverageMode::Max, AddLarger, KeepLargest, Largest},
     {AverageMode::Median, nullptr, nullptr, Median},
+    {AverageMode::Min, AddSmaller, KeepLargest, Smallest},
 }};
 
 constexpr bool InEnumOrder() {

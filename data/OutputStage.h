@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "common/SpectrumOptions.h"
+
 namespace tavox {
 
 // The columns of an output as a CSV header names them: the bin number, the
@@ -31,13 +33,18 @@ struct SpectrumShape {
 
 // What the output steps know of a spectrum besides its values: the width of
 // its transform, the sums of the window's weights and of their squares (S1
-// and S2, from which the window's gains and noise bandwidth follow) and the
-// sample rate.
+// and S2, from which the window's gains and noise bandwidth follow), the
+// sample rate, the samples of an exposure (the window's width; below the
+// transform's when padded), the quantity and unit of the values and the
+// full-scale voltage.
 struct SpectrumContext {
     std::size_t width = 0;
     double weightSum = 0;
     double weightSquares = 0;
     std::optional<double> rate;
+    std::size_t samples = 0;
+    SpectrumQuantity quantity;
+    std::optional<double> fullScale;
 };
 
 // Named values that output steps measured of an output (a signal-to-noise
@@ -77,6 +84,8 @@ public:
     void Finish(std::size_t row, std::span<double> values, std::int32_t exposures) const noexcept;
 
     const RowNames& Names() const noexcept { return names_; }
+    // True when Finish changes nothing.
+    bool Empty() const noexcept { return stepCount_ == 0; }
     const SpectrumContext& Context() const noexcept { return context_; }
     // True when a step measures and a sink keeps what it finds.
     bool Measuring() const noexcept { return measuring_ && measures_ != nullptr; }

@@ -56,7 +56,7 @@ bool ResultStore::AddHeld(std::span<const double> block) noexcept {
 }
 
 bool ResultStore::AverageHeld() noexcept {
-    if (sums_ <= 1) return true;
+    if (sums_ < 1) return true;
     const std::size_t first = static_cast<std::size_t>(first_) - 1;
     const std::size_t last = std::min(values_.size(), static_cast<std::size_t>(last_));
     const std::int32_t count = sums_;
@@ -65,7 +65,9 @@ bool ResultStore::AverageHeld() noexcept {
     const std::span<double> held(values_.data() + first, last - first);
     const AverageCombiner& combiner = CombinerOf(blockMode_);
     bool combined = true;
-    if (!combiner.KeepsRows()) {
+    if (count == 1) {
+        // One spectrum is its own combination; the output stage still runs.
+    } else if (!combiner.KeepsRows()) {
         combiner.finish(held, count);
     } else {
         combined = rows_.Combine(held, combiner.column);

@@ -50,8 +50,8 @@ public:
     // False when a mode that keeps its spectra cannot keep it (memory or
     // temporary file).
     bool AddHeld(std::span<const double> block) noexcept;
-    // Turns the held block into the combination of its spectra, whose count
-    // becomes 1, and runs the output stage on it. False when kept spectra
+    // Turns the held block into the combination of its spectra (also of
+    // one), whose count becomes 1, and runs the output stage on it. False when kept spectra
     // cannot be read back.
     bool AverageHeld() noexcept;
     // The held values up to Last.

@@ -4,6 +4,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/Numeric.h"
 #include "data/Range.h"
@@ -147,14 +148,30 @@ void SheetChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16
             return;
         }
         case SaveAverage: {
-            if (store_.Sums() <= 1) return;
-            const double divisor = store_.Sums();
-            store_.ResetSums();
-            if (!range) {
-                result = fftResultTargetFull;
+            const std::int32_t count = store_.Sums();
+            if (count > 1) {
+                const double divisor = count;
+                store_.ResetSums();
+                if (!range) {
+                    result = fftResultTargetFull;
+                    return;
+                }
+                updateCells(store_.First(), store_.Last(),
+                            [&](double present, std::size_t) { return present / divisor; });
+            }
+            if (count < 1 || !range || store_.Stage().Empty()) return;
+            // The output stage (a unit, a bias) runs on the combined cells.
+            std::vector<double> values;
+            try {
+                for (std::int32_t row = store_.First(); row <= store_.Last(); ++row) {
+                    values.push_back(CellNumber(range->CellValue(row, col)));
+                }
+            } catch (...) {
+                result = fftResultFileSysErr;
                 return;
             }
-            updateCells(store_.First(), store_.Last(), [&](double present, std::size_t) { return present / divisor; });
+            store_.Stage().Finish(0, values, count);
+            updateCells(store_.First(), store_.Last(), [&](double, std::size_t k) { return values[k]; });
             return;
         }
         case SaveWrite:

@@ -183,11 +183,15 @@ std::vector<double> Values(std::string_view bytes, std::size_t valueBytes, std::
 
 // Checks magnitudes and phases; the error names the first value that cannot be one.
 std::string CheckValues(const Spectrum& spectrum) {
+    const bool decibels = spectrum.quantity.Decibels();
     for (std::size_t k = 0; k < spectrum.magnitudes.size(); ++k) {
         const double m = spectrum.magnitudes[k];
-        if (!std::isfinite(m) || m < 0) {
-            return "not a spectrum: bin " + std::to_string(k) + " holds " + Number(m) +
-                   ", and a magnitude is never negative or infinite (an input signal, or another layout?)";
+        if (decibels ? std::isnan(m) || m == INFINITY : !std::isfinite(m) || m < 0) {
+            const std::string what = spectrum.quantity == SpectrumQuantity{}
+                                         ? std::string("a magnitude")
+                                         : "a value of " + AxisTitle(spectrum.quantity);
+            return "not a spectrum: bin " + std::to_string(k) + " holds " + Number(m) + ", and " + what + " is never " +
+                   (decibels ? "NaN or +infinite" : "negative or infinite") + " (an input signal, or another layout?)";
         }
     }
     for (std::size_t k = 0; k < spectrum.phases.size(); ++k) {
@@ -222,6 +226,7 @@ SpectrumReading ReadFlat(std::string_view bytes, const SpectrumFormat& format, c
     }
     Spectrum spectrum;
     spectrum.width = 2 * bins;
+    spectrum.quantity = layout.quantity;
     const std::vector<double> values = Values(bytes, valueBytes, count);
     spectrum.magnitudes.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(bins));
     if (layout.phase) spectrum.phases.assign(values.begin() + static_cast<std::ptrdiff_t>(bins), values.end());
@@ -247,8 +252,8 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     }
 }
 
-// A header of the columns WriteCsv writes for magnitudes (with a rate, and
-// with phases or not) and one line per bin.
+// A header of the columns WriteCsv writes (with a rate, with phases or
+// not; magnitudes or another quantity) and one line per bin.
 SpectrumReading ReadCsv(std::string_view text, const SpectrumFormat&, const FlatLayout&) {
     std::vector<std::string_view> lines = Split(text, '\n');
     for (std::string_view& line : lines) {
@@ -259,20 +264,23 @@ SpectrumReading ReadCsv(std::string_view text, const SpectrumFormat&, const Flat
     const std::string frequency(FrequencyColumn);
     const std::string magnitude(PolarRows[0]);
     const std::string phase(PolarRows[1]);
-    const std::vector<std::string> headers = {bin + "," + magnitude, bin + "," + frequency + "," + magnitude,
-                                              bin + "," + magnitude + "," + phase,
-                                              bin + "," + frequency + "," + magnitude + "," + phase};
-    if (lines.empty() || std::find(headers.begin(), headers.end(), lines.front()) == headers.end()) {
+    const std::vector<std::string_view> names =
+        lines.empty() ? std::vector<std::string_view>() : Split(lines.front(), ',');
+    const bool hasFrequency = names.size() >= 3 && names[1] == frequency;
+    const std::size_t valueColumn = hasFrequency ? 2 : 1;
+    const std::optional<SpectrumQuantity> quantity =
+        names.size() > valueColumn ? QuantityOfColumn(names[valueColumn]) : std::nullopt;
+    const bool hasPhase = names.size() == valueColumn + 2 && names.back() == phase;
+    if (names.empty() || names[0] != bin || !quantity || names.size() != valueColumn + 1 + (hasPhase ? 1 : 0)) {
         return Refused("not a spectrum: a CSV output begins with the line " + bin + "[," + frequency + "]," +
                        magnitude + "[," + phase + "]");
     }
-    const std::vector<std::string_view> names = Split(lines.front(), ',');
-    const bool hasFrequency = std::find(names.begin(), names.end(), frequency) != names.end();
-    const bool hasPhase = std::find(names.begin(), names.end(), phase) != names.end();
     const std::size_t columns = names.size();
+    const std::string valueName = "<" + std::string(names[valueColumn]) + ">";
     if (lines.size() < 2) return Refused("not a spectrum: the CSV file has a header but no bins");
 
     Spectrum spectrum;
+    spectrum.quantity = *quantity;
     std::vector<double> frequencies;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::vector<std::string_view> cells = Split(lines[i], ',');
@@ -284,7 +292,7 @@ SpectrumReading ReadCsv(std::string_view text, const SpectrumFormat&, const Flat
         }
         if (!readable || row[0] != static_cast<double>(i - 1)) {
             return Refused("not a spectrum: line " + std::to_string(i + 1) + " of the CSV file is not \"" +
-                           std::to_string(i - 1) + (hasFrequency ? ",<Hz>" : "") + ",<magnitude>" +
+                           std::to_string(i - 1) + (hasFrequency ? ",<Hz>" : "") + "," + valueName +
                            (hasPhase ? ",<degrees>" : "") + "\"");
         }
         std::size_t column = 1;
@@ -296,16 +304,18 @@ SpectrumReading ReadCsv(std::string_view text, const SpectrumFormat&, const Flat
     if (hasFrequency && frequencies.size() >= 2 && frequencies[1] > 0) {
         spectrum.rate = frequencies[1] * static_cast<double>(spectrum.width);
     }
+    const std::string what =
+        *quantity == SpectrumQuantity{} ? " magnitudes" : " values of " + std::string(names[valueColumn]);
     SpectrumReading reading;
-    reading.how = "CSV, " + std::to_string(spectrum.magnitudes.size()) +
-                  (hasPhase ? " magnitudes and phases" : " magnitudes") + ", width " + std::to_string(spectrum.width) +
+    reading.how = "CSV, " + std::to_string(spectrum.magnitudes.size()) + what + (hasPhase ? " and phases" : "") +
+                  ", width " + std::to_string(spectrum.width) +
                   (spectrum.rate ? ", sample rate " + Number(*spectrum.rate) + " Hz from frequency_hz" : "");
     reading.spectrum = std::move(spectrum);
     return reading;
 }
 
 // A NumPy array of shape (bins,) or (2, bins) of <f8, <f4 or <i2 values.
-SpectrumReading ReadNpy(std::string_view bytes, const SpectrumFormat& format, const FlatLayout&) {
+SpectrumReading ReadNpy(std::string_view bytes, const SpectrumFormat& format, const FlatLayout& layout) {
     const auto fail = [](const std::string& why) { return Refused("not a spectrum: " + why); };
     if (bytes.size() < 10 || bytes.substr(0, format.magic.size()) != format.magic) {
         return fail("a .npy file begins with \\x93NUMPY");
@@ -362,6 +372,7 @@ SpectrumReading ReadNpy(std::string_view bytes, const SpectrumFormat& format, co
     const std::vector<double> values = Values(data, valueBytes, rows * bins);
     Spectrum spectrum;
     spectrum.width = 2 * bins;
+    spectrum.quantity = layout.quantity;
     spectrum.magnitudes.assign(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(bins));
     if (withPhases) spectrum.phases.assign(values.begin() + static_cast<std::ptrdiff_t>(bins), values.end());
     SpectrumReading reading;

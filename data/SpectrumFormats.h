@@ -23,6 +23,7 @@ struct Spectrum {
     std::vector<double> phases;  // empty when the output holds none
     std::size_t width = 0;       // exposure width in samples: twice the bins
     std::optional<double> rate;  // the sample rate a CSV file's frequency_hz column was made with
+    SpectrumQuantity quantity;   // what the magnitudes are: a CSV file's column, or as the layout says
 };
 
 // What reading a file gave: the spectrum and how the file was read (format,
@@ -38,6 +39,8 @@ struct SpectrumReading {
 struct FlatLayout {
     std::optional<int> width;
     bool phase = false;
+    // What the values are, for every format but CSV, whose column says it.
+    SpectrumQuantity quantity;
 };
 
 // One output format: how it is named, recognised, written and read.
@@ -97,8 +100,9 @@ std::string NpyHeader(const SpectrumShape& shape);
 
 // Reads the bytes of an output in `format` (recognised from the bytes and
 // `name` when not given). Refuses empty files, a layout given for a format
-// that says its own, partial values, negative or non-finite magnitudes and
-// phases beyond +-180 degrees, with a message that says which.
+// that says its own, partial values, negative or non-finite magnitudes
+// (levels in dB may be negative, and -inf for a bin of 0) and phases beyond
+// +-180 degrees, with a message that says which.
 SpectrumReading ReadSpectrum(std::string_view bytes, std::string_view name, std::optional<OutputFormat> format,
                              const FlatLayout& layout);
 

@@ -60,6 +60,7 @@ public:
     struct StandInResult {
         std::int32_t result = fftResultAllRight;
         std::int32_t exposures = 0;
+        std::int32_t hop = 0;
         double seconds = 0.0;
         Measures measures;
         DeferredOutputs outputs;
@@ -74,6 +75,9 @@ public:
     // What the last Transform did: the exposures it transformed and the
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
+    // The samples from the start of one exposure of an Average or Multi to
+    // the next (0 for the Simple method or when none was placed).
+    std::int32_t ExposureHop() const noexcept { return exposureHop_; }
     double TransformSeconds() const noexcept { return transformSeconds_; }
     // What the spectrum stage measured of the last output the last Transform
     // wrote (none unless a measurement was asked for).
@@ -94,19 +98,21 @@ public:
     static void SetAllocationProbe(AllocationProbe probe) noexcept;
 
 private:
-    void PrepareBuffers();
+    // Working arrays of `points` values each.
+    void PrepareBuffers(std::size_t points);
     void ReleaseBuffers() noexcept;
-    void LoadExposure(std::int32_t position);
+    void LoadExposure(std::int32_t position, const SpectrumStage& stage);
     std::int32_t ExposureStep();
-    bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat);
+    bool PlanExposures(std::int32_t& step, std::int32_t& position, std::int32_t& repeat, bool multi);
+    bool PlanOverlapped(double overlap, std::int32_t& step, std::int32_t& position, std::int32_t& repeat, bool multi);
     // True, with the result code set, when the transform is to stop before exposure k.
-    bool StopBefore(std::int16_t k);
+    bool StopBefore(std::int32_t k);
     void TransformSimple(const SpectrumStage& stage);
     // The exposures of an Average or Multi, on this thread or, when the plan
     // allows it, computed ahead on worker threads; either way their outcomes
     // are applied here in exposure order.
     void TransformExposures(const SpectrumStage& stage, bool multi);
-    void RunExposures(ExposureSource& exposures, std::int16_t repeat, bool multi);
+    void RunExposures(ExposureSource& exposures, std::int32_t repeat, bool multi);
     bool BoundedSamples() const noexcept;
 
     std::unique_ptr<Data> data_;
@@ -116,6 +122,7 @@ private:
     std::vector<double, CachedAllocator<double>> ImagPart;
     std::int32_t ResultCode = fftResultAllRight;
     std::int32_t exposuresDone_ = 0;
+    std::int32_t exposureHop_ = 0;
     double transformSeconds_ = 0.0;
     Measures measures_;
     std::string name_;

@@ -1,5 +1,6 @@
 #include "engine/Parameters.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -8,7 +9,6 @@
 
 #include "common/AutomationError.h"
 #include "common/Numeric.h"
-#include "engine/NumericConstants.h"
 #include "engine/Shaping.h"
 
 namespace tavox {
@@ -70,10 +70,7 @@ double FractionOrLargest(double value) noexcept {
 
 Parameters::Parameters() {
     SetWindowWeights(BuildWindowWeights(window_, width_));
-    auto tables = std::make_shared<WidthTables>();
-    RebuildTwiddleTable(width_, tables->twiddleReal, tables->twiddleImag);
-    tables->plan.Build(tables->twiddleReal, tables->twiddleImag, widthExponent_);
-    tables_ = std::move(tables);
+    tables_ = TransformTables::Recurrent(widthExponent_);
 }
 
 void Parameters::SetMethod(std::int32_t value) noexcept {
@@ -97,8 +94,7 @@ void Parameters::SetWindow(std::int32_t value) {
     ++version_;
 }
 
-void Parameters::SetWidth(std::int32_t value) {
-    if (value == width_) return;
+std::int32_t Parameters::NormalizeWidth(std::int32_t value) {
     const std::int32_t requested = AbsoluteOrOverflow(value);
     std::int32_t x = requested - 1;
     std::int32_t exponent = 0;
@@ -109,15 +105,18 @@ void Parameters::SetWidth(std::int32_t value) {
     ++exponent;
     if (exponent < 7) exponent = 7;
     if (exponent > 16) exponent = 16;
+    return std::int32_t{1} << exponent;
+}
 
-    const std::int32_t width = std::int32_t{1} << exponent;
-    std::shared_ptr<WidthTables> tables;
+void Parameters::SetWidth(std::int32_t value) {
+    if (value == width_) return;
+    const std::int32_t width = NormalizeWidth(value);
+    const int exponent = std::countr_zero(static_cast<std::uint32_t>(width));
+    std::shared_ptr<const TransformTables> tables;
     std::shared_ptr<const std::vector<double>> weights;
     try {
-        tables = std::make_shared<WidthTables>();
-        RebuildTwiddleTable(width, tables->twiddleReal, tables->twiddleImag);
+        tables = TransformTables::Recurrent(exponent);
         weights = BuildWindowWeights(window_, width);
-        tables->plan.Build(tables->twiddleReal, tables->twiddleImag, exponent);
     } catch (const std::bad_alloc&) {
         // Width and tables always agree: the previous ones stay.
         throw AutomationError::Platform(ErrOutOfMemory);
@@ -188,26 +187,6 @@ Variant Parameters::NormalizeRangeValue(const Variant& value) {
         return std::fabs(LeadingNumber(*text));
     }
     return std::int16_t{0};
-}
-
-void Parameters::RebuildTwiddleTable(std::int32_t width, std::vector<double>& real, std::vector<double>& imag) {
-    const auto entries = static_cast<std::size_t>(width / 2);
-    real.assign(entries, 0.0);
-    imag.assign(entries, 0.0);
-
-    const double theta = 2 * Pi15 / width;
-    const double r = std::cos(theta);
-    const double q = -std::sqrt(1 - std::pow(r, 2.0));
-    real[0] = 1;
-    imag[0] = 0;
-    if (entries > 1) {
-        real[1] = r;
-        imag[1] = q;
-    }
-    for (std::size_t k = 2; k < entries; ++k) {
-        real[k] = r * real[k - 1] - q * imag[k - 1];
-        imag[k] = q * real[k - 1] + r * imag[k - 1];
-    }
 }
 
 std::shared_ptr<const std::vector<double>> Parameters::BuildWindowWeights(fftWindowEnum window, std::int32_t width) {

@@ -8,6 +8,7 @@
 #include "common/Enums.h"
 #include "common/Object.h"
 #include "common/Variant.h"
+#include "engine/TransformTables.h"
 #include "engine/fft/FftPlan.h"
 
 namespace tavox {
@@ -81,6 +82,8 @@ public:
     std::span<const double> TwiddleImagTable() const noexcept { return tables_->twiddleImag; }
     // Plan of the fast kernel for Width, made from the twiddle table.
     const FftPlan& Plan() const noexcept { return tables_->plan; }
+    // Both, shared (TransformTables::Recurrent for Width).
+    const std::shared_ptr<const TransformTables>& Tables() const noexcept { return tables_; }
     // Weights of the current window for Width samples (WindowWeight); empty
     // for the rectangle.
     std::span<const double> WindowWeights() const noexcept { return *windowWeights_; }
@@ -95,17 +98,12 @@ public:
 
     // Normal form of a Start or Finish value.
     static Variant NormalizeRangeValue(const Variant& value);
+    // The width SetWidth stores for `value` (|value| rounded up to a power
+    // of two within 128..65536); the overflow error (6) as SetWidth.
+    static std::int32_t NormalizeWidth(std::int32_t value);
 
 private:
-    struct WidthTables {
-        std::vector<double> twiddleReal;
-        std::vector<double> twiddleImag;
-        FftPlan plan;
-    };
-
     void EnforceMethodRepeat() noexcept;
-    // Builds the tables for `width` and `window` into the given vectors.
-    static void RebuildTwiddleTable(std::int32_t width, std::vector<double>& real, std::vector<double>& imag);
     static std::shared_ptr<const std::vector<double>> BuildWindowWeights(fftWindowEnum window, std::int32_t width);
     void SetWindowWeights(std::shared_ptr<const std::vector<double>> weights) noexcept;
 
@@ -119,7 +117,7 @@ private:
     bool phase_ = false;
     bool center_ = false;
     std::uint64_t version_ = 0;
-    std::shared_ptr<const WidthTables> tables_;
+    std::shared_ptr<const TransformTables> tables_;
     std::shared_ptr<const std::vector<double>> windowWeights_;
     double windowSum_ = 0;
     double windowSquares_ = 0;

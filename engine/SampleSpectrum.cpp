@@ -25,15 +25,25 @@ void AppendRawSamples(std::span<const double> values, const SpectrumShape& shape
 
 SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, AverageMode average,
                                 MemorySamples samples, SpectrumTarget target, std::size_t threads) {
+    OutputOptions options;
+    options.average = average;
+    return TransformSamples(std::move(parameters), options, samples, target, threads);
+}
+
+SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, const OutputOptions& options,
+                                MemorySamples samples, SpectrumTarget target, std::size_t threads) {
     SampleSpectrum spectrum;
-    spectrum.bins = static_cast<std::size_t>(parameters->Width() / 2);
+    const std::int32_t pad = options.spectrum.pad && ValidPad(*options.spectrum.pad) ? *options.spectrum.pad : 0;
+    spectrum.bins = static_cast<std::size_t>(std::max(parameters->Width(), pad) / 2);
     spectrum.rows = parameters->Method() == fftMethodSimple && parameters->Phase() ? 2 : 1;
 
     File file(nullptr);
     file.SetParameters(std::move(parameters));
-    OutputOptions options;
-    options.average = average;
-    file.GetData().SetOutputOptions(options);
+    OutputOptions used;
+    used.average = options.average;
+    used.rate = options.rate;
+    used.spectrum = options.spectrum;
+    file.GetData().SetOutputOptions(used);
     file.GetData().UseMemory(samples, target == SpectrumTarget::DiskRaw ? fftDataDiskFile : fftDataExcelRange);
     spectrum.result = file.Transform({}, threads);
 

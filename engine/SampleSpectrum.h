@@ -33,7 +33,7 @@ struct SampleSpectrum {
     std::size_t outputs = 0;
     // Blocks of each output: 1, or 2 with phases (magnitudes, then phases).
     std::size_t rows = 0;
-    // Values of each block: Width / 2.
+    // Values of each block: Width / 2 (the padded width / 2 with a pad).
     std::size_t bins = 0;
     // Sheet: outputs * rows * bins values.
     std::vector<double> values;
@@ -50,6 +50,11 @@ struct SampleSpectrum {
 // long Average are computed on that many threads, with the same result.
 // Raises nothing but std::bad_alloc.
 SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, AverageMode average,
+                                MemorySamples samples, SpectrumTarget target, std::size_t threads = 1);
+// The same with the output options of a batch: the average mode and the
+// scale, unit, placement, detrending and padding of the spectrum (the format
+// and any observer are not used); a padded spectrum has pad / 2 bins.
+SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, const OutputOptions& options,
                                 MemorySamples samples, SpectrumTarget target, std::size_t threads = 1);
 
 }  // namespace tavox

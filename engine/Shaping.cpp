@@ -28,6 +28,36 @@ double WindowWeight(fftWindowEnum window, std::size_t i, std::size_t n) noexcept
     return 1;
 }
 
+void RemoveMean(std::span<double> re) noexcept {
+    if (re.empty()) return;
+    long double sum = 0;
+    for (const double x : re) sum += x;
+    const auto mean = static_cast<double>(sum / static_cast<long double>(re.size()));
+    for (double& x : re) x = x - mean;
+}
+
+// With t centred on the middle index, the slope is sum(t x) / sum(t^2)
+// and the line passes through the mean.
+void RemoveLine(std::span<double> re) noexcept {
+    if (re.size() < 2) {
+        RemoveMean(re);
+        return;
+    }
+    const auto n = static_cast<long double>(re.size());
+    const long double middle = (n - 1) / 2;
+    long double sum = 0;
+    long double moment = 0;
+    for (std::size_t i = 0; i < re.size(); ++i) {
+        sum += re[i];
+        moment += (static_cast<long double>(i) - middle) * re[i];
+    }
+    const long double mean = sum / n;
+    const long double slope = moment / (n * (n * n - 1) / 12);
+    for (std::size_t i = 0; i < re.size(); ++i) {
+        re[i] = static_cast<double>(re[i] - (mean + slope * (static_cast<long double>(i) - middle)));
+    }
+}
+
 void ShapeExposure(std::span<double> re, bool center, fftWindowEnum window) noexcept {
     if (center) Center(re);
     if (window != fftWindowHanning && window != fftWindowFlatTop) return;

@@ -18,6 +18,14 @@ void ShapeExposure(std::span<double> re, bool center, fftWindowEnum window) noex
 // Returns false and touches nothing when weights are given for another size.
 bool ShapeExposure(std::span<double> re, bool center, std::span<const double> weights) noexcept;
 
+// Subtracts the mean, summed in long double so that it is the mean rounded
+// once (as numpy and SciPy nearly always find it).
+void RemoveMean(std::span<double> re) noexcept;
+
+// Subtracts the least-squares line through (i, re[i]), its sums taken in
+// long double (SciPy's detrend type 'linear').
+void RemoveLine(std::span<double> re) noexcept;
+
 // Weight of sample i of an exposure of n samples under `window`; 1 for the
 // rectangle and any value outside the enumeration.
 double WindowWeight(fftWindowEnum window, std::size_t i, std::size_t n) noexcept;

@@ -9,6 +9,8 @@
 #include "app/ProgressText.h"
 #include "engine/Parameters.h"
 #include "engine/SampleSpectrum.h"
+#include "engine/Shaping.h"
+#include "engine/WindowConstants.h"
 #include "python/Bindings.h"
 
 namespace py = pybind11;
@@ -52,7 +54,7 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
         auto parameters = std::make_shared<Parameters>();
         ApplyTransform(settings.transform, *parameters);
         const std::int32_t jobs = settings.jobs.value_or(0);
-        spectrum = TransformSamples(std::move(parameters), settings.output.average, source,
+        spectrum = TransformSamples(std::move(parameters), settings.output, source,
                                     raw ? SpectrumTarget::DiskRaw : SpectrumTarget::Sheet,
                                     static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
@@ -65,6 +67,23 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
 void bindArrays(py::module_& m) {
     m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("settings"), py::arg("raw"),
           "The transform behind tavox.spectrum, for arguments it has checked; use tavox.spectrum.");
+    m.def(
+        "_window_constants",
+        [](int window, std::size_t width) {
+            const WindowConstants c = ConstantsOfWindow(static_cast<fftWindowEnum>(window), width);
+            return py::make_tuple(c.width, c.weightSum, c.weightSquares, c.coherentGain, c.nenbw, c.scallopingLoss);
+        },
+        py::arg("window"), py::arg("width"),
+        "(width, S1, S2, coherent gain, NENBW, scalloping loss) of a window; use tavox.window_constants.");
+    m.def(
+        "_window_weights",
+        [](int window, std::size_t width) {
+            std::vector<double> weights(width);
+            for (std::size_t i = 0; i < width; ++i)
+                weights[i] = WindowWeight(static_cast<fftWindowEnum>(window), i, width);
+            return OwningArray(std::move(weights));
+        },
+        py::arg("window"), py::arg("width"), "The weights of a window; use tavox.window_weights.");
     m.def(
         "_result_message", [](std::int32_t code) { return ResultMessageEnglish(code); }, py::arg("code"),
         "The English text of a result code.");

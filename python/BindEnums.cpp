@@ -62,7 +62,8 @@ void AddEnum(py::module_& m, EnumKind kind, const char* name, const Members& mem
 // The tables the package takes its choices from: (name, value) of each
 // window and method, the average modes' names and, in the order of their
 // names, (name, magic, extension, self-describing, NumPy type) of each
-// output format.
+// output format; the names of the scales, units and detrends, and
+// (column, scale, unit) of every quantity.
 void BindNameTables(py::module_& m) {
     py::list windows;
     for (const WindowNames& row : WindowNameTable) windows.append(py::make_tuple(row.name, std::int32_t{row.window}));
@@ -80,6 +81,19 @@ void BindNameTables(py::module_& m) {
                                       row.selfDescribing, row.valueType));
     }
     m.attr("_output_formats") = py::tuple(formats);
+    const auto names = [](const auto& table) {
+        py::list list;
+        for (const std::string_view name : table) list.append(name);
+        return py::tuple(list);
+    };
+    m.attr("_scales") = names(SpectrumScaleNames);
+    m.attr("_units") = names(SpectrumUnitNames);
+    m.attr("_detrends") = names(DetrendNames);
+    py::list columns;
+    for (const QuantityNames& row : QuantityTable()) {
+        columns.append(py::make_tuple(row.column, ScaleName(row.quantity.scale), UnitName(row.quantity.unit)));
+    }
+    m.attr("_quantity_columns") = py::tuple(columns);
 }
 
 }  // namespace

@@ -47,6 +47,44 @@ std::optional<std::int32_t> Jobs(const py::object& jobs) {
     return static_cast<std::int32_t>(value);
 }
 
+// A positive finite number or None, as `float(value)` reads it; `what`
+// names it in errors, `check` says which values it takes.
+std::optional<double> Number(const py::object& value, const char* name, bool (*check)(double) noexcept,
+                             const char* allowed) {
+    if (value.is_none()) return std::nullopt;
+    if (PyBool_Check(value.ptr()) || !(PyLong_Check(value.ptr()) || PyFloat_Check(value.ptr()))) {
+        throw py::type_error(std::string(name) + " must be a number or None, not " + TypeName(value));
+    }
+    const double number = PyFloat_AsDouble(value.ptr());
+    if (number == -1.0 && PyErr_Occurred() != nullptr) throw py::error_already_set();
+    if (!check(number)) {
+        throw py::value_error(std::string(name) + " must be " + allowed + ", not " +
+                              py::repr(value).cast<std::string>());
+    }
+    return number;
+}
+
+std::optional<double> FullScale(const py::object& value) {
+    return Number(value, "full_scale", &ValidFullScale, "the volts of sample value 32767, above 0");
+}
+
+std::optional<double> Overlap(const py::object& value) {
+    return Number(value, "overlap", &ValidOverlap, "a percentage from 0 to 95");
+}
+
+std::optional<std::int32_t> Pad(const py::object& value) {
+    if (value.is_none()) return std::nullopt;
+    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr()))
+        throw py::type_error("pad must be an int or None, not " + TypeName(value));
+    int overflow = 0;
+    const long long points = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0 || !ValidPad(points)) {
+        throw py::value_error("pad must be a power of two from 128 to 65536, or None, not " +
+                              py::str(value).cast<std::string>());
+    }
+    return static_cast<std::int32_t>(points);
+}
+
 template <class Enum>
 Enum Named(std::optional<Enum> (*read)(std::string_view) noexcept, const std::string& name, const char* what) {
     const auto value = read(name);
@@ -54,13 +92,45 @@ Enum Named(std::optional<Enum> (*read)(std::string_view) noexcept, const std::st
     return *value;
 }
 
+py::tuple SpectrumState(const SpectrumOptions& o) {
+    return py::make_tuple(std::string(ScaleName(o.scale)), std::string(UnitName(o.unit)), o.fullScale, o.overlap,
+                          o.repeatCaps, std::string(DetrendName(o.detrend)), o.pad);
+}
+
+SpectrumOptions SpectrumFromState(const py::tuple& state) {
+    if (state.size() != 7) throw py::value_error("not the state of a BatchSettings");
+    SpectrumOptions o;
+    o.scale = Named(&ScaleFromName, state[0].cast<std::string>(), "scale");
+    o.unit = Named(&UnitFromName, state[1].cast<std::string>(), "unit");
+    o.fullScale = FullScale(state[2]);
+    o.overlap = Overlap(state[3]);
+    o.repeatCaps = state[4].cast<bool>();
+    o.detrend = Named(&DetrendFromName, state[5].cast<std::string>(), "detrend");
+    o.pad = Pad(state[6]);
+    return o;
+}
+
+py::tuple InputState(const InputOptions& o) {
+    return py::make_tuple(std::string(InputKindName(o.kind)), std::string(SampleFormatName(o.sampleFormat)), o.channels,
+                          ChannelObject(o));
+}
+
+InputOptions InputFromState(const py::tuple& state) {
+    if (state.size() != 4) throw py::value_error("not the state of a BatchSettings");
+    InputOptions o;
+    o.kind = InputKindValue(state[0].cast<std::string>(), "input_format");
+    o.sampleFormat = SampleFormatValue(state[1].cast<std::string>(), "sample_format");
+    o.channels = ChannelCount(state[2], "channels");
+    SetChannel(o, state[3], "channel");
+    return o;
+}
+
 py::tuple State(const BatchSettings& s) {
     const TransformSettings& t = s.transform;
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
-                          std::string(AverageName(s.output.average)), s.jobs, std::string(InputKindName(s.input.kind)),
-                          std::string(SampleFormatName(s.input.sampleFormat)), s.input.channels,
-                          ChannelObject(s.input));
+                          std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum),
+                          InputState(s.input));
 }
 
 }  // namespace
@@ -70,9 +140,10 @@ void bindSettings(py::module_& m) {
                                   R"doc(What a batch or a spectrum runs with, as tavox.spectrum and
 tavox.transform_files check it: the transform (width, window, center,
 method, repeat, start, finish, phase), the outputs (format, rate, average),
+the spectrum (scale, unit, full_scale, overlap, repeat_caps, detrend, pad),
 the inputs (input_format, sample_format, channels, channel) and the threads
-(jobs). Made by those functions; the rate, the jobs and the inputs are
-checked here.)doc");
+(jobs). Made by those functions; each value is checked here alone, how they
+go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
             "width", [](const BatchSettings& s) { return s.transform.width; },
@@ -128,6 +199,41 @@ checked here.)doc");
             "int | None: the threads, as the program's --jobs: 0 to 256; None or 0 for TAVOX_JOBS, else every "
             "CPU.")
         .def_property(
+            "scale", [](const BatchSettings& s) { return std::string(ScaleName(s.output.spectrum.scale)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.spectrum.scale = Named(&ScaleFromName, name, "scale");
+            },
+            "str: what the values are, as the program's --scale: 'amplitude', 'power' or 'psd'.")
+        .def_property(
+            "unit", [](const BatchSettings& s) { return std::string(UnitName(s.output.spectrum.unit)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.spectrum.unit = Named(&UnitFromName, name, "unit");
+            },
+            "str: their unit, as the program's --unit: 'linear', 'dbfs', 'volts' or 'dbv'.")
+        .def_property(
+            "full_scale", [](const BatchSettings& s) { return s.output.spectrum.fullScale; },
+            [](BatchSettings& s, const py::object& value) { s.output.spectrum.fullScale = FullScale(value); },
+            "float | None: the volts of sample value 32767, as the program's --full-scale.")
+        .def_property(
+            "overlap", [](const BatchSettings& s) { return s.output.spectrum.overlap; },
+            [](BatchSettings& s, const py::object& value) { s.output.spectrum.overlap = Overlap(value); },
+            "float | None: Welch placement with this overlap in percent (0 to 95), as the program's --overlap.")
+        .def_property(
+            "repeat_caps", [](const BatchSettings& s) { return s.output.spectrum.repeatCaps; },
+            [](BatchSettings& s, bool value) { s.output.spectrum.repeatCaps = value; },
+            "bool: with overlap, repeat caps the number of exposures (as the field D does).")
+        .def_property(
+            "detrend", [](const BatchSettings& s) { return std::string(DetrendName(s.output.spectrum.detrend)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.spectrum.detrend = Named(&DetrendFromName, name, "detrend");
+            },
+            "str: what each exposure loses before the window, as the program's --detrend: 'none', 'mean' or "
+            "'linear'.")
+        .def_property(
+            "pad", [](const BatchSettings& s) { return s.output.spectrum.pad; },
+            [](BatchSettings& s, const py::object& value) { s.output.spectrum.pad = Pad(value); },
+            "int | None: points transformed, a power of two at least the width, as the program's --pad.")
+        .def_property(
             "input_format", [](const BatchSettings& s) { return std::string(InputKindName(s.input.kind)); },
             [](BatchSettings& s, const std::string& name) { s.input.kind = InputKindValue(name, "input_format"); },
             "str: how input files are read, as the program's --input-format: 'auto' (sound files and SigMF "
@@ -153,7 +259,7 @@ checked here.)doc");
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            if (state.size() != 12 && state.size() != 16) throw py::value_error("not the state of a BatchSettings");
+            if (state.size() != 13 && state.size() != 14) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -167,12 +273,8 @@ checked here.)doc");
             s.output.rate = Rate(state[9]);
             s.output.average = Named(&AverageFromName, state[10].cast<std::string>(), "average mode");
             s.jobs = Jobs(state[11]);
-            if (state.size() == 16) {
-                s.input.kind = InputKindValue(state[12].cast<std::string>(), "input_format");
-                s.input.sampleFormat = SampleFormatValue(state[13].cast<std::string>(), "sample_format");
-                s.input.channels = ChannelCount(state[14], "channels");
-                SetChannel(s.input, state[15], "channel");
-            }
+            s.output.spectrum = SpectrumFromState(state[12].cast<py::tuple>());
+            if (state.size() == 14) s.input = InputFromState(state[13].cast<py::tuple>());
             return s;
         }));
 }

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import dataclasses
 import decimal
 import errno
 import io
@@ -14,12 +15,16 @@ from typing import Any, Literal, Optional, Union, cast, overload
 import numpy as np
 import numpy.typing as npt
 
-from ._tavox import (BatchSettings, _average_modes, _method_names, _output_formats, _read_signal, _result_message,
-                     _spectrum, _window_names, fftMethodEnum, fftResultEnum, fftWindowEnum)
+from ._tavox import (BatchSettings, _average_modes, _detrends, _method_names, _output_formats, _quantity_columns,
+                     _read_signal, _result_message, _scales, _spectrum, _units, _window_constants, _window_names,
+                     _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 WindowName = Literal["rect", "hann", "flattop"]
 MethodName = Literal["simple", "average", "multi"]
-AverageName = Literal["mean", "rms", "max", "median"]
+AverageName = Literal["mean", "rms", "max", "median", "min"]
+ScaleName = Literal["amplitude", "power", "psd"]
+UnitName = Literal["linear", "dbfs", "volts", "dbv"]
+DetrendName = Literal["none", "mean", "linear"]
 Position = Union[int, float, str, None]
 InputFormatName = Literal["auto", "raw"]
 SampleFormatName = Literal["s16le", "s16be", "s8", "u8", "u16le", "u16be", "s24le", "s24be", "s32le", "s32be",
@@ -124,18 +129,52 @@ def _inputs(settings: BatchSettings, input_format: object, sample_format: object
     settings.channel = channel  # type: ignore[assignment]
 
 
+def _name(value: object, name: str, names: tuple[str, ...]) -> str:
+    if isinstance(value, str) and value in names:
+        return value
+    if not isinstance(value, str):
+        raise TypeError("%s must be one of %s, not %s" % (name, ", ".join(map(repr, names)), type(value).__name__))
+    raise ValueError("%s must be one of %s, not %r" % (name, ", ".join(map(repr, names)), value))
+
+
+def _spectrum_settings(settings: BatchSettings, *, scale: object, unit: object, full_scale: object,
+                       overlap: object, detrend: object, pad: object, repeat_given: bool) -> None:
+    """Checks the scale, unit, placement, detrending and padding, alone (by
+    BatchSettings) and as the command line checks them together."""
+    settings.scale = _name(scale, "scale", _scales)
+    settings.unit = _name(unit, "unit", _units)
+    settings.detrend = _name(detrend, "detrend", _detrends)
+    settings.full_scale = cast(Optional[float], full_scale)
+    volts = settings.unit in ("volts", "dbv")
+    if volts and settings.full_scale is None:
+        raise ValueError("unit=%r needs full_scale, the volts of sample value 32767" % settings.unit)
+    if not volts and settings.full_scale is not None:
+        raise ValueError("full_scale applies to unit 'volts' or 'dbv', not %r" % settings.unit)
+    settings.overlap = cast(Optional[float], overlap)
+    if settings.overlap is not None and settings.method == fftMethodEnum.fftMethodSimple:
+        raise ValueError("overlap applies to the methods 'average' and 'multi', not 'simple'")
+    settings.repeat_caps = settings.overlap is not None and repeat_given
+    settings.pad = cast(Optional[int], pad)
+    if settings.pad is not None and settings.pad < settings.width:
+        raise ValueError("pad must be at least the width (%d), not %d" % (settings.width, settings.pad))
+    if settings.scale != "amplitude" and settings.average == "rms":
+        raise ValueError("average='rms' applies to the amplitude scale; on the %s scale 'mean' averages power"
+                         % settings.scale)
+
+
 def _settings(*, width: object, window: object, center: object, method: object, repeat: object, start: object,
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
-              rate: object = None, input_format: object = "auto", sample_format: object = "s16le",
-              channels: object = 1, channel: object = 1) -> BatchSettings:
+              rate: object = None, scale: object = "amplitude", unit: object = "linear", full_scale: object = None,
+              overlap: object = None, detrend: object = "none", pad: object = None, input_format: object = "auto",
+              sample_format: object = "s16le", channels: object = 1, channel: object = 1) -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
-    rate, the jobs and the inputs by BatchSettings); TypeError or ValueError
-    for the first one out of place."""
+    rate, the jobs, the numbers of the spectrum and the inputs by
+    BatchSettings); TypeError or ValueError for the first one out of place."""
     settings = BatchSettings()
     _inputs(settings, input_format, sample_format, channels, channel)
     settings.method = _choice(method, "method", _METHODS, fftMethodEnum)
     simple = settings.method == fftMethodEnum.fftMethodSimple
-    repeat_value = _integer(repeat, "repeat")
+    repeat_value = 2 if repeat is None else _integer(repeat, "repeat")
     if not simple and not 2 <= repeat_value <= _MAX_REPEAT:
         raise ValueError("repeat must be from 2 to %d, not %d" % (_MAX_REPEAT, repeat_value))
     settings.repeat = 1 if simple else repeat_value
@@ -156,6 +195,11 @@ def _settings(*, width: object, window: object, center: object, method: object, 
     settings.start = _position(start, "start") or None
     settings.finish = _position(finish, "finish") or None
     settings.phase = _flag(phase, "phase")
+    _spectrum_settings(settings, scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend,
+                       pad=pad, repeat_given=repeat is not None)
+    if settings.format == "raw" and (settings.scale, settings.unit) != ("amplitude", "linear"):
+        raise ValueError("format='raw' holds amplitudes in sample counts only; for scale=%r, unit=%r choose "
+                         "'csv', 'f32' or 'npy'" % (settings.scale, settings.unit))
     return settings
 
 
@@ -206,32 +250,50 @@ def _dtype(value: object) -> bool:
     raise ValueError("dtype must be 'int16' or 'float64', not %r" % (value,))
 
 
+class _DefaultDtype(str):
+    """The dtype a caller did not give: int16, or float64 for a scale or unit
+    a raw output cannot hold."""
+
+
+_DEFAULT_DTYPE = _DefaultDtype("int16")
+
+
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
-             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
+             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int | None = ...,
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["int16"] = ...,
-             average: AverageName = ..., jobs: int | None = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
+             average: AverageName = ..., jobs: int | None = ..., scale: Literal["amplitude"] = ...,
+             unit: Literal["linear"] = ..., full_scale: float | None = ..., overlap: float | None = ...,
+             detrend: DetrendName = ..., pad: int | None = ...,
+             fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
 
 
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
-             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
+             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int | None = ...,
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["float64"],
-             average: AverageName = ..., jobs: int | None = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+             average: AverageName = ..., jobs: int | None = ..., scale: ScaleName = ..., unit: UnitName = ...,
+             full_scale: float | None = ..., overlap: float | None = ..., detrend: DetrendName = ...,
+             pad: int | None = ..., fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
 
 
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
-             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int = ...,
-             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: npt.DTypeLike,
-             average: AverageName = ..., jobs: int | None = ...) -> np.ndarray[Any, Any]: ...
+             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: npt.DTypeLike = ...,
+             average: AverageName = ..., jobs: int | None = ..., scale: ScaleName = ..., unit: UnitName = ...,
+             full_scale: float | None = ..., overlap: float | None = ..., detrend: DetrendName = ...,
+             pad: int | None = ..., fs: float | None = ...) -> np.ndarray[Any, Any]: ...
 
 
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "rect",
-             center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int = 2,
-             start: Position = None, finish: Position = None, phase: bool = False, dtype: npt.DTypeLike = "int16",
-             average: AverageName = "mean", jobs: int | None = None) -> np.ndarray[Any, Any]:
-    """The amplitude spectrum of samples, as the batch computes it.
+             center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
+             start: Position = None, finish: Position = None, phase: bool = False,
+             dtype: npt.DTypeLike = _DEFAULT_DTYPE, average: AverageName = "mean", jobs: int | None = None,
+             scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
+             overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
+             fs: float | None = None) -> np.ndarray[Any, Any]:
+    """The spectrum of samples, as the batch computes it.
 
     samples: a 1-D array-like of numbers. An int16 array is used in place,
       without a copy (a C-contiguous one; others are copied first). Integers
@@ -244,7 +306,8 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     method: "simple" (one exposure at start), "average" (the average of
       repeat exposures spread from start to finish) or "multi" (each of
       repeat exposures on its own); or an fftMethodEnum member.
-    repeat: exposures of "average" and "multi", 2 to 999 (not used by "simple").
+    repeat: exposures of "average" and "multi", 2 to 999 (None: 2, or with
+      overlap as many as fit); not used by "simple".
     start, finish: the evaluated range, as the command line takes it: a
       1-based sample number, a fraction below 1 (0.25) or a percentage
       ("25%"); None or 0 for the start and the end of the samples.
@@ -253,17 +316,36 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
       exactly the bytes a disk batch writes for them, otherwise the float64
       result rounded as a raw output rounds (half to even, within +-32767).
       "float64" gives the unrounded values: exactly what a spreadsheet
-      target receives for a source range holding the samples.
+      target receives for a source range holding the samples. Not given:
+      "int16" for the amplitude in sample counts, else "float64".
     average: how "average" combines its exposures, bin by bin: "mean",
-      "rms", "max" or "median", as the command line's --average (a
+      "rms", "max", "median" or "min", as the command line's --average (a
       spreadsheet target always takes the mean; the others give the values
-      of a disk output). Not used by the other methods.
+      of a disk output). Not used by the other methods. On the power
+      scales it combines power, the median corrected for its bias as
+      scipy.signal.welch(average="median") does; "rms" is for amplitudes.
     jobs: the threads the exposures of a long "average" may use, as the
       command line's --jobs: None or 0 for TAVOX_JOBS, else one per CPU
       this process may use; 1 for none. The result does not depend on it.
+    scale: "amplitude" (a sine on a bin reads its amplitude), "power"
+      (scipy.signal's scaling="spectrum": a sine reads A**2/2) or "psd"
+      (scaling="density": power over the window's ENBW in Hz), one-sided,
+      bin 0 not doubled; as the command line's --scale.
+    unit: "linear" (sample counts), "dbfs" (dB re a full-scale sine, 0 for
+      a sine peaking at 32767), "volts" or "dbv" (through full_scale, the
+      volts of sample value 32767); as --unit and --full-scale.
+    overlap: Welch's placement for "average" and "multi": exposures from
+      start, round(width * (1 - overlap/100)) samples apart, as many as fit
+      (repeat, when given, caps them); 0 to 95 percent; as --overlap.
+    detrend: "none", "mean" (the same as center) or "linear" (the
+      least-squares line of each exposure removed before the window).
+    pad: points transformed, a power of two from width to 65536: the
+      weighted exposure followed by zeros, giving pad/2 bins.
+    fs: the sample rate in Hz of "psd" (None: 1, as SciPy).
 
-    Returns an array of shape (width/2,), (2, width/2) for "simple" with
-    phase (magnitudes, then phases) and (repeat, width/2) for "multi".
+    Returns an array of shape (bins,), (2, bins) for "simple" with phase
+    (values, then phases) and (exposures, bins) for "multi"; bins is
+    width/2, or pad/2.
 
     Raises TypeError and ValueError for arguments out of place,
     TransformError (a ValueError) when the samples do not hold the
@@ -271,9 +353,15 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     The GIL is released while the spectrum is computed, so calls on several
     threads run in parallel.
     """
-    raw = _dtype(dtype)
+    calibrated = (scale, unit) != ("amplitude", "linear")
+    raw = False if dtype is _DEFAULT_DTYPE and calibrated else _dtype(dtype)
+    if raw and calibrated:
+        raise ValueError("dtype='int16' holds amplitudes in sample counts only; for scale=%r, unit=%r use "
+                         "dtype='float64'" % (scale, unit))
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, average=average, jobs=jobs)
+                         finish=finish, phase=phase, average=average, jobs=jobs, format="raw" if raw else "npy",
+                         rate=fs, scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend,
+                         pad=pad)
     source = _samples(samples)
 
     code, outputs, rows, bins, values = _spectrum(source, settings, raw)
@@ -284,8 +372,10 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
             raise MemoryError(message)
         detail = "%d samples, width %d, method %s" % (source.size, settings.width,
                                                       fftMethodEnum(settings.method).name)
-        if settings.method != fftMethodEnum.fftMethodSimple:
+        if settings.method != fftMethodEnum.fftMethodSimple and settings.overlap is None:
             detail += ", repeat %s" % settings.repeat
+        if settings.overlap is not None:
+            detail += ", overlap %s%%" % settings.overlap
         if settings.start is not None:
             detail += ", start %s" % settings.start
         if settings.finish is not None:
@@ -338,6 +428,59 @@ def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, inp
     if code != fftResultEnum.fftResultAllRight:
         raise OSError(errno.EIO, "%s%s" % (_result_message(code), ": " + reason if reason else ""), name)
     return samples, rate
+
+
+@dataclasses.dataclass(frozen=True)
+class WindowConstants:
+    """The constants of a window of width weights w (Heinzel, Ruediger,
+    Schilling 2002, section 9).
+
+    s1, s2: the sums of w and of w**2. coherent_gain: s1 / width (1 for
+    every window of tavox, whose weights average 1). nenbw: the normalised
+    equivalent noise bandwidth width * s2 / s1**2, in bins. enbw_hz: the
+    same in Hz, nenbw * fs / width. scalloping_loss: the gain of a sine
+    half a bin off over that of one on a bin; scalloping_loss_db the same
+    in dB (0 or less).
+    """
+
+    window: str
+    width: int
+    fs: float
+    s1: float
+    s2: float
+    coherent_gain: float
+    nenbw: float
+    enbw_hz: float
+    scalloping_loss: float
+    scalloping_loss_db: float
+
+
+def window_constants(window: WindowName | fftWindowEnum, width: int, fs: float = 1.0) -> WindowConstants:
+    """The constants of a window of tavox for width samples at the sample
+    rate fs (Hz; 1 gives the ENBW in cycles per sample): see
+    WindowConstants. The report of --scale gives the same."""
+    value = _choice(window, "window", _WINDOWS, fftWindowEnum)
+    size = _width(width)
+    if isinstance(fs, (bool, np.bool_)) or not isinstance(fs, (int, float, np.integer, np.floating)):
+        raise TypeError("fs must be a number, not %s" % type(fs).__name__)
+    rate = float(fs)
+    if not math.isfinite(rate) or rate <= 0:
+        raise ValueError("fs must be a sample rate in Hz above 0, not %r" % (fs,))
+    _, s1, s2, gain, nenbw, loss = _window_constants(value, size)
+    name = next(name for name, member in _WINDOWS.items() if member == value)
+    return WindowConstants(window=name, width=size, fs=rate, s1=s1, s2=s2, coherent_gain=gain, nenbw=nenbw,
+                           enbw_hz=nenbw * rate / size, scalloping_loss=loss,
+                           scalloping_loss_db=20 * math.log10(loss))
+
+
+def window_weights(window: WindowName | fftWindowEnum, width: int) -> np.ndarray[Any, np.dtype[np.float64]]:
+    """The weights tavox multiplies an exposure of width samples by: 1 for
+    "rect", 1 - cos(2 pi i / width) for "hann", the flat top's sum of
+    cosines (Heinzel's FTSRS); each averages 1. Hand them to SciPy as its
+    window to compare spectra."""
+    return _window_weights(_choice(window, "window", _WINDOWS, fftWindowEnum), _width(width))
+
+
 # The formats that are a flat run of values, and the NumPy type of those.
 _FLAT_TYPES = {name: value_type for name, _, _, self_describing, value_type in _output_formats if not self_describing}
 
@@ -352,12 +495,17 @@ def _detect(data: bytes, path: str) -> str:
     return "raw"
 
 
+_COLUMNS = tuple(column for column, _, _ in _quantity_columns)
+
+
 def _csv(data: bytes, path: str) -> np.ndarray[Any, np.dtype[np.float64]]:
     lines = data.decode("ascii").splitlines()
     header = lines[0].split(",") if lines else []
-    if not header or header[0] != "bin" or "magnitude" not in header:
-        raise ValueError("%s is not a spectrum in CSV (its first line is not bin,...,magnitude)" % path)
-    columns = [header.index("magnitude")] + ([header.index("phase_deg")] if "phase_deg" in header else [])
+    named = [name for name in header if name in _COLUMNS]
+    if not header or header[0] != "bin" or len(named) != 1:
+        raise ValueError("%s is not a spectrum in CSV (its first line is not bin,...,magnitude or another "
+                         "quantity such as psd_v2_per_hz)" % path)
+    columns = [header.index(named[0])] + ([header.index("phase_deg")] if "phase_deg" in header else [])
     table = np.array([[float(cells[c]) for c in columns] for cells in (line.split(",") for line in lines[1:])],
                      dtype=np.float64).reshape(len(lines) - 1, len(columns))
     return np.ascontiguousarray(table.T if len(columns) == 2 else table[:, 0])
@@ -371,8 +519,8 @@ def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, wid
     "f32" (float32), "npy" or "csv" (float64); None recognises npy and csv
     by their contents and f32 by the extension .f32, and takes anything else
     as raw.
-    width: the exposure width of the batch, to check the number of values
-    (None: any number). phase: the output holds phases after the
+    width: the exposure width of the batch (its pad, when padded), to check
+    the number of values (None: any number). phase: the output holds phases after the
     magnitudes (the simple method with phases); csv and npy outputs say so
     themselves.
 

@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, Channel, InputFormatName, MethodName, Position, SampleFormatName, WindowName,
-                      _settings)
+from ._arrays import (AverageName, Channel, DetrendName, InputFormatName, MethodName, Position, SampleFormatName,
+                      ScaleName, UnitName, WindowName, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -139,11 +139,23 @@ def matching_inputs(pattern: PathText, input_format: str = "auto") -> list[str]:
     return [str(file.Source) for file in app.FFTFiles]
 
 
+def _rate(rate: object, fs: object) -> object:
+    """rate, or fs, its SciPy name; not both unless equal."""
+    if fs is None:
+        return rate
+    if rate is not None and rate != fs:
+        raise ValueError("rate=%r and fs=%r differ; give one of them" % (rate, fs))
+    return fs
+
+
 def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = None, width: int = 128,
                     window: WindowName | fftWindowEnum = "rect", center: bool = False,
-                    method: MethodName | fftMethodEnum = "simple", repeat: int = 2, start: Position = None,
-                    finish: Position = None, phase: bool = False, format: str = "raw", rate: float | None = None,
-                    average: AverageName = "mean", jobs: int | None = None, input_format: InputFormatName = "auto",
+                    method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
+                    start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
+                    rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
+                    scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
+                    overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
+                    fs: float | None = None, input_format: InputFormatName = "auto",
                     sample_format: SampleFormatName = "s16le", channels: int = 1,
                     channel: Channel = 1) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
@@ -161,6 +173,10 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     format, rate, average: as the command line's --format ("raw", "csv",
       "f32", "npy"), --rate (Hz, or None; a sound file's or SigMF
       recording's own rate counts when it is None) and --average.
+    scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
+      and the command line's options of those names; a scale or unit other
+      than amplitude in sample counts needs a format other than "raw".
+    fs: the sample rate, the same as rate (give one of them).
     input_format, sample_format, channels, channel: as the command line's
       --input-format ("auto": sound files and SigMF recordings by their
       contents, other files as raw samples; "raw": every file raw),
@@ -180,6 +196,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     keep their outputs, and no other output is left.
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=rate, average=average, jobs=jobs,
+                         finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
+                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
                          input_format=input_format, sample_format=sample_format, channels=channels, channel=channel)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -148,6 +148,13 @@ class BatchSettings:
     rate: Optional[float]
     average: str
     jobs: Optional[int]
+    scale: str
+    unit: str
+    full_scale: Optional[float]
+    overlap: Optional[float]
+    repeat_caps: bool
+    detrend: str
+    pad: Optional[int]
     input_format: str
     sample_format: str
     channels: int
@@ -209,9 +216,15 @@ def _spectrum(samples: np.ndarray[Any, Any], settings: BatchSettings,
 def _result_message(code: int) -> str: ...
 def _read_signal(path: str, settings: BatchSettings,
                  channel: Optional[int]) -> tuple[int, str, np.ndarray[Any, np.dtype[np.float64]], Optional[float]]: ...
+def _window_constants(window: int, width: int) -> tuple[int, float, float, float, float, float]: ...
+def _window_weights(window: int, width: int) -> np.ndarray[Any, np.dtype[np.float64]]: ...
 def _files_transformed_on_workers() -> int: ...
 
 _window_names: tuple[tuple[str, int], ...]
 _method_names: tuple[tuple[str, int], ...]
 _average_modes: tuple[str, ...]
 _output_formats: tuple[tuple[str, bytes, str, bool, str], ...]
+_scales: tuple[str, ...]
+_units: tuple[str, ...]
+_detrends: tuple[str, ...]
+_quantity_columns: tuple[tuple[str, str, str], ...]

@@ -26,7 +26,7 @@ TEST(self_test_test, passes_on_this_machine_covering_every_window_placement_and_
         EXPECT_EQ(tones->cases, 20);  // ten widths, with and without centring
     }
     ASSERT_NE(Find(result, "exposure placement, average"), nullptr);
-    EXPECT_EQ(Find(result, "exposure placement, average")->cases, 4);
+    EXPECT_EQ(Find(result, "exposure placement, average")->cases, 5);
     ASSERT_NE(Find(result, "exposure placement, multi"), nullptr);
     for (const FftIsa isa : {FftIsa::Portable, FftIsa::Avx2, FftIsa::Avx512}) {
         const SelfTestCheck* kernel = Find(result, std::string("fast kernel = reference, ") + FftIsaName(isa));

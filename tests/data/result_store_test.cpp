@@ -61,6 +61,7 @@ TEST(result_store_test, each_mode_matches_its_definition_bin_by_bin) {
         const auto rms = Combine(store, AverageMode::Rms, rows);
         const auto max = Combine(store, AverageMode::Max, rows);
         const auto median = Combine(store, AverageMode::Median, rows);
+        const auto min = Combine(store, AverageMode::Min, rows);
         for (std::size_t k = 0; k < 64; ++k) {
             // The mean sums in exposure order and divides once: the same bits as before modes existed.
             double sum = 0, squares = 0;
@@ -71,17 +72,18 @@ TEST(result_store_test, each_mode_matches_its_definition_bin_by_bin) {
             EXPECT_EQ(rms[k], std::sqrt(squares / static_cast<double>(count))) << k;
             const auto column = Column(rows, k);
             EXPECT_EQ(max[k], *std::max_element(column.begin(), column.end())) << k;
+            EXPECT_EQ(min[k], *std::min_element(column.begin(), column.end())) << k;
             EXPECT_EQ(median[k], SortedMedian(column)) << count << " rows, bin " << k;
         }
     }
 }
 
-TEST(result_store_test, a_nan_in_a_bin_makes_max_and_median_nan_there_only) {
+TEST(result_store_test, a_nan_in_a_bin_makes_max_min_and_median_nan_there_only) {
     Rows rows = RandomRows(4, 8, 5);
     rows[2][3] = NAN;
     rows[0][5] = NAN;
     ResultStore store;
-    for (const AverageMode mode : {AverageMode::Max, AverageMode::Median}) {
+    for (const AverageMode mode : {AverageMode::Max, AverageMode::Min, AverageMode::Median}) {
         const auto combined = Combine(store, mode, rows);
         for (std::size_t k = 0; k < 8; ++k) EXPECT_EQ(std::isnan(combined[k]), k == 3 || k == 5) << k;
     }
@@ -132,6 +134,9 @@ TEST(result_store_test, the_output_stage_finishes_a_combined_block_and_names_its
     ASSERT_EQ(measures.count, 1u);
     EXPECT_EQ(measures.values[0], (std::pair<std::string_view, double>{"largest", 16}));
     EXPECT_EQ(store.Shape().names[0], "power");
+    // A block of one spectrum is finished too (Welch's placement may fit one).
+    EXPECT_EQ(Combine(store, AverageMode::Median, {{3, 5}}), (std::vector<double>{9, 25}));
+    EXPECT_EQ(calls.back(), (std::pair<std::size_t, std::int32_t>{0, 1}));
 
     store.Reset();
     ASSERT_TRUE(store.Hold(rows[0]));

@@ -139,6 +139,28 @@ TEST(spectrum_formats_test, every_format_reads_back_what_it_writes) {
     }
 }
 
+// A CSV column names its quantity, which the other formats are told; levels
+// in dB may be negative (-inf for a bin of 0), other values may not.
+TEST(spectrum_formats_test, outputs_of_every_quantity_read_back_with_it) {
+    const std::vector<double> levels = {-20, -INFINITY, -141.5, 3};
+    for (const QuantityNames& names : QuantityTable()) {
+        const SpectrumQuantity quantity = names.quantity;
+        const SpectrumShape shape{4, 1, 8, {names.column, "phase_deg"}};
+        const std::vector<double> values = quantity.Decibels() ? levels : std::vector<double>{4, 0, 1e-9, 2.5};
+        for (const OutputFormat format : {OutputFormat::Csv, OutputFormat::Npy}) {
+            const SpectrumReading reading = ReadSpectrum(Written(values, shape, Format(format)), "x", format,
+                                                         FlatLayout{std::nullopt, false, quantity});
+            ASSERT_TRUE(reading.spectrum) << names.column << ": " << reading.error;
+            EXPECT_EQ(reading.spectrum->magnitudes, values) << names.column;
+            EXPECT_EQ(reading.spectrum->quantity, quantity) << names.column;
+        }
+        const std::vector<double> wrong = {1, quantity.Decibels() ? NAN : -1.0, 1, 1};
+        EXPECT_FALSE(ReadSpectrum(Written(wrong, shape, Format(OutputFormat::Csv)), "x", std::nullopt, {}).spectrum)
+            << names.column;
+    }
+    EXPECT_FALSE(ReadSpectrum("bin,psd_v3\n0,1\n", "x", std::nullopt, {}).spectrum);
+}
+
 // A file's format: its magic or name of a format that says its layout
 // (.npy before CSV), then the name of a flat one, raw otherwise.
 TEST(spectrum_formats_test, a_file_is_recognised_by_its_magic_then_its_name) {

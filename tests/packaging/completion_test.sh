@@ -114,7 +114,8 @@ _tavox_option_values[--format]="raw csv f32 npy"
 _tavox_option_values[--report]="@file"
 _tavox_option_values[--rate]="@text"
 _tavox_option_values[--quiet]=""
-check "tavox --f" --format=
+check "tavox --f" --format= --full-scale=
+check "tavox --fo" --format=
 check "tavox --r" --rate= --report=
 check "tavox --format=" csv f32 npy raw
 check "tavox --format=C" 

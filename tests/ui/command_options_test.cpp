@@ -68,12 +68,24 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--rate=-8000"}, "--rate=-8000" + rate},
         {{"--rate=1e999"}, "--rate=1e999" + rate},
         {{"--rate=48000Hz"}, "--rate=48000Hz" + rate},
-        {{"--average=mode"}, "--average=mode is not known; use mean, rms, max or median"},
+        {{"--average=mode"}, "--average=mode is not known; use mean, rms, max, median or min"},
+        {{"--scale=db"}, "--scale=db is not a scale; use amplitude, power or psd"},
+        {{"--unit=V"}, "--unit=V is not a unit; use linear, dbfs, volts or dbv"},
+        {{"--full-scale=0"},
+         "--full-scale=0 is not a voltage; give the peak voltage of sample value 32767, a number above 0 such as 2.5"},
+        {{"--overlap=100"}, "--overlap=100 is not an overlap; give a percentage from 0 to 95, such as 50"},
+        {{"--overlap=-5"}, "--overlap=-5 is not an overlap; give a percentage from 0 to 95, such as 50"},
+        {{"--detrend=quadratic"}, "--detrend=quadratic is not known; use none, mean or linear"},
+        {{"--pad=1000"},
+         "--pad=1000 is not a transform size; give a power of two from the width DELKA to 65536, such as 4096"},
+        {{"--pad=131072"},
+         "--pad=131072 is not a transform size; give a power of two from the width DELKA to 65536, such as 4096"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --rate, --average, --report, --shard, --jobs, --quiet, "
-         "--input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --peaks, --width, "
-         "--phase, --self-test, --help and --version"},
+         "unknown option -x; the options are "
+         "--format, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, --pad, --report, "
+         "--shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, --plot, --plot-size, "
+         "--view, --peaks, --width, --phase, --self-test, --help and --version"},
         {{"--shard=4/3"},
          "--shard=4/3 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
         {{"--shard=-1/4"},
@@ -97,9 +109,10 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--v"}, "--v is ambiguous: --view or --version"},
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
-         "unknown option -\\xff; the options are --format, --rate, --average, --report, --shard, --jobs, --quiet, "
-         "--input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --peaks, --width, "
-         "--phase, --self-test, --help and --version"},
+         "unknown option -\\xff; the options are "
+         "--format, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, --pad, --report, "
+         "--shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, --plot, --plot-size, "
+         "--view, --peaks, --width, --phase, --self-test, --help and --version"},
         {{"--input-format=wav"}, "--input-format=wav is not known; use auto or raw"},
         {{"--sample-format=s16"},
          "--sample-format=s16 is not a sample format; use s16le, s16be, s8, u8, u16le, u16be, s24le, s24be, s32le, "
@@ -114,7 +127,8 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"},
-         "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --report, "
+         "unknown option --x\\r\\x1b[2J; the options are "
+         "--format, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, --pad, --report, "
          "--shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, --plot, --plot-size, "
          "--view, --peaks, --width, --phase, --self-test, --help and --version"},
     };
@@ -224,6 +238,39 @@ TEST(command_options_test, checks_that_need_the_fields) {
     EXPECT_EQ(fields[3], "/home/me/in/x.dat");
 }
 
+TEST(command_options_test, spectrum_options_against_each_other_the_format_and_the_fields) {
+    const std::pair<Arguments, std::string> cases[] = {
+        {{"--format=csv", "--scale=psd", "p", "h", "1024", "x", "y", "8"}, ""},
+        {{"--format=npy", "--unit=dbv", "--full-scale=2.5", "--overlap=50", "--pad=4096", "--detrend=linear", "m", "f",
+          "1024", "x", "y"},
+         ""},
+        {{"--scale=psd", "e", "h", "1024", "x", "y"},
+         "--scale=psd cannot be written as raw 16-bit samples, which hold amplitudes in counts only: give "
+         "--format=csv, f32 or npy"},
+        {{"--format=raw", "--unit=dbfs", "e", "h", "1024", "x", "y"},
+         "--unit=dbfs cannot be written as raw 16-bit samples, which hold amplitudes in counts only: give "
+         "--format=csv, f32 or npy"},
+        {{"--format=csv", "--unit=dbv", "e", "h", "1024", "x", "y"},
+         "--unit=dbv needs --full-scale=VOLTS, the peak voltage of sample value 32767"},
+        {{"--full-scale=1", "e", "h", "1024", "x", "y"}, "--full-scale applies to --unit=volts or dbv only"},
+        {{"--format=csv", "--scale=power", "--average=rms", "p", "h", "1024", "x", "y"},
+         "--average=rms applies to the amplitude scale; with --scale=power the mean averages power"},
+        {{"--overlap=50", "fc", "h", "1024", "x", "y"},
+         "--overlap applies to methods p and m (exposures over a range), not to method f"},
+        {{"--pad=512", "e", "h", "1000", "x", "y"},
+         "--pad=512 is below the width 1024 of DELKA; give a power of two from 1024 to 65536"},
+        {{"--pad=1024", "e", "h", "1000", "x", "y"}, ""},
+        {{"--detrend=none", "pc", "h", "1024", "x", "y"},
+         "--detrend=none contradicts the letter c of the first field, which removes the mean"},
+        {{"--detrend=linear", "pc", "h", "1024", "x", "y"}, ""},
+    };
+    for (const auto& [arguments, error] : cases) {
+        const ParsedCommandLine parsed = ParseCommandLine(arguments);
+        ASSERT_EQ(parsed.error, "") << arguments[1];
+        EXPECT_EQ(CheckOptionsAgainstFields(parsed.options, parsed.arguments), error) << arguments[1];
+    }
+}
+
 // The bash completion is written by hand: its option table must name the
 // options of the parser, offer the values each one takes, and know which
 // value follows "=" only.
@@ -252,15 +299,19 @@ TEST(command_options_test, completion_offers_the_options_and_values_of_the_table
     // --help lays the rows out in two columns; a long synopsis takes a line
     // of its own, and --version shares the line of --help.
     const std::string help = OptionsHelpText();
-    for (const char* lines : {"Options (before the fields; -- ends them):\n"
-                              "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n",
-                              "  --average=mean|rms|max|median\n"
-                              "                            how method p combines its exposures, bin by bin (default\n"
-                              "                            mean; the median is not corrected for its bias)\n"
-                              "  --report=FILE|-           a JSON Lines report",
-                              "  --self-test               checks this installation on this processor and exits\n"
-                              "  --help, --version\n"
-                              "A VSTUP that does not begin with / is taken relative to the current folder.\n"}) {
+    for (const char* lines :
+         {"Options (before the fields; -- ends them):\n"
+          "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n",
+          "  --average=mean|rms|max|median|min\n"
+          "                            how method p combines its exposures, bin by bin (default\n"
+          "                            mean; min holds the smallest; on the amplitude scale the\n"
+          "                            median is not corrected for its bias, on power scales it is)\n"
+          "  --scale=amplitude|power|psd\n",
+          "  --pad=M                   transforms M points: the weighted exposure, then M - DELKA\n",
+          "  --report=FILE|-           a JSON Lines report",
+          "  --self-test               checks this installation on this processor and exits\n"
+          "  --help, --version\n"
+          "A VSTUP that does not begin with / is taken relative to the current folder.\n"}) {
         EXPECT_NE(help.find(lines), std::string::npos) << lines;
     }
     // The parser tells a refused long option from a short one by its id.

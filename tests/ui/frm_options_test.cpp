@@ -104,6 +104,45 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
     window->close();
 }
 
+// Scale, unit and full scale: OK only for what the command line takes
+// together; their keys appear once chosen, and read back.
+TEST_F(frm_options_test, scale_and_unit_go_with_a_format_that_holds_them_and_a_full_scale) {
+    frmMain* window = OpenWindow();
+    WithOptions(window,
+                [](frmOptions* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); });
+    EXPECT_EQ(Option("Scale"), "") << "defaults write no key";
+    WithOptions(window, [](frmOptions* dialog) {
+        auto* ok = Find<QPushButton>(dialog, "cmdOK");
+        auto* fullScale = Find<QLineEdit>(dialog, "txtFullScale");
+        EXPECT_FALSE(fullScale->isEnabled());
+        Choose(Find<QComboBox>(dialog, "cboScale"), "psd");
+        EXPECT_FALSE(ok->isEnabled()) << "raw outputs hold amplitudes only";
+        Choose(Find<QComboBox>(dialog, "cboFormat"), "npy");
+        EXPECT_TRUE(ok->isEnabled());
+        Choose(Find<QComboBox>(dialog, "cboAverage"), "rms");
+        EXPECT_FALSE(ok->isEnabled()) << "the rms of power";
+        Choose(Find<QComboBox>(dialog, "cboAverage"), "median");
+        Choose(Find<QComboBox>(dialog, "cboUnit"), "dbv");
+        EXPECT_TRUE(fullScale->isEnabled());
+        EXPECT_FALSE(ok->isEnabled()) << "dBV needs the full scale";
+        fullScale->setText("2,5");
+        EXPECT_TRUE(ok->isEnabled());
+        QTest::mouseClick(ok, Qt::LeftButton);
+    });
+    for (const auto& [key, value] : std::vector<std::pair<const char*, std::string>>{
+             {"Format", "npy"}, {"Average", "median"}, {"Scale", "psd"}, {"Unit", "dbv"}, {"FullScale", "2.5"}}) {
+        EXPECT_EQ(Option(key), value) << key;
+    }
+    const BatchSettings read = ReadBatchOptions(PrivateProfile(SettingsFilePath(), DefaultFileSystem()));
+    EXPECT_EQ(read.output.spectrum.Quantity(), (SpectrumQuantity{SpectrumScale::Psd, SpectrumUnit::Dbv}));
+    EXPECT_EQ(read.output.spectrum.fullScale, 2.5);
+    window->close();
+    // What the command line would refuse together falls back to the defaults.
+    test::WriteBytes(SettingsFilePath(), "[Batch Options]\nScale=power\nUnit=volts\n");
+    const BatchSettings raw = ReadBatchOptions(PrivateProfile(SettingsFilePath(), DefaultFileSystem()));
+    EXPECT_EQ(raw.output.spectrum, SpectrumOptions{});
+}
+
 // A hand-edited section reads value by value as the command line reads the
 // options; what it would refuse leaves the default.
 TEST_F(frm_options_test, hand_edited_options_read_as_the_command_line_reads_them) {

@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 #include "ui/plot/PlotApi.h"
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
 #include "ui/plot/SpectrumPlot.h"
@@ -173,6 +174,40 @@ TEST(spectrum_plot_test, readout_names_bin_hz_magnitude_db_and_phase) {
     EXPECT_EQ(ReadoutText(quiet, 1), QStringLiteral("bin 1, magnitude 0.000001, \u2212210.3 dB"));
 }
 
+// Other quantities read in their unit and, when linear, as the level the
+// dB scale shows them at; the axis names quantity and unit.
+TEST(spectrum_plot_test, quantities_name_their_unit_in_the_readout_and_on_the_axis) {
+    const auto with = [](SpectrumQuantity quantity, double value) {
+        auto spectrum = Tone(512, 64, value);
+        spectrum->quantity = quantity;
+        return SpectrumPlot(spectrum);
+    };
+    const SpectrumQuantity psd{SpectrumScale::Psd, SpectrumUnit::Linear};
+    EXPECT_EQ(ReadoutText(with(psd, FullScale * FullScale / 2), 64),
+              QStringLiteral("bin 64, PSD 536838144.500 counts\u00b2/Hz, 0.0 dBFS/Hz"));
+    const SpectrumQuantity volts{SpectrumScale::Amplitude, SpectrumUnit::Volts};
+    EXPECT_EQ(ReadoutText(with(volts, 0.5), 64), QStringLiteral("bin 64, amplitude 0.500000 V, \u22126.0 dBV"));
+    const SpectrumQuantity level{SpectrumScale::Amplitude, SpectrumUnit::Dbfs};
+    SpectrumPlot levels = with(level, -20);
+    EXPECT_EQ(ReadoutText(levels, 64), QStringLiteral("bin 64, level \u221220.000 dBFS"));
+    EXPECT_TRUE(levels.Levels()) << "values in dB are drawn as levels on either scale";
+    EXPECT_LT(levels.FullView().bottom, -20);
+    // Peaks and noise are judged by the amplitudes the levels stand for.
+    auto floor = Tone(512, 64, -20);
+    std::fill(floor->magnitudes.begin(), floor->magnitudes.end(), -100.0);
+    floor->magnitudes[64] = -20;
+    floor->quantity = level;
+    SpectrumPlot peaked(floor);
+    Render(peaked);
+    EXPECT_EQ(peaked.MarkedPeaks(), std::vector<std::size_t>{64});
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{SpectrumScale::Psd, SpectrumUnit::Dbfs}, false),
+              QStringLiteral("PSD (dBFS/Hz)"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{SpectrumScale::Power, SpectrumUnit::Volts}, true),
+              QStringLiteral("power (dBV)"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{}, false), QStringLiteral("magnitude"));
+    EXPECT_EQ(QuantityTitle(SpectrumQuantity{}, true), QStringLiteral("level (dB re 32767)"));
+}
+
 TEST(spectrum_plot_test, axis_ticks_and_numbers) {
     const Ticks ticks = NiceTicks(0, 9000, 8);
     EXPECT_EQ(ticks.values, (std::vector<double>{0, 2000, 4000, 6000, 8000}));
@@ -219,12 +254,12 @@ TEST(spectrum_plot_test, the_plot_writer_keeps_the_picture_of_the_last_values_of
     for (std::size_t bin = 10; bin <= 200; bin += 10) {
         std::fill(values.begin(), values.end(), 1.0);
         values[bin] = 5000;
-        writer->Written(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1});
+        writer->Written(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1, std::nullopt});
     }
     EXPECT_TRUE(writer->Finish().empty());
 
     const PlotTitle title =
-        DescribeOutput(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1}, nullptr);
+        DescribeOutput(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1, std::nullopt}, nullptr);
     EXPECT_EQ(title.title, "in.dat");
     EXPECT_EQ(title.subtitle, "width 512, 1 exposure \u2192 same.out");
     SpectrumPlot last(Tone(256, 200, 5000));

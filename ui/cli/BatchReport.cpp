@@ -15,7 +15,9 @@
 #include "data/Data.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
+#include "engine/SpectrumStage.h"
 #include "engine/WindowAndMethodNames.h"
+#include "engine/WindowConstants.h"
 
 namespace tavox {
 namespace {
@@ -92,8 +94,49 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
         if (data.SourceChannels() > 0) line["channels"] = data.SourceChannels();
     }
     if (const std::string problem = data.SourceProblem(); !problem.empty()) line["problem"] = DisplayText(problem);
+    if (settings_.output.spectrum != SpectrumOptions{}) AddSpectrum(line, parameters, *File, data.SourceRate());
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));
+}
+
+// How the values of a calibrated spectrum were made: scale, unit, detrending,
+// padding, the sample rate the PSD and ENBW take (--rate, else the one the
+// source states), the window's constants and the placement of the exposures.
+void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const File& file,
+                              std::optional<double> sourceRate) {
+    const SpectrumOptions& spectrum = settings_.output.spectrum;
+    line["scale"] = ScaleName(spectrum.scale);
+    line["unit"] = UnitName(spectrum.unit);
+    line["column"] = NamesOf(spectrum.Quantity()).column;
+    if (spectrum.fullScale) line["full_scale_v"] = *spectrum.fullScale;
+    line["detrend"] =
+        DetrendName(spectrum.detrend == Detrend::None && parameters.Center() ? Detrend::Mean : spectrum.detrend);
+    if (spectrum.pad) line["pad"] = std::max(*spectrum.pad, parameters.Width());
+    const double rate = settings_.output.rate.value_or(sourceRate.value_or(1.0));
+    line["fs_hz"] = rate;
+    line["fs_from"] = settings_.output.rate ? "--rate"
+                      : sourceRate          ? "the input file"
+                                            : "none given: 1, as SciPy takes it";
+    if (!constants_ || constants_->width != static_cast<std::size_t>(parameters.Width()) ||
+        constantsWindow_ != parameters.Window()) {
+        constants_ = ConstantsOfWeights(parameters.WindowWeights(), static_cast<std::size_t>(parameters.Width()));
+        constantsWindow_ = parameters.Window();
+    }
+    Json window;
+    window["coherent_gain"] = constants_->coherentGain;
+    window["nenbw_bins"] = constants_->nenbw;
+    window["enbw_hz"] = constants_->Enbw(rate);
+    window["scalloping_loss_db"] = constants_->ScallopingLossDb();
+    line["window_constants"] = std::move(window);
+    if (parameters.Method() != fftMethodSimple && file.ExposureHop() > 0) {
+        const double width = parameters.Width();
+        line["exposure_hop"] = file.ExposureHop();
+        line["overlap_percent"] = 100 * std::max(0.0, width - file.ExposureHop()) / width;
+    }
+    if (parameters.Method() == fftMethodAverage && spectrum.scale != SpectrumScale::Amplitude &&
+        settings_.output.average == AverageMode::Median) {
+        line["median_bias"] = MedianBias(file.ExposuresDone());
+    }
 }
 
 void BatchReport::ExecuteComplete() {

@@ -3,21 +3,28 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "app/BatchSettings.h"
 #include "app/CommandRun.h"
 #include "app/ExitStatus.h"
+#include "engine/WindowConstants.h"
 
 namespace tavox {
 
 class Application;
+class File;
+class Parameters;
 
 // The JSON Lines report of a batch: one object per finished file (input,
 // outputs written, result code with its English and Czech text, samples,
 // exposures, width, window, method, seconds, the options in force, the rate
 // of the batch or else the one the source states, the channel read and the
-// channels of a source of several, and why a source could not be read), then
+// channels of a source of several, and why a source could not be read; for
+// a scale, unit, placement, detrending or padding also how the values were
+// made: the window's constants, the hop and overlap, the sample rate), then
 // one object with the totals and the exit status. Every line goes out whole
 // in one write, so the report stays valid however the process ends. The file
 // is created (or emptied) when the run begins, so a command line refused
@@ -51,6 +58,8 @@ public:
 
 private:
     void WriteLine(const std::string& line);
+    void AddSpectrum(nlohmann::ordered_json& line, const Parameters& parameters, const File& file,
+                     std::optional<double> sourceRate);
 
     BatchSettings settings_;
     std::string path_;
@@ -60,6 +69,8 @@ private:
     std::weak_ptr<Application> app_;
     BatchTally tally_;
     std::chrono::steady_clock::time_point started_;
+    std::optional<WindowConstants> constants_;  // of the window and width of the last line
+    fftWindowEnum constantsWindow_ = fftWindowRectangle;
 };
 
 // The report `settings` ask for (settings.report), or none.

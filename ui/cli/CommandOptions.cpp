@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "app/CommandLine.h"
 #include "app/DisplayText.h"
 #include "app/Jobs.h"
+#include "common/Numeric.h"
 #include "data/Path.h"
+#include "engine/Parameters.h"
 #include "ui/cli/OptionTable.h"
 
 namespace tavox {
@@ -109,6 +112,47 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
     return parsed;
 }
 
+// The checks of --scale, --unit, --full-scale, --overlap, --detrend and
+// --pad against each other, the format and the fields.
+std::string CheckSpectrumOptions(const CommandOptions& options, const std::vector<std::string>& fields) {
+    const SpectrumOptions& spectrum = options.output.spectrum;
+    const std::string scale = "--scale=" + std::string(ScaleName(spectrum.scale));
+    const std::string unit = "--unit=" + std::string(UnitName(spectrum.unit));
+    const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
+    if (volts && !spectrum.fullScale) {
+        return unit + " needs --full-scale=VOLTS, the peak voltage of sample value 32767";
+    }
+    if (!volts && spectrum.fullScale) return "--full-scale applies to --unit=volts or dbv only";
+    if (spectrum.Quantity() != SpectrumQuantity{} && options.output.format == OutputFormat::Raw) {
+        return (spectrum.scale != SpectrumScale::Amplitude ? scale : unit) +
+               " cannot be written as raw 16-bit samples, which hold amplitudes in counts only: give "
+               "--format=csv, f32 or npy";
+    }
+    if (spectrum.scale != SpectrumScale::Amplitude && options.output.average == AverageMode::Rms) {
+        return "--average=rms applies to the amplitude scale; with " + scale + " the mean averages power";
+    }
+    const char method = fields.front().empty() ? '\0' : fields.front().front();
+    if (spectrum.overlap && std::strchr("fFeE", method) != nullptr && method != '\0') {
+        return std::string("--overlap applies to methods p and m (exposures over a range), not to method ") + method;
+    }
+    if (spectrum.detrend == Detrend::None && options.Given("detrend") && CenterFromLetter(fields.front())) {
+        return "--detrend=none contradicts the letter c of the first field, which removes the mean";
+    }
+    if (spectrum.pad && fields.size() > 2) {
+        std::int32_t width = 0;
+        try {
+            width = Parameters::NormalizeWidth(LocaleTextToInt32(fields[2]));
+        } catch (...) {
+            return {};  // the command line's own refusal
+        }
+        if (*spectrum.pad < width) {
+            return "--pad=" + std::to_string(*spectrum.pad) + " is below the width " + std::to_string(width) +
+                   " of DELKA; give a power of two from " + std::to_string(width) + " to 65536";
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 bool CommandOptions::Given(const std::string& name) const {
@@ -162,7 +206,7 @@ std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::
                    method;
         }
     }
-    return {};
+    return CheckSpectrumOptions(options, fields);
 }
 
 std::int32_t ResolveJobs(const CommandOptions& options, const char* environment, std::string& error) {

@@ -42,7 +42,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // The checks that need the fields: --average only with method p, batch
 // options only with fields, --self-test and --view only without them,
 // --plot-size only with --plot, --width and --phase only with --view and
-// nothing else but --rate and --format with it. Returns one line,
+// nothing else but --rate and --format with it; the scale
+// and unit with a format that holds them and the full scale their volts
+// need, --average=rms only on the amplitude scale, --overlap only with
+// methods p and m, --pad not below the width, --detrend=none not with the
+// letter c. Returns one line,
 // or nothing when all is well; a first field of no known method is left to
 // the command line's own refusal.
 std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::vector<std::string>& fields);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <vector>
 
@@ -52,6 +53,21 @@ const std::vector<std::string_view>& SampleFormats() {
 const std::vector<std::string_view>& InputKinds() {
     static const std::vector<std::string_view> names(InputKindNames.begin(), InputKindNames.end());
     return names;
+}
+
+template <std::size_t N>
+std::vector<std::string_view> Names(const std::array<std::string_view, N>& names) {
+    return std::vector<std::string_view>(names.begin(), names.end());
+}
+
+// A finite decimal number, the whole text.
+std::optional<double> ReadNumber(const std::string& text) {
+    double number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty() || !std::isfinite(number)) {
+        return std::nullopt;
+    }
+    return number;
 }
 
 // The start of an error line about a bad value: "--name=value ".
@@ -142,13 +158,89 @@ std::vector<OptionRow> MakeRows() {
          }},
         {"average", required_argument, Joined(Averages(), ", ", " or "), "--average=" + Joined(Averages(), "|", "|"),
          "how method p combines its exposures, bin by bin (default\n"
-         "mean; the median is not corrected for its bias)",
+         "mean; min holds the smallest; on the amplitude scale the\n"
+         "median is not corrected for its bias, on power scales it is)",
          Joined(Averages(), " ", " "),
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
              const auto mode = AverageFromName(text);
              if (!mode) return Given(row, text) + "is not known; use " + row.allowed;
              options.output.average = *mode;
+             return {};
+         }},
+        {"scale", required_argument, Joined(Names(SpectrumScaleNames), ", ", " or "),
+         "--scale=" + Joined(Names(SpectrumScaleNames), "|", "|"),
+         "what the values are: the amplitude of a sine on a bin (the\n"
+         "default), the one-sided power (a sine reads A^2/2) or its\n"
+         "spectral density (power over the window's ENBW in Hz, with\n"
+         "HZ of --rate, else the input's own, else 1); with --format\n"
+         "other than raw",
+         Joined(Names(SpectrumScaleNames), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto scale = ScaleFromName(text);
+             if (!scale) return Given(row, text) + "is not a scale; use " + row.allowed;
+             options.output.spectrum.scale = *scale;
+             return {};
+         }},
+        {"unit", required_argument, Joined(Names(SpectrumUnitNames), ", ", " or "),
+         "--unit=" + Joined(Names(SpectrumUnitNames), "|", "|"),
+         "their unit: sample counts (the default), dB re a full-scale\n"
+         "sine (dBFS), or volts and dB re 1 V through --full-scale",
+         Joined(Names(SpectrumUnitNames), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto unit = UnitFromName(text);
+             if (!unit) return Given(row, text) + "is not a unit; use " + row.allowed;
+             options.output.spectrum.unit = *unit;
+             return {};
+         }},
+        {"full-scale", required_argument, "the peak voltage of sample value 32767, a number above 0 such as 2.5",
+         "--full-scale=VOLTS", "the peak voltage of sample value 32767 (--unit=volts|dbv)", "@text",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto volts = ReadNumber(text);
+             if (!volts || !ValidFullScale(*volts)) return Given(row, text) + "is not a voltage; give " + row.allowed;
+             options.output.spectrum.fullScale = *volts;
+             return {};
+         }},
+        {"overlap", required_argument, "a percentage from 0 to 95, such as 50", "--overlap=PERCENT",
+         "Welch placement for methods p and m: exposures from the\n"
+         "start of the range, overlapping by PERCENT, as many as fit\n"
+         "(D, when given, caps them)",
+         "0 50 75",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto percent = ReadNumber(text);
+             if (!percent || !ValidOverlap(*percent)) {
+                 return Given(row, text) + "is not an overlap; give " + row.allowed;
+             }
+             options.output.spectrum.overlap = *percent;
+             return {};
+         }},
+        {"detrend", required_argument, Joined(Names(DetrendNames), ", ", " or "),
+         "--detrend=" + Joined(Names(DetrendNames), "|", "|"),
+         "what each exposure loses before the window: nothing, its\n"
+         "mean (as the letter c) or its least-squares line",
+         Joined(Names(DetrendNames), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto detrend = DetrendFromName(text);
+             if (!detrend) return Given(row, text) + "is not known; use " + row.allowed;
+             options.output.spectrum.detrend = *detrend;
+             return {};
+         }},
+        {"pad", required_argument, "a power of two from the width DELKA to 65536, such as 4096", "--pad=M",
+         "transforms M points: the weighted exposure, then M - DELKA\n"
+         "zeros; M/2 bins at HZ/M (the window's constants stay\n"
+         "those of DELKA samples)",
+         "256 512 1024 2048 4096 8192 16384 32768 65536",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto points = ReadWhole<long>(text);
+             if (!points || !ValidPad(*points))
+                 return Given(row, text) + "is not a transform size; give " + row.allowed;
+             options.output.spectrum.pad = static_cast<std::int32_t>(*points);
              return {};
          }},
         {"report", required_argument, "a file name, or - for standard output", "--report=FILE|-",

@@ -1,7 +1,9 @@
 #include "ui/desktop/BatchOptionsFile.h"
 
 #include <charconv>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "ui/cli/CommandOptions.h"
 #include "ui/cli/OptionTable.h"
@@ -16,16 +18,29 @@ struct Key {
     const char* key;
     const char* option;
 };
-constexpr Key Keys[] = {{"Format", "format"},
-                        {"Rate", "rate"},
-                        {"Average", "average"},
-                        {"Plot", "plot"},
-                        {"PlotSize", "plot-size"},
-                        {"Jobs", "jobs"},
-                        {"InputFormat", "input-format"},
-                        {"SampleFormat", "sample-format"},
-                        {"Channels", "channels"},
-                        {"Channel", "channel"}};
+constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Average", "average"},
+                        {"Plot", "plot"},     {"PlotSize", "plot-size"}, {"Jobs", "jobs"}};
+// Written only once they differ from the defaults, so that a file of
+// earlier options stays as it was.
+constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
+constexpr Key InputKeys[] = {{"InputFormat", "input-format"},
+                             {"SampleFormat", "sample-format"},
+                             {"Channels", "channels"},
+                             {"Channel", "channel"}};
+
+// What the command line would refuse together falls back to the defaults:
+// a unit without its full scale, a scale or unit a raw output cannot hold,
+// the rms of power.
+void KeepConsistent(OutputOptions& output) {
+    SpectrumOptions& spectrum = output.spectrum;
+    const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
+    if (volts && !spectrum.fullScale) spectrum.unit = SpectrumUnit::Linear;
+    if (spectrum.unit != SpectrumUnit::Volts && spectrum.unit != SpectrumUnit::Dbv) spectrum.fullScale.reset();
+    if (spectrum.scale != SpectrumScale::Amplitude && output.average == AverageMode::Rms) {
+        spectrum.scale = SpectrumScale::Amplitude;
+    }
+    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) spectrum = SpectrumOptions{};
+}
 
 std::string RateText(double rate) {
     char text[32];
@@ -38,7 +53,10 @@ std::string RateText(double rate) {
 BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     CommandOptions options;
     bool plot = false;
-    for (const Key& key : Keys) {
+    std::vector<Key> keys(std::begin(Keys), std::end(Keys));
+    keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
+    keys.insert(keys.end(), std::begin(InputKeys), std::end(InputKeys));
+    for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
         // Each value on its own, so that a bad one costs only itself.
@@ -52,6 +70,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     if (!plot) options.plot.reset();
     BatchSettings settings;
     settings.output = options.output;
+    KeepConsistent(settings.output);
     settings.plot = options.plot;
     settings.jobs = options.jobs;
     settings.input = options.input;
@@ -69,14 +88,32 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
                                        : "linear",
         plot ? std::to_string(plot->width) + "x" + std::to_string(plot->height) : std::string(),
         settings.jobs ? std::to_string(*settings.jobs) : std::string(),
-        std::string(InputKindName(settings.input.kind)),
-        std::string(SampleFormatName(settings.input.sampleFormat)),
-        std::to_string(settings.input.channels),
-        settings.input.eachChannel ? "all" : std::to_string(settings.input.channel),
     };
     bool written = true;
     for (std::size_t i = 0; i < std::size(Keys); ++i) {
         written = profile.Write(BatchOptionsSection, Keys[i].key, values[i]) && written;
+    }
+    const SpectrumOptions& spectrum = settings.output.spectrum;
+    const std::string spectrumValues[] = {
+        std::string(ScaleName(spectrum.scale)),
+        std::string(UnitName(spectrum.unit)),
+        spectrum.fullScale ? RateText(*spectrum.fullScale) : std::string(),
+    };
+    const bool chosen = spectrum.Quantity() != SpectrumQuantity{} || spectrum.fullScale;
+    for (std::size_t i = 0; i < std::size(SpectrumKeys); ++i) {
+        if (!chosen && profile.Read(BatchOptionsSection, SpectrumKeys[i].key).empty()) continue;
+        written = profile.Write(BatchOptionsSection, SpectrumKeys[i].key, spectrumValues[i]) && written;
+    }
+    const InputOptions& input = settings.input;
+    const std::string inputValues[] = {
+        std::string(InputKindName(input.kind)),
+        std::string(SampleFormatName(input.sampleFormat)),
+        std::to_string(input.channels),
+        input.eachChannel ? "all" : std::to_string(input.channel),
+    };
+    for (std::size_t i = 0; i < std::size(InputKeys); ++i) {
+        if (input == InputOptions{} && profile.Read(BatchOptionsSection, InputKeys[i].key).empty()) continue;
+        written = profile.Write(BatchOptionsSection, InputKeys[i].key, inputValues[i]) && written;
     }
     return written;
 }

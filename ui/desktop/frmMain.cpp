@@ -76,7 +76,10 @@ void RunWithOptions(Application& app, const BatchSettings& options) {
     std::shared_ptr<PlotWriter> plots;
     IgnoringErrors([&] {
         if (options.plot) plots = MakePlotWriter(*options.plot, options.output.rate);
-        if (plots) plots->SetParameters(app.FFTParameters());
+        if (plots) {
+            plots->SetParameters(app.FFTParameters());
+            plots->SetSpectrumOptions(options.output.spectrum);
+        }
         ApplyRunSettings(options, app, plots);
         app.FFTExecute();
     });

@@ -24,14 +24,14 @@ constexpr int FieldLeft = 2880;
 constexpr int FieldWidth = 2535;
 constexpr int RowTop = 120;
 constexpr int RowStep = 420;
-constexpr int Rows = 10;
+constexpr int Rows = 13;
 
 // What the lists show of a name; a name without a text shows as itself.
 struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 10> Captions{{
+constexpr std::array<Caption, 18> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
@@ -40,9 +40,19 @@ constexpr std::array<Caption, 10> Captions{{
     {"rms", "rms – efektivní hodnota"},
     {"max", "max – maximum (špičky)"},
     {"median", "median – medián"},
+    {"min", "min – minimum"},
+    {"amplitude", "amplitude – amplituda"},
+    {"power", "power – výkon"},
+    {"psd", "psd – hustota výkonu"},
+    {"linear", "linear – vzorky"},
+    {"dbfs", "dbfs – dBFS"},
+    {"volts", "volts – volty"},
+    {"dbv", "dbv – dBV (vůči 1 V)"},
     {"auto", "auto – podle obsahu souboru"},
     {"raw", "raw – vždy surové vzorky"},
 }};
+// Where the captions of the input kinds begin ("raw" also names a format).
+constexpr std::size_t InputKindCaptions = 16;
 
 // The caption of `name` among the first `count` captions from `first`.
 QString CaptionOf(std::string_view name, std::size_t first = 0, std::size_t count = Captions.size()) {
@@ -120,40 +130,57 @@ void frmOptions::createFields() {
     FillNames<AverageMode>(cboAverage, AverageName);
     lblAverage = MakeLabel(this, QStringLiteral("lblAverage"), "P&růměrování expozic", 2, cboAverage);
 
-    cboPlot = Place(new QComboBox(this), QStringLiteral("cboPlot"), FieldLeft, 3, FieldWidth);
+    cboScale = Place(new QComboBox(this), QStringLiteral("cboScale"), FieldLeft, 3, FieldWidth);
+    FillNames<SpectrumScale>(cboScale, ScaleName);
+    lblScale = MakeLabel(this, QStringLiteral("lblScale"), "&Stupnice hodnot", 3, cboScale);
+
+    cboUnit = Place(new QComboBox(this), QStringLiteral("cboUnit"), FieldLeft, 4, FieldWidth);
+    FillNames<SpectrumUnit>(cboUnit, UnitName);
+    lblUnit = MakeLabel(this, QStringLiteral("lblUnit"), "&Jednotky hodnot", 4, cboUnit);
+
+    txtFullScale = Place(new QLineEdit(this), QStringLiteral("txtFullScale"), FieldLeft, 5, FieldWidth, 300);
+    txtFullScale->setPlaceholderText(QStringLiteral("napětí vzorku 32767"));
+    lblFullScale = MakeLabel(this, QStringLiteral("lblFullScale"), "Plný rozsa&h [V]", 5, txtFullScale);
+    for (QComboBox* list : {cboFormat, cboAverage, cboScale, cboUnit}) {
+        connect(list, &QComboBox::currentIndexChanged, this, &frmOptions::cboScale_Change);
+    }
+    connect(txtFullScale, &QLineEdit::textChanged, this, &frmOptions::cboScale_Change);
+
+    cboPlot = Place(new QComboBox(this), QStringLiteral("cboPlot"), FieldLeft, 6, FieldWidth);
     cboPlot->addItem(QStringLiteral("žádné"));
     cboPlot->addItem(QStringLiteral("lineární stupnice"));
     cboPlot->addItem(QStringLiteral("v decibelech"));
-    lblPlot = MakeLabel(this, QStringLiteral("lblPlot"), "&Obrázky spekter (PNG)", 3, cboPlot);
+    lblPlot = MakeLabel(this, QStringLiteral("lblPlot"), "&Obrázky spekter (PNG)", 6, cboPlot);
     connect(cboPlot, &QComboBox::currentIndexChanged, this, &frmOptions::cboPlot_Change);
 
     const PlotSettings sizes;
-    spnPlotWidth = MakeSpin(this, QStringLiteral("spnPlotWidth"), 400, 8000, FieldLeft, 4, 1140);
+    spnPlotWidth = MakeSpin(this, QStringLiteral("spnPlotWidth"), 400, 8000, FieldLeft, 7, 1140);
     spnPlotWidth->setValue(sizes.width);
-    lblTimes = Place(new QLabel(QStringLiteral("×"), this), QStringLiteral("lblTimes"), FieldLeft + 1140, 4, 255);
+    lblTimes = Place(new QLabel(QStringLiteral("×"), this), QStringLiteral("lblTimes"), FieldLeft + 1140, 7, 255);
     lblTimes->setAlignment(Qt::AlignCenter);
-    spnPlotHeight = MakeSpin(this, QStringLiteral("spnPlotHeight"), 300, 8000, FieldLeft + 1395, 4, 1140);
+    spnPlotHeight = MakeSpin(this, QStringLiteral("spnPlotHeight"), 300, 8000, FieldLeft + 1395, 7, 1140);
     spnPlotHeight->setValue(sizes.height);
-    lblPlotSize = MakeLabel(this, QStringLiteral("lblPlotSize"), "Ve&likost obrázků [px]", 4, spnPlotWidth);
+    lblPlotSize = MakeLabel(this, QStringLiteral("lblPlotSize"), "Ve&likost obrázků [px]", 7, spnPlotWidth);
 
-    spnJobs = MakeSpin(this, QStringLiteral("spnJobs"), 0, MaxJobs, FieldLeft, 5, FieldWidth);
+    spnJobs = MakeSpin(this, QStringLiteral("spnJobs"), 0, MaxJobs, FieldLeft, 8, FieldWidth);
     spnJobs->setSpecialValueText(QStringLiteral("všechny procesory"));
-    lblJobs = MakeLabel(this, QStringLiteral("lblJobs"), "Počet &vláken", 5, spnJobs);
+    lblJobs = MakeLabel(this, QStringLiteral("lblJobs"), "Počet &vláken", 8, spnJobs);
 
-    cboInputFormat = Place(new QComboBox(this), QStringLiteral("cboInputFormat"), FieldLeft, 6, FieldWidth);
-    FillNames<InputKind>(cboInputFormat, InputKindName, 8);
-    lblInputFormat = MakeLabel(this, QStringLiteral("lblInputFormat"), "Čt&ení vstupních souborů", 6, cboInputFormat);
+    cboInputFormat = Place(new QComboBox(this), QStringLiteral("cboInputFormat"), FieldLeft, 9, FieldWidth);
+    FillNames<InputKind>(cboInputFormat, InputKindName, InputKindCaptions);
+    lblInputFormat = MakeLabel(this, QStringLiteral("lblInputFormat"), "Čt&ení vstupních souborů", 9, cboInputFormat);
 
-    cboSampleFormat = Place(new QComboBox(this), QStringLiteral("cboSampleFormat"), FieldLeft, 7, FieldWidth);
+    cboSampleFormat = Place(new QComboBox(this), QStringLiteral("cboSampleFormat"), FieldLeft, 10, FieldWidth);
     FillNames<SampleFormat>(cboSampleFormat, SampleFormatName, Captions.size());
-    lblSampleFormat = MakeLabel(this, QStringLiteral("lblSampleFormat"), "Formát &surových vzorků", 7, cboSampleFormat);
+    lblSampleFormat =
+        MakeLabel(this, QStringLiteral("lblSampleFormat"), "For&mát surových vzorků", 10, cboSampleFormat);
 
-    spnChannels = MakeSpin(this, QStringLiteral("spnChannels"), 1, MaxChannels, FieldLeft, 8, FieldWidth);
-    lblChannels = MakeLabel(this, QStringLiteral("lblChannels"), "Počet k&análů surových vzorků", 8, spnChannels);
+    spnChannels = MakeSpin(this, QStringLiteral("spnChannels"), 1, MaxChannels, FieldLeft, 11, FieldWidth);
+    lblChannels = MakeLabel(this, QStringLiteral("lblChannels"), "Počet k&análů surových vzorků", 11, spnChannels);
 
-    spnChannel = MakeSpin(this, QStringLiteral("spnChannel"), 0, MaxChannels, FieldLeft, 9, FieldWidth);
+    spnChannel = MakeSpin(this, QStringLiteral("spnChannel"), 0, MaxChannels, FieldLeft, 12, FieldWidth);
     spnChannel->setSpecialValueText(QStringLiteral("každý zvlášť (_chK)"));
-    lblChannel = MakeLabel(this, QStringLiteral("lblChannel"), "&Transformovaný kanál", 9, spnChannel);
+    lblChannel = MakeLabel(this, QStringLiteral("lblChannel"), "&Transformovaný kanál", 12, spnChannel);
 }
 
 void frmOptions::createButtons() {
@@ -173,6 +200,10 @@ void frmOptions::Form_Load() {
     SelectName(cboFormat, FormatName(settings_.output.format));
     txtRate->setText(settings_.output.rate ? QString::fromStdString(RateText(*settings_.output.rate)) : QString());
     SelectName(cboAverage, AverageName(settings_.output.average));
+    const SpectrumOptions& spectrum = settings_.output.spectrum;
+    SelectName(cboScale, ScaleName(spectrum.scale));
+    SelectName(cboUnit, UnitName(spectrum.unit));
+    txtFullScale->setText(spectrum.fullScale ? QString::fromStdString(RateText(*spectrum.fullScale)) : QString());
     if (settings_.plot) {
         cboPlot->setCurrentIndex(settings_.plot->scale == PlotScale::Db ? 2 : 1);
         spnPlotWidth->setValue(settings_.plot->width);
@@ -184,6 +215,13 @@ void frmOptions::Form_Load() {
     spnChannels->setValue(settings_.input.channels);
     spnChannel->setValue(settings_.input.eachChannel ? 0 : settings_.input.channel);
     cboPlot_Change();
+    cboScale_Change();
+}
+
+void frmOptions::cboScale_Change() {
+    const SpectrumUnit unit =
+        UnitFromName(cboUnit->currentData().toString().toStdString()).value_or(SpectrumUnit::Linear);
+    txtFullScale->setEnabled(unit == SpectrumUnit::Volts || unit == SpectrumUnit::Dbv);
     txtRate_Change();
 }
 
@@ -193,8 +231,30 @@ void frmOptions::cboPlot_Change() {
     spnPlotHeight->setEnabled(pictures);
 }
 
+// OK takes only what the command line would take: a sample rate or none, a
+// full scale where the unit needs one, and a scale the format and the
+// average mode go with.
 void frmOptions::txtRate_Change() {
-    cmdOK->setEnabled(RateShown().has_value());
+    if (!RateShown()) {
+        cmdOK->setEnabled(false);
+        return;
+    }
+    const BatchSettings shown = Settings();
+    const SpectrumOptions& spectrum = shown.output.spectrum;
+    const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
+    const bool rawRefused = spectrum.Quantity() != SpectrumQuantity{} && shown.output.format == OutputFormat::Raw;
+    const bool rmsRefused = spectrum.scale != SpectrumScale::Amplitude && shown.output.average == AverageMode::Rms;
+    cmdOK->setEnabled((!volts || spectrum.fullScale.has_value()) && !rawRefused && !rmsRefused);
+}
+
+std::optional<double> frmOptions::FullScaleShown() const {
+    const std::string text = txtFullScale->text().trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toStdString();
+    double volts = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), volts);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !ValidFullScale(volts)) {
+        return std::nullopt;
+    }
+    return volts;
 }
 
 std::optional<std::optional<double>> frmOptions::RateShown() const {
@@ -214,6 +274,10 @@ BatchSettings frmOptions::Settings() const {
     if (const auto rate = RateShown()) settings.output.rate = *rate;
     settings.output.average =
         AverageFromName(cboAverage->currentData().toString().toStdString()).value_or(AverageMode::Mean);
+    SpectrumOptions& spectrum = settings.output.spectrum;
+    spectrum.scale = ScaleFromName(cboScale->currentData().toString().toStdString()).value_or(SpectrumScale::Amplitude);
+    spectrum.unit = UnitFromName(cboUnit->currentData().toString().toStdString()).value_or(SpectrumUnit::Linear);
+    spectrum.fullScale = txtFullScale->isEnabled() ? FullScaleShown() : std::nullopt;
     settings.plot.reset();
     if (cboPlot->currentIndex() > 0) {
         settings.plot = PlotSettings{cboPlot->currentIndex() == 2 ? PlotScale::Db : PlotScale::Linear,

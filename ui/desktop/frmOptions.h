@@ -13,12 +13,14 @@ class QSpinBox;
 namespace tavox {
 
 // The Options dialog of the main window: the format of the outputs, the
-// sample rate, how the average method combines its exposures, pictures of
-// the outputs, the threads of a batch and how its inputs are read, as the
-// command line's --format, --rate, --average, --plot, --plot-size, --jobs,
-// --input-format, --sample-format, --channels and --channel take them.
-// Shown modally; OK is enabled while the rate reads as a sample rate (or is
-// empty).
+// sample rate, how the average method combines its exposures, the scale and
+// unit of the values (with the full-scale voltage), pictures of the outputs,
+// the threads of a batch and how its inputs are read, as the command line's
+// --format, --rate, --average, --scale, --unit, --full-scale, --plot,
+// --plot-size, --jobs, --input-format, --sample-format, --channels and
+// --channel take them. Shown modally; OK is enabled while the rate reads as
+// a sample rate (or is empty) and the options go together as the command
+// line requires.
 class frmOptions : public QDialog {
     Q_OBJECT
 
@@ -32,6 +34,7 @@ public:
 private slots:
     void cboPlot_Change();
     void txtRate_Change();
+    void cboScale_Change();
 
 private:
     void createFields();
@@ -40,6 +43,8 @@ private:
     // The rate the field reads: none for an empty field, nothing when it
     // reads no sample rate.
     std::optional<std::optional<double>> RateShown() const;
+    // The full-scale voltage the field reads, if any.
+    std::optional<double> FullScaleShown() const;
 
     BatchSettings settings_;
 
@@ -49,6 +54,12 @@ private:
     QLineEdit* txtRate = nullptr;
     QLabel* lblAverage = nullptr;
     QComboBox* cboAverage = nullptr;
+    QLabel* lblScale = nullptr;
+    QComboBox* cboScale = nullptr;
+    QLabel* lblUnit = nullptr;
+    QComboBox* cboUnit = nullptr;
+    QLabel* lblFullScale = nullptr;
+    QLineEdit* txtFullScale = nullptr;
     QLabel* lblPlot = nullptr;
     QComboBox* cboPlot = nullptr;
     QLabel* lblPlotSize = nullptr;

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <string>
@@ -166,7 +167,8 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
             const Parameters& parameters = *apl->FFTParameters();
             // The bytes of the path, whatever their encoding; its text escaped.
             item->setData(OutputRole, QByteArray::fromStdString(outputs.front()));
-            item->setData(WidthRole, parameters.Width());
+            const std::optional<std::int32_t>& pad = apl->FFTFiles()->GetOutputOptions().spectrum.pad;
+            item->setData(WidthRole, std::max(parameters.Width(), pad.value_or(0)));
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
             if (const auto rate = File->GetData().SourceRate()) item->setData(RateRole, *rate);
             item->setToolTip(QStringLiteral("Double-click or Enter: show %1")
@@ -246,6 +248,7 @@ bool frmProcess::OpenCurrentOutput() {
         rate = output.rate;
         if (!rate && item->data(RateRole).isValid()) rate = item->data(RateRole).toDouble();
         view.format = output.format;
+        view.quantity = output.spectrum.Quantity();
         if (!SpectrumFormatOf(output.format).selfDescribing) {
             view.width = item->data(WidthRole).toInt();
             view.phase = item->data(PhaseRole).toBool();

@@ -17,6 +17,7 @@ struct ViewOptions {
     std::optional<int> width;            // the exposure width of a raw or f32 file; from its size when not given
     bool phase = false;                  // a raw or f32 file holds magnitudes and phases
     std::optional<OutputFormat> format;  // how to read the file; from its contents and name when not given
+    SpectrumQuantity quantity;           // what a file holds that does not name it (all but CSV)
 };
 
 }  // namespace tavox

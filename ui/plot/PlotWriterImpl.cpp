@@ -39,6 +39,7 @@ public:
     ~ThreadedPlotWriter() override { Finish(); }
 
     void SetParameters(std::shared_ptr<const Parameters> parameters) override { parameters_ = std::move(parameters); }
+    void SetSpectrumOptions(const SpectrumOptions& spectrum) override { spectrum_ = spectrum; }
 
     void Written(const WrittenSpectrum& written) noexcept override {
         try {
@@ -49,9 +50,10 @@ public:
                 spectrum->phases.assign(written.values.begin() + bins, written.values.begin() + 2 * bins);
             }
             spectrum->width = written.width;
-            PlotJob job{0,  std::string(written.output) + ".png", std::move(spectrum), {},
-                        {}, rate_ ? rate_ : written.rate};
-            const PlotTitle title = DescribeOutput(written, parameters_.get());
+            spectrum->quantity = spectrum_.Quantity();
+            const std::optional<double> rate = rate_ ? rate_ : written.rate;
+            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}, rate};
+            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate);
             job.title = title.title;
             job.subtitle = title.subtitle;
             std::unique_lock lock(mutex_);
@@ -125,6 +127,7 @@ private:
     PlotOptions plot_;
     std::optional<double> rate_;
     std::shared_ptr<const Parameters> parameters_;
+    SpectrumOptions spectrum_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable room_;

@@ -21,7 +21,7 @@ SpectrumReading Refused(std::string error) {
 }  // namespace
 
 SpectrumReading ReadSpectrumBytes(std::string_view bytes, std::string_view name, const ViewOptions& options) {
-    return ReadSpectrum(bytes, name, options.format, FlatLayout{options.width, options.phase});
+    return ReadSpectrum(bytes, name, options.format, FlatLayout{options.width, options.phase, options.quantity});
 }
 
 SpectrumReading ReadSpectrumFile(const std::string& path, const ViewOptions& options) {
@@ -42,7 +42,8 @@ SpectrumReading ReadSpectrumFile(const std::string& path, const ViewOptions& opt
 std::string SpectrumCsv(const Spectrum& spectrum, std::optional<double> rate) {
     std::vector<double> values = spectrum.magnitudes;
     values.insert(values.end(), spectrum.phases.begin(), spectrum.phases.end());
-    const SpectrumShape shape{spectrum.magnitudes.size(), spectrum.phases.empty() ? 1u : 2u, spectrum.width};
+    const SpectrumShape shape{spectrum.magnitudes.size(), spectrum.phases.empty() ? 1u : 2u, spectrum.width,
+                              RowNames{NamesOf(spectrum.quantity).column, PolarRows[1]}};
     OutputOptions options;
     options.format = OutputFormat::Csv;
     options.rate = rate;

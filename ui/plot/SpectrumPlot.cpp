@@ -12,6 +12,7 @@
 
 #include "app/SpectrumPeaks.h"
 #include "ui/plot/PlotAxis.h"
+#include "ui/plot/PlotQuantity.h"
 
 namespace tavox {
 namespace {
@@ -146,6 +147,10 @@ SpectrumPlot::SpectrumPlot(std::shared_ptr<const Spectrum> spectrum) {
 
 void SpectrumPlot::SetSpectrum(std::shared_ptr<const Spectrum> spectrum) {
     spectrum_ = std::move(spectrum);
+    amplitudes_.clear();
+    if (spectrum_ && spectrum_->quantity != SpectrumQuantity{}) {
+        for (const double x : spectrum_->magnitudes) amplitudes_.push_back(AmplitudeOf(x, spectrum_->quantity));
+    }
     if (spectrum_ && !rate_ && spectrum_->rate) rate_ = spectrum_->rate;
     FitAll();
 }
@@ -164,8 +169,20 @@ std::size_t SpectrumPlot::Bins() const noexcept {
     return spectrum_ ? spectrum_->magnitudes.size() : 0;
 }
 
+SpectrumQuantity SpectrumPlot::Quantity() const noexcept {
+    return spectrum_ ? spectrum_->quantity : SpectrumQuantity{};
+}
+
+const std::vector<double>& SpectrumPlot::Amplitudes() const noexcept {
+    return amplitudes_.empty() ? spectrum_->magnitudes : amplitudes_;
+}
+
+bool SpectrumPlot::Levels() const noexcept {
+    return scale_ == PlotScale::Db || Quantity().Decibels();
+}
+
 double SpectrumPlot::Scaled(double magnitude) const noexcept {
-    return scale_ == PlotScale::Db ? ToDb(magnitude) : magnitude;
+    return Levels() ? ToLevel(magnitude, Quantity()) : magnitude;
 }
 
 std::optional<double> SpectrumPlot::HzOfBin(double bin) const noexcept {
@@ -197,9 +214,10 @@ SpectrumPlot::View SpectrumPlot::FitValues(View view) const {
             any = true;
         }
     }
-    if (scale_ == PlotScale::Db) {
+    if (Levels()) {
+        const double floor = Quantity() == SpectrumQuantity{} ? DbFloor : LevelFloor;
         view.top = std::max(0.0, std::ceil(highest / 10) * 10);
-        view.bottom = any ? std::max(DbFloor, std::floor((lowest - 5) / 10) * 10) : DbFloor;
+        view.bottom = any ? std::max(floor, std::floor((lowest - 5) / 10) * 10) : floor;
         view.bottom = std::min(view.bottom, view.top - 20);
     } else {
         view.bottom = 0;
@@ -303,8 +321,9 @@ SpectrumPlot::Layout SpectrumPlot::LayOut(const QRect& area) {
     const QFontMetricsF label(labelFont);
     const QFontMetricsF titleMetrics(titleFont);
     const double pad = std::round(text * 0.8);
+    const auto subtitleLines = static_cast<double>(subtitle_.count(QLatin1Char('\n')) + 1);
     titleArea_ = QRectF(area.left() + pad, area.top() + pad * 0.6, area.width() - 2 * pad,
-                        titleMetrics.height() + label.height() + pad * 0.3);
+                        titleMetrics.height() + label.height() * subtitleLines + pad * 0.3);
 
     const bool phases = spectrum_ && !spectrum_->phases.empty();
     const double top = titleArea_.bottom() + pad;
@@ -344,10 +363,12 @@ void SpectrumPlot::PaintTitle(QPainter& painter, const Layout& layout) const {
              Qt::AlignHCenter);
     painter.setFont(layout.labelFont);
     painter.setPen(Muted);
-    DrawLine(painter,
-             QRectF(titleArea_.left(), titleArea_.top() + layout.title.height() + lineGap, titleArea_.width(),
-                    layout.label.height()),
-             subtitle_, Qt::AlignHCenter);
+    double top = titleArea_.top() + layout.title.height() + lineGap;
+    for (const QString& line : subtitle_.split(QLatin1Char('\n'))) {
+        DrawLine(painter, QRectF(titleArea_.left(), top, titleArea_.width(), layout.label.height()), line,
+                 Qt::AlignHCenter);
+        top += layout.label.height();
+    }
 }
 
 // Lines at the x ticks in both panels, at the y ticks and at every quarter turn of phase.
@@ -415,8 +436,7 @@ void SpectrumPlot::PaintAxes(QPainter& painter, const Layout& layout) const {
         DrawLine(painter, QRectF(-panel.height() / 2, 0, panel.height(), label.height()), text, Qt::AlignHCenter);
         painter.restore();
     };
-    verticalTitle(magnitudeArea_,
-                  scale_ == PlotScale::Db ? QStringLiteral("level (dB re 32767)") : QStringLiteral("magnitude"));
+    verticalTitle(magnitudeArea_, QuantityTitle(Quantity(), Levels()));
     if (layout.phases) verticalTitle(phaseArea_, QStringLiteral("phase (\u00b0)"));
 }
 
@@ -432,19 +452,20 @@ void SpectrumPlot::PaintSeries(QPainter& painter, const Layout& layout) const {
     span.lineWidth = std::max(1.0, layout.text / 10);
 
     std::vector<double> scaled(m.size());
-    if (scale_ == PlotScale::Db) {
-        for (std::size_t k = span.first; k < span.last; ++k) scaled[k] = ToDb(m[k]);
+    if (Levels()) {
+        for (std::size_t k = span.first; k < span.last; ++k) scaled[k] = Scaled(m[k]);
     }
-    const std::vector<double>& shown = scale_ == PlotScale::Db ? scaled : m;
+    const std::vector<double>& shown = Levels() ? scaled : m;
     DrawSeries(
         painter, *this, span, magnitudeArea_, shown, [&](double v) { return YOfValue(v); },
-        scale_ == PlotScale::Db ? view_.bottom : 0.0, [](std::size_t) { return true; }, MagnitudeColour, false);
+        Levels() ? view_.bottom : 0.0, [](std::size_t) { return true; }, MagnitudeColour, false);
     if (layout.phases) {
         // The phase of a bin that is noise is noise too.
-        const double limit = NoiseLimit(m);
+        const std::vector<double>& a = Amplitudes();
+        const double limit = NoiseLimit(a);
         DrawSeries(
             painter, *this, span, phaseArea_, spectrum_->phases, [&](double d) { return YOfPhase(d); }, 0.0,
-            [&](std::size_t k) { return m[k] >= limit && m[k] > 0; }, PhaseColour, true);
+            [&](std::size_t k) { return a[k] >= limit && a[k] > 0; }, PhaseColour, true);
     }
 
     if (cursor_ && *cursor_ < Bins()) {
@@ -464,7 +485,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
     const auto inFirst = static_cast<std::size_t>(std::clamp(std::ceil(view_.left), 0.0, static_cast<double>(Bins())));
     const auto inLast =
         static_cast<std::size_t>(std::clamp(std::floor(view_.right) + 1, 0.0, static_cast<double>(Bins())));
-    marked_ = SpectrumPeaks(m, inFirst, inLast);
+    marked_ = SpectrumPeaks(Amplitudes(), inFirst, inLast);
     std::vector<QRectF> taken;
     painter.setFont(layout.labelFont);
     painter.setRenderHint(QPainter::Antialiasing, true);
@@ -477,7 +498,7 @@ void SpectrumPlot::PaintPeaks(QPainter& painter, const Layout& layout) {
         painter.drawEllipse(QPointF(x, y), text * 0.35, text * 0.35);
         const QString where = HzOfBin(static_cast<double>(k)) ? HzText(*HzOfBin(static_cast<double>(k)))
                                                               : QStringLiteral("bin %1").arg(k);
-        const QString note = where + QStringLiteral(": ") + ValueText(value, scale_);
+        const QString note = where + QStringLiteral(": ") + ValueText(value, Levels() ? PlotScale::Db : scale_);
         const double w = layout.label.horizontalAdvance(note) + pad * 0.6;
         const double h = layout.label.height();
         QRectF box(std::clamp(x - w / 2, magnitudeArea_.left() + 2, magnitudeArea_.right() - w - 2), y - text * 0.6 - h,
@@ -505,6 +526,25 @@ QString ReadoutText(const SpectrumPlot& plot, std::size_t bin) {
     const double m = spectrum->magnitudes[bin];
     QString text = QStringLiteral("bin %1").arg(bin);
     if (const auto hz = plot.HzOfBin(static_cast<double>(bin))) text += QStringLiteral(", ") + HzText(*hz);
+    const SpectrumQuantity quantity = spectrum->quantity;
+    if (quantity != SpectrumQuantity{}) {
+        // The value in its unit, and a linear one also as its level.
+        const QString title = QString::fromStdString(std::string(NamesOf(quantity).title));
+        text += QStringLiteral(", ") + title + QStringLiteral(" ") +
+                QString::fromStdString(FormatValue(m, std::abs(m) >= 10 || quantity.Decibels() ? 3 : 6));
+        const QString unit = QuantityUnit(quantity);
+        if (!unit.isEmpty()) text += QStringLiteral(" ") + unit;
+        if (!quantity.Decibels()) {
+            const QString level =
+                m > 0 ? QString::fromStdString(FormatValue(ToLevel(m, quantity), 1)) : QStringLiteral("\u2212\u221e");
+            text += QStringLiteral(", ") + level + QStringLiteral(" ") + QuantityUnit(LevelQuantity(quantity));
+        }
+        if (bin < spectrum->phases.size()) {
+            text += QStringLiteral(", phase ") + QString::fromStdString(FormatValue(spectrum->phases[bin], 2)) +
+                    QStringLiteral("\u00b0");
+        }
+        return text;
+    }
     // The readout gives the level unclamped: the floor is only where the plot stops.
     const QString level =
         m > 0 ? ValueText(20 * std::log10(m / FullScale), PlotScale::Db) : QStringLiteral("\u2212\u221e dB");

@@ -45,6 +45,7 @@ public:
     PlotScale Scale() const noexcept { return scale_; }
     void SetRate(std::optional<double> rate) { rate_ = rate; }
     std::optional<double> Rate() const noexcept { return rate_; }
+    // A subtitle of several lines holds them separated by "\n".
     void SetTitle(const QString& title, const QString& subtitle);
     const QString& Title() const noexcept { return title_; }
     const QString& Subtitle() const noexcept { return subtitle_; }
@@ -74,8 +75,17 @@ public:
     double YOfValue(double value) const noexcept;
     double ValueAtY(double y) const noexcept;
     double YOfPhase(double degrees) const noexcept;
-    // A magnitude on the current scale (itself, or dB re FullScale).
+    // A magnitude on the current scale (itself, or dB re FullScale; for
+    // another quantity its level, see ToLevel).
     double Scaled(double magnitude) const noexcept;
+    // What the values are (the spectrum's quantity; amplitudes without one).
+    SpectrumQuantity Quantity() const noexcept;
+    // True when the values are drawn as levels in dB: on the dB scale, and
+    // always for a quantity in dB.
+    bool Levels() const noexcept;
+    // The values as amplitudes, which peaks and noise are judged by (see
+    // AmplitudeOf); the magnitudes themselves for amplitudes in counts.
+    const std::vector<double>& Amplitudes() const noexcept;
     // The frequency of a bin with the rate, else nothing.
     std::optional<double> HzOfBin(double bin) const noexcept;
 
@@ -94,6 +104,7 @@ private:
     void PaintPeaks(QPainter& painter, const Layout& layout);
 
     std::shared_ptr<const Spectrum> spectrum_;
+    std::vector<double> amplitudes_;  // of another quantity (see Amplitudes)
     PlotScale scale_ = PlotScale::Linear;
     std::optional<double> rate_;
     QString title_;
@@ -107,7 +118,8 @@ private:
 };
 
 // The spectrum of a bin's readout: "bin 64", then Hz with a rate, the
-// magnitude and its dB, and the phase when there is one.
+// magnitude and its dB (another quantity: its name, value and unit, and
+// its level), and the phase when there is one.
 QString ReadoutText(const SpectrumPlot& plot, std::size_t bin);
 
 }  // namespace tavox

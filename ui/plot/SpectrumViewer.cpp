@@ -18,6 +18,7 @@
 #include "app/DisplayText.h"
 #include "data/Path.h"
 #include "ui/plot/PlotCanvas.h"
+#include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PngFile.h"
 
 namespace tavox {
@@ -165,6 +166,12 @@ bool SpectrumViewer::Load(const std::string& file) {
     plot.SetSpectrum(spectrum);
     plot.SetTitle(name, QStringLiteral("read as ") + QString::fromStdString(reading.how));
     canvas_->SetMessage({});
+    // Values in dB are levels already; the others name the level they switch to.
+    const SpectrumQuantity quantity = spectrum->quantity;
+    actDb->setEnabled(!quantity.Decibels());
+    actDb->setText(quantity == SpectrumQuantity{}
+                       ? QStringLiteral("&Decibels (dB re 32767)")
+                       : QStringLiteral("&Decibels (") + QuantityUnit(LevelQuantity(quantity)) + QStringLiteral(")"));
     canvas_->SetDb(actDb->isChecked());
     lblReading->setText(QStringLiteral("<b>%1</b> read as %2")
                             .arg(Shown(file).toHtmlEscaped(), QString::fromStdString(reading.how).toHtmlEscaped()));
