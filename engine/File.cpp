@@ -7,6 +7,7 @@
 #include <span>
 
 #include "common/AutomationError.h"
+#include "common/Numeric.h"
 #include "common/OrderedPipeline.h"
 #include "data/AverageCombiners.h"
 #include "data/Data.h"
@@ -37,9 +38,9 @@ struct ExposureOutcome {
 class ExposureSource {
 public:
     virtual ~ExposureSource() = default;
-    virtual ExposureOutcome& Load(std::int16_t k) = 0;
+    virtual ExposureOutcome& Load(std::int32_t k) = 0;
     virtual void Compute(ExposureOutcome& exposure) = 0;
-    virtual void Release(std::int16_t) {}
+    virtual void Release(std::int32_t) {}
     // Ends the work ahead, once the last exposure is applied.
     virtual void Stop() noexcept {}
 };
@@ -47,6 +48,13 @@ public:
 namespace {
 
 thread_local File::AllocationProbe allocationProbe = nullptr;
+// A multi's outputs are numbered 001 to 999.
+constexpr std::int64_t MaxMultiOutputs = 999;
+
+// The samples of an exposure within arrays of the points transformed.
+std::span<double> ExposureSamples(std::span<double> re, const SpectrumStage& stage) noexcept {
+    return re.first(std::min(re.size(), stage.Width()));
+}
 
 // The exposures loaded and computed on this thread, in the File's arrays.
 class SerialExposures final : public ExposureSource {
@@ -55,13 +63,13 @@ public:
                     std::int32_t first, std::int32_t step, bool multi) noexcept
         : data_(data), stage_(stage), re_(re), im_(im), first_(first), step_(step), multi_(multi) {}
 
-    ExposureOutcome& Load(std::int16_t k) override {
+    ExposureOutcome& Load(std::int32_t k) override {
         exposure_ = ExposureOutcome{};
         const std::int64_t position = std::int64_t{first_} + std::int64_t{step_} * (k - 1);
         if (position > std::numeric_limits<std::int32_t>::max()) {
             exposure_.load = ErrOverflow;
         } else {
-            data_.LoadSequence(re_, static_cast<std::int32_t>(position), exposure_.load);
+            data_.LoadSequence(ExposureSamples(re_, stage_), static_cast<std::int32_t>(position), exposure_.load);
         }
         return exposure_;
     }
@@ -89,7 +97,7 @@ private:
 class ThreadedExposures final : public ExposureSource {
 public:
     ThreadedExposures(const Data& data, const SpectrumStage& stage, std::size_t n, std::int32_t first,
-                      std::int32_t step, std::int16_t repeat, bool multi, const ParallelPlan& plan) noexcept
+                      std::int32_t step, std::int32_t repeat, bool multi, const ParallelPlan& plan) noexcept
         : data_(data), stage_(stage), n_(n), first_(first), step_(step), repeat_(repeat), multi_(multi), plan_(plan) {}
 
     // Allocates the slots and the threads' arrays and starts the threads;
@@ -116,13 +124,13 @@ public:
         return pipeline_->Start(plan_.threads - 1) > 0;
     }
 
-    ExposureOutcome& Load(std::int16_t k) override {
+    ExposureOutcome& Load(std::int32_t k) override {
         const auto item = static_cast<std::size_t>(k - 1);
         pipeline_->Wait(item);
         return slots_[item % plan_.window].exposure;
     }
     void Compute(ExposureOutcome&) override {}
-    void Release(std::int16_t k) override { pipeline_->Release(static_cast<std::size_t>(k - 1)); }
+    void Release(std::int32_t k) override { pipeline_->Release(static_cast<std::size_t>(k - 1)); }
     void Stop() noexcept override { pipeline_->Stop(); }
 
 private:
@@ -143,7 +151,8 @@ private:
         Slot& slot = slots_[item % plan_.window];
         ExposureOutcome& exposure = slot.exposure;
         exposure.load = fftResultAllRight;
-        data_.LoadShared(worker.re, first_ + step_ * static_cast<std::int32_t>(item), exposure.load, worker.bytes);
+        data_.LoadShared(ExposureSamples(worker.re, stage_), first_ + step_ * static_cast<std::int32_t>(item),
+                         exposure.load, worker.bytes);
         exposure.transform = fftResultAllRight;
         stage_.Exposure(worker.re, worker.im, false, exposure.transform);
         const std::span<double> magnitudes(worker.re.data(), n_ / 2);
@@ -166,7 +175,7 @@ private:
     const std::size_t n_;
     const std::int32_t first_;
     const std::int32_t step_;
-    const std::int16_t repeat_;
+    const std::int32_t repeat_;
     const bool multi_;
     const ParallelPlan plan_;
     std::vector<Slot> slots_;
@@ -176,7 +185,7 @@ private:
 
 // How the exposures of a transform may use threads.
 ParallelPlan PlanExposureThreads(const Data& data, const OutputStage& output, std::size_t threads, std::size_t n,
-                                 std::int32_t position, std::int32_t step, std::int16_t repeat, bool multi) {
+                                 std::int32_t position, std::int32_t step, std::int32_t repeat, bool multi) {
     // A multi writes its outputs from the threads, which only files can take.
     const bool shared = multi ? data.SharedAccess() : data.SharedLoads();
     if (!shared) return {};
@@ -186,7 +195,7 @@ ParallelPlan PlanExposureThreads(const Data& data, const OutputStage& output, st
     }
     const OutputOptions& options = data.GetOutputOptions();
     ParallelWork work;
-    work.items = static_cast<std::uint64_t>(std::max<std::int16_t>(repeat, 0));
+    work.items = static_cast<std::uint64_t>(std::max<std::int32_t>(repeat, 0));
     work.itemSamples = n;
     work.threadBytes = 18 * n + (std::size_t{64} << 10);  // re, im, bytes, write
     work.itemBytes = multi ? 512 : 4 * n;                 // an output waiting for its name, or the magnitudes
@@ -245,6 +254,7 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
     threads_ = threads;
     ResultCode = fftResultAllRight;
     exposuresDone_ = 0;
+    exposureHop_ = 0;
     measures_ = Measures{};
     data_->Initialize(ResultCode);
     if (ResultCode == fftResultAllRight) {
@@ -252,8 +262,11 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
             File* file;
             ~BufferGuard() { file->ReleaseBuffers(); }
         } guard{this};
-        PrepareBuffers();
-        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples(), measures_);
+        // A PSD divides by the rate: that of the batch, else the one the source states.
+        OutputOptions options = data_->GetOutputOptions();
+        if (!options.rate) options.rate = data_->SourceRate();
+        const SpectrumStage stage(*parameters_, options, BoundedSamples(), measures_);
+        PrepareBuffers(stage.Points());
         data_->SetOutputStage(stage.Output());
         switch (parameters_->Method()) {
             case fftMethodSimple:
@@ -273,13 +286,14 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
 }
 
 File::StandInResult File::TakeStandInResult() {
-    return StandInResult{ResultCode, exposuresDone_, transformSeconds_, measures_, data_->TakeDeferred()};
+    return StandInResult{ResultCode, exposuresDone_, exposureHop_, transformSeconds_, measures_, data_->TakeDeferred()};
 }
 
 fftResultEnum File::AdoptStandIn(StandInResult&& done) {
     StandInResult taken = std::move(done);
     ResultCode = taken.result;
     exposuresDone_ = taken.exposures;
+    exposureHop_ = taken.hop;
     transformSeconds_ = taken.seconds;
     measures_ = taken.measures;
     // Only the outputs of a Multi carry exposure numbers; its exposures end
@@ -289,8 +303,8 @@ fftResultEnum File::AdoptStandIn(StandInResult&& done) {
     return static_cast<fftResultEnum>(ResultCode);
 }
 
-void File::PrepareBuffers() {
-    std::size_t width = static_cast<std::size_t>(parameters_->Width());
+void File::PrepareBuffers(std::size_t points) {
+    std::size_t width = points;
     // A failed allocation halves the width for itself and any later array;
     // an array already allocated keeps its size.
     auto allocate = [&](std::vector<double, CachedAllocator<double>>& buffer) {
@@ -317,8 +331,8 @@ void File::ReleaseBuffers() noexcept {
 }
 
 // ImagPart is cleared where a kernel needs it: the fast kernel never reads it.
-void File::LoadExposure(std::int32_t position) {
-    data_->LoadSequence(RealPart, position, ResultCode);
+void File::LoadExposure(std::int32_t position, const SpectrumStage& stage) {
+    data_->LoadSequence(ExposureSamples(RealPart, stage), position, ResultCode);
 }
 
 std::int32_t File::ExposureStep() {
@@ -336,7 +350,7 @@ std::int32_t File::ExposureStep() {
 void File::TransformSimple(const SpectrumStage& stage) {
     std::int32_t position = 0;
     if (Trap(ResultCode, [&] { position = parameters_->StartPosition(data_->Length()); })) {
-        Trap(ResultCode, [&] { LoadExposure(position); });
+        Trap(ResultCode, [&] { LoadExposure(position, stage); });
     }
     if (ResultCode != fftResultAllRight) return;
 
@@ -356,7 +370,9 @@ void File::TransformSimple(const SpectrumStage& stage) {
 // Step between exposures, first position and their number; false, with the
 // result code set, when they cannot be had or the exposures would not advance
 // (a step of 0 gives fftResultShortFile).
-bool File::PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_t& repeat) {
+bool File::PlanExposures(std::int32_t& step, std::int32_t& position, std::int32_t& repeat, bool multi) {
+    const std::optional<double>& overlap = data_->GetOutputOptions().spectrum.overlap;
+    if (overlap) return PlanOverlapped(*overlap, step, position, repeat, multi);
     if (!Trap(ResultCode, [&] { step = ExposureStep(); })) return false;
     if (step == 0) {
         ResultCode = fftResultShortFile;
@@ -364,11 +380,41 @@ bool File::PlanExposures(std::int32_t& step, std::int32_t& position, std::int16_
     }
     return Trap(ResultCode, [&] {
         position = parameters_->StartPosition(data_->Length());
-        repeat = static_cast<std::int16_t>(parameters_->Repeat());
+        repeat = parameters_->Repeat();
     });
 }
 
-bool File::StopBefore(std::int16_t k) {
+// Welch's placement: from the start of the range, a hop of
+// round(N (1 - overlap/100)) apart, as many as fit up to its finish; the
+// repeat count caps them when asked, and a multi names at most 999.
+bool File::PlanOverlapped(double overlap, std::int32_t& step, std::int32_t& position, std::int32_t& repeat,
+                          bool multi) {
+    std::int64_t start = 0;
+    std::int64_t finish = 0;
+    if (!Trap(ResultCode, [&] {
+            const std::int32_t length = data_->Length();
+            start = parameters_->StartPosition(length);
+            finish = parameters_->FinishPosition(length);
+        })) {
+        return false;
+    }
+    const std::int64_t width = parameters_->Width();
+    const double hop = RoundHalfEven(static_cast<double>(width) * (1 - overlap / 100));
+    step = static_cast<std::int32_t>(std::clamp<double>(hop, 1, static_cast<double>(width)));
+    const std::int64_t span = finish - start + 1;
+    std::int64_t count = span < width ? 0 : (span - width) / step + 1;
+    if (data_->GetOutputOptions().spectrum.repeatCaps) count = std::min<std::int64_t>(count, parameters_->Repeat());
+    if (multi) count = std::min<std::int64_t>(count, MaxMultiOutputs);
+    if (count < 1) {
+        ResultCode = fftResultShortFile;
+        return false;
+    }
+    position = static_cast<std::int32_t>(start);
+    repeat = static_cast<std::int32_t>(std::min<std::int64_t>(count, std::numeric_limits<std::int32_t>::max()));
+    return true;
+}
+
+bool File::StopBefore(std::int32_t k) {
     if (k <= 1 || stopRequested_ == nullptr) return false;
     bool stop = false;
     Trap(ResultCode, [&] { stop = (*stopRequested_)(); });
@@ -379,11 +425,12 @@ bool File::StopBefore(std::int16_t k) {
 void File::TransformExposures(const SpectrumStage& stage, bool multi) {
     std::int32_t step = 0;
     std::int32_t position = 0;
-    std::int16_t repeat = 0;
-    if (!PlanExposures(step, position, repeat)) return;
+    std::int32_t repeat = 0;
+    if (!PlanExposures(step, position, repeat, multi)) return;
+    exposureHop_ = step;
     const std::size_t n = RealPart.size();
     // Arrays that an allocation failure cut short keep the exposures on this thread.
-    if (n == static_cast<std::size_t>(parameters_->Width()) && ImagPart.size() == n) {
+    if (n == stage.Points() && ImagPart.size() == n) {
         const ParallelPlan plan =
             PlanExposureThreads(*data_, stage.Output(), threads_, n, position, step, repeat, multi);
         if (plan.Parallel()) {
@@ -398,9 +445,9 @@ void File::TransformExposures(const SpectrumStage& stage, bool multi) {
     RunExposures(serial, repeat, multi);
 }
 
-void File::RunExposures(ExposureSource& exposures, std::int16_t repeat, bool multi) {
+void File::RunExposures(ExposureSource& exposures, std::int32_t repeat, bool multi) {
     bool stored = false;
-    for (std::int16_t k = 1; k <= repeat; ++k) {
+    for (std::int32_t k = 1; k <= repeat; ++k) {
         // An average of fewer exposures than asked for is not written.
         if (StopBefore(k)) return;
         ExposureOutcome& exposure = exposures.Load(k);
@@ -414,12 +461,13 @@ void File::RunExposures(ExposureSource& exposures, std::int16_t repeat, bool mul
         if (exposure.transform != fftResultAllRight) ResultCode = exposure.transform;
         if (multi) {
             if (ResultCode != fftResultAllRight) return;
+            const auto number = static_cast<std::int16_t>(k);  // a multi has at most 999
             if (!exposure.written) {
-                data_->SaveBlock(SaveStore, exposure.magnitudes, k, ResultCode);
+                data_->SaveBlock(SaveStore, exposure.magnitudes, number, ResultCode);
                 if (ResultCode != fftResultAllRight) return;
-                Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, k, ResultCode); });
+                Trap(ResultCode, [&] { data_->SaveSequence(SaveWrite, {}, number, ResultCode); });
             } else if (exposure.output) {
-                data_->CommitOutput(*exposure.output, k, ResultCode);
+                data_->CommitOutput(*exposure.output, number, ResultCode);
                 exposure.output.reset();
             } else {
                 ResultCode = exposure.write;

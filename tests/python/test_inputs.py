@@ -11,6 +11,7 @@ import subprocess
 
 import numpy as np
 import pytest
+import scipy.signal
 import soundfile
 
 import tavox
@@ -203,6 +204,25 @@ def test_the_rate_from_the_file_and_the_one_that_overrides_it(tmp_path):
         assert json.loads(r.stdout.splitlines()[0])["rate_hz"] == rate
         table = np.loadtxt(tmp_path / "a.csv", delimiter=",", skiprows=1)
         np.testing.assert_array_equal(table[:, 1], np.arange(WIDTH // 2) * rate / WIDTH)
+
+
+def test_a_psd_divides_by_the_rate_the_file_states(tmp_path):
+    frames = signal(2, seed=6)
+    soundfile.write(tmp_path / "tone.wav", frames, RATE, subtype="PCM_16")
+    frames[:, 1].astype("<i2").tofile(tmp_path / "ref.dat")
+    calibrated = ["--format=npy", "--scale=psd", "--unit=dbfs", "--overlap=50", "--report=-"]
+    stated = run(*calibrated, "--channel=2", *BATCH, str(tmp_path / "tone.wav"), "*.npy")
+    given = run(*calibrated, f"--rate={RATE}", *BATCH, str(tmp_path / "ref.dat"), "*.npy")
+    assert stated.returncode == 0 and given.returncode == 0, stated.stderr + given.stderr
+    assert (tmp_path / "tone.npy").read_bytes() == (tmp_path / "ref.npy").read_bytes()
+    lines = [json.loads(r.stdout.splitlines()[0]) for r in (stated, given)]
+    assert [(x["fs_hz"], x["fs_from"]) for x in lines] == [(RATE, "the input file"), (RATE, "--rate")]
+    assert lines[0]["window_constants"]["enbw_hz"] == pytest.approx(1.5 * RATE / WIDTH, rel=1e-12)
+    # The same as SciPy's Welch density at the file's rate, in dB re a full-scale sine.
+    _, psd = scipy.signal.welch(frames[:, 1].astype(np.float64), fs=RATE, window=tavox.window_weights("hann", WIDTH),
+                                nperseg=WIDTH, noverlap=WIDTH // 2, detrend=False, scaling="density")
+    expected = 10 * np.log10(psd[: WIDTH // 2] / (32767.0 ** 2 / 2))
+    np.testing.assert_allclose(np.load(tmp_path / "tone.npy"), expected, rtol=0, atol=1e-9)
 
 
 def test_input_format_raw_reads_a_sound_file_as_samples_as_before(tmp_path):
