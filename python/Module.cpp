@@ -9,6 +9,7 @@
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/Errors.h"
+#include "zip/ZipArchive.h"
 
 namespace py = pybind11;
 
@@ -42,6 +43,7 @@ PYBIND11_MODULE(_tavox, m) {
     const std::string folder = ModuleFolder();
     if (!folder.empty()) tavox::SetProgramFolder(folder);
     tavox::RegisterInputFormats();
+    tavox::InstallZipArchive();
 
     bindAutomationError(m);
     bindEnums(m);

@@ -4,6 +4,7 @@ numpy in, numpy out:
 
     spectrum = tavox.spectrum(samples, 1024, window="hann")
     psd = tavox.spectrum(samples, 1024, window="hann", method="average", overlap=50, scale="psd", fs=48000)
+    S, f, t, start, meta = tavox.spectrogram(samples, 1024, overlap=50, fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
     values = tavox.read_spectrum("/data/a.spc", 1024)
     samples, rate = tavox.read_signal("/data/tone.wav", channel=1)
@@ -72,6 +73,7 @@ from ._dispatch import (
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import (TransformError, WindowConstants, read_signal, read_spectrum, spectrum, window_constants,
                       window_weights)
+from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
 
 fftResultAllRight: Final = fftResultEnum.fftResultAllRight
@@ -93,7 +95,8 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_signal", "read_spectrum", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrogram", "TransformError", "__version__", "invoke", "read_signal",
+    "read_spectrum", "spectrogram", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",

@@ -10,7 +10,7 @@ import math
 import numbers
 import os
 import re
-from typing import Any, Literal, Optional, Union, cast, overload
+from typing import TYPE_CHECKING, Any, Literal, Optional, Union, cast, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -19,9 +19,13 @@ from ._tavox import (BatchSettings, _average_modes, _detrends, _method_names, _o
                      _read_signal, _result_message, _scales, _spectrum, _units, _window_constants, _window_names,
                      _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
 
+if TYPE_CHECKING:
+    from ._spectrogram import Spectrogram
+
 WindowName = Literal["rect", "hann", "flattop"]
 MethodName = Literal["simple", "average", "multi"]
 AverageName = Literal["mean", "rms", "max", "median", "min"]
+LayoutName = Literal["files", "matrix"]
 ScaleName = Literal["amplitude", "power", "psd"]
 UnitName = Literal["linear", "dbfs", "volts", "dbv"]
 DetrendName = Literal["none", "mean", "linear"]
@@ -35,6 +39,7 @@ _WINDOWS = {name: fftWindowEnum(value) for name, value in _window_names}
 _METHODS = {name: fftMethodEnum(value) for name, value in _method_names}
 _AVERAGES = _average_modes
 _FORMATS = tuple(name for name, *_ in _output_formats)
+_LAYOUTS = ("files", "matrix")
 _MAX_REPEAT = 999
 _MAX_POSITION = 2 ** 31 - 1
 # What the command line takes for a start or finish: a sample number or a
@@ -165,8 +170,9 @@ def _spectrum_settings(settings: BatchSettings, *, scale: object, unit: object, 
 def _settings(*, width: object, window: object, center: object, method: object, repeat: object, start: object,
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
               rate: object = None, scale: object = "amplitude", unit: object = "linear", full_scale: object = None,
-              overlap: object = None, detrend: object = "none", pad: object = None, input_format: object = "auto",
-              sample_format: object = "s16le", channels: object = 1, channel: object = 1) -> BatchSettings:
+              overlap: object = None, detrend: object = "none", pad: object = None, layout: object = "files",
+              input_format: object = "auto", sample_format: object = "s16le", channels: object = 1,
+              channel: object = 1) -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
     rate, the jobs, the numbers of the spectrum and the inputs by
     BatchSettings); TypeError or ValueError for the first one out of place."""
@@ -181,6 +187,16 @@ def _settings(*, width: object, window: object, center: object, method: object, 
     if format not in _FORMATS:
         raise ValueError("format must be one of %s, not %r" % (", ".join(map(repr, _FORMATS)), format))
     settings.format = cast(str, format)
+    if layout not in _LAYOUTS:
+        raise ValueError("layout must be 'files' or 'matrix', not %r" % (layout,))
+    if layout == "matrix" and settings.method != fftMethodEnum.fftMethodMulti:
+        raise ValueError("layout='matrix' applies to method 'multi' only")
+    if layout == "matrix" and format == "raw":
+        raise ValueError("layout='matrix' needs a format that holds the matrix and its axes: 'npz', 'npy', 'csv' or "
+                         "'f32'")
+    if format == "npz" and layout != "matrix":
+        raise ValueError("format='npz' holds the exposures of method 'multi' as one matrix: give layout='matrix'")
+    settings.layout = cast(str, layout)
     if average not in _AVERAGES:
         if not isinstance(average, str):
             raise TypeError("average must be one of %s, not %s" % (", ".join(map(repr, _AVERAGES)),
@@ -201,6 +217,26 @@ def _settings(*, width: object, window: object, center: object, method: object, 
         raise ValueError("format='raw' holds amplitudes in sample counts only; for scale=%r, unit=%r choose "
                          "'csv', 'f32' or 'npy'" % (settings.scale, settings.unit))
     return settings
+
+
+def _check_result(code: int, source: np.ndarray[Any, Any], settings: BatchSettings) -> None:
+    """Raises what a result code other than fftResultAllRight means."""
+    result = fftResultEnum(code)
+    if result == fftResultEnum.fftResultAllRight:
+        return
+    message = _result_message(code)
+    if result in (fftResultEnum.fftResultOutOfMemory, fftResultEnum(7)):
+        raise MemoryError(message)
+    detail = "%d samples, width %d, method %s" % (source.size, settings.width, fftMethodEnum(settings.method).name)
+    if settings.method != fftMethodEnum.fftMethodSimple and settings.overlap is None:
+        detail += ", repeat %s" % settings.repeat
+    if settings.overlap is not None:
+        detail += ", overlap %s%%" % settings.overlap
+    if settings.start is not None:
+        detail += ", start %s" % settings.start
+    if settings.finish is not None:
+        detail += ", finish %s" % settings.finish
+    raise TransformError(result, message, detail)
 
 
 def _samples(samples: npt.ArrayLike) -> np.ndarray[Any, Any]:
@@ -365,22 +401,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     source = _samples(samples)
 
     code, outputs, rows, bins, values = _spectrum(source, settings, raw)
-    result = fftResultEnum(code)
-    if result != fftResultEnum.fftResultAllRight:
-        message = _result_message(code)
-        if result in (fftResultEnum.fftResultOutOfMemory, fftResultEnum(7)):
-            raise MemoryError(message)
-        detail = "%d samples, width %d, method %s" % (source.size, settings.width,
-                                                      fftMethodEnum(settings.method).name)
-        if settings.method != fftMethodEnum.fftMethodSimple and settings.overlap is None:
-            detail += ", repeat %s" % settings.repeat
-        if settings.overlap is not None:
-            detail += ", overlap %s%%" % settings.overlap
-        if settings.start is not None:
-            detail += ", start %s" % settings.start
-        if settings.finish is not None:
-            detail += ", finish %s" % settings.finish
-        raise TransformError(result, message, detail)
+    _check_result(code, source, settings)
     if settings.method == fftMethodEnum.fftMethodMulti:
         return values.reshape(outputs, bins)
     if rows == 2:
@@ -511,22 +532,42 @@ def _csv(data: bytes, path: str) -> np.ndarray[Any, np.dtype[np.float64]]:
     return np.ascontiguousarray(table.T if len(columns) == 2 else table[:, 0])
 
 
-def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, width: int | None = None,
-                  phase: bool = False, *, format: str | None = None) -> np.ndarray[Any, Any]:
-    """Reads an output of a batch back into an array.
+PathArgument = Union[str, "os.PathLike[str]", "os.PathLike[bytes]", bytes]
+
+
+@overload
+def read_spectrum(path: PathArgument, width: int | None = ..., phase: bool = ..., *,
+                  format: Literal["npz"]) -> "Spectrogram": ...
+
+
+@overload
+def read_spectrum(path: PathArgument, width: int | None = ..., phase: bool = ..., *,
+                  format: Literal["raw", "csv", "f32", "npy"]) -> np.ndarray[Any, Any]: ...
+
+
+@overload
+def read_spectrum(path: PathArgument, width: int | None = ..., phase: bool = ..., *,
+                  format: None = ...) -> Any: ...
+
+
+def read_spectrum(path: PathArgument, width: int | None = None, phase: bool = False, *,
+                  format: str | None = None) -> Any:
+    """Reads an output of a batch back into an array, or a matrix into a Spectrogram.
 
     path: the output file. format: "raw" (16-bit samples, read as int16),
-    "f32" (float32), "npy" or "csv" (float64); None recognises npy and csv
-    by their contents and f32 by the extension .f32, and takes anything else
-    as raw.
+    "f32" (float32), "npy" or "csv" (float64), or "npz" (the matrix of
+    --layout=matrix, read into a Spectrogram as tavox.spectrogram returns
+    it); None recognises npz, npy and csv by their contents and f32 by the
+    extension .f32, and takes anything else as raw.
     width: the exposure width of the batch (its pad, when padded), to check
     the number of values (None: any number). phase: the output holds phases after the
     magnitudes (the simple method with phases); csv and npy outputs say so
     themselves.
 
     Returns shape (width/2,), or (2, width/2) with phases (magnitudes,
-    then phases). Raises ValueError when the file does not hold such a
-    spectrum, OSError when it cannot be read.
+    then phases); for npz a Spectrogram (width checks its bins). Raises
+    ValueError when the file does not hold such a spectrum, OSError when it
+    cannot be read.
     """
     name = os.fsdecode(path)
     with open(name, "rb") as file:
@@ -535,6 +576,13 @@ def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, wid
     if kind not in _FORMATS:
         raise ValueError("format must be one of %s or None, not %r" % (", ".join(map(repr, _FORMATS)), kind))
     values: np.ndarray[Any, Any]
+    if kind == "npz":
+        from ._spectrogram import _read_matrix
+        matrix = _read_matrix(data, name)
+        if width is not None and matrix.S.shape[1] != _width(width) // 2:
+            raise ValueError("%s holds %d bins per exposure, not the %d of width %d"
+                             % (name, matrix.S.shape[1], _width(width) // 2, width))
+        return matrix
     if kind == "npy":
         values = np.load(io.BytesIO(data), allow_pickle=False)
     elif kind == "csv":

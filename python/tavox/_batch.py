@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, Channel, DetrendName, InputFormatName, MethodName, Position, SampleFormatName,
-                      ScaleName, UnitName, WindowName, _settings)
+from ._arrays import (AverageName, Channel, DetrendName, InputFormatName, LayoutName, MethodName, Position,
+                      SampleFormatName, ScaleName, UnitName, WindowName, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -155,7 +155,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, input_format: InputFormatName = "auto",
+                    fs: float | None = None, layout: LayoutName = "files", input_format: InputFormatName = "auto",
                     sample_format: SampleFormatName = "s16le", channels: int = 1,
                     channel: Channel = 1) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
@@ -171,12 +171,16 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     width, window, center, method, repeat, start, finish, phase: as for
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
-      "f32", "npy"), --rate (Hz, or None; a sound file's or SigMF
+      "f32", "npy", "npz"), --rate (Hz, or None; a sound file's or SigMF
       recording's own rate counts when it is None) and --average.
     scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
       and the command line's options of those names; a scale or unit other
       than amplitude in sample counts needs a format other than "raw".
     fs: the sample rate, the same as rate (give one of them).
+    layout: as the command line's --layout: "files" (each exposure of
+      "multi" into a numbered output) or "matrix" (all into one output with
+      its axes, named by mask: "*.npz" with format="npz" gives a file that
+      tavox.read_spectrum reads into a Spectrogram).
     input_format, sample_format, channels, channel: as the command line's
       --input-format ("auto": sound files and SigMF recordings by their
       contents, other files as raw samples; "raw": every file raw),
@@ -198,5 +202,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         input_format=input_format, sample_format=sample_format, channels=channels, channel=channel)
+                         layout=layout, input_format=input_format, sample_format=sample_format, channels=channels,
+                         channel=channel)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -24,18 +24,21 @@ constexpr int FieldLeft = 2880;
 constexpr int FieldWidth = 2535;
 constexpr int RowTop = 120;
 constexpr int RowStep = 420;
-constexpr int Rows = 13;
+constexpr int Rows = 14;
 
 // What the lists show of a name; a name without a text shows as itself.
 struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 18> Captions{{
+constexpr std::array<Caption, 21> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
     {"npy", "npy – pole NumPy (float64)"},
+    {"npz", "npz – matice NumPy"},
+    {"files", "files – soubor na expozici"},
+    {"matrix", "matrix – spektrogram"},
     {"mean", "mean – aritmetický průměr"},
     {"rms", "rms – efektivní hodnota"},
     {"max", "max – maximum (špičky)"},
@@ -52,7 +55,7 @@ constexpr std::array<Caption, 18> Captions{{
     {"raw", "raw – vždy surové vzorky"},
 }};
 // Where the captions of the input kinds begin ("raw" also names a format).
-constexpr std::size_t InputKindCaptions = 16;
+constexpr std::size_t InputKindCaptions = Captions.size() - InputKindNames.size();
 
 // The caption of `name` among the first `count` captions from `first`.
 QString CaptionOf(std::string_view name, std::size_t first = 0, std::size_t count = Captions.size()) {
@@ -166,21 +169,27 @@ void frmOptions::createFields() {
     spnJobs->setSpecialValueText(QStringLiteral("všechny procesory"));
     lblJobs = MakeLabel(this, QStringLiteral("lblJobs"), "Počet &vláken", 8, spnJobs);
 
-    cboInputFormat = Place(new QComboBox(this), QStringLiteral("cboInputFormat"), FieldLeft, 9, FieldWidth);
-    FillNames<InputKind>(cboInputFormat, InputKindName, InputKindCaptions);
-    lblInputFormat = MakeLabel(this, QStringLiteral("lblInputFormat"), "Čt&ení vstupních souborů", 9, cboInputFormat);
+    cboLayout = Place(new QComboBox(this), QStringLiteral("cboLayout"), FieldLeft, 9, FieldWidth);
+    FillNames<OutputLayout>(cboLayout, LayoutName);
+    lblLayout = MakeLabel(this, QStringLiteral("lblLayout"), "&Expozice metody m", 9, cboLayout);
+    connect(cboFormat, &QComboBox::currentIndexChanged, this, &frmOptions::cboFormat_Change);
+    connect(cboLayout, &QComboBox::currentIndexChanged, this, &frmOptions::cboLayout_Change);
 
-    cboSampleFormat = Place(new QComboBox(this), QStringLiteral("cboSampleFormat"), FieldLeft, 10, FieldWidth);
+    cboInputFormat = Place(new QComboBox(this), QStringLiteral("cboInputFormat"), FieldLeft, 10, FieldWidth);
+    FillNames<InputKind>(cboInputFormat, InputKindName, InputKindCaptions);
+    lblInputFormat = MakeLabel(this, QStringLiteral("lblInputFormat"), "Čtení vst&upních souborů", 10, cboInputFormat);
+
+    cboSampleFormat = Place(new QComboBox(this), QStringLiteral("cboSampleFormat"), FieldLeft, 11, FieldWidth);
     FillNames<SampleFormat>(cboSampleFormat, SampleFormatName, Captions.size());
     lblSampleFormat =
-        MakeLabel(this, QStringLiteral("lblSampleFormat"), "For&mát surových vzorků", 10, cboSampleFormat);
+        MakeLabel(this, QStringLiteral("lblSampleFormat"), "For&mát surových vzorků", 11, cboSampleFormat);
 
-    spnChannels = MakeSpin(this, QStringLiteral("spnChannels"), 1, MaxChannels, FieldLeft, 11, FieldWidth);
-    lblChannels = MakeLabel(this, QStringLiteral("lblChannels"), "Počet k&análů surových vzorků", 11, spnChannels);
+    spnChannels = MakeSpin(this, QStringLiteral("spnChannels"), 1, MaxChannels, FieldLeft, 12, FieldWidth);
+    lblChannels = MakeLabel(this, QStringLiteral("lblChannels"), "Počet k&análů surových vzorků", 12, spnChannels);
 
-    spnChannel = MakeSpin(this, QStringLiteral("spnChannel"), 0, MaxChannels, FieldLeft, 12, FieldWidth);
+    spnChannel = MakeSpin(this, QStringLiteral("spnChannel"), 0, MaxChannels, FieldLeft, 13, FieldWidth);
     spnChannel->setSpecialValueText(QStringLiteral("každý zvlášť (_chK)"));
-    lblChannel = MakeLabel(this, QStringLiteral("lblChannel"), "&Transformovaný kanál", 12, spnChannel);
+    lblChannel = MakeLabel(this, QStringLiteral("lblChannel"), "&Transformovaný kanál", 13, spnChannel);
 }
 
 void frmOptions::createButtons() {
@@ -210,6 +219,7 @@ void frmOptions::Form_Load() {
         spnPlotHeight->setValue(settings_.plot->height);
     }
     spnJobs->setValue(settings_.jobs.value_or(0));
+    SelectName(cboLayout, LayoutName(settings_.output.layout));
     SelectName(cboInputFormat, InputKindName(settings_.input.kind));
     SelectName(cboSampleFormat, SampleFormatName(settings_.input.sampleFormat));
     spnChannels->setValue(settings_.input.channels);
@@ -229,6 +239,23 @@ void frmOptions::cboPlot_Change() {
     const bool pictures = cboPlot->currentIndex() > 0;
     spnPlotWidth->setEnabled(pictures);
     spnPlotHeight->setEnabled(pictures);
+}
+
+// A matrix needs a format that holds its axes, and npz holds nothing else:
+// each list follows the other.
+void frmOptions::cboFormat_Change() {
+    const std::string format = cboFormat->currentData().toString().toStdString();
+    if (format == FormatName(OutputFormat::Npz)) SelectName(cboLayout, LayoutName(OutputLayout::Matrix));
+    if (format == FormatName(OutputFormat::Raw)) SelectName(cboLayout, LayoutName(OutputLayout::Files));
+}
+
+void frmOptions::cboLayout_Change() {
+    const std::string layout = cboLayout->currentData().toString().toStdString();
+    const std::string format = cboFormat->currentData().toString().toStdString();
+    if (layout == LayoutName(OutputLayout::Matrix) && format == FormatName(OutputFormat::Raw))
+        SelectName(cboFormat, FormatName(OutputFormat::Npz));
+    if (layout == LayoutName(OutputLayout::Files) && format == FormatName(OutputFormat::Npz))
+        SelectName(cboFormat, FormatName(OutputFormat::Npy));
 }
 
 // OK takes only what the command line would take: a sample rate or none, a
@@ -284,6 +311,8 @@ BatchSettings frmOptions::Settings() const {
                                      spnPlotWidth->value(), spnPlotHeight->value()};
     }
     settings.jobs = spnJobs->value();
+    settings.output.layout =
+        LayoutFromName(cboLayout->currentData().toString().toStdString()).value_or(OutputLayout::Files);
     settings.input.kind =
         InputKindFromName(cboInputFormat->currentData().toString().toStdString()).value_or(InputKind::Detect);
     settings.input.sampleFormat =

@@ -15,12 +15,12 @@ namespace tavox {
 // The Options dialog of the main window: the format of the outputs, the
 // sample rate, how the average method combines its exposures, the scale and
 // unit of the values (with the full-scale voltage), pictures of the outputs,
-// the threads of a batch and how its inputs are read, as the command line's
-// --format, --rate, --average, --scale, --unit, --full-scale, --plot,
-// --plot-size, --jobs, --input-format, --sample-format, --channels and
-// --channel take them. Shown modally; OK is enabled while the rate reads as
-// a sample rate (or is empty) and the options go together as the command
-// line requires.
+// the threads of a batch, where method m puts its exposures and how its
+// inputs are read, as the command line's --format, --rate, --average,
+// --scale, --unit, --full-scale, --plot, --plot-size, --jobs, --layout,
+// --input-format, --sample-format, --channels and --channel take them.
+// Shown modally; OK is enabled while the rate reads as a sample rate (or
+// is empty) and the options go together as the command line requires.
 class frmOptions : public QDialog {
     Q_OBJECT
 
@@ -35,6 +35,8 @@ private slots:
     void cboPlot_Change();
     void txtRate_Change();
     void cboScale_Change();
+    void cboFormat_Change();
+    void cboLayout_Change();
 
 private:
     void createFields();
@@ -68,6 +70,8 @@ private:
     QSpinBox* spnPlotHeight = nullptr;
     QLabel* lblJobs = nullptr;
     QSpinBox* spnJobs = nullptr;
+    QLabel* lblLayout = nullptr;
+    QComboBox* cboLayout = nullptr;
     QLabel* lblInputFormat = nullptr;
     QComboBox* cboInputFormat = nullptr;
     QLabel* lblSampleFormat = nullptr;
