@@ -225,6 +225,31 @@ def test_a_psd_divides_by_the_rate_the_file_states(tmp_path):
     np.testing.assert_allclose(np.load(tmp_path / "tone.npy"), expected, rtol=0, atol=1e-9)
 
 
+def test_a_stereo_wav_gives_a_matrix_per_channel_at_its_own_rate(tmp_path):
+    frames = signal(2, seed=7)
+    soundfile.write(tmp_path / "tone.wav", frames, RATE, subtype="PCM_16")
+    report = tmp_path / "r.jsonl"
+    r = run("--layout=matrix", "--format=npz", "--channel=all", "--scale=psd", "--overlap=50", "--plot",
+            "--report=" + str(report), "m", "h", str(WIDTH), str(tmp_path / "tone.wav"), "*.npz", "999")
+    assert r.returncode == 0, r.stdout + r.stderr
+    lines = [json.loads(line) for line in report.read_text().splitlines()[:2]]
+    exposures = (FRAMES - WIDTH) // (WIDTH // 2) + 1
+    assert [(x["channel"], x["rate_hz"], x["shape"], [os.path.basename(o) for o in x["outputs"]]) for x in lines] == [
+        (k, RATE, [exposures, WIDTH // 2], [f"tone_ch{k}.npz"]) for k in (1, 2)]
+    for k in (1, 2):
+        assert (tmp_path / f"tone_ch{k}.npz.png").exists()
+        with np.load(tmp_path / f"tone_ch{k}.npz") as npz:
+            S, f, t, meta = (npz[name] for name in ("S", "f", "t", "meta"))
+        assert (json.loads(str(meta))["channel"], json.loads(str(meta))["rate"]) == (k, RATE)
+        # SciPy's PSD at the file's rate: the axes and the values of that channel alone.
+        f0, t0, psd = scipy.signal.spectrogram(frames[:, k - 1].astype(np.float64), fs=RATE,
+                                               window=tavox.window_weights("hann", WIDTH), nperseg=WIDTH,
+                                               noverlap=WIDTH // 2, detrend=False, scaling="density", mode="psd")
+        np.testing.assert_allclose(f, f0[: WIDTH // 2], rtol=1e-12, atol=0)
+        np.testing.assert_allclose(t, t0, rtol=1e-12, atol=0)
+        np.testing.assert_allclose(S, psd.T[:, : WIDTH // 2], rtol=1e-9, atol=0)
+
+
 def test_input_format_raw_reads_a_sound_file_as_samples_as_before(tmp_path):
     soundfile.write(tmp_path / "a.wav", signal(2, seed=5), RATE, subtype="PCM_16")
     path = transform(tmp_path / "a.wav", "raw", "--input-format=raw")

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 #include <filesystem>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -108,6 +110,25 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
 
 // A matrix needs a format that holds its axes and npz holds only matrices:
 // choosing one sets the other; the layout is kept as --layout writes it.
+// Alt plus a label's letter reaches one field only.
+TEST_F(frm_options_test, every_label_has_a_mnemonic_of_its_own) {
+    frmMain* window = OpenWindow();
+    WithOptions(window, [](frmOptions* dialog) {
+        std::set<QString> letters;
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->buddy() == nullptr) continue;
+            const qsizetype amp = label->text().indexOf(QLatin1Char('&'));
+            ASSERT_GE(amp, 0) << label->objectName().toStdString();
+            const QString letter = label->text().mid(amp + 1, 1).toLower();
+            EXPECT_TRUE(letters.insert(letter).second)
+                << label->objectName().toStdString() << " repeats &" << letter.toStdString();
+        }
+        EXPECT_GE(letters.size(), 14U);
+        dialog->reject();
+    });
+    window->close();
+}
+
 TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
     frmMain* window = OpenWindow();
     WithOptions(window,
