@@ -77,7 +77,7 @@ public:
 
     // Deferred outputs (see Data::SetDeferredOutputs).
     void SetDeferred(bool on) noexcept { deferred_ = on; }
-    DeferredOutputs TakeDeferred() noexcept;
+    void TakeDeferred(DeferredOutputs& into) noexcept;
     std::int32_t CommitDeferred(DeferredOutputs& deferred, std::int32_t& result) override;
 
     // True when the last Initialize refused a source longer than MaxSourceSamples.
@@ -106,6 +106,9 @@ public:
     // either is no text or the number exceeds 999.
     static std::string TargetPath(const Variant& source, const Variant& mask, std::int16_t exposure,
                                   std::string_view suffix = {});
+    // The same, written into `path`.
+    static void TargetPath(std::string& path, const Variant& source, const Variant& mask, std::int16_t exposure,
+                           std::string_view suffix = {});
 
 private:
     bool OpenSource();
@@ -143,6 +146,7 @@ private:
     mutable bool lengthKnown_ = true;
     ByteBuffer readBuffer_;  // the source's bytes
     ByteBuffer writeBuffer_;
+    std::string targetPath_;  // of the output being written
     OutputOptions options_;
     InputOptions input_;
     std::optional<double> sourceRate_;

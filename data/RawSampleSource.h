@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 
+#include "common/Recycled.h"
 #include "data/SampleSource.h"
 
 namespace tavox {
@@ -25,7 +26,7 @@ struct SampleLayout {
 // sample. A sequence file is one (16-bit signed little-endian samples, one
 // channel, no header and no rate), and so is every file that no other kind
 // claims, read as the input options describe it.
-class RawSampleSource final : public SampleSource {
+class RawSampleSource final : public SampleSource, public Recycled<RawSampleSource> {
 public:
     // `file` as raw samples with the format and channels of `options`;
     // fftResultFormatErr when it has no channel options.channel.

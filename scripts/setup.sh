@@ -15,6 +15,7 @@ packages=(
   python3-scipy
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
+  time
   nlohmann-json3-dev
   libsndfile1-dev python3-soundfile
   clang-14 libclang-rt-14-dev clang-format-14
