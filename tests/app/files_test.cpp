@@ -115,6 +115,28 @@ TEST(files_test, channels_apart_and_each_recording_once) {
         EXPECT_EQ(samples, (std::vector<double>{scale, 2 * scale, 3 * scale}));
     }
 
+    // A run reads each channel through a spare File too, also of a file whose name holds "_ch".
+    test::WriteSamples(dir.File("x_ch9.dat"), {4, 40});
+    auto run = NewFiles();
+    run->SetInputOptions(input);
+    Variant source(dir.Path() + "x_ch9.dat");
+    Variant mask(std::string("*.csv"));
+    ASSERT_EQ(run->AddDisk(source, mask), 2u);
+    std::shared_ptr<File> spare;
+    for (std::int32_t k = 1; k <= 2; ++k) {
+        const auto file = run->ForRun(static_cast<std::size_t>(k - 1), spare);
+        EXPECT_EQ(file, spare);
+        EXPECT_EQ(file->Name(), "x_ch9_ch" + std::to_string(k) + ".dat");
+        EXPECT_EQ(*file->Source().AsString(), dir.Path() + "x_ch9.dat");
+        EXPECT_EQ(run->InputAt(static_cast<std::size_t>(k - 1)), file->GetData().GetInputOptions());
+        EXPECT_EQ(file->GetData().TargetPath(0), dir.Path() + "x_ch9_ch" + std::to_string(k) + ".csv");
+        std::vector<double> sample(1);
+        std::int32_t result = fftResultAllRight;
+        file->GetData().Initialize(result);
+        file->GetData().LoadSequence(sample, 1, result);
+        EXPECT_EQ(sample[0], k == 1 ? 4.0 : 40.0);
+    }
+
     auto recordings = NewFiles();
     recordings->SetShare(BatchShare{1, 2});
     AddDisk(*recordings, dir.Path() + "*.sigmf-*");
