@@ -62,7 +62,7 @@ void SpectrumTables::SetParameters(std::shared_ptr<const Parameters> parameters)
 void SpectrumTables::Written(const WrittenSpectrum& written) noexcept {
     try {
         if (Measuring() && written.measures != nullptr && OpenTable()) WriteMeasures(written);
-        if (settings_.output.bands != 0 && parameters_ && settings_.output.rate) WriteBands(written);
+        if (settings_.output.bands != 0 && parameters_) WriteBands(written);
     } catch (const std::bad_alloc&) {
         failures_.push_back(std::string(written.output) + ".bands.csv could not be written: not enough memory");
     }
@@ -85,12 +85,12 @@ void SpectrumTables::WriteMeasures(const WrittenSpectrum& written) {
     table_ << ',' << Field(measures.problem) << '\n';
 }
 
-SpectrumContext SpectrumTables::Context(std::size_t bins) const {
+SpectrumContext SpectrumTables::Context(std::size_t bins, std::optional<double> rate) const {
     const SpectrumOptions& spectrum = settings_.output.spectrum;
     return SpectrumContext{2 * bins,
                            parameters_->WindowSum(),
                            parameters_->WindowSquares(),
-                           settings_.output.rate,
+                           rate,
                            static_cast<std::size_t>(parameters_->Width()),
                            spectrum.Quantity(),
                            spectrum.fullScale,
@@ -99,13 +99,19 @@ SpectrumContext SpectrumTables::Context(std::size_t bins) const {
 }
 
 void SpectrumTables::WriteBands(const WrittenSpectrum& written) {
-    const SpectrumContext context = Context(written.bins);
+    const std::optional<double> rate = settings_.output.rate ? settings_.output.rate : written.rate;
+    const std::string path = std::string(written.output) + ".bands.csv";
+    if (!rate) {
+        failures_.push_back(path + " was not written: " + std::string(written.source) +
+                            " states no sample rate, which the bands need; give --rate=HZ");
+        return;
+    }
+    const SpectrumContext context = Context(written.bins, rate);
     power_.resize(written.bins);
     ValuesToPower(written.values.first(std::min(written.bins, written.values.size())), power_, context, true);
-    const double binHz = *settings_.output.rate / static_cast<double>(context.width);
+    const double binHz = *rate / static_cast<double>(context.width);
     const double nenbw =
         static_cast<double>(context.width) * context.weightSquares / (context.weightSum * context.weightSum);
-    const std::string path = std::string(written.output) + ".bands.csv";
     std::ofstream out(path, std::ios::out | std::ios::trunc | std::ios::binary);
     out << "# FFT-summed bands with IEC 61260-1 base-10 mid frequencies, not IEC class-1 filters; level: "
         << NamesOf(context.quantity).column << "; sparse: fewer than 3 NENBW bins\n"

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ private:
     bool OpenTable();
     void WriteMeasures(const WrittenSpectrum& written);
     void WriteBands(const WrittenSpectrum& written);
-    SpectrumContext Context(std::size_t bins) const;
+    SpectrumContext Context(std::size_t bins, std::optional<double> rate) const;
 
     BatchSettings settings_;
     std::shared_ptr<const Parameters> parameters_;

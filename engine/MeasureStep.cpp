@@ -131,6 +131,12 @@ void SetMeasures(const SpectrumMeasurement& found, SpectrumQuantity quantity, st
 void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t, const SpectrumContext& context,
                    Measures& measures) noexcept {
     if (row != 0 || !context.measure) return;
+    if (!context.rate && (context.measure->fundamental || context.measure->bandLow)) {
+        SpectrumMeasurement unrated;
+        unrated.problem = "the input states no sample rate, which a fundamental or band in Hz needs";
+        SetMeasures(unrated, context.quantity, context.fullScale, measures);
+        return;
+    }
     MeasureSetup setup{context.window,    context.samples,       context.width,
                        context.weightSum, context.weightSquares, context.rate.value_or(1.0),
                        *context.measure};

@@ -62,7 +62,7 @@ void AddEnum(py::module_& m, EnumKind kind, const char* name, const Members& mem
 // The tables the package takes its choices from: (name, value) of each
 // window and method, the average modes' names and, in the order of their
 // names, (name, magic, extension, self-describing, NumPy type) of each
-// output format; the names of the scales, units and detrends, and
+// output format; the names of the scales, units, detrends and transforms, and
 // (column, scale, unit) of every quantity.
 void BindNameTables(py::module_& m) {
     py::list windows;
@@ -89,6 +89,7 @@ void BindNameTables(py::module_& m) {
     m.attr("_scales") = names(SpectrumScaleNames);
     m.attr("_units") = names(SpectrumUnitNames);
     m.attr("_detrends") = names(DetrendNames);
+    m.attr("_fft_modes") = names(FftModeNames);
     py::list columns;
     for (const QuantityNames& row : QuantityTable()) {
         columns.append(py::make_tuple(row.column, ScaleName(row.quantity.scale), UnitName(row.quantity.unit)));
@@ -106,10 +107,12 @@ void bindEnums(py::module_& m) {
              {"fftResultOutOfMemory", fftResultOutOfMemory},
              {"fftResultRepeatFail", fftResultRepeatFail},
              {"fftResultShortFile", fftResultShortFile},
-             {"fftResultTargetFull", fftResultTargetFull}},
+             {"fftResultTargetFull", fftResultTargetFull},
+             {"fftResultFormatErr", fftResultFormatErr}},
             "Result codes of a transform: 1101 all right, 1102 file-system error, 1103 an output would overwrite "
             "its source, 1104 out of memory, 1105 repeat failure, 1106 the range does not fit the source, 1107 "
-            "the target is full. Any other number is the runtime error trapped inside a transform (6 overflow, 7 "
+            "the target is full, 1108 the input format is not supported or the file is damaged. Any other number is "
+            "the runtime error trapped inside a transform (6 overflow, 7 "
             "out of memory, ...), a member named error6, error7, ...");
     AddEnum(m, EnumKind::Method, "fftMethodEnum",
             {{"fftMethodSimple", fftMethodSimple},

@@ -65,6 +65,17 @@ entry of a batch.)doc");
             "dict[str, float | str | None] | None: what was measured of the last output of the last Transform "
             "(with BatchSettings.measure), by the report's names, None for a figure not measured, 'problem' "
             "saying why; None when nothing was measured.")
+        .def_property_readonly(
+            "channel",
+            [](File& self) {
+                return CoreCall(self.GetParameters(), [&] { return self.GetData().GetInputOptions().channel; });
+            },
+            "int: the channel of a disk source the File reads, from 1 (one File per channel with channel='all').")
+        .def_property_readonly(
+            "problem",
+            [](File& self) { return CoreCall(self.GetParameters(), [&] { return self.GetData().SourceProblem(); }); },
+            "str: why the last Transform could not read the disk source (libsndfile's words, the SigMF field, the "
+            "channel), as the program says it on standard error; empty when all went well or nothing is known.")
         .def(
             "Transform",
             [](File& self) {

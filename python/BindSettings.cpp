@@ -8,6 +8,7 @@
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "python/Bindings.h"
+#include "python/InputValues.h"
 
 namespace py = pybind11;
 
@@ -91,13 +92,16 @@ Enum Named(std::optional<Enum> (*read)(std::string_view) noexcept, const std::st
     return *value;
 }
 
+// The fast transform adds an eighth value; the state of the exact one stays as it was.
 py::tuple SpectrumState(const SpectrumOptions& o) {
-    return py::make_tuple(std::string(ScaleName(o.scale)), std::string(UnitName(o.unit)), o.fullScale, o.overlap,
-                          o.repeatCaps, std::string(DetrendName(o.detrend)), o.pad);
+    py::tuple state = py::make_tuple(std::string(ScaleName(o.scale)), std::string(UnitName(o.unit)), o.fullScale,
+                                     o.overlap, o.repeatCaps, std::string(DetrendName(o.detrend)), o.pad);
+    if (o.fft == FftMode::Exact) return state;
+    return py::tuple(state + py::make_tuple(std::string(FftModeName(o.fft))));
 }
 
 SpectrumOptions SpectrumFromState(const py::tuple& state) {
-    if (state.size() != 7) throw py::value_error("not the state of a BatchSettings");
+    if (state.size() != 7 && state.size() != 8) throw py::value_error("not the state of a BatchSettings");
     SpectrumOptions o;
     o.scale = Named(&ScaleFromName, state[0].cast<std::string>(), "scale");
     o.unit = Named(&UnitFromName, state[1].cast<std::string>(), "unit");
@@ -106,6 +110,22 @@ SpectrumOptions SpectrumFromState(const py::tuple& state) {
     o.repeatCaps = state[4].cast<bool>();
     o.detrend = Named(&DetrendFromName, state[5].cast<std::string>(), "detrend");
     o.pad = Pad(state[6]);
+    if (state.size() == 8) o.fft = Named(&FftModeFromName, state[7].cast<std::string>(), "fft");
+    return o;
+}
+
+py::tuple InputState(const InputOptions& o) {
+    return py::make_tuple(std::string(InputKindName(o.kind)), std::string(SampleFormatName(o.sampleFormat)), o.channels,
+                          ChannelObject(o));
+}
+
+InputOptions InputFromState(const py::tuple& state) {
+    if (state.size() != 4) throw py::value_error("not the state of a BatchSettings");
+    InputOptions o;
+    o.kind = InputKindValue(state[0].cast<std::string>(), "input_format");
+    o.sampleFormat = SampleFormatValue(state[1].cast<std::string>(), "sample_format");
+    o.channels = ChannelCount(state[2], "channels");
+    SetChannel(o, state[3], "channel");
     return o;
 }
 
@@ -133,7 +153,8 @@ py::tuple State(const BatchSettings& s) {
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
                           std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum),
-                          std::string(LayoutName(s.output.layout)), MeasureState(s.output.measure));
+                          std::string(LayoutName(s.output.layout)), InputState(s.input),
+                          MeasureState(s.output.measure));
 }
 
 }  // namespace
@@ -144,8 +165,9 @@ void bindSettings(py::module_& m) {
 tavox.transform_files check it: the transform (width, window, center,
 method, repeat, start, finish, phase), the outputs (format, rate, average,
 layout), the spectrum (scale, unit, full_scale, overlap, repeat_caps,
-detrend, pad) and the threads (jobs). Made by those functions; each value
-is checked here alone, how they go together by those functions.)doc");
+detrend, pad, fft), the inputs (input_format, sample_format, channels,
+channel) and the threads (jobs). Made by those functions; each value is
+checked here alone, how they go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
             "width", [](const BatchSettings& s) { return s.transform.width; },
@@ -244,14 +266,41 @@ is checked here alone, how they go together by those functions.)doc");
             [](BatchSettings& s, const py::object& value) { s.output.measure = MeasureFromState(value); },
             "tuple | None: what each output's spectrum is measured for, as the program's --measure: "
             "(fundamental Hz or None, harmonics, band low Hz or None, band high Hz or None), or None.")
+        .def_property(
+            "fft", [](const BatchSettings& s) { return std::string(FftModeName(s.output.spectrum.fft)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.spectrum.fft = Named(&FftModeFromName, name, "fft");
+            },
+            "str: the transform, as the program's --fft: 'exact' (the default) or 'fast'.")
+        .def_property(
+            "input_format", [](const BatchSettings& s) { return std::string(InputKindName(s.input.kind)); },
+            [](BatchSettings& s, const std::string& name) { s.input.kind = InputKindValue(name, "input_format"); },
+            "str: how input files are read, as the program's --input-format: 'auto' (sound files and SigMF "
+            "recordings by their contents, other files as raw samples) or 'raw'.")
+        .def_property(
+            "sample_format", [](const BatchSettings& s) { return std::string(SampleFormatName(s.input.sampleFormat)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.input.sampleFormat = SampleFormatValue(name, "sample_format");
+            },
+            "str: the samples of raw inputs, as the program's --sample-format ('s16le', 'f32le', ...).")
+        .def_property(
+            "channels", [](const BatchSettings& s) { return s.input.channels; },
+            [](BatchSettings& s, const py::object& value) { s.input.channels = ChannelCount(value, "channels"); },
+            "int: the interleaved channels of raw inputs, as the program's --channels.")
+        .def_property(
+            "channel", [](const BatchSettings& s) { return ChannelObject(s.input); },
+            [](BatchSettings& s, const py::object& value) { SetChannel(s.input, value, "channel"); },
+            "int | str: the channel transformed, from 1, or 'all' (each channel into outputs of its own), as the "
+            "program's --channel.")
         .def(py::self == py::self)  // NOLINT(misc-redundant-expression)
         .def("__repr__",
              [](const BatchSettings& s) {
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            // 13 entries before the layout and the measurements; 14 with either one.
-            if (state.size() < 13 || state.size() > 15) throw py::value_error("not the state of a BatchSettings");
+            // 13 entries, then what later states added in their order: the layout, the inputs, the measurements.
+            // Older states hold some of these only; each is known by its type.
+            if (state.size() < 13 || state.size() > 16) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -269,6 +318,11 @@ is checked here alone, how they go together by those functions.)doc");
             std::size_t next = 13;
             if (next < state.size() && py::isinstance<py::str>(state[next])) {
                 s.output.layout = Named(&LayoutFromName, state[next++].cast<std::string>(), "layout");
+            }
+            // The inputs' tuple begins with a name; the measurements' with a frequency or None.
+            if (next < state.size() && py::isinstance<py::tuple>(state[next]) && py::len(state[next]) > 0 &&
+                py::isinstance<py::str>(state[next].cast<py::tuple>()[0])) {
+                s.input = InputFromState(state[next++].cast<py::tuple>());
             }
             if (next < state.size()) s.output.measure = MeasureFromState(state[next++]);
             if (next != state.size()) throw py::value_error("not the state of a BatchSettings");

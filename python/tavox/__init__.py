@@ -1,4 +1,4 @@
-"""TAVOX: batch amplitude spectra of 16-bit sample files.
+"""TAVOX: batch amplitude spectra of sample files, sound files and SigMF recordings.
 
 numpy in, numpy out:
 
@@ -9,6 +9,7 @@ numpy in, numpy out:
     figures = tavox.measure(samples, fs=48000)   # SNR, THD, SINAD, ENOB...
     levels = tavox.bands(samples, fs=48000, bands_per_octave=3)
     values = tavox.read_spectrum("/data/a.spc", 1024)
+    samples, rate = tavox.read_signal("/data/tone.wav", channel=1)
 
 The object model (as automation clients know it): create a
 tavox.Application, add files through app.FFTFiles.Add, set
@@ -72,7 +73,8 @@ from ._dispatch import (
     invoke,
 )
 from ._ranges import NumpyRange, OpenpyxlRange
-from ._arrays import TransformError, WindowConstants, read_spectrum, spectrum, window_constants, window_weights
+from ._arrays import (TransformError, WindowConstants, read_signal, read_spectrum, spectrum, window_constants,
+                      window_weights)
 from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
 from ._measure import Band, Measurement, bands, measure
@@ -84,6 +86,7 @@ fftResultOutOfMemory: Final = fftResultEnum.fftResultOutOfMemory
 fftResultRepeatFail: Final = fftResultEnum.fftResultRepeatFail
 fftResultShortFile: Final = fftResultEnum.fftResultShortFile
 fftResultTargetFull: Final = fftResultEnum.fftResultTargetFull
+fftResultFormatErr: Final = fftResultEnum.fftResultFormatErr
 fftMethodSimple: Final = fftMethodEnum.fftMethodSimple
 fftMethodAverage: Final = fftMethodEnum.fftMethodAverage
 fftMethodMulti: Final = fftMethodEnum.fftMethodMulti
@@ -95,12 +98,13 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "Spectrogram", "TransformError", "__version__", "invoke", "read_spectrum",
-    "spectrogram", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrogram", "TransformError", "__version__", "invoke", "read_signal",
+    "read_spectrum", "spectrogram", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "Band", "Measurement", "bands", "measure", "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",
-    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftMethodSimple", "fftMethodAverage",
+    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftResultFormatErr", "fftMethodSimple",
+    "fftMethodAverage",
     "fftMethodMulti", "fftWindowRectangle", "fftWindowHanning", "fftWindowFlatTop", "fftDataDiskFile",
     "fftDataExcelRange",
 ]

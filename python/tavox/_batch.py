@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, DetrendName, LayoutName, MethodName, Position, ScaleName, UnitName, WindowName,
-                      _settings)
+from ._arrays import (AverageName, Channel, DetrendName, FftName, InputFormatName, LayoutName, MethodName,
+                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _settings)
 from ._measure import Measurement, _measure_options, _measurement
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
@@ -23,7 +23,10 @@ class FileResult:
     in order (several for the multi method, none when the file failed before
     writing); code: the result code (fftResultAllRight when all went well);
     message: its English text; measure: with measure=True, what was measured
-    of its last output (None when nothing was).
+    of its last output (None when nothing was); channel: the channel of the input that was
+    read, from 1 (with channel="all" one FileResult per channel); problem:
+    why the input could not be read (libsndfile's words, the SigMF field,
+    the channel), as the program says it on standard error, else "".
     """
 
     input: str
@@ -31,6 +34,8 @@ class FileResult:
     code: fftResultEnum
     message: str
     measure: Optional[Measurement] = None
+    channel: int = 1
+    problem: str = ""
 
     @property
     def ok(self) -> bool:
@@ -65,7 +70,8 @@ class _Collector:
         found = file.measures
         record = FileResult(input=source if isinstance(source, str) else file.Name, outputs=file.outputs,
                             code=code, message=_result_message(int(code)),
-                            measure=None if found is None else _measurement(found))
+                            measure=None if found is None else _measurement(found), channel=file.channel,
+                            problem=file.problem)
         self.results.append(record)
         if self.progress is None:
             return
@@ -107,10 +113,14 @@ def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exa
         app.FFTExecute()
     if not exact:
         return collector.results
-    # A path whose file has gone since it was listed still gets its result.
-    done = {result.input: result for result in collector.results}
+    # A path whose file has gone since it was listed still gets its result;
+    # one that was read channel by channel gets one per channel.
+    done: dict[str, list[FileResult]] = {}
+    for result in collector.results:
+        done.setdefault(result.input, []).append(result)
     missing = fftResultEnum.fftResultFileSysErr
-    return [done.get(source) or FileResult(source, (), missing, _result_message(int(missing))) for source in sources]
+    return [result for source in sources
+            for result in done.get(source) or [FileResult(source, (), missing, _result_message(int(missing)))]]
 
 
 def _measure_settings(settings: BatchSettings, measure: object, fundamental: object, harmonics: object,
@@ -125,7 +135,8 @@ def _measure_settings(settings: BatchSettings, measure: object, fundamental: obj
     if settings.format == "raw":
         raise ValueError("measure=True reads the unrounded spectra, which format='raw' does not keep; choose 'csv', "
                          "'f32' or 'npy'")
-    settings.measure = _measure_options(fundamental, harmonics, band, settings.rate)
+    settings.measure = _measure_options(fundamental, harmonics, band, settings.rate,
+                                        file_rate=settings.input_format != "raw")
 
 
 def _absolute(pattern: PathText) -> str:
@@ -136,10 +147,12 @@ def _absolute(pattern: PathText) -> str:
     return os.path.abspath(text)
 
 
-def matching_inputs(pattern: PathText) -> list[str]:
+def matching_inputs(pattern: PathText, input_format: str = "auto") -> list[str]:
     """The full paths of the files a pattern matches, in the batch's order
-    (relative patterns are taken from the current folder)."""
+    (relative patterns are taken from the current folder; with
+    input_format="auto" each SigMF recording once)."""
     app = Application()
+    app.input_format = input_format
     try:
         app.FFTFiles.Add(fftDataEnum.fftDataDiskFile, _absolute(pattern), "*")
     except AutomationError as error:
@@ -165,7 +178,9 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
                     fs: float | None = None, layout: LayoutName = "files", measure: bool = False,
                     fundamental: float | None = None, harmonics: int = 6,
-                    measure_band: tuple[float, float] | None = None) -> list[FileResult]:
+                    measure_band: tuple[float, float] | None = None, fft: FftName = "exact",
+                    input_format: InputFormatName = "auto", sample_format: SampleFormatName = "s16le",
+                    channels: int = 1, channel: Channel = 1) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -179,8 +194,9 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     width, window, center, method, repeat, start, finish, phase: as for
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
-      "f32", "npy", "npz"), --rate (Hz, or None) and --average.
-    scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
+      "f32", "npy", "npz"), --rate (Hz, or None; a sound file's or SigMF
+      recording's own rate counts when it is None) and --average.
+    scale, unit, full_scale, overlap, detrend, pad, fft: as for tavox.spectrum
       and the command line's options of those names; a scale or unit other
       than amplitude in sample counts needs a format other than "raw".
     fs: the sample rate, the same as rate (give one of them).
@@ -192,6 +208,12 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       output, as the command line's --measure; fundamental, harmonics and
       measure_band as --fundamental, --harmonics and --measure-band (a
       pair of Hz), as for tavox.measure. Needs a format other than "raw".
+    input_format, sample_format, channels, channel: as the command line's
+      --input-format ("auto": sound files and SigMF recordings by their
+      contents, other files as raw samples; "raw": every file raw),
+      --sample-format and --channels (of raw files) and --channel (from 1,
+      or "all": each channel into outputs of its own, named with _chK
+      before the extension, and one FileResult per channel).
     jobs: the threads the batch may use, as the command line's --jobs: 1
       runs it on this thread alone; None or 0 (the default) means
       TAVOX_JOBS when set, else one per CPU this process may use. The
@@ -207,6 +229,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout)
+                         layout=layout, fft=fft, input_format=input_format, sample_format=sample_format,
+                         channels=channels, channel=channel)
     _measure_settings(settings, measure, fundamental, harmonics, measure_band)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

@@ -76,8 +76,12 @@ def _measurement(found: dict[str, Any]) -> Measurement:
 
 
 def _measure_options(fundamental: object, harmonics: object, band: object,
-                     rate: Optional[float]) -> tuple[Optional[float], int, Optional[float], Optional[float]]:
-    """(fundamental, harmonics, low, high) as BatchSettings.measure takes them, each checked."""
+                     rate: Optional[float], file_rate: bool = False
+                     ) -> tuple[Optional[float], int, Optional[float], Optional[float]]:
+    """(fundamental, harmonics, low, high) as BatchSettings.measure takes them, each checked.
+
+    file_rate: without rate, each input may state its own; what needs it
+    is then checked file by file, as the measurement's problem."""
     if isinstance(harmonics, bool) or not isinstance(harmonics, (int, np.integer)):
         raise TypeError("harmonics must be an int, not %s" % type(harmonics).__name__)
     if not 1 <= int(harmonics) <= _MAX_HARMONICS:
@@ -87,20 +91,23 @@ def _measure_options(fundamental: object, harmonics: object, band: object,
         if isinstance(fundamental, bool) or not isinstance(fundamental, (int, float, np.integer, np.floating)):
             raise TypeError("fundamental must be a frequency in Hz, not %s" % type(fundamental).__name__)
         hz = float(fundamental)
-        if rate is None:
+        if rate is None and not file_rate:
             raise ValueError("fundamental needs the sample rate fs")
-        if not (math.isfinite(hz) and 0 < hz < rate / 2):
+        if rate is None and not (math.isfinite(hz) and hz > 0):
+            raise ValueError("fundamental must be a frequency above 0, not %r" % hz)
+        if rate is not None and not (math.isfinite(hz) and 0 < hz < rate / 2):
             raise ValueError("fundamental must be above 0 and below half the rate, %r Hz, not %r" % (rate / 2, hz))
     low: Optional[float] = None
     high: Optional[float] = None
     if band is not None:
-        if rate is None:
+        if rate is None and not file_rate:
             raise ValueError("band needs the sample rate fs")
         try:
             low, high = (float(edge) for edge in band)  # type: ignore[attr-defined]
         except (TypeError, ValueError):
             raise TypeError("band must be a pair (low, high) of frequencies in Hz, not %r" % (band,)) from None
-        if not (math.isfinite(low) and math.isfinite(high) and 0 <= low < high and low < rate / 2):
+        if not (math.isfinite(low) and math.isfinite(high) and 0 <= low < high
+                and (rate is None or low < rate / 2)):
             raise ValueError("band must hold 0 <= low < high with low below half the rate, not %r" % (band,))
     return hz, int(harmonics), low, high
 

@@ -7,6 +7,7 @@ import json
 import os
 import pickle
 import subprocess
+import wave
 
 import numpy as np
 import pytest
@@ -109,7 +110,8 @@ def test_noise_alone_gives_null_figures_and_the_reason(tmp_path):
 @pytest.mark.parametrize("options, line", [
     (["--measure=x.csv"], "tavox: --measure reads the unrounded spectra, which raw 16-bit outputs do not keep: "
                           "give --format=csv, f32 or npy"),
-    (["--bands=3", "--format=csv"], "tavox: --bands needs the sample rate: give --rate=HZ"),
+    (["--bands=3", "--format=csv", "--input-format=raw"],
+     "tavox: --bands needs the sample rate of raw inputs: give --rate=HZ"),
     (["--harmonics=0"], "tavox: --harmonics=0 is not a count; give a whole number from 1 to 20 (1 counts none)"),
 ])
 def test_misuse_is_refused_with_one_line_and_status_2(tmp_path, options, line):
@@ -139,6 +141,35 @@ def test_a_tone_in_a_third_octave_band_sums_to_its_power(tmp_path):
     assert module[0].exact_hz == pytest.approx(1000.0)
 
 
+def test_a_wav_file_gives_its_rate_to_the_measurement_and_the_bands(tmp_path):
+    """A 48 kHz WAV without --rate measures and bands as its raw samples with --rate=48000; a raw file says why not."""
+    samples = tone_harmonic_noise()
+    with wave.open(str(tmp_path / "t.wav"), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(48000)
+        w.writeframes(samples.astype("<i2").tobytes())
+    samples.astype("<i2").tofile(tmp_path / "t.dat")
+    asked = ["--format=csv", "--report=-", "--measure", "--fundamental=1000", "--measure-band=20:20000", "--bands=3"]
+    figures, bands = {}, {}
+    for name, rate in (("wav", []), ("dat", ["--rate=48000"])):
+        done = run(*asked, *rate, "e", "h", "65536", str(tmp_path / ("t." + name)), "*_" + name + ".csv")
+        assert done.returncode == 0, done.stderr
+        figures[name] = json.loads(done.stdout.splitlines()[0])["measure"]
+        with open(tmp_path / ("t_" + name + ".csv.bands.csv")) as f:
+            bands[name] = f.read()
+    assert figures["wav"]["problem"] is None and figures["wav"]["fundamental_hz"] == pytest.approx(1000, abs=0.1)
+    assert figures["wav"] == figures["dat"]
+    assert bands["wav"] == bands["dat"]
+    done = run(*asked, "e", "h", "65536", str(tmp_path / "t.dat"), "*_norate.csv")
+    assert done.returncode == 1
+    measured = json.loads(done.stdout.splitlines()[0])["measure"]
+    assert measured["problem"] == "the input states no sample rate, which a fundamental or band in Hz needs"
+    assert measured["sinad_db"] is None
+    assert "states no sample rate, which the bands need; give --rate=HZ" in done.stderr
+    assert not (tmp_path / "t_norate.csv.bands.csv").exists()
+
+
 def test_transform_files_measures_each_file(tmp_path):
     full_scale_sine().tofile(tmp_path / "a.dat")
     results = tavox.transform_files(str(tmp_path / "*.dat"), "*.npy", width=65536, window="hann", format="npy",
@@ -156,19 +187,24 @@ def test_transform_files_measures_each_file(tmp_path):
         tavox.measure(full_scale_sine(), harmonics=21)
 
 
-def test_settings_keep_the_layout_and_the_measurement_through_pickle_and_read_older_states():
+def test_settings_keep_the_layout_inputs_and_measurement_through_pickle_and_read_older_states():
     settings = BatchSettings()
     settings.format = "npz"
     settings.layout = "matrix"
+    settings.input_format, settings.channels = "raw", 2
     settings.measure = (1000.0, 3, None, None)
     assert pickle.loads(pickle.dumps(settings)) == settings
     state = settings.__getstate__()
-    older = [(state[:13], "files", None), (state[:14], "matrix", None),
-             (state[:13] + state[14:], "files", (1000.0, 3, None, None))]
-    for entries, layout, measure in older:
+    measured = (1000.0, 3, None, None)
+    # Every layout an earlier version wrote: none of the three, the layout, the measurement alone,
+    # the layout with the measurement, the layout with the inputs.
+    older = [(state[:13], "files", 1, None), (state[:14], "matrix", 1, None),
+             (state[:13] + state[15:], "files", 1, measured), (state[:14] + state[15:], "matrix", 1, measured),
+             (state[:15], "matrix", 2, None)]
+    for entries, layout, channels, measure in older:
         read = BatchSettings.__new__(BatchSettings)
         read.__setstate__(entries)
-        assert (read.format, read.layout, read.measure) == ("npz", layout, measure)
+        assert (read.format, read.layout, read.channels, read.measure) == ("npz", layout, channels, measure)
     for bad in (state[:12], state + (None,), state[:13] + (None, "matrix")):
         with pytest.raises(ValueError, match="not the state of a BatchSettings"):
             BatchSettings.__new__(BatchSettings).__setstate__(bad)

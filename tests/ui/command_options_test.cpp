@@ -65,8 +65,9 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
     const std::string size = "is not a size; give WIDTHxHEIGHT in pixels, from 400x300 to 8000x8000, such as 1200x700";
     const std::string all =
         "the options are --format, --layout, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, "
-        "--pad, --measure, --fundamental, --harmonics, --measure-band, --bands, --report, --shard, --jobs, --quiet, "
-        "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and --version";
+        "--pad, --measure, --fundamental, --harmonics, --measure-band, --bands, --fft, --report, --shard, --jobs, "
+        "--quiet, --input-format, --sample-format, --channels, --channel, --plot, --plot-size, --view, --peaks, "
+        "--width, --phase, --self-test, --help and --version";
     const std::pair<Arguments, std::string> cases[] = {
         {{"--format", "CSV"}, "--format=CSV is not a format; use raw, csv, f32, npy or npz"},
         {{"--rate=-8000"}, "--rate=-8000" + rate},
@@ -81,6 +82,7 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--overlap=100"}, "--overlap=100 is not an overlap; give a percentage from 0 to 95, such as 50"},
         {{"--overlap=-5"}, "--overlap=-5 is not an overlap; give a percentage from 0 to 95, such as 50"},
         {{"--detrend=quadratic"}, "--detrend=quadratic is not known; use none, mean or linear"},
+        {{"--fft=quick"}, "--fft=quick is not a transform; use exact or fast"},
         {{"--pad=1000"},
          "--pad=1000 is not a transform size; give a power of two from the width DELKA to 65536, such as 4096"},
         {{"--pad=131072"},
@@ -110,6 +112,17 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--v"}, "--v is ambiguous: --view or --version"},
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"}, "unknown option -\\xff; " + all},
+        {{"--input-format=wav"}, "--input-format=wav is not known; use auto or raw"},
+        {{"--sample-format=s16"},
+         "--sample-format=s16 is not a sample format; use s16le, s16be, s8, u8, u16le, u16be, s24le, s24be, s32le, "
+         "s32be, u32le, u32be, f32le, f32be, f64le or f64be"},
+        {{"--channels=0"},
+         "--channels=0 is not a number of channels; give the interleaved channels of raw inputs, 1 "
+         "to 1024"},
+        {{"--channel=0"}, "--channel=0 is not a channel; give a channel number from 1, or all"},
+        {{"--channel=All"}, "--channel=All is not a channel; give a channel number from 1, or all"},
+        {{"--input-format=raw", "--channels=2", "--channel=3"},
+         "--channel=3 is beyond the 2 channels of --channels, which every raw input has"},
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"}, "unknown option --x\\r\\x1b[2J; " + all},
@@ -293,14 +306,20 @@ TEST(command_options_test, measurement_options_against_each_other_the_format_and
         {{"--format=csv", "--measure", "e", "h", "1024", "x", "y"},
          "--measure puts its figures in the report or a table: give --report=FILE|- or --measure=FILE.csv"},
         {{"--harmonics=3", "e", "h", "1024", "x", "y"}, "--harmonics applies to --measure only: give --measure too"},
-        {{"--format=csv", "--measure", "--report=-", "--fundamental=50", "e", "h", "1024", "x", "y"},
-         "--fundamental needs the sample rate: give --rate=HZ"},
+        {{"--format=csv", "--measure", "--report=-", "--input-format=raw", "--fundamental=50", "e", "h", "1024", "x",
+          "y"},
+         "--fundamental needs the sample rate of raw inputs: give --rate=HZ"},
+        // Without --input-format=raw each input may state its rate.
+        {{"--format=csv", "--measure", "--report=-", "--fundamental=50", "--measure-band=20:20000", "--bands=3", "e",
+          "h", "1024", "x", "y"},
+         ""},
         {{"--format=csv", "--measure", "--report=-", "--rate=8000", "--fundamental=4000", "e", "h", "1024", "x", "y"},
          "--fundamental=4000 is not below half the rate, 4000 Hz"},
         {{"--format=csv", "--measure", "--report=-", "--rate=8000", "--measure-band=5000:6000", "e", "h", "1024", "x",
           "y"},
          "--measure-band starts at or above half the rate, 4000 Hz"},
-        {{"--bands=3", "e", "h", "1024", "x", "y"}, "--bands needs the sample rate: give --rate=HZ"},
+        {{"--bands=3", "--input-format=raw", "e", "h", "1024", "x", "y"},
+         "--bands needs the sample rate of raw inputs: give --rate=HZ"},
         // A matrix's exposures are measured row by row; band tables go beside outputs only.
         {{"--layout=matrix", "--format=npz", "--measure=/tmp/m.csv", "m", "h", "1024", "x", "y.npz", "4"}, ""},
         {{"--layout=matrix", "--format=npz", "--rate=48000", "--bands=3", "m", "h", "1024", "x", "y.npz", "4"},

@@ -90,6 +90,13 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
         parsed.error = row.apply(row, optarg, parsed.options);
         if (!parsed.error.empty()) return parsed;
     }
+    const InputOptions& input = parsed.options.input;
+    if (input.kind == InputKind::Raw && !input.eachChannel && input.channel > input.channels) {
+        parsed.error = "--channel=" + std::to_string(input.channel) + " is beyond the " +
+                       std::to_string(input.channels) + " channel" + (input.channels == 1 ? "" : "s") +
+                       " of --channels, which every raw input has";
+        return parsed;
+    }
     // --plot-size, --width and --phase only shape what --plot and --view ask for.
     if (!parsed.options.Given("plot")) parsed.options.plot.reset();
     if (!parsed.options.Given("view") && !parsed.options.Given("peaks")) parsed.options.view.reset();
@@ -166,8 +173,10 @@ std::string CheckMeasureOptions(const CommandOptions& options) {
             return std::string("--") + name + " applies to --measure only: give --measure too";
     }
     const auto& output = options.output;
-    if (output.bands != 0 && !output.rate) {
-        return "--bands needs the sample rate: give --rate=HZ";
+    // Without --rate a sound file or recording may state its rate; raw inputs never do.
+    const bool rateless = !output.rate && options.input.kind == InputKind::Raw;
+    if (output.bands != 0 && rateless) {
+        return "--bands needs the sample rate of raw inputs: give --rate=HZ";
     }
     if (output.bands != 0 && output.layout == OutputLayout::Matrix) {
         return "--bands writes a table beside each output, not beside each row of a matrix: give --layout=files";
@@ -182,8 +191,8 @@ std::string CheckMeasureOptions(const CommandOptions& options) {
     }
     const MeasureOptions& measure = *output.measure;
     for (const char* name : {"fundamental", "measure-band"}) {
-        if (options.Given(name) && !output.rate)
-            return std::string("--") + name + " needs the sample rate: give --rate=HZ";
+        if (options.Given(name) && rateless)
+            return std::string("--") + name + " needs the sample rate of raw inputs: give --rate=HZ";
     }
     if (measure.fundamental && output.rate && *measure.fundamental >= *output.rate / 2) {
         return "--fundamental=" + FormatNumber(*measure.fundamental) + " is not below half the rate, " +

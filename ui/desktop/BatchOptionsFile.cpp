@@ -24,6 +24,11 @@ constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Avera
 // earlier options stays as it was.
 constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
 constexpr Key LayoutKey = {"Layout", "layout"};
+constexpr Key FftKey = {"Fft", "fft"};
+constexpr Key InputKeys[] = {{"InputFormat", "input-format"},
+                             {"SampleFormat", "sample-format"},
+                             {"Channels", "channels"},
+                             {"Channel", "channel"}};
 
 // What the command line would refuse together falls back to the defaults:
 // a unit without its full scale, a scale or unit a raw output cannot hold,
@@ -36,7 +41,11 @@ void KeepConsistent(OutputOptions& output) {
     if (spectrum.scale != SpectrumScale::Amplitude && output.average == AverageMode::Rms) {
         spectrum.scale = SpectrumScale::Amplitude;
     }
-    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) spectrum = SpectrumOptions{};
+    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) {
+        const FftMode fft = spectrum.fft;
+        spectrum = SpectrumOptions{};
+        spectrum.fft = fft;
+    }
     if (output.layout == OutputLayout::Matrix && output.format == OutputFormat::Raw) {
         output.layout = OutputLayout::Files;
     }
@@ -57,6 +66,8 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     std::vector<Key> keys(std::begin(Keys), std::end(Keys));
     keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
     keys.push_back(LayoutKey);
+    keys.push_back(FftKey);
+    keys.insert(keys.end(), std::begin(InputKeys), std::end(InputKeys));
     for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
@@ -74,6 +85,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     KeepConsistent(settings.output);
     settings.plot = options.plot;
     settings.jobs = options.jobs;
+    settings.input = options.input;
     return settings;
 }
 
@@ -107,6 +119,21 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
     if (settings.output.layout != OutputLayout::Files || !profile.Read(BatchOptionsSection, LayoutKey.key).empty()) {
         written = profile.Write(BatchOptionsSection, LayoutKey.key, std::string(LayoutName(settings.output.layout))) &&
                   written;
+    }
+    const FftMode fft = settings.output.spectrum.fft;
+    if (fft != FftMode::Exact || !profile.Read(BatchOptionsSection, FftKey.key).empty()) {
+        written = profile.Write(BatchOptionsSection, FftKey.key, std::string(FftModeName(fft))) && written;
+    }
+    const InputOptions& input = settings.input;
+    const std::string inputValues[] = {
+        std::string(InputKindName(input.kind)),
+        std::string(SampleFormatName(input.sampleFormat)),
+        std::to_string(input.channels),
+        input.eachChannel ? "all" : std::to_string(input.channel),
+    };
+    for (std::size_t i = 0; i < std::size(InputKeys); ++i) {
+        if (input == InputOptions{} && profile.Read(BatchOptionsSection, InputKeys[i].key).empty()) continue;
+        written = profile.Write(BatchOptionsSection, InputKeys[i].key, inputValues[i]) && written;
     }
     return written;
 }

@@ -38,6 +38,7 @@ struct PlotJob {
     std::string subtitle;
     std::optional<SpectrumPlot::MeasureMarks> marks;
     std::optional<std::vector<BandBar>> bands;  // a band chart instead of the spectrum
+    std::optional<double> rate;                 // of the batch, else the one the source states
 };
 
 QString Decibels(const char* name, std::optional<double> value) {
@@ -126,7 +127,8 @@ public:
         if (!matrix && data_->rows > 1) outputs += " \u2026 " + PathName(last_);
         const PlotTitle title = DescribeSpectrogram(source_, data_->width, data_->rows, outputs, matrix, parameters,
                                                     &spectrum, data_->rate);
-        return PlotJob{0, picture_, nullptr, std::move(data_), title.title, title.subtitle, {}, {}};
+        const std::optional<double> rate = data_->rate;
+        return PlotJob{0, picture_, nullptr, std::move(data_), title.title, title.subtitle, {}, {}, rate};
     }
 
 private:
@@ -151,6 +153,19 @@ std::string SeriesPicture(const WrittenSpectrum& written) {
     return picture;
 }
 
+// What tells the numbered outputs of one input apart from those of another,
+// or of another channel of it: the input and the outputs' name without the number.
+std::string SeriesKey(const WrittenSpectrum& written) {
+    const std::string_view output = written.output;
+    const std::size_t dot = output.rfind('.');
+    const std::string_view base =
+        dot != std::string_view::npos && dot + 4 == output.size() ? output.substr(0, dot) : output;
+    std::string key(written.source);
+    key += '\n';
+    key += base;
+    return key;
+}
+
 class ThreadedPlotWriter final : public PlotWriter {
 public:
     ThreadedPlotWriter(const PlotOptions& plot, std::optional<double> rate) : plot_(plot), rate_(rate) {
@@ -166,7 +181,7 @@ public:
     void Written(const WrittenSpectrum& written) noexcept override {
         // The exposures of a multi make one spectrogram per input; each still gets its band chart.
         if (written.exposure > 0 && written.exposures > 0) {
-            AddRow(written, std::string(written.source), false);
+            AddRow(written, SeriesKey(written), false);
             if (bands_ != 0) QueueBandChart(written);
             return;
         }
@@ -179,12 +194,13 @@ public:
             }
             spectrum->width = written.width;
             spectrum->quantity = spectrum_.Quantity();
-            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}, {}, {}, {}};
-            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate_);
+            const std::optional<double> rate = RateOf(written);
+            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}, {}, {}, {}, rate};
+            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate);
             job.title = title.title;
             job.subtitle = title.subtitle;
             if (written.measures != nullptr && written.measures->count > 0) {
-                job.marks = MarksOf(*written.measures, written.bins, rate_);
+                job.marks = MarksOf(*written.measures, written.bins, rate);
             }
             Queue(std::move(job));
         } catch (...) {
@@ -197,7 +213,7 @@ public:
     // The band chart of an output goes beside its picture.
     void QueueBandChart(const WrittenSpectrum& written) noexcept {
         try {
-            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate_);
+            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, RateOf(written));
             if (std::optional<PlotJob> chart = BandChart(written, title.title)) Queue(std::move(*chart));
         } catch (...) {
             std::lock_guard lock(mutex_);
@@ -231,10 +247,14 @@ public:
     }
 
 private:
+    // The rate of an output's axis: the batch's, else the one its source states.
+    std::optional<double> RateOf(const WrittenSpectrum& written) const { return rate_ ? rate_ : written.rate; }
+
     // The band chart of an output, when the bands are asked for and can be had.
     std::optional<PlotJob> BandChart(const WrittenSpectrum& written, const std::string& title) const {
-        if (bands_ == 0 || !rate_ || !parameters_) return std::nullopt;
-        PlotJob chart{0, std::string(written.output) + ".bands.png", nullptr, nullptr, title, {}, {}, {}};
+        const std::optional<double> rate = RateOf(written);
+        if (bands_ == 0 || !rate || !parameters_) return std::nullopt;
+        PlotJob chart{0, std::string(written.output) + ".bands.png", nullptr, nullptr, title, {}, {}, {}, rate};
         chart.subtitle =
             "1/" + std::to_string(bands_) + "-octave band levels, FFT-summed (IEC 61260-1 mid frequencies)";
         chart.bands = BandBars(written);
@@ -247,7 +267,7 @@ private:
         const SpectrumContext context{2 * bins,
                                       parameters_->WindowSum(),
                                       parameters_->WindowSquares(),
-                                      rate_,
+                                      RateOf(written),
                                       static_cast<std::size_t>(parameters_->Width()),
                                       spectrum_.Quantity(),
                                       spectrum_.fullScale,
@@ -258,7 +278,8 @@ private:
         const double nenbw =
             static_cast<double>(context.width) * context.weightSquares / (context.weightSum * context.weightSum);
         std::vector<BandBar> bars;
-        for (const BandPower& band : BandPowers(power, bands_, *rate_ / static_cast<double>(context.width), nenbw)) {
+        for (const BandPower& band :
+             BandPowers(power, bands_, *RateOf(written) / static_cast<double>(context.width), nenbw)) {
             const double db = 10 * std::log10(band.power / (FullScaleCounts * FullScaleCounts / 2));
             char name[32];
             std::snprintf(name, sizeof name, "%g", band.band.nominal);
@@ -310,8 +331,8 @@ private:
                 const std::size_t samples =
                     parameters_ ? static_cast<std::size_t>(parameters_->Width()) : static_cast<std::size_t>(row.width);
                 series_ = std::make_unique<SeriesRows>(row, std::move(key), std::move(picture),
-                                                       static_cast<std::size_t>(plot_.height), rate_, samples,
-                                                       spectrum_.Quantity());
+                                                       static_cast<std::size_t>(plot_.height), rate_ ? rate_ : row.rate,
+                                                       samples, spectrum_.Quantity());
             }
             series_->Add(row);
         } catch (...) {
@@ -371,7 +392,7 @@ private:
             plot.Paint(painter, image.rect());
         } else {
             SpectrumPlot plot(job.spectrum);
-            plot.SetRate(rate_);
+            plot.SetRate(job.rate);
             plot.SetScale(plot_.scale);
             plot.SetTitle(QString::fromStdString(job.title), QString::fromStdString(job.subtitle));
             plot.SetMeasureMarks(job.marks);
