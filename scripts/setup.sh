@@ -18,6 +18,7 @@ packages=(
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian shellcheck
+  python3-sphinx python3-myst-parser python3-numpydoc furo
 )
 
 missing=()
