@@ -17,7 +17,7 @@ extensions = [
 source_suffix = {".md": "markdown"}
 root_doc = "index"
 exclude_patterns = ["_build", "reference/CMakeLists.txt", "CHANGELOG.md", "README.md"]
-myst_heading_anchors = 3
+myst_heading_anchors = 4
 myst_enable_extensions = ["deflist"]
 
 html_theme = "furo"

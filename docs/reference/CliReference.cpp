@@ -61,7 +61,7 @@ void WriteOptions(std::ostream& out) {
 void WriteResultCodes(std::ostream& out) {
     out << "(result-codes)=\n## Result codes\n\n"
            "Each file ends with one of these codes: in its result line (Czech), in the report "
-           "(`result`, `message_en`, `message_cs`) and in Python (`fftResultEnum`).\n\n"
+           "(`code`, `message_en`, `message_cs`) and in Python (`fftResultEnum`).\n\n"
            "| Code | English | Czech |\n|---|---|---|\n";
     for (std::int32_t code = tavox::fftResultAllRight; code <= tavox::fftResultTargetFull; ++code) {
         out << "| " << code << " | " << Escaped(tavox::ResultMessageEnglish(code)) << " | "
