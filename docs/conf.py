@@ -20,6 +20,9 @@ exclude_patterns = ["_build", "reference/CMakeLists.txt", "CHANGELOG.md", "READM
 myst_heading_anchors = 4
 myst_enable_extensions = ["deflist"]
 
+# Options keep their two hyphens and quotes stay as typed.
+smartquotes = False
+
 html_theme = "furo"
 html_title = "TAVOX " + release
 html_static_path = []
