@@ -6,7 +6,7 @@
 # command-line reference and the Python module; TAVOX_DOCS_NO_BUILD=1 skips
 # that), then stages docs/ with the generated pages and pictures next to it:
 # the command-line reference from the program's option table, pictures drawn
-# by --plot from the samples, and CHANGELOG.md.
+# by --plot from the samples, python/README.md and CHANGELOG.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
@@ -28,6 +28,8 @@ cp -r docs/. "$stage"/
 rm -f "$stage"/reference/*.cpp "$stage"/reference/CMakeLists.txt "$stage"/tavox.1.scd
 
 "$build/docs/reference/tavox_cli_reference" >"$stage/reference/cli.md"
+# The Python package's own README (conventions, pip, typing) as a page.
+cp python/README.md "$stage/guide/python-package.md"
 
 if [ -f CHANGELOG.md ]; then
   cp CHANGELOG.md "$stage/CHANGELOG.md"
