@@ -15,6 +15,7 @@ packages=(
   python3-scipy
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
+  time
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian shellcheck
