@@ -14,9 +14,9 @@ from typing import TYPE_CHECKING, Any, Literal, Optional, Union, cast, overload
 import numpy as np
 import numpy.typing as npt
 
-from ._tavox import (BatchSettings, _average_modes, _detrends, _method_names, _output_formats, _quantity_columns,
-                     _result_message, _scales, _spectrum, _units, _window_constants, _window_names, _window_weights,
-                     fftMethodEnum, fftResultEnum, fftWindowEnum)
+from ._tavox import (BatchSettings, _average_modes, _detrends, _fft_modes, _method_names, _output_formats,
+                     _quantity_columns, _result_message, _scales, _spectrum, _units, _window_constants, _window_names,
+                     _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 if TYPE_CHECKING:
     from ._spectrogram import Spectrogram
@@ -28,6 +28,7 @@ LayoutName = Literal["files", "matrix"]
 ScaleName = Literal["amplitude", "power", "psd"]
 UnitName = Literal["linear", "dbfs", "volts", "dbv"]
 DetrendName = Literal["none", "mean", "linear"]
+FftName = Literal["exact", "fast"]
 Position = Union[int, float, str, None]
 
 _WINDOWS = {name: fftWindowEnum(value) for name, value in _window_names}
@@ -123,12 +124,14 @@ def _name(value: object, name: str, names: tuple[str, ...]) -> str:
 
 
 def _spectrum_settings(settings: BatchSettings, *, scale: object, unit: object, full_scale: object,
-                       overlap: object, detrend: object, pad: object, repeat_given: bool) -> None:
+                       overlap: object, detrend: object, pad: object, repeat_given: bool,
+                       fft: object = "exact") -> None:
     """Checks the scale, unit, placement, detrending and padding, alone (by
     BatchSettings) and as the command line checks them together."""
     settings.scale = _name(scale, "scale", _scales)
     settings.unit = _name(unit, "unit", _units)
     settings.detrend = _name(detrend, "detrend", _detrends)
+    settings.fft = _name(fft, "fft", _fft_modes)
     settings.full_scale = cast(Optional[float], full_scale)
     volts = settings.unit in ("volts", "dbv")
     if volts and settings.full_scale is None:
@@ -151,7 +154,7 @@ def _settings(*, width: object, window: object, center: object, method: object, 
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
               rate: object = None, scale: object = "amplitude", unit: object = "linear", full_scale: object = None,
               overlap: object = None, detrend: object = "none", pad: object = None,
-              layout: object = "files") -> BatchSettings:
+              layout: object = "files", fft: object = "exact") -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
     rate, the jobs and the numbers of the spectrum by BatchSettings);
     TypeError or ValueError for the first one out of place."""
@@ -190,7 +193,7 @@ def _settings(*, width: object, window: object, center: object, method: object, 
     settings.finish = _position(finish, "finish") or None
     settings.phase = _flag(phase, "phase")
     _spectrum_settings(settings, scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend,
-                       pad=pad, repeat_given=repeat is not None)
+                       pad=pad, repeat_given=repeat is not None, fft=fft)
     if settings.format == "raw" and (settings.scale, settings.unit) != ("amplitude", "linear"):
         raise ValueError("format='raw' holds amplitudes in sample counts only; for scale=%r, unit=%r choose "
                          "'csv', 'f32' or 'npy'" % (settings.scale, settings.unit))
@@ -278,7 +281,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["int16"] = ...,
              average: AverageName = ..., jobs: int | None = ..., scale: Literal["amplitude"] = ...,
              unit: Literal["linear"] = ..., full_scale: float | None = ..., overlap: float | None = ...,
-             detrend: DetrendName = ..., pad: int | None = ...,
+             detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
              fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
 
 
@@ -288,7 +291,8 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["float64"],
              average: AverageName = ..., jobs: int | None = ..., scale: ScaleName = ..., unit: UnitName = ...,
              full_scale: float | None = ..., overlap: float | None = ..., detrend: DetrendName = ...,
-             pad: int | None = ..., fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+             pad: int | None = ..., fft: FftName = ...,
+             fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
 
 
 @overload
@@ -297,7 +301,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: npt.DTypeLike = ...,
              average: AverageName = ..., jobs: int | None = ..., scale: ScaleName = ..., unit: UnitName = ...,
              full_scale: float | None = ..., overlap: float | None = ..., detrend: DetrendName = ...,
-             pad: int | None = ..., fs: float | None = ...) -> np.ndarray[Any, Any]: ...
+             pad: int | None = ..., fft: FftName = ..., fs: float | None = ...) -> np.ndarray[Any, Any]: ...
 
 
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "rect",
@@ -306,7 +310,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              dtype: npt.DTypeLike = _DEFAULT_DTYPE, average: AverageName = "mean", jobs: int | None = None,
              scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
              overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-             fs: float | None = None) -> np.ndarray[Any, Any]:
+             fft: FftName = "exact", fs: float | None = None) -> np.ndarray[Any, Any]:
     """The spectrum of samples, as the batch computes it.
 
     samples: a 1-D array-like of numbers. An int16 array is used in place,
@@ -355,6 +359,8 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
       least-squares line of each exposure removed before the window).
     pad: points transformed, a power of two from width to 65536: the
       weighted exposure followed by zeros, giving pad/2 bins.
+    fft: "exact" (the same bits as the batch) or "fast" (FFTW's real-input
+      transform, within one count on int16 results), as --fft.
     fs: the sample rate in Hz of "psd" (None: 1, as SciPy).
 
     Returns an array of shape (bins,), (2, bins) for "simple" with phase
@@ -375,7 +381,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, average=average, jobs=jobs, format="raw" if raw else "npy",
                          rate=fs, scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend,
-                         pad=pad)
+                         pad=pad, fft=fft)
     source = _samples(samples)
 
     code, outputs, rows, bins, values = _spectrum(source, settings, raw)

@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, DetrendName, LayoutName, MethodName, Position, ScaleName, UnitName, WindowName,
-                      _settings)
+from ._arrays import (AverageName, DetrendName, FftName, LayoutName, MethodName, Position, ScaleName, UnitName,
+                      WindowName, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -143,7 +143,8 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, layout: LayoutName = "files") -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files",
+                    fft: FftName = "exact") -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -158,7 +159,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
       "f32", "npy", "npz"), --rate (Hz, or None) and --average.
-    scale, unit, full_scale, overlap, detrend, pad: as for tavox.spectrum
+    scale, unit, full_scale, overlap, detrend, pad, fft: as for tavox.spectrum
       and the command line's options of those names; a scale or unit other
       than amplitude in sample counts needs a format other than "raw".
     fs: the sample rate, the same as rate (give one of them).
@@ -181,5 +182,5 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout)
+                         layout=layout, fft=fft)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

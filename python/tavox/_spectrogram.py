@@ -11,8 +11,8 @@ from typing import Any, NamedTuple, Optional
 import numpy as np
 import numpy.typing as npt
 
-from ._arrays import (DetrendName, Position, ScaleName, UnitName, WindowName, _check_result, _integer, _samples,
-                      _settings)
+from ._arrays import (DetrendName, FftName, Position, ScaleName, UnitName, WindowName, _check_result, _integer,
+                      _samples, _settings)
 from ._tavox import _matrix_meta, _range, _spectrogram, fftMethodEnum, fftResultEnum, fftWindowEnum
 
 _MAX_EXPOSURES = 999  # of one run of the multi method
@@ -73,7 +73,8 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
                 overlap: float | None = None, repeat: int | None = None, start: Position = None,
                 finish: Position = None, center: bool = False, fs: float | None = None,
                 scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
-                detrend: DetrendName = "none", pad: int | None = None, jobs: int | None = None) -> Spectrogram:
+                detrend: DetrendName = "none", pad: int | None = None, jobs: int | None = None,
+                fft: FftName = "exact") -> Spectrogram:
     """The spectrogram of samples: the spectrum of each exposure, as the batch's
     method "multi" with --layout=matrix computes it.
 
@@ -93,7 +94,7 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
     center: remove the mean of every exposure first.
     fs: the sample rate in Hz, for f in Hz and t in seconds (and of "psd");
       None gives bin numbers and samples.
-    scale, unit, full_scale, detrend, pad: as for tavox.spectrum: the
+    scale, unit, full_scale, detrend, pad, fft: as for tavox.spectrum: the
       values of each row ("psd" in units per Hz, "dbfs" in dB...); with pad
       the rows hold pad / 2 bins, k * fs / pad Hz apart.
     jobs: threads, as for tavox.spectrum; the result does not depend on it.
@@ -119,7 +120,7 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
     settings = _settings(width=width, window=window, center=center, method="multi",
                          repeat=2 if placed_by_hop else repeat, start=start, finish=finish, phase=False,
                          average="mean", jobs=jobs, format="npy", rate=fs, scale=scale, unit=unit,
-                         full_scale=full_scale, detrend=detrend, pad=pad, layout="matrix")
+                         full_scale=full_scale, detrend=detrend, pad=pad, layout="matrix", fft=fft)
     source = _samples(samples)
     if not placed_by_hop:
         code, outputs, bins, values, starts = _spectrogram(source, settings)
