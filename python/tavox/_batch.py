@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, DetrendName, FftName, LayoutName, MethodName, Position, ScaleName, UnitName,
-                      WindowName, _settings)
+from ._arrays import (AverageName, Channel, DetrendName, FftName, InputFormatName, LayoutName, MethodName,
+                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -21,13 +21,18 @@ class FileResult:
     input: the full path of the input; outputs: the outputs written in full,
     in order (several for the multi method, none when the file failed before
     writing); code: the result code (fftResultAllRight when all went well);
-    message: its English text.
+    message: its English text; channel: the channel of the input that was
+    read, from 1 (with channel="all" one FileResult per channel); problem:
+    why the input could not be read (libsndfile's words, the SigMF field,
+    the channel), as the program says it on standard error, else "".
     """
 
     input: str
     outputs: tuple[str, ...]
     code: fftResultEnum
     message: str
+    channel: int = 1
+    problem: str = ""
 
     @property
     def ok(self) -> bool:
@@ -60,7 +65,8 @@ class _Collector:
         code = fftResultEnum(int(result.value))
         source = file.Source
         record = FileResult(input=source if isinstance(source, str) else file.Name, outputs=file.outputs,
-                            code=code, message=_result_message(int(code)))
+                            code=code, message=_result_message(int(code)), channel=file.channel,
+                            problem=file.problem)
         self.results.append(record)
         if self.progress is None:
             return
@@ -102,10 +108,14 @@ def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exa
         app.FFTExecute()
     if not exact:
         return collector.results
-    # A path whose file has gone since it was listed still gets its result.
-    done = {result.input: result for result in collector.results}
+    # A path whose file has gone since it was listed still gets its result;
+    # one that was read channel by channel gets one per channel.
+    done: dict[str, list[FileResult]] = {}
+    for result in collector.results:
+        done.setdefault(result.input, []).append(result)
     missing = fftResultEnum.fftResultFileSysErr
-    return [done.get(source) or FileResult(source, (), missing, _result_message(int(missing))) for source in sources]
+    return [result for source in sources
+            for result in done.get(source) or [FileResult(source, (), missing, _result_message(int(missing)))]]
 
 
 def _absolute(pattern: PathText) -> str:
@@ -116,10 +126,12 @@ def _absolute(pattern: PathText) -> str:
     return os.path.abspath(text)
 
 
-def matching_inputs(pattern: PathText) -> list[str]:
+def matching_inputs(pattern: PathText, input_format: str = "auto") -> list[str]:
     """The full paths of the files a pattern matches, in the batch's order
-    (relative patterns are taken from the current folder)."""
+    (relative patterns are taken from the current folder; with
+    input_format="auto" each SigMF recording once)."""
     app = Application()
+    app.input_format = input_format
     try:
         app.FFTFiles.Add(fftDataEnum.fftDataDiskFile, _absolute(pattern), "*")
     except AutomationError as error:
@@ -143,8 +155,9 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, layout: LayoutName = "files",
-                    fft: FftName = "exact") -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files", fft: FftName = "exact",
+                    input_format: InputFormatName = "auto", sample_format: SampleFormatName = "s16le",
+                    channels: int = 1, channel: Channel = 1) -> list[FileResult]:
     """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
 
     pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
@@ -158,7 +171,8 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     width, window, center, method, repeat, start, finish, phase: as for
       tavox.spectrum (the defaults are those of a new Application, width 128).
     format, rate, average: as the command line's --format ("raw", "csv",
-      "f32", "npy", "npz"), --rate (Hz, or None) and --average.
+      "f32", "npy", "npz"), --rate (Hz, or None; a sound file's or SigMF
+      recording's own rate counts when it is None) and --average.
     scale, unit, full_scale, overlap, detrend, pad, fft: as for tavox.spectrum
       and the command line's options of those names; a scale or unit other
       than amplitude in sample counts needs a format other than "raw".
@@ -167,6 +181,12 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
       "multi" into a numbered output) or "matrix" (all into one output with
       its axes, named by mask: "*.npz" with format="npz" gives a file that
       tavox.read_spectrum reads into a Spectrogram).
+    input_format, sample_format, channels, channel: as the command line's
+      --input-format ("auto": sound files and SigMF recordings by their
+      contents, other files as raw samples; "raw": every file raw),
+      --sample-format and --channels (of raw files) and --channel (from 1,
+      or "all": each channel into outputs of its own, named with _chK
+      before the extension, and one FileResult per channel).
     jobs: the threads the batch may use, as the command line's --jobs: 1
       runs it on this thread alone; None or 0 (the default) means
       TAVOX_JOBS when set, else one per CPU this process may use. The
@@ -182,5 +202,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout, fft=fft)
+                         layout=layout, fft=fft, input_format=input_format, sample_format=sample_format,
+                         channels=channels, channel=channel)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)
