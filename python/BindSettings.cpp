@@ -247,6 +247,7 @@ checked here alone, how they go together by those functions.)doc");
                 s.output.spectrum.fft = Named(&FftModeFromName, name, "fft");
             },
             "str: the transform, as the program's --fft: 'exact' (the default) or 'fast'.")
+        .def_property(
             "input_format", [](const BatchSettings& s) { return std::string(InputKindName(s.input.kind)); },
             [](BatchSettings& s, const std::string& name) { s.input.kind = InputKindValue(name, "input_format"); },
             "str: how input files are read, as the program's --input-format: 'auto' (sound files and SigMF "
