@@ -20,6 +20,7 @@ packages=(
   libsndfile1-dev python3-soundfile
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian shellcheck
+  python3-sphinx python3-myst-parser python3-numpydoc furo
 )
 
 missing=()
