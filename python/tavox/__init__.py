@@ -1,11 +1,12 @@
 """TAVOX: batch amplitude spectra of 16-bit sample files.
 
-numpy in, numpy out:
+numpy in, Spectrum out:
 
-    spectrum = tavox.spectrum(samples, 1024, window="hann")
+    s = tavox.spectrum(samples, 1024, window="hann", fs=48000)
+    s.magnitude, s.frequencies          # float64, Hz
     psd = tavox.spectrum(samples, 1024, window="hann", method="average", overlap=50, scale="psd", fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
-    values = tavox.read_spectrum("/data/a.spc", 1024)
+    s = tavox.read_spectrum("/data/a.spc", width=1024)
 
 The object model (as automation clients know it): create a
 tavox.Application, add files through app.FFTFiles.Add, set
@@ -70,6 +71,7 @@ from ._dispatch import (
 )
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import TransformError, WindowConstants, read_spectrum, spectrum, window_constants, window_weights
+from ._spectrum import Spectrum, frequencies
 from ._batch import FileResult, transform_files
 
 fftResultAllRight: Final = fftResultEnum.fftResultAllRight
@@ -90,7 +92,8 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "TransformError", "__version__", "invoke", "read_spectrum", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrum", "TransformError", "__version__", "frequencies", "invoke",
+    "read_spectrum", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",

@@ -24,8 +24,8 @@ from __future__ import annotations
 import os
 from typing import Any, Optional, cast
 
-from ._arrays import AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _settings
-from ._batch import FileResult, PathText, Progress, _check_progress, _rate, matching_inputs, run_batch
+from ._arrays import AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _rate, _settings
+from ._batch import FileResult, PathText, Progress, _check_progress, matching_inputs, run_batch
 from ._tavox import BatchSettings, fftMethodEnum, fftWindowEnum
 
 __all__ = ["transform_files", "partition"]
@@ -50,10 +50,10 @@ def _default_partitions(client: Any, files: int) -> int:
 
 
 def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, partitions: Optional[int] = None,
-                    progress: Progress = None, width: int = 128, window: WindowName | fftWindowEnum = "rect",
+                    progress: Progress = None, width: int, window: WindowName | fftWindowEnum = "rect",
                     center: bool = False, method: MethodName | fftMethodEnum = "simple",
                     repeat: int | None = None, start: Position = None, finish: Position = None,
-                    phase: bool = False, format: str = "raw", rate: float | None = None,
+                    phase: bool = False, format: str = "raw",
                     average: AverageName = "mean", jobs: int | None = None, scale: ScaleName = "amplitude",
                     unit: UnitName = "linear", full_scale: float | None = None, overlap: float | None = None,
                     detrend: DetrendName = "none", pad: int | None = None,
@@ -77,7 +77,7 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     from distributed import as_completed, get_client
 
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
+                         finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad)
     _check_progress(progress)
     if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
