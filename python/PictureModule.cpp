@@ -134,11 +134,11 @@ PYBIND11_MODULE(_picture, m) {
             if (magnitudes.ndim() != 1 || (phases && phases->size() != magnitudes.size()))
                 throw py::value_error("magnitudes and phases must be 1-D and of one length");
             return tavox::python::SpectrumPng(Picture{magnitudes, std::move(phases), std::move(column), rate,
-                                                      std::move(source), window, method, width, points, exposures,
-                                                      db, pixels_wide, pixels_high});
+                                                      std::move(source), window, method, width, points, exposures, db,
+                                                      pixels_wide, pixels_high});
         },
         py::arg("magnitudes"), py::arg("phases"), py::arg("column"), py::arg("rate"), py::arg("source"),
-        py::arg("window"), py::arg("method"), py::arg("width"), py::arg("points"), py::arg("exposures"),
-        py::arg("db"), py::arg("pixels_wide"), py::arg("pixels_high"),
+        py::arg("window"), py::arg("method"), py::arg("width"), py::arg("points"), py::arg("exposures"), py::arg("db"),
+        py::arg("pixels_wide"), py::arg("pixels_high"),
         "The PNG of a spectrum as --plot draws it; use tavox.Spectrum._repr_png_.");
 }
