@@ -39,11 +39,24 @@ _POSITION_TEXT = re.compile(r"\s*(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*(%?)\s*\Z")
 
 
 class TransformError(ValueError):
-    """The samples could not be transformed as asked; code says why.
+    """The samples could not be transformed as asked.
 
-    code is the result code a batch would report for the same samples (an
-    fftResultEnum: fftResultShortFile when the exposures do not fit the
-    samples, error6 when a value overflows), message its English text.
+    Attributes
+    ----------
+    code : fftResultEnum
+        The result code a batch would report for the same samples:
+        fftResultShortFile when the exposures do not fit the samples, error6
+        when a value overflows.
+    message : str
+        Its English text.
+
+    Examples
+    --------
+    >>> try:
+    ...     tavox.spectrum(np.zeros(100), 128)
+    ... except tavox.TransformError as error:
+    ...     print(error.code.name)
+    fftResultShortFile
     """
 
     def __init__(self, code: fftResultEnum, message: str, detail: str) -> None:
@@ -426,7 +439,7 @@ class WindowConstants:
     Examples
     --------
     >>> c = tavox.window_constants("hann", 1024, fs=48000)
-    >>> c.nenbw, c.enbw_hz
+    >>> round(c.nenbw, 9), round(c.enbw_hz, 6)
     (1.5, 70.3125)
     """
 
@@ -457,6 +470,7 @@ def window_constants(window: WindowName | fftWindowEnum, width: int, *, fs: floa
     Returns
     -------
     WindowConstants
+        The sums of the weights, coherent gain, NENBW, ENBW and scalloping loss.
 
     Raises
     ------
@@ -466,7 +480,7 @@ def window_constants(window: WindowName | fftWindowEnum, width: int, *, fs: floa
     Examples
     --------
     >>> round(tavox.window_constants("flattop", 256).scalloping_loss_db, 3)
-    -0.0
+    -0.016
     """
     value = _choice(window, "window", _WINDOWS, fftWindowEnum)
     size = _width(width)
@@ -499,7 +513,7 @@ def window_weights(window: WindowName | fftWindowEnum, width: int) -> np.ndarray
     Examples
     --------
     >>> w = tavox.window_weights("hann", 128)
-    >>> float(w.mean()), float(w[64])
+    >>> round(float(w.mean()), 12), float(w[64])
     (1.0, 2.0)
     """
     return _window_weights(_choice(window, "window", _WINDOWS, fftWindowEnum), _width(width))

@@ -17,10 +17,26 @@ PathText = Union[str, "os.PathLike[str]"]
 class FileResult:
     """What a batch did with one input file.
 
-    input: the full path of the input; outputs: the outputs written in full,
-    in order (several for the multi method, none when the file failed before
-    writing); code: the result code (fftResultAllRight when all went well);
-    message: its English text.
+    Attributes
+    ----------
+    input : str
+        The full path of the input.
+    outputs : tuple of str
+        The outputs written in full, in order (several for the multi
+        method, none when the file failed before writing).
+    code : fftResultEnum
+        The result code (fftResultAllRight when all went well).
+    message : str
+        Its English text.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> folder = pathlib.Path(tempfile.mkdtemp())
+    >>> _ = (folder / "short.dat").write_bytes(bytes(100))
+    >>> [r] = tavox.transform_files(folder / "*.dat", "*.spc", width=128)
+    >>> r.ok, r.outputs, r.message
+    (False, (), 'The evaluation range did not fit the length of the file')
     """
 
     input: str
@@ -150,19 +166,18 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
         or a bar with reset() and update() (``tqdm.tqdm(unit="file")``).
     width : int
         Samples per exposure, a power of two from 128 to 65536.
-    window, center, method, repeat, start, finish, phase, average, scale, unit, full_scale, overlap, detrend, pad
-        As for tavox.spectrum and the command line's options of those names;
-        a scale or unit other than amplitude in sample counts needs a format
-        other than "raw".
+    window, center, method, repeat, start, finish, phase : optional
+        As for tavox.spectrum.
     format : {"raw", "csv", "f32", "npy"}, default "raw"
         As the command line's --format.
+    average, jobs, scale, unit, full_scale, overlap, detrend, pad : optional
+        As for tavox.spectrum and the command line's options of those names;
+        a scale or unit other than amplitude in sample counts needs a format
+        other than "raw". jobs: 1 runs the batch on this thread alone; the
+        outputs, results and progress calls do not depend on it.
     fs : float, optional
         The sample rate in Hz, as --rate: the frequency column of CSV
         outputs and the density of "psd" per Hz.
-    jobs : int, optional
-        The threads the batch may use, as --jobs: 1 runs it on this thread
-        alone; None or 0 means TAVOX_JOBS when set, else one per CPU. The
-        outputs, results and progress calls do not depend on it.
 
     Returns
     -------

@@ -171,9 +171,9 @@ class Spectrum:
 
         Examples
         --------
-        >>> s = tavox.spectrum(np.full(256, 100, dtype=np.int16), 128)
-        >>> s.to_int16()[:3]
-        array([100,   0,   0], dtype=int16)
+        >>> tone = 1000.4 * np.cos(2 * np.pi * 8 * np.arange(128) / 128)
+        >>> tavox.spectrum(tone, 128).to_int16()[7:10]
+        array([   0, 1000,    0], dtype=int16)
         """
         if (self.scale, self.unit) != ("amplitude", "linear"):
             raise ValueError("a raw output holds amplitudes in sample counts only, not scale=%r, unit=%r"
@@ -201,12 +201,13 @@ class Spectrum:
 
         Examples
         --------
-        >>> s = tavox.spectrum(np.full(256, 100, dtype=np.int16), 128, fs=8000)
-        >>> s.to_frame().head(2)
+        >>> tone = 1000 * np.cos(2 * np.pi * 8 * np.arange(128) / 128)
+        >>> tavox.spectrum(tone, 128, fs=8000).to_frame().iloc[7:10].round(6)
                       magnitude
         frequency_hz
-        0.0               100.0
-        62.5                0.0
+        437.5               0.0
+        500.0            1000.0
+        562.5               0.0
         """
         pandas = _optional("pandas", "to_frame", "python3-pandas")
         index = pandas.Index(self.frequencies, name="frequency_hz" if self.fs is not None else "bin")
@@ -236,8 +237,8 @@ class Spectrum:
 
         Examples
         --------
-        >>> s = tavox.spectrum(np.full(256, 100, dtype=np.int16), 128, fs=8000)
-        >>> a = s.to_xarray()
+        >>> tone = 1000 * np.cos(2 * np.pi * 8 * np.arange(128) / 128)
+        >>> a = tavox.spectrum(tone, 128, fs=8000).to_xarray()
         >>> a.dims, a.attrs["units"], a.frequency.attrs["units"]
         (('frequency',), 'counts', 'Hz')
         """
@@ -286,8 +287,8 @@ class Spectrum:
         --------
         >>> import matplotlib
         >>> matplotlib.use("Agg")
-        >>> s = tavox.spectrum(np.full(256, 100, dtype=np.int16), 128, fs=8000)
-        >>> s.plot().get_xlabel()
+        >>> tone = 1000 * np.cos(2 * np.pi * 8 * np.arange(128) / 128)
+        >>> tavox.spectrum(tone, 128, fs=8000).plot().get_xlabel()
         'frequency (Hz)'
         """
         if ax is None:
