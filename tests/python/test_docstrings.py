@@ -8,21 +8,21 @@ import pytest
 
 import tavox
 
-MODULES = ["tavox._spectrum", "tavox._arrays", "tavox._batch", "tavox.dask"]
+MODULES = ["tavox._spectrum", "tavox._arrays", "tavox._batch", "tavox.dask", "tavox._ranges", "tavox._dispatch"]
 DOCUMENTED = ["spectrum", "read_spectrum", "frequencies", "window_constants", "window_weights", "transform_files",
               "dask.transform_files", "Spectrum", "Spectrum.to_int16", "Spectrum.to_frame", "Spectrum.to_xarray",
-              "Spectrum.plot", "WindowConstants", "FileResult", "TransformError"]
+              "Spectrum.plot", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange", "invoke"]
 # Missing docstring, summary, parameters, types, returns or examples; the
 # parameters of the frozen classes are documented as their attributes.
 REQUIRED = {"GL08", "SS01", "PR01", "PR02", "PR03", "PR04", "PR07", "RT01", "RT03", "EX01"}
-CLASSES = {"Spectrum", "WindowConstants", "FileResult", "TransformError"}
+CLASSES = {"Spectrum", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange"}
 
 
 @pytest.mark.parametrize("name", MODULES)
 def test_examples_run_as_doctests(name):
     if name == "tavox.dask":
         pytest.importorskip("distributed")
-    for optional in ("pandas", "xarray", "matplotlib"):
+    for optional in ("pandas", "xarray", "matplotlib", "openpyxl"):
         pytest.importorskip(optional)
     module = importlib.import_module(name)
     result = doctest.testmod(module, extraglobs={"np": np, "tavox": tavox}, optionflags=doctest.NORMALIZE_WHITESPACE)
