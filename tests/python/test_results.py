@@ -161,3 +161,16 @@ def test_repr_png_is_the_picture_of_the_plot_module(samples, tmp_path, monkeypat
 
 def test_version_is_the_programs():
     assert run("--version").stdout.split()[-1] == tavox.__version__
+
+
+def test_application_takes_the_sample_rate_as_fs(samples, tmp_path):
+    (tmp_path / "in.dat").write_bytes(samples.astype("<i2").tobytes())
+    app = tavox.Application()
+    app.output_format, app.fs = "csv", 8000
+    app.FFTFiles.Add(tavox.fftDataDiskFile, str(tmp_path / "in.dat"), "*.csv")
+    app.FFTExecute()
+    read = tavox.read_spectrum(tmp_path / "in.csv")
+    assert (app.fs, read.fs) == (8000.0, 8000.0)
+    np.testing.assert_array_equal(read.frequencies, tavox.frequencies(128, 8000))
+    with pytest.raises(ValueError, match="fs must be a finite number above 0"):
+        app.fs = 0
