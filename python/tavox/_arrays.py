@@ -9,7 +9,7 @@ import math
 import numbers
 import os
 import re
-from typing import Any, Literal, Optional, Union, cast, overload
+from typing import Any, Literal, Optional, Union, cast
 
 import numpy as np
 import numpy.typing as npt
