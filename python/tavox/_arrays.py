@@ -195,6 +195,26 @@ def _settings(*, width: object, window: object, center: object, method: object, 
     return settings
 
 
+def _check_result(code: int, source: np.ndarray[Any, Any], settings: BatchSettings) -> None:
+    """Raises what a result code other than fftResultAllRight means."""
+    result = fftResultEnum(code)
+    if result == fftResultEnum.fftResultAllRight:
+        return
+    message = _result_message(code)
+    if result in (fftResultEnum.fftResultOutOfMemory, fftResultEnum(7)):
+        raise MemoryError(message)
+    detail = "%d samples, width %d, method %s" % (source.size, settings.width, fftMethodEnum(settings.method).name)
+    if settings.method != fftMethodEnum.fftMethodSimple and settings.overlap is None:
+        detail += ", repeat %s" % settings.repeat
+    if settings.overlap is not None:
+        detail += ", overlap %s%%" % settings.overlap
+    if settings.start is not None:
+        detail += ", start %s" % settings.start
+    if settings.finish is not None:
+        detail += ", finish %s" % settings.finish
+    raise TransformError(result, message, detail)
+
+
 def _samples(samples: npt.ArrayLike) -> np.ndarray[Any, Any]:
     """The samples as a contiguous int16 array (used in place when given so)
     or, for any other numbers, a float64 array."""
@@ -375,22 +395,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     source = _samples(samples)
 
     code, outputs, rows, bins, values, exposures = _spectrum(source, settings, raw)
-    result = fftResultEnum(code)
-    if result != fftResultEnum.fftResultAllRight:
-        message = _result_message(code)
-        if result in (fftResultEnum.fftResultOutOfMemory, fftResultEnum(7)):
-            raise MemoryError(message)
-        detail = "%d samples, width %d, method %s" % (source.size, settings.width,
-                                                      fftMethodEnum(settings.method).name)
-        if settings.method != fftMethodEnum.fftMethodSimple and settings.overlap is None:
-            detail += ", repeat %s" % settings.repeat
-        if settings.overlap is not None:
-            detail += ", overlap %s%%" % settings.overlap
-        if settings.start is not None:
-            detail += ", start %s" % settings.start
-        if settings.finish is not None:
-            detail += ", finish %s" % settings.finish
-        raise TransformError(result, message, detail)
+    _check_result(code, source, settings)
     return _result(values.reshape(outputs * rows, bins), settings, exposures, rows == 2)
 
 
