@@ -16,11 +16,13 @@ class Parameters;
 enum class PlotScale { Linear, Db };
 
 // A PNG picture next to every output of a batch: its scale and its size in
-// pixels.
+// pixels. A spectrogram (the exposures of method m) is drawn in dB unless
+// the linear scale was chosen (`scaleChosen`).
 struct PlotSettings {
     PlotScale scale = PlotScale::Linear;
     int width = 1200;
     int height = 700;
+    bool scaleChosen = true;
 
     bool operator==(const PlotSettings&) const = default;
 };

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <new>
 #include <random>
@@ -200,12 +201,18 @@ void BM_FlatTopShaping(benchmark::State& state) {
 }
 
 constexpr std::int64_t Widths[] = {128, 1024, 8192, 65536};
+constexpr std::int64_t AllWidths[] = {128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768, 65536};
+
+void EveryWidth(benchmark::internal::Benchmark* b) {
+    for (std::int64_t width : AllWidths) b->Arg(width);
+}
 
 BENCHMARK(BM_FftReference)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
-BENCHMARK(BM_FftFast)->ArgsProduct({{128, 1024, 8192, 65536}, {0, 1, 2}, {1}});
+BENCHMARK(BM_FftFast)
+    ->ArgsProduct({std::vector<std::int64_t>(std::begin(AllWidths), std::end(AllWidths)), {0, 1, 2}, {1}});
 BENCHMARK(BM_FftFast)->ArgsProduct({{1024, 65536}, {2}, {0}});
 #if defined(TAVOX_BENCH_FFTW)
-BENCHMARK(BM_FftwR2c)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
+BENCHMARK(BM_FftwR2c)->Apply(EveryWidth);
 BENCHMARK(BM_FftwC2c)->Arg(128)->Arg(1024)->Arg(8192)->Arg(65536);
 #endif
 BENCHMARK(BM_FlatTopShaping)->Args({65536, 0})->Args({65536, 1});
@@ -213,7 +220,9 @@ BENCHMARK(BM_FlatTopShaping)->Args({65536, 0})->Args({65536, 1});
 }  // namespace
 
 // Runs the benchmarks, then prints time ratios of the kernels measured in
-// this run: the fast path (best instruction set) against the reference and FFTW.
+// this run: the fast path (best instruction set) against the reference and
+// FFTW, then every instruction set against FFTW's real-input transform at
+// every width.
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -229,6 +238,12 @@ int main(int argc, char** argv) {
         PrintRatio(reporter, fast, "BM_FftReference/" + w);
         PrintRatio(reporter, fast, "BM_FftwR2c/" + w);
         PrintRatio(reporter, fast, "BM_FftwC2c/" + w);
+    }
+    for (int isa = 0; isa < 3; ++isa) {
+        for (std::int64_t width : AllWidths) {
+            const std::string w = std::to_string(width);
+            PrintRatio(reporter, "BM_FftFast/" + w + "/" + std::to_string(isa) + "/1", "BM_FftwR2c/" + w);
+        }
     }
     return 0;
 }

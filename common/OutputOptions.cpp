@@ -35,6 +35,14 @@ std::optional<AverageMode> AverageFromName(std::string_view name) noexcept {
     return ValueOf<AverageMode>(AverageModeNames, name);
 }
 
+std::string_view LayoutName(OutputLayout layout) noexcept {
+    return NameOf(OutputLayoutNames, layout);
+}
+
+std::optional<OutputLayout> LayoutFromName(std::string_view name) noexcept {
+    return ValueOf<OutputLayout>(OutputLayoutNames, name);
+}
+
 std::string NameList(std::span<const std::string_view> names, std::string_view last, std::string_view quote) {
     std::string list;
     for (std::size_t k = 0; k < names.size(); ++k) {

@@ -104,6 +104,10 @@ const std::vector<std::vector<double>>& Data::MemoryOutputs() const noexcept {
     return impl_->memory.Outputs();
 }
 
+const std::vector<std::int64_t>& Data::MemoryStarts() const noexcept {
+    return impl_->memory.Starts();
+}
+
 std::int32_t Data::Length() const noexcept {
     return impl_->channel->Length();
 }
@@ -186,6 +190,30 @@ void Data::SaveBlock(SaveOpEnum saveOp, std::span<const double> block, std::int1
 void Data::Terminate() noexcept {
     impl_->store.Release();
     impl_->channel->Release();
+}
+
+bool Data::WritesMatrix() const noexcept {
+    return impl_->channel->WritesMatrix();
+}
+
+void Data::BeginSeries(const ExposureSeries& series, std::int32_t& result) noexcept {
+    try {
+        impl_->channel->BeginSeries(series, result);
+    } catch (const std::bad_alloc&) {
+        result = fftResultOutOfMemory;
+    } catch (...) {
+        result = fftResultFileSysErr;
+    }
+}
+
+void Data::EndSeries(bool complete, std::int32_t& result) noexcept {
+    try {
+        impl_->channel->EndSeries(complete, result);
+    } catch (const std::bad_alloc&) {
+        result = fftResultOutOfMemory;
+    } catch (...) {
+        result = fftResultFileSysErr;
+    }
 }
 
 void Data::SetDeferredOutputs(bool on) noexcept {

@@ -60,6 +60,9 @@ public:
     void UseMemory(MemorySamples samples, std::int32_t format) noexcept;
     // The outputs written to memory since UseMemory (empty for other sources).
     const std::vector<std::vector<double>>& MemoryOutputs() const noexcept;
+    // The 0-based first sample of each of those outputs that was an
+    // exposure of a series (see BeginSeries), in order.
+    const std::vector<std::int64_t>& MemoryStarts() const noexcept;
     // Disk: the output-name mask; spreadsheet: a Range object.
     void SetTarget(const Variant& value) noexcept;
 
@@ -79,6 +82,19 @@ public:
                    std::int32_t& result) noexcept;
     // Drops results not yet written, closes the source and frees the buffers.
     void Terminate() noexcept;
+
+    // The exposures of the multi method: `series` says where they lie. A
+    // disk target with the matrix layout (WritesMatrix) takes them as the
+    // rows of one output: BeginSeries creates it (its name is the mask's,
+    // as for a method without exposure numbers), each SaveStore of exposure
+    // k and the SaveWrite that follows it append the block as row k (which
+    // must stay as it is until then), and EndSeries finishes and names
+    // it when `complete` (every exposure of the series written) or else
+    // drops it, so that an old output stays whole. Elsewhere SaveWrite
+    // writes each exposure's output as before.
+    bool WritesMatrix() const noexcept;
+    void BeginSeries(const ExposureSeries& series, std::int32_t& result) noexcept;
+    void EndSeries(bool complete, std::int32_t& result) noexcept;
 
     // Work on other threads. With deferred outputs on, SaveWrite writes a
     // disk output in full to its new file and closes it, but leaves it under

@@ -13,6 +13,7 @@
 #include "data/BlockCache.h"
 #include "data/DeferredOutputs.h"
 #include "data/FileSystem.h"
+#include "data/MatrixFormats.h"
 
 namespace tavox {
 
@@ -51,6 +52,13 @@ public:
     // True when every sample Load gives is a 16-bit integer value, so that
     // no transform of the samples can overflow.
     virtual bool BoundedSamples() const noexcept { return false; }
+
+    // The exposures of the multi method (see Data::BeginSeries). A channel
+    // that writes them as the rows of one output starts it at BeginSeries,
+    // appends a row at each SaveWrite and finishes it at EndSeries.
+    virtual bool WritesMatrix() const noexcept { return false; }
+    virtual void BeginSeries(const ExposureSeries& /*series*/, std::int32_t& /*result*/) {}
+    virtual void EndSeries(bool /*complete*/, std::int32_t& /*result*/) {}
 
     // Work on other threads (see Data). The defaults are those of a channel
     // that does none: it loads zeros and writes nothing, with

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <stdexcept>
 
 #include "common/SpectrumObserver.h"
 #include "data/Data.h"
@@ -91,6 +92,8 @@ std::int32_t DiskChannel::Length() const noexcept {
 }
 
 void DiskChannel::Initialize(std::int32_t& result) {
+    DropMatrix();
+    series_ = ExposureSeries{};
     lengthKnown_ = false;
     writtenCount_ = 0;
     lastWritten_ = 0;
@@ -174,6 +177,11 @@ void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool&
 void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) {
     switch (op) {
         case SaveStore:
+            // A matrix's row is written from the block itself by the SaveWrite that follows.
+            if (matrix_) {
+                row_ = block;
+                return;
+            }
             if (!store_.Hold(block)) result = fftResultOutOfMemory;
             return;
         case SaveAdd:
@@ -184,6 +192,17 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
             if (!store_.AverageHeld()) result = fftResultOutOfMemory;
             return;
         case SaveWrite:
+            if (matrix_) {
+                try {
+                    WriteRow(exposure);
+                } catch (const std::bad_alloc&) {
+                    result = fftResultOutOfMemory;
+                } catch (...) {
+                    result = fftResultFileSysErr;
+                }
+                store_.Reset();
+                return;
+            }
             try {
                 const std::string path = TargetPath(source_, target_, exposure);
                 const std::int32_t written = writtenCount_;
@@ -202,16 +221,21 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
     }
 }
 
-void DiskChannel::WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result) {
+bool DiskChannel::MayWrite(const std::string& path, std::int32_t& result) const {
     if (path.empty()) {
         result = fftResultFileSysErr;
-        return;
+        return false;
     }
     // A file system that cannot identify the open source is asked by path.
     if (!sourceIdentity_ && NamesSourceByPath(path)) {
         result = fftResultFileNameErr;
-        return;
+        return false;
     }
+    return true;
+}
+
+void DiskChannel::WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result) {
+    if (!MayWrite(path, result)) return;
     ReserveSpectrumBuffer(writeBuffer_);
     // The output is written to a new file that replaces the old one when it
     // is complete; nothing is written through a link or to another name.
@@ -334,8 +358,89 @@ void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) c
     if (!options_.observer) return;
     const SpectrumShape shape = HeldShape();
     const std::string* source = source_.AsString();
+    const bool inSeries = exposure > 0 && series_.count > 0;
     options_.observer->Written(WrittenSpectrum{path, source ? *source : std::string_view(), store_.Held(), shape.bins,
-                                               shape.rows, shape.width, exposure, combined_});
+                                               shape.rows, shape.width, exposure, combined_,
+                                               inSeries ? static_cast<std::int16_t>(series_.count) : std::int16_t{0},
+                                               inSeries ? series_.Start(exposure) : -1});
+}
+
+void DiskChannel::BeginSeries(const ExposureSeries& series, std::int32_t& result) {
+    DropMatrix();
+    series_ = series;
+    if (!WritesMatrix()) return;
+    const std::string path = TargetPath(source_, target_, 0);
+    if (!MayWrite(path, result)) return;
+    if (!HoldsMatrix(options_.format)) {
+        result = fftResultFileSysErr;
+        return;
+    }
+    const OutputStage& stage = store_.Stage();
+    const std::string* source = source_.AsString();
+    matrixLayout_ = MatrixLayout{series, stage.Shape(stage.Context().width / 2, 1), stage.Context(),
+                                 source ? std::string_view(*source) : std::string_view()};
+    ReserveSpectrumBuffer(writeBuffer_);
+    matrixFile_ = fileSystem_->CreateOutput(path);
+    if (matrixFile_) matrix_ = MakeMatrixWriter(*matrixFile_, matrixLayout_, options_.format, writeBuffer_);
+    if (!matrix_) {
+        DropMatrix();
+        result = fftResultFileSysErr;
+        return;
+    }
+    matrixPath_ = path;
+}
+
+void DiskChannel::WriteRow(std::int16_t exposure) {
+    const std::span<const double> row = row_;
+    row_ = {};
+    const SpectrumShape& shape = matrixLayout_.shape;
+    if (row.size() != shape.bins) throw std::length_error("a row of another length than the matrix's");
+    matrix_->Row(row, exposure);
+    ++matrixRows_;
+    if (!options_.observer) return;
+    const std::string* source = source_.AsString();
+    options_.observer->MatrixRow(WrittenSpectrum{matrixPath_, source ? *source : std::string_view(), row, shape.bins, 1,
+                                                 shape.width, exposure, 1, static_cast<std::int16_t>(series_.count),
+                                                 series_.Start(exposure)});
+}
+
+void DiskChannel::EndSeries(bool complete, std::int32_t& result) {
+    series_ = ExposureSeries{};
+    if (!matrix_) return;
+    bool written = false;
+    if (complete && matrixRows_ == matrixLayout_.series.count) {
+        if (matrix_->Finish()) {
+            CommitMatrix(result);
+            written = result == fftResultAllRight;
+        } else {
+            result = fftResultFileSysErr;
+        }
+    }
+    const std::string path = std::move(matrixPath_);
+    DropMatrix();
+    row_ = {};
+    if (options_.observer) options_.observer->MatrixEnd(path, written);
+}
+
+void DiskChannel::CommitMatrix(std::int32_t& result) {
+    matrix_.reset();
+    if (!deferred_) {
+        Committed(matrixFile_->Commit(sourceIdentity_), 0, result);
+        return;
+    }
+    if (!matrixFile_->Finish()) {
+        result = fftResultTargetFull;
+        return;
+    }
+    pending_.push_back(PendingOutput{0, std::move(matrixFile_)});
+}
+
+// The writer goes first: it writes to the file.
+void DiskChannel::DropMatrix() noexcept {
+    matrix_.reset();
+    matrixFile_.reset();
+    matrixPath_.clear();
+    matrixRows_ = 0;
 }
 
 bool DiskChannel::NamesSourceByPath(const std::string& path) const {
@@ -352,6 +457,7 @@ void DiskChannel::CloseFiles() noexcept {
 }
 
 void DiskChannel::Release() noexcept {
+    DropMatrix();
     CloseSource();
     if (!deferred_) pending_.clear();
     decltype(readBuffer_)().swap(readBuffer_);

@@ -51,6 +51,11 @@ public:
     // What the SampleSource says; true while none is open.
     bool BoundedSamples() const noexcept override;
 
+    // The matrix layout of the output options; see Data::BeginSeries.
+    bool WritesMatrix() const noexcept override { return options_.layout == OutputLayout::Matrix; }
+    void BeginSeries(const ExposureSeries& series, std::int32_t& result) override;
+    void EndSeries(bool complete, std::int32_t& result) override;
+
     // Shared loads and writes need the source open and identified and a
     // file system that allows concurrent use.
     bool SharedLoads() const noexcept override { return SharedAccess(); }
@@ -88,6 +93,13 @@ private:
     bool OpenSource();
     void CloseSource() noexcept;
     void WriteHeld(const std::string& path, std::int16_t exposure, std::int32_t& result);
+    // Whether an output may be created at `path`; sets `result` when not.
+    bool MayWrite(const std::string& path, std::int32_t& result) const;
+    // Appends the held values to the matrix as the row of `exposure`.
+    void WriteRow(std::int16_t exposure);
+    // Finishes the matrix and names it (or leaves it waiting, deferred).
+    void CommitMatrix(std::int32_t& result);
+    void DropMatrix() noexcept;
     void WriteValues(OutputFile& file);
     bool Committed(CommitResult commit, std::int16_t exposure, std::int32_t& result) noexcept;
     // Takes over what `deferred` measured of the source (after Initialize
@@ -116,6 +128,14 @@ private:
     bool opened_ = false;                 // the last Initialize opened the source
     std::optional<FileIdentity> openedIdentity_;
     std::int32_t combined_ = 1;  // exposures averaged into the held values
+    ExposureSeries series_;      // of the multi method's exposures; count 0 outside them
+    // The matrix output of a series under way: its file, writer, layout and path.
+    std::unique_ptr<OutputFile> matrixFile_;
+    std::unique_ptr<MatrixWriter> matrix_;
+    MatrixLayout matrixLayout_;
+    std::string matrixPath_;
+    std::int16_t matrixRows_ = 0;
+    std::span<const double> row_;  // the block of the last SaveStore, while a matrix is written
 };
 
 }  // namespace tavox

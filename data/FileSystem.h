@@ -63,6 +63,11 @@ public:
     virtual ~OutputFile() = default;
     // Appends the bytes; failures surface at Finish or Commit.
     virtual void Write(std::span<const std::byte> bytes) = 0;
+    // Writes the bytes over bytes already written, from the 0-based
+    // `offset` on (a container that fills in a header once its data is
+    // written); failures surface at Finish or Commit, as do bytes that
+    // would reach past those written.
+    virtual void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) = 0;
     // Closes the new file, which keeps its hidden name until Commit; false,
     // removing it, when not every byte could be written (Commit then says
     // WriteFailed). Commit does this itself when it was not called, so that

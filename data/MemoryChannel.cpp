@@ -27,6 +27,8 @@ void MemoryChannel::Start(DataChannel&) noexcept {
 void MemoryChannel::Use(MemorySamples samples) noexcept {
     samples_ = samples;
     outputs_.clear();
+    starts_.clear();
+    series_ = ExposureSeries{};
 }
 
 std::int32_t MemoryChannel::Length() const noexcept {
@@ -73,7 +75,7 @@ void MemoryChannel::Read(std::span<double> samples, std::int64_t from, bool& pas
     }
 }
 
-void MemoryChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t, std::int32_t& result) {
+void MemoryChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_t exposure, std::int32_t& result) {
     switch (op) {
         case SaveStore:
             if (!store_.Hold(block)) result = fftResultOutOfMemory;
@@ -88,6 +90,7 @@ void MemoryChannel::Save(SaveOpEnum op, std::span<const double> block, std::int1
             const std::span<const double> held = store_.Held();
             try {
                 outputs_.emplace_back(held.begin(), held.end());
+                if (exposure > 0 && series_.count > 0) starts_.push_back(series_.Start(exposure));
             } catch (const std::bad_alloc&) {
                 result = fftResultOutOfMemory;
             }

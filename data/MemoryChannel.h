@@ -50,6 +50,9 @@ public:
     // The outputs written since Use, in order; each holds the blocks of one
     // output one after the other (magnitudes, then phases).
     const std::vector<std::vector<double>>& Outputs() const noexcept { return outputs_; }
+    // The first sample (0-based) of each output that was an exposure of a series.
+    const std::vector<std::int64_t>& Starts() const noexcept { return starts_; }
+    void BeginSeries(const ExposureSeries& series, std::int32_t&) override { series_ = series; }
 
 private:
     void Read(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result) const;
@@ -57,6 +60,8 @@ private:
     ResultStore& store_;
     MemorySamples samples_;
     std::vector<std::vector<double>> outputs_;
+    std::vector<std::int64_t> starts_;
+    ExposureSeries series_;
 };
 
 }  // namespace tavox

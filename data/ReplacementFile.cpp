@@ -157,6 +157,20 @@ void PosixOutputFile::Write(std::span<const std::byte> bytes) {
             if (errno != EINTR) failed_ = true;
         } else {
             bytes = bytes.subspan(static_cast<std::size_t>(n));
+            written_ += static_cast<std::uint64_t>(n);
+        }
+    }
+}
+
+void PosixOutputFile::WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) {
+    if (offset > written_ || bytes.size() > written_ - offset) failed_ = true;
+    while (!failed_ && !bytes.empty()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (n < 0) {
+            if (errno != EINTR) failed_ = true;
+        } else {
+            bytes = bytes.subspan(static_cast<std::size_t>(n));
+            offset += static_cast<std::uint64_t>(n);
         }
     }
 }

@@ -36,6 +36,7 @@ public:
     PosixOutputFile& operator=(const PosixOutputFile&) = delete;
 
     void Write(std::span<const std::byte> bytes) override;
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override;
     bool Finish() override;
     CommitResult Commit(const std::optional<FileIdentity>& keep) override;
     // Gives the new file these permission bits; a failure fails the Commit.
@@ -51,6 +52,7 @@ private:
     int fd_;
     std::string path_;
     std::string temporary_;
+    std::uint64_t written_ = 0;  // bytes appended
     bool failed_ = false;        // a write or the close failed
     bool finishFailed_ = false;  // Finish removed the file for that
     bool done_ = false;

@@ -8,75 +8,21 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
 
 #include "data/Data.h"
 #include "data/FileSystem.h"
+#include "data/NpyFormat.h"
 #include "data/SampleBlocks.h"
+#include "data/SpectrumWriter.h"
 
 namespace tavox {
 
 namespace {
 
-constexpr std::size_t BlockBytes = 64 * 1024;
-// Room one step may add past a full block: a CSV line of four numbers.
-constexpr std::size_t StepBytes = 128;
-// numpy.save leaves room for the first dimension to grow to this many digits.
-constexpr std::size_t NpyGrowthDigits = 21;
-constexpr std::size_t NpyAlignment = 64;
 constexpr double PhaseLimit = 180.5;  // whole degrees of a raw file round up to 180
 
 }  // namespace
-
-// Fills the buffer and hands it to the file whenever a block is full.
-class SpectrumWriter {
-public:
-    SpectrumWriter(OutputFile& file, ByteBuffer& buffer) : file_(file), buffer_(buffer) {
-        ReserveSpectrumBuffer(buffer_);
-    }
-
-    // Room for `bytes` more (at most a block), handing the buffer on first when
-    // they would not fit.
-    std::byte* Reserve(std::size_t bytes) {
-        if (used_ + bytes > buffer_.size()) Flush();
-        return buffer_.data() + used_;
-    }
-    void Advance(std::size_t bytes) {
-        used_ += bytes;
-        if (used_ >= BlockBytes) Flush();
-    }
-    void Append(std::string_view text) {
-        while (!text.empty()) {
-            const std::size_t n = std::min(text.size(), StepBytes);
-            std::memcpy(Reserve(n), text.data(), n);
-            Advance(n);
-            text.remove_prefix(n);
-        }
-    }
-    template <class Word>
-    void AppendLittleEndian(Word word) {
-        std::byte* at = Reserve(sizeof word);
-        std::memcpy(at, &word, sizeof word);
-        if constexpr (std::endian::native != std::endian::little) std::reverse(at, at + sizeof word);
-        Advance(sizeof word);
-    }
-    void AppendNumber(double x) {
-        char* at = reinterpret_cast<char*>(Reserve(32));
-        Advance(static_cast<std::size_t>(std::to_chars(at, at + 32, x).ptr - at));
-    }
-    void AppendIndex(std::size_t k) {
-        char* at = reinterpret_cast<char*>(Reserve(24));
-        Advance(static_cast<std::size_t>(std::to_chars(at, at + 24, k).ptr - at));
-    }
-    void Flush() {
-        if (used_ > 0) file_.Write(std::span<const std::byte>(buffer_.data(), used_));
-        used_ = 0;
-    }
-
-private:
-    OutputFile& file_;
-    ByteBuffer& buffer_;
-    std::size_t used_ = 0;
-};
 
 namespace {
 
@@ -315,49 +261,20 @@ SpectrumReading ReadCsv(std::string_view text, const SpectrumFormat&, const Flat
 }
 
 // A NumPy array of shape (bins,) or (2, bins) of <f8, <f4 or <i2 values.
-SpectrumReading ReadNpy(std::string_view bytes, const SpectrumFormat& format, const FlatLayout& layout) {
+SpectrumReading ReadNpy(std::string_view bytes, const SpectrumFormat&, const FlatLayout& layout) {
     const auto fail = [](const std::string& why) { return Refused("not a spectrum: " + why); };
-    if (bytes.size() < 10 || bytes.substr(0, format.magic.size()) != format.magic) {
-        return fail("a .npy file begins with \\x93NUMPY");
+    std::string error;
+    const std::optional<NpyArray> array = ParseNpy(bytes, error);
+    if (!array) return fail(error);
+    const std::string_view data = array->data;
+    const std::string& descr = array->descr;
+    if (descr != "<f8" && descr != "<f4" && descr != "<i2") {
+        return fail("the .npy array holds no little-endian float64, float32 or int16 values");
     }
-    const int major = static_cast<unsigned char>(bytes[6]);
-    std::size_t headerLength = 0;
-    std::size_t offset = 0;
-    if (major == 1) {
-        headerLength = static_cast<unsigned char>(bytes[8]) | std::size_t{static_cast<unsigned char>(bytes[9])} << 8;
-        offset = 10;
-    } else if ((major == 2 || major == 3) && bytes.size() >= 12) {
-        for (std::size_t b = 0; b < 4; ++b)
-            headerLength |= std::size_t{static_cast<unsigned char>(bytes[8 + b])} << (8 * b);
-        offset = 12;
-    } else {
-        return fail("NumPy format version " + std::to_string(major) + " is not known");
-    }
-    if (bytes.size() < offset + headerLength) return fail("the .npy header is cut short");
-    const std::string header(bytes.substr(offset, headerLength));
-    const std::string_view data = bytes.substr(offset + headerLength);
-
-    std::string descr;
-    for (const char* known : {"<f8", "<f4", "<i2"}) {
-        if (header.find(std::string("'descr': '") + known + "'") != std::string::npos) descr = known;
-    }
-    if (descr.empty()) return fail("the .npy array holds no little-endian float64, float32 or int16 values");
     const std::size_t valueBytes = ValueBytes(descr);
-    if (header.find("'fortran_order': False") == std::string::npos) return fail("a .npy array in Fortran order");
-    const std::size_t shapeAt = header.find("'shape': (");
-    if (shapeAt == std::string::npos) return fail("the .npy header has no shape");
-    std::vector<std::size_t> dims;
-    const char* at = header.c_str() + shapeAt + 10;
-    const char* end = header.c_str() + header.size();
-    while (at < end && *at != ')') {
-        while (at < end && (*at == ' ' || *at == ',')) ++at;
-        if (at < end && *at == ')') break;
-        std::size_t dim = 0;
-        const auto [next, error] = std::from_chars(at, end, dim);
-        if (error != std::errc()) return fail("the .npy shape cannot be read");
-        dims.push_back(dim);
-        at = next;
-    }
+    if (array->fortranOrder) return fail("a .npy array in Fortran order");
+    if (!array->shapeError.empty()) return fail(array->shapeError);
+    const std::vector<std::size_t>& dims = array->dims;
     const bool withPhases = dims.size() == 2 && dims[0] == 2;
     if (!(dims.size() == 1 || (dims.size() == 2 && (dims[0] == 1 || dims[0] == 2)))) {
         return fail("a .npy spectrum has the shape (bins,) or (2, bins)");
@@ -382,10 +299,16 @@ SpectrumReading ReadNpy(std::string_view bytes, const SpectrumFormat& format, co
     return reading;
 }
 
+// An .npz archive holds the matrix of a spectrogram, not one spectrum.
+SpectrumReading ReadMatrixOnly(std::string_view, const SpectrumFormat&, const FlatLayout&) {
+    return Refused("an .npz file holds a spectrogram (a matrix of spectra and their axes), not one spectrum");
+}
+
 // In the order files are recognised: by the magic or the name of a format
 // that says its layout, then by the name of a flat one; raw otherwise.
 constexpr std::array<SpectrumFormat, OutputFormatNames.size()> Formats = {{
     {OutputFormat::Npy, ".npy", ".npy", std::string_view("\x93NUMPY", 6), true, "<f8", WriteNpy, ReadNpy},
+    {OutputFormat::Npz, ".npz", ".npz", std::string_view("PK\x03\x04", 4), true, "<f8", nullptr, ReadMatrixOnly},
     {OutputFormat::Csv, "CSV", ".csv", "bin,", true, "", WriteCsv, ReadCsv},
     {OutputFormat::F32, "float32", ".f32", "", false, "<f4", WriteF32, ReadFlat},
     {OutputFormat::Raw, "raw 16-bit", ".raw", "", false, "<i2", WriteRaw, ReadFlat},
@@ -408,6 +331,9 @@ class StringOutput final : public OutputFile {
 public:
     void Write(std::span<const std::byte> bytes) override {
         text.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    }
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        text.replace(offset, bytes.size(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
     bool Finish() override { return true; }
     CommitResult Commit(const std::optional<FileIdentity>&) override { return CommitResult::Replaced; }
@@ -455,24 +381,17 @@ float FaithfulFloat(double x) noexcept {
 }
 
 std::string NpyHeader(const SpectrumShape& shape) {
-    const std::string first = std::to_string(shape.rows > 1 ? shape.rows : shape.bins);
-    const std::string dims = shape.rows > 1 ? first + ", " + std::to_string(shape.bins) : first + ",";
-    std::string dict = "{'descr': '<f8', 'fortran_order': False, 'shape': (" + dims + "), }";
-    dict.append(NpyGrowthDigits - std::min(NpyGrowthDigits, first.size()), ' ');
-    constexpr std::size_t prefix = 10;  // magic, version and the 16-bit header length
-    // At least one blank before the closing line feed, as numpy writes it.
-    dict.append(NpyAlignment - (prefix + dict.size() + 1) % NpyAlignment, ' ');
-    dict += '\n';
-    std::string header("\x93NUMPY\x01\x00", 8);
-    header += static_cast<char>(dict.size() & 0xFF);
-    header += static_cast<char>(dict.size() >> 8);
-    return header + dict;
+    const std::array<std::size_t, 2> dims = {shape.rows, shape.bins};
+    return NpyArrayHeader(
+        "<f8", shape.rows > 1 ? std::span<const std::size_t>(dims) : std::span<const std::size_t>(dims).subspan(1));
 }
 
 void WriteSpectrum(OutputFile& file, std::span<const double> values, const SpectrumShape& shape,
                    const OutputOptions& options, ByteBuffer& buffer) {
+    const SpectrumFormat& row = SpectrumFormatOf(options.format);
+    if (row.write == nullptr) throw std::invalid_argument(std::string(row.title) + " holds a matrix of spectra only");
     SpectrumWriter out(file, buffer);
-    SpectrumFormatOf(options.format).write(out, values, shape, options);
+    row.write(out, values, shape, options);
     out.Flush();
 }
 

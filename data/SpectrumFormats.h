@@ -51,7 +51,8 @@ struct SpectrumFormat {
     std::string_view magic;      // what every file of it begins with; empty for none
     bool selfDescribing;         // the file says its layout; else a flat run of values
     std::string_view valueType;  // of a flat file: the NumPy type of its values ("<i2")
-    // Writes `values` (rows * bins, magnitudes first) in the layout `shape`.
+    // Writes `values` (rows * bins, magnitudes first) in the layout `shape`;
+    // null for a format that holds a matrix only (see data/MatrixFormats).
     void (*write)(SpectrumWriter& out, std::span<const double> values, const SpectrumShape& shape,
                   const OutputOptions& options);
     // Reads a whole file; `layout` serves flat files only.
@@ -68,7 +69,8 @@ const SpectrumFormat& SpectrumFormatOf(OutputFormat format) noexcept;
 const SpectrumFormat& SpectrumFormatOfFile(std::string_view bytes, std::string_view name) noexcept;
 
 // Writes `values` (rows * bins of them, magnitudes first, then phases in
-// degrees) to `file` in `options.format`, in blocks of about 64 KiB
+// degrees) to `file` in `options.format` (std::invalid_argument for a format
+// that holds a matrix only), in blocks of about 64 KiB
 // assembled in `buffer` (grown as needed, kept for the next output):
 // - raw: 16-bit signed little-endian samples, each as Data::ToSample16 gives it;
 // - csv: a header of the column names (BinColumn, with a rate

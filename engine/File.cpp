@@ -16,6 +16,7 @@
 #include "engine/Parameters.h"
 #include "engine/SpectrumStage.h"
 #include "engine/Trap.h"
+#include "engine/WindowAndMethodNames.h"
 
 namespace tavox {
 
@@ -56,12 +57,23 @@ std::span<double> ExposureSamples(std::span<double> re, const SpectrumStage& sta
     return re.first(std::min(re.size(), stage.Width()));
 }
 
+// Where the spectra of a transform's exposures go: combined into one output
+// (Average), each into an output of its own (Multi), or each as a row of
+// one output (Multi with the matrix layout).
+enum class ExposureOutputs { Combined, Files, Rows };
+
 // The exposures loaded and computed on this thread, in the File's arrays.
 class SerialExposures final : public ExposureSource {
 public:
     SerialExposures(Data& data, const SpectrumStage& stage, std::span<double> re, std::span<double> im,
-                    std::int32_t first, std::int32_t step, bool multi) noexcept
-        : data_(data), stage_(stage), re_(re), im_(im), first_(first), step_(step), multi_(multi) {}
+                    std::int32_t first, std::int32_t step, ExposureOutputs outputs) noexcept
+        : data_(data),
+          stage_(stage),
+          re_(re),
+          im_(im),
+          first_(first),
+          step_(step),
+          multi_(outputs != ExposureOutputs::Combined) {}
 
     ExposureOutcome& Load(std::int32_t k) override {
         exposure_ = ExposureOutcome{};
@@ -97,8 +109,17 @@ private:
 class ThreadedExposures final : public ExposureSource {
 public:
     ThreadedExposures(const Data& data, const SpectrumStage& stage, std::size_t n, std::int32_t first,
-                      std::int32_t step, std::int32_t repeat, bool multi, const ParallelPlan& plan) noexcept
-        : data_(data), stage_(stage), n_(n), first_(first), step_(step), repeat_(repeat), multi_(multi), plan_(plan) {}
+                      std::int32_t step, std::int32_t repeat, ExposureOutputs outputs,
+                      const ParallelPlan& plan) noexcept
+        : data_(data),
+          stage_(stage),
+          n_(n),
+          first_(first),
+          step_(step),
+          repeat_(repeat),
+          finish_(outputs != ExposureOutputs::Combined),
+          write_(outputs == ExposureOutputs::Files),
+          plan_(plan) {}
 
     // Allocates the slots and the threads' arrays and starts the threads;
     // false, having started none, when memory or the system refuses.
@@ -106,7 +127,7 @@ public:
         try {
             slots_.resize(plan_.window);
             for (Slot& slot : slots_) {
-                if (!multi_) slot.block.resize(n_ / 2);
+                if (!write_) slot.block.resize(n_ / 2);
                 slot.exposure.magnitudes = slot.block;
             }
             workers_.resize(plan_.threads);
@@ -114,7 +135,7 @@ public:
                 worker.re.resize(n_);
                 worker.im.resize(n_);
                 worker.bytes.resize(2 * n_);
-                if (multi_) ReserveSpectrumBuffer(worker.write);
+                if (write_) ReserveSpectrumBuffer(worker.write);
             }
         } catch (const std::bad_alloc&) {
             return false;
@@ -136,7 +157,7 @@ public:
 private:
     struct Slot {
         ExposureOutcome exposure;
-        std::vector<double, CachedAllocator<double>> block;  // Average: the magnitudes
+        std::vector<double, CachedAllocator<double>> block;  // the magnitudes, unless written here
     };
     struct Worker {
         std::vector<double, CachedAllocator<double>> re;
@@ -156,11 +177,11 @@ private:
         exposure.transform = fftResultAllRight;
         stage_.Exposure(worker.re, worker.im, false, exposure.transform);
         const std::span<double> magnitudes(worker.re.data(), n_ / 2);
-        if (!multi_) {
+        if (finish_) stage_.FinishSingle(magnitudes, {});
+        if (!write_) {
             std::copy(magnitudes.begin(), magnitudes.end(), slot.block.begin());
             return;
         }
-        stage_.FinishSingle(magnitudes, {});
         exposure.written = true;
         exposure.write = fftResultAllRight;
         exposure.output.reset();
@@ -176,7 +197,8 @@ private:
     const std::int32_t first_;
     const std::int32_t step_;
     const std::int32_t repeat_;
-    const bool multi_;
+    const bool finish_;  // each exposure is an output of its own
+    const bool write_;   // and written here
     const ParallelPlan plan_;
     std::vector<Slot> slots_;
     std::vector<Worker> workers_;
@@ -185,9 +207,11 @@ private:
 
 // How the exposures of a transform may use threads.
 ParallelPlan PlanExposureThreads(const Data& data, const OutputStage& output, std::size_t threads, std::size_t n,
-                                 std::int32_t position, std::int32_t step, std::int32_t repeat, bool multi) {
+                                 std::int32_t position, std::int32_t step, std::int32_t repeat,
+                                 ExposureOutputs outputs) {
+    const bool files = outputs == ExposureOutputs::Files;
     // A multi writes its outputs from the threads, which only files can take.
-    const bool shared = multi ? data.SharedAccess() : data.SharedLoads();
+    const bool shared = files ? data.SharedAccess() : data.SharedLoads();
     if (!shared) return {};
     // Every position must fit, as the loop on this thread would find.
     if (std::int64_t{position} + std::int64_t{step} * (repeat - 1) > std::numeric_limits<std::int32_t>::max()) {
@@ -198,11 +222,14 @@ ParallelPlan PlanExposureThreads(const Data& data, const OutputStage& output, st
     work.items = static_cast<std::uint64_t>(std::max<std::int32_t>(repeat, 0));
     work.itemSamples = n;
     work.threadBytes = 18 * n + (std::size_t{64} << 10);  // re, im, bytes, write
-    work.itemBytes = multi ? 512 : 4 * n;                 // an output waiting for its name, or the magnitudes
-    // An observer is told of each output with its values, and measures are
-    // kept of each, on this thread.
-    work.observed = multi && (options.observer != nullptr || output.Measuring());
-    work.rows = !multi && CombinerOf(options.average).KeepsRows() ? RowKeeping::ByConsumer : RowKeeping::None;
+    work.itemBytes = files ? 512 : 4 * n;                 // an output waiting for its name, or the magnitudes
+    // An observer is told of each output with its values (the rows of a
+    // matrix are told where they are written, here), and measures are kept
+    // of each, on this thread.
+    work.observed =
+        (files && options.observer != nullptr) || (outputs != ExposureOutputs::Combined && output.Measuring());
+    work.rows = outputs == ExposureOutputs::Combined && CombinerOf(options.average).KeepsRows() ? RowKeeping::ByConsumer
+                                                                                                : RowKeeping::None;
     return PlanParallel(threads, work);
 }
 
@@ -425,21 +452,34 @@ void File::TransformExposures(const SpectrumStage& stage, bool multi) {
     std::int32_t repeat = 0;
     if (!PlanExposures(step, position, repeat, multi)) return;
     exposureHop_ = step;
-    const std::size_t n = RealPart.size();
-    // Arrays that an allocation failure cut short keep the exposures on this thread.
-    if (n == stage.Points() && ImagPart.size() == n) {
-        const ParallelPlan plan =
-            PlanExposureThreads(*data_, stage.Output(), threads_, n, position, step, repeat, multi);
-        if (plan.Parallel()) {
-            ThreadedExposures threaded(*data_, stage, n, position, step, repeat, multi, plan);
-            if (threaded.Start()) {
-                RunExposures(threaded, repeat, multi);
-                return;
+    const ExposureOutputs outputs = !multi                  ? ExposureOutputs::Combined
+                                    : data_->WritesMatrix() ? ExposureOutputs::Rows
+                                                            : ExposureOutputs::Files;
+    if (multi) {
+        const ExposureSeries series{
+            position, step, repeat, parameters_->Width(), NamesOf(parameters_->Window()).name, parameters_->Center()};
+        data_->BeginSeries(series, ResultCode);
+        if (ResultCode != fftResultAllRight) return;
+    }
+    const auto run = [&] {
+        const std::size_t n = RealPart.size();
+        // Arrays that an allocation failure cut short keep the exposures on this thread.
+        if (n == stage.Points() && ImagPart.size() == n) {
+            const ParallelPlan plan =
+                PlanExposureThreads(*data_, stage.Output(), threads_, n, position, step, repeat, outputs);
+            if (plan.Parallel()) {
+                ThreadedExposures threaded(*data_, stage, n, position, step, repeat, outputs, plan);
+                if (threaded.Start()) {
+                    RunExposures(threaded, repeat, multi);
+                    return;
+                }
             }
         }
-    }
-    SerialExposures serial(*data_, stage, RealPart, ImagPart, position, step, multi);
-    RunExposures(serial, repeat, multi);
+        SerialExposures serial(*data_, stage, RealPart, ImagPart, position, step, outputs);
+        RunExposures(serial, repeat, multi);
+    };
+    run();
+    if (multi) data_->EndSeries(ResultCode == fftResultAllRight && exposuresDone_ == repeat, ResultCode);
 }
 
 void File::RunExposures(ExposureSource& exposures, std::int32_t repeat, bool multi) {

@@ -50,6 +50,7 @@ SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, co
 
     const auto& outputs = file.GetData().MemoryOutputs();
     spectrum.outputs = outputs.size();
+    spectrum.starts = file.GetData().MemoryStarts();
     const SpectrumShape shape{spectrum.bins, spectrum.rows, 2 * spectrum.bins};
     for (const std::vector<double>& output : outputs) {
         if (target == SpectrumTarget::DiskRaw) {

@@ -42,6 +42,8 @@ struct SampleSpectrum {
     std::vector<double> values;
     // DiskRaw: outputs * rows * bins samples.
     std::vector<std::int16_t> samples;
+    // Multi: the 0-based first sample of each output's exposure.
+    std::vector<std::int64_t> starts;
 };
 
 // Transforms samples held in memory with `parameters` and `average` through

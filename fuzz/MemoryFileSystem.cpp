@@ -35,10 +35,18 @@ public:
     void Write(std::span<const std::byte> bytes) override {
         if (!done_) bytes_.insert(bytes_.end(), bytes.begin(), bytes.end());
     }
-    bool Finish() override { return !done_; }
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        if (done_ || offset > bytes_.size() || bytes.size() > bytes_.size() - offset) {
+            failed_ = true;
+            return;
+        }
+        std::copy(bytes.begin(), bytes.end(), bytes_.begin() + static_cast<std::ptrdiff_t>(offset));
+    }
+    bool Finish() override { return !done_ && !failed_; }
     // Paths name files only, so nothing is reached through the name.
     CommitResult Commit(const std::optional<FileIdentity>&) override {
         if (done_) return CommitResult::Failed;
+        if (failed_) return CommitResult::WriteFailed;
         done_ = true;
         fileSystem_.Put(path_, std::move(bytes_));
         return CommitResult::Replaced;
@@ -49,6 +57,7 @@ private:
     std::string path_;
     MemoryFileSystem::Bytes bytes_;
     bool done_ = false;
+    bool failed_ = false;
 };
 
 }  // namespace

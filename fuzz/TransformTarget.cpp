@@ -3,6 +3,7 @@
 
 #include "app/Files.h"
 #include "common/AutomationError.h"
+#include "common/OutputOptions.h"
 #include "data/Data.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
@@ -31,8 +32,9 @@ bool KnownResult(std::int32_t code) {
     }
 }
 
-// Applies settings taken from the input; setters may only raise the overflow error.
-void SetParameters(Parameters& parameters, FuzzInput& input) {
+// Applies settings taken from the input; setters may only raise the overflow
+// error. Returns whether a multi's exposures go into one matrix.
+bool SetParameters(Parameters& parameters, FuzzInput& input) {
     auto guarded = [](auto&& set) {
         try {
             set();
@@ -49,9 +51,10 @@ void SetParameters(Parameters& parameters, FuzzInput& input) {
     parameters.SetCenter(flags & 2);
     if (flags & 4) guarded([&] { parameters.SetStart(TakeVariant(input)); });
     if (flags & 8) guarded([&] { parameters.SetFinish(TakeVariant(input)); });
+    return (flags & 16) != 0;
 }
 
-void TransformDisk(FuzzInput& input, const std::shared_ptr<Parameters>& parameters) {
+void TransformDisk(FuzzInput& input, const std::shared_ptr<Parameters>& parameters, bool matrix) {
     std::string mask = input.TakeText(32);
     if (!Files::IsValidTargetMask(mask)) mask = "*out.*";
     const std::string bytes = input.TakeRest();
@@ -62,6 +65,12 @@ void TransformDisk(FuzzInput& input, const std::shared_ptr<Parameters>& paramete
 
     Files files(fileSystem);
     files.SetParameters(parameters);
+    if (matrix) {
+        OutputOptions options;
+        options.format = OutputFormat::Npy;
+        options.layout = OutputLayout::Matrix;
+        files.SetOutputOptions(options);
+    }
     Variant source(SourcePath);
     Variant target(mask);
     files.Add(fftDataDiskFile, source, target);
@@ -89,6 +98,12 @@ void TransformDisk(FuzzInput& input, const std::shared_ptr<Parameters>& paramete
             break;
         }
         case fftMethodMulti:
+            if (matrix) {
+                // The npy header, then a row of doubles per exposure.
+                const MemoryFileSystem::Bytes* out = fileSystem->Get(data.TargetPath(0));
+                FUZZ_CHECK(out != nullptr && out->size() == 128 + half * 8 * parameters->Repeat());
+                break;
+            }
             for (std::int16_t k = 1; k <= parameters->Repeat(); ++k) {
                 const MemoryFileSystem::Bytes* out = fileSystem->Get(data.TargetPath(k));
                 FUZZ_CHECK(out != nullptr && out->size() == half * 2);
@@ -125,11 +140,11 @@ int Transform(const std::uint8_t* data, std::size_t size) {
     FuzzInput input(data, size);
     const bool range = (input.Take<std::uint8_t>() & 0x0F) == 0x0F;
     auto parameters = std::make_shared<Parameters>();
-    SetParameters(*parameters, input);
+    const bool matrix = SetParameters(*parameters, input);
     if (range) {
         TransformRange(input, parameters);
     } else {
-        TransformDisk(input, parameters);
+        TransformDisk(input, parameters, matrix);
     }
     return 0;
 }

@@ -135,7 +135,7 @@ and Parameters objects) from several threads run one after another.)doc",
                 ChangeOutput(self, [&](OutputOptions& options) { options.format = *format; });
             },
             "str: the format of disk outputs, as the program's --format: 'raw' (16-bit samples, the default), "
-            "'csv', 'f32' or 'npy' (the unrounded values).")
+            "'csv', 'f32' or 'npy' (the unrounded values), or 'npz' (a matrix, with output_layout 'matrix').")
         .def_property(
             "fs",
             [](PyApplication& self) -> py::object {
@@ -168,6 +168,18 @@ and Parameters objects) from several threads run one after another.)doc",
             },
             "str: how the average method combines its exposures on disk, as the program's --average: 'mean' (the "
             "default), 'rms', 'max' or 'median'. A spreadsheet target always receives the mean.")
+        .def_property(
+            "output_layout", [](PyApplication& self) { return std::string(LayoutName(Output(self).layout)); },
+            [](PyApplication& self, const std::string& name) {
+                const auto layout = LayoutFromName(name);
+                if (!layout)
+                    throw py::value_error("output_layout must be " + NameList(OutputLayoutNames, " or ", "'") +
+                                          ", not '" + name + "'");
+                ChangeOutput(self, [&](OutputOptions& options) { options.layout = *layout; });
+            },
+            "str: where the multi method puts its exposures on disk, as the program's --layout: 'files' (one "
+            "numbered output each, the default) or 'matrix' (the rows of one output with their axes; not with "
+            "'raw').")
         .def_property(
             "jobs", [](PyApplication& self) { return CoreCall(self.Family(), [&] { return self.Core().Jobs(); }); },
             [](PyApplication& self, py::object value) {

@@ -7,9 +7,12 @@
 #include "app/BatchSettings.h"
 #include "app/Jobs.h"
 #include "app/ProgressText.h"
+#include "data/MatrixFormats.h"
 #include "engine/Parameters.h"
 #include "engine/SampleSpectrum.h"
 #include "engine/Shaping.h"
+#include "engine/SpectrumStage.h"
+#include "engine/WindowAndMethodNames.h"
 #include "engine/WindowConstants.h"
 #include "python/Bindings.h"
 
@@ -62,11 +65,62 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
     return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values, spectrum.exposures);
 }
 
+// The work of tavox.spectrogram for one run of exposures of the multi
+// method: (result code, outputs, bins, values of the outputs, first sample
+// of each).
+py::tuple Spectrogram(const py::buffer& samples, const BatchSettings& settings) {
+    const py::buffer_info info = samples.request();
+    const MemorySamples source = SamplesOf(info);
+    SampleSpectrum spectrum;
+    {
+        py::gil_scoped_release release;
+        auto parameters = std::make_shared<Parameters>();
+        ApplyTransform(settings.transform, *parameters);
+        const std::int32_t jobs = settings.jobs.value_or(0);
+        spectrum = TransformSamples(std::move(parameters), settings.output, source, SpectrumTarget::Sheet,
+                                    static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
+    }
+    return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.bins, OwningArray(std::move(spectrum.values)),
+                          OwningArray(std::move(spectrum.starts)));
+}
+
+// The first and last sample (1-based) of the evaluated range of `length`
+// samples, as the settings' start and finish give them.
+py::tuple Range(const BatchSettings& settings, std::int32_t length) {
+    Parameters parameters;
+    ApplyTransform(settings.transform, parameters);
+    return py::make_tuple(parameters.StartPosition(length), parameters.FinishPosition(length));
+}
+
+// The meta text of a matrix of `count` exposures of the settings, from the
+// 0-based sample `first` on, `step` apart, as an .npz holds it.
+std::string MetaOf(const BatchSettings& settings, std::int32_t first, std::int32_t step, std::int32_t count,
+                   const std::string& source) {
+    Parameters parameters;
+    ApplyTransform(settings.transform, parameters);
+    Measures unkept;
+    const SpectrumStage stage(parameters, settings.output, true, unkept);
+    const OutputStage& output = stage.Output();
+    MatrixLayout layout;
+    layout.series = ExposureSeries{
+        first + 1, step, count, parameters.Width(), NamesOf(parameters.Window()).name, parameters.Center()};
+    layout.shape = output.Shape(output.Context().width / 2, 1);
+    layout.context = output.Context();
+    layout.source = source;
+    return MatrixMeta(layout);
+}
+
 }  // namespace
 
 void bindArrays(py::module_& m) {
     m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("settings"), py::arg("raw"),
           "The transform behind tavox.spectrum, for arguments it has checked; use tavox.spectrum.");
+    m.def("_spectrogram", &Spectrogram, py::arg("samples"), py::arg("settings"),
+          "The transform behind tavox.spectrogram, for arguments it has checked; use tavox.spectrogram.");
+    m.def("_range", &Range, py::arg("settings"), py::arg("length"),
+          "(first, last): the 1-based evaluated range of `length` samples, as a transform resolves it.");
+    m.def("_matrix_meta", &MetaOf, py::arg("settings"), py::arg("first"), py::arg("step"), py::arg("count"),
+          py::arg("source"), "The meta text of a spectrogram's matrix, as an .npz holds it.");
     m.def(
         "_window_constants",
         [](int window, std::size_t width) {

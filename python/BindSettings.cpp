@@ -113,7 +113,8 @@ py::tuple State(const BatchSettings& s) {
     const TransformSettings& t = s.transform;
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
-                          std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum));
+                          std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum),
+                          std::string(LayoutName(s.output.layout)));
 }
 
 }  // namespace
@@ -122,10 +123,10 @@ void bindSettings(py::module_& m) {
     py::class_<BatchSettings> cls(m, "BatchSettings",
                                   R"doc(What a batch or a spectrum runs with, as tavox.spectrum and
 tavox.transform_files check it: the transform (width, window, center,
-method, repeat, start, finish, phase), the outputs (format, rate, average),
-the spectrum (scale, unit, full_scale, overlap, repeat_caps, detrend, pad)
-and the threads (jobs). Made by those functions; each value is checked
-here alone, how they go together by those functions.)doc");
+method, repeat, start, finish, phase), the outputs (format, rate, average,
+layout), the spectrum (scale, unit, full_scale, overlap, repeat_caps,
+detrend, pad) and the threads (jobs). Made by those functions; each value
+is checked here alone, how they go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
             "width", [](const BatchSettings& s) { return s.transform.width; },
@@ -176,6 +177,10 @@ here alone, how they go together by those functions.)doc");
             },
             "str: how the average method combines its exposures, as the program's --average.")
         .def_property(
+            "layout", [](const BatchSettings& s) { return std::string(LayoutName(s.output.layout)); },
+            [](BatchSettings& s, const std::string& name) { s.output.layout = Named(&LayoutFromName, name, "layout"); },
+            "str: where the multi method puts its exposures, as the program's --layout: 'files' or 'matrix'.")
+        .def_property(
             "jobs", [](const BatchSettings& s) { return s.jobs; },
             [](BatchSettings& s, const py::object& jobs) { s.jobs = Jobs(jobs); },
             "int | None: the threads, as the program's --jobs: 0 to 256; None or 0 for TAVOX_JOBS, else every "
@@ -221,7 +226,7 @@ here alone, how they go together by those functions.)doc");
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            if (state.size() != 13) throw py::value_error("not the state of a BatchSettings");
+            if (state.size() != 14) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -236,6 +241,7 @@ here alone, how they go together by those functions.)doc");
             s.output.average = Named(&AverageFromName, state[10].cast<std::string>(), "average mode");
             s.jobs = Jobs(state[11]);
             s.output.spectrum = SpectrumFromState(state[12].cast<py::tuple>());
+            s.output.layout = Named(&LayoutFromName, state[13].cast<std::string>(), "layout");
             return s;
         }));
 }

@@ -8,6 +8,7 @@
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/Errors.h"
+#include "zip/ZipArchive.h"
 
 namespace py = pybind11;
 
@@ -40,6 +41,7 @@ PYBIND11_MODULE(_tavox, m) {
     options.disable_function_signatures();
     const std::string folder = ModuleFolder();
     if (!folder.empty()) tavox::SetProgramFolder(folder);
+    tavox::InstallZipArchive();
 
     bindAutomationError(m);
     bindEnums(m);

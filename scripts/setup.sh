@@ -9,6 +9,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev zlib1g-dev fonts-comic-neue fonts-liberation2
+  libminizip-dev
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
   python3-dask python3-distributed python3-tqdm mypy
   python3-scipy

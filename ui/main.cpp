@@ -19,6 +19,7 @@
 #include "ui/plot/PlotApi.h"
 #include "ui/terminal/StandardOutput.h"
 #include "ui/terminal/TerminalRun.h"
+#include "zip/ZipArchive.h"
 
 namespace {
 
@@ -142,6 +143,7 @@ int main(int argc, char** argv) {
     // A file-size limit then fails the write, which the batch reports as a
     // full target, instead of killing the process in the middle of an output.
     std::signal(SIGXFSZ, SIG_IGN);
+    tavox::InstallZipArchive();
     tavox::StandardOutputBuffer output(STDOUT_FILENO);
     std::streambuf* const previous = std::cout.rdbuf(&output);
     int status = RunProgram(argc, argv);

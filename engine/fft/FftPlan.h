@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -17,8 +18,9 @@ enum class FftIsa { Portable, Avx2, Avx512 };
 // differ; scaling is fused into the last stage. So bins 0..N/2-1 of both
 // arrays hold exactly the doubles FftReference gives for the same table.
 //
-// The plan holds the table of Parameters rearranged per stage (N doubles per
-// array); build it once per width and share it, Transform only reads it.
+// The plan holds the table of Parameters rearranged in the order the kernels
+// read it (about 2N doubles for each instruction set this processor runs);
+// build it once per width and share it, Transform only reads it.
 class FftPlan {
 public:
     // Builds the plan for N = 2^stages, stages 7..16, from N/2 table entries (cos, -sin of
@@ -46,10 +48,21 @@ public:
     bool Transform(std::span<double> re, std::span<double> im, bool conjugateOutput, FftIsa isa) const noexcept;
 
 private:
+    // Stages of half span below 128 (the sub-blocks) are read per stage.
+    static constexpr std::size_t StageTableSize = 256;
+    // The twiddles of the column passes after sub-blocks of 2^subBits, in
+    // groups of `group` columns.
+    struct SweepTwiddles {
+        int subBits;
+        int group;
+        std::vector<double> table;
+    };
+
     int stages_ = 0;
-    // Twiddle of index k at the stage of half span d at [d + k], 0 <= k < d.
+    // Twiddle of index k at the stage of half span d at [d + k], 0 <= k < d < 128.
     std::vector<double> stageRe_;
     std::vector<double> stageIm_;
+    std::vector<SweepTwiddles> sweeps_;
 };
 
 // Whether this processor and build can run `isa`.

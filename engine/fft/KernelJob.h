@@ -9,9 +9,12 @@ namespace tavox::detail {
 struct KernelJob {
     double* re;
     double* im;
-    // Per-stage twiddles: index k of the stage of half span d at [d + k].
+    // Per-stage twiddles: index k of the stage of half span d at [d + k], for
+    // d below 128.
     const double* stageRe;
     const double* stageIm;
+    // The column passes' twiddles, pass after pass (see Sweeps.h).
+    const double* sweepTwiddles;
     int stages;
     bool conjugateOutput;
 };

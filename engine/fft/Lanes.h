@@ -36,17 +36,6 @@ inline Vec Broadcast(double x) noexcept {
 #endif
 }
 
-// Lane i moves to lane bitreverse(i).
-inline Vec ReverseLaneBits(Vec v) noexcept {
-#if TAVOX_FFT_LANES == 2
-    return v;
-#elif TAVOX_FFT_LANES == 4
-    return __builtin_shufflevector(v, v, 0, 2, 1, 3);
-#else
-    return __builtin_shufflevector(v, v, 0, 4, 2, 6, 1, 5, 3, 7);
-#endif
-}
-
 // rows[l] becomes the vector of lane l of the V input rows (a V x V transpose).
 inline void Transpose(Vec* rows) noexcept {
 #if TAVOX_FFT_LANES == 2

@@ -21,6 +21,7 @@
 #include "engine/fft/ColumnPasses.h"
 #include "engine/fft/KernelJob.h"
 #include "engine/fft/SubBlocks.h"
+#include "engine/fft/Sweeps.h"
 
 namespace tavox::detail {
 namespace {
@@ -31,47 +32,53 @@ inline void RunKernel(const KernelJob& job) noexcept {
     double* const re = job.re;
     double* const im = job.im;
 
-    int subBits = SubBlockBits;
-    while ((V << subBits) > n) --subBits;
+    const int subBits = SubBlockBitsOf(m, V);
     const int s = 1 << subBits;
-    BitReverseIntoBlocks(re, im, m, subBits);
-    alignas(64) Vec xr[1 << SubBlockBits];
-    alignas(64) Vec xi[1 << SubBlockBits];
-    const SubBlockContext subBlocks{s, job.stageRe, job.stageIm, xr, xi};
+    // One or two super-blocks take their samples straight from re, the
+    // others from a bit-reversed copy in im.
+    const bool gather = (V << subBits) == n;
+    const bool pair = (2 * V << subBits) == n;
+    if (!gather && !pair) BitReverseIntoBlocks(re, im, m, subBits);
+    const double* const samples = gather ? re : im;
+    alignas(64) Vec xr[2][1 << SubBlockBits];
+    alignas(64) Vec xi[2][1 << SubBlockBits];
+    const SubBlockContext subBlocks{s, job.stageRe, job.stageIm, xr[0], xi[0]};
 
     double imagScale = 1.0 / n;
     if (job.conjugateOutput) imagScale = -imagScale;
-    PassContext pass{job.stageRe, job.stageIm, s, __builtin_fabs(imagScale), imagScale};
+    // Hidden from the optimiser, which would turn the doubling back into an addition.
+    double two = 2.0;
+    __asm__("" : "+m"(two));
+    PassContext pass{job.stageRe, job.stageIm, job.sweepTwiddles, s, __builtin_fabs(imagScale), imagScale, two};
 
-    // The remaining stages in passes of at most five, the later ones larger.
-    // A first pass that is not the last runs right behind the sub-blocks of
-    // its block, while they are still in the cache.
+    // A first column pass that is not the last runs right behind the
+    // sub-blocks of its block, while they are still in the cache.
+    ColumnSweep sweeps[4];
+    const int count = ColumnSweeps(m, subBits, sweeps);
     const int superBlock = V * s;
-    int remaining = m - subBits;
-    int passes = (remaining + MaxColumnBits - 1) / MaxColumnBits;
-    int logC = passes > 0 ? remaining / passes : 0;
-    const int block = pass.r << logC;
-    if (passes > 1 && block % superBlock == 0) {
+    const int block = s << sweeps[0].logC;
+    int next = 0;
+    if (pair) {
+        SubBlockPair(subBlocks, SubBlockContext{s, job.stageRe, job.stageIm, xr[1], xi[1]}, re, re, im);
+    } else if (count > 1 && block % superBlock == 0) {
         for (int b0 = 0; b0 < n; b0 += block) {
-            for (int base = b0; base < b0 + block; base += superBlock) SubBlocks(subBlocks, im, re, im, base);
-            ColumnPasses<false>(pass, re, im, b0, b0 + block, logC);
+            for (int base = b0; base < b0 + block; base += superBlock)
+                SubBlocks(subBlocks, samples, gather, re, im, base);
+            ColumnPasses<false>(pass, re, im, b0, b0 + block, sweeps[0].logC);
         }
-        pass.r <<= logC;
-        remaining -= logC;
-        --passes;
+        pass.sweep += SweepTableSize(sweeps[0]);
+        next = 1;
     } else {
-        for (int base = 0; base < n; base += superBlock) SubBlocks(subBlocks, im, re, im, base);
+        for (int base = 0; base < n; base += superBlock) SubBlocks(subBlocks, samples, gather, re, im, base);
     }
-    while (passes > 0) {
-        logC = remaining / passes;
-        if (passes == 1) {
-            ColumnPasses<true>(pass, re, im, 0, n, logC);
+    for (int i = next; i < count; ++i) {
+        pass.r = sweeps[i].r;
+        if (i == count - 1) {
+            ColumnPasses<true>(pass, re, im, 0, n, sweeps[i].logC);
         } else {
-            ColumnPasses<false>(pass, re, im, 0, n, logC);
+            ColumnPasses<false>(pass, re, im, 0, n, sweeps[i].logC);
         }
-        pass.r <<= logC;
-        remaining -= logC;
-        --passes;
+        pass.sweep += SweepTableSize(sweeps[i]);
     }
 }
 

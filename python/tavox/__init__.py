@@ -5,6 +5,7 @@ numpy in, Spectrum out:
     s = tavox.spectrum(samples, 1024, window="hann", fs=48000)
     s.magnitude, s.frequencies          # float64, Hz
     psd = tavox.spectrum(samples, 1024, window="hann", method="average", overlap=50, scale="psd", fs=48000)
+    S, f, t, start, meta = tavox.spectrogram(samples, 1024, overlap=50, fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
     s = tavox.read_spectrum("/data/a.spc", width=1024)
 
@@ -72,6 +73,7 @@ from ._dispatch import (
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import TransformError, WindowConstants, read_spectrum, spectrum, window_constants, window_weights
 from ._spectrum import Spectrum, frequencies
+from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
 
 fftResultAllRight: Final = fftResultEnum.fftResultAllRight
@@ -92,8 +94,8 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "Spectrum", "TransformError", "__version__", "frequencies", "invoke",
-    "read_spectrum", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrogram", "Spectrum", "TransformError", "__version__", "frequencies",
+    "invoke", "read_spectrum", "spectrogram", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",

@@ -9,7 +9,7 @@ import math
 import numbers
 import os
 import re
-from typing import Any, Literal, Optional, Union, cast
+from typing import TYPE_CHECKING, Any, Literal, Optional, Union, cast, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -19,9 +19,13 @@ from ._tavox import (BatchSettings, _average_modes, _detrends, _method_names, _o
                      _result_message, _scales, _spectrum, _units, _window_constants, _window_names, _window_weights,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
+if TYPE_CHECKING:
+    from ._spectrogram import Spectrogram
+
 WindowName = Literal["rect", "hann", "flattop"]
 MethodName = Literal["simple", "average", "multi"]
 AverageName = Literal["mean", "rms", "max", "median", "min"]
+LayoutName = Literal["files", "matrix"]
 ScaleName = Literal["amplitude", "power", "psd"]
 UnitName = Literal["linear", "dbfs", "volts", "dbv"]
 DetrendName = Literal["none", "mean", "linear"]
@@ -31,6 +35,7 @@ _WINDOWS = {name: fftWindowEnum(value) for name, value in _window_names}
 _METHODS = {name: fftMethodEnum(value) for name, value in _method_names}
 _AVERAGES = _average_modes
 _FORMATS = tuple(name for name, *_ in _output_formats)
+_LAYOUTS = ("files", "matrix")
 _MAX_REPEAT = 999
 _MAX_POSITION = 2 ** 31 - 1
 # What the command line takes for a start or finish: a sample number or a
@@ -159,7 +164,8 @@ def _spectrum_settings(settings: BatchSettings, *, scale: object, unit: object, 
 def _settings(*, width: object, window: object, center: object, method: object, repeat: object, start: object,
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
               rate: object = None, scale: object = "amplitude", unit: object = "linear", full_scale: object = None,
-              overlap: object = None, detrend: object = "none", pad: object = None) -> BatchSettings:
+              overlap: object = None, detrend: object = "none", pad: object = None,
+              layout: object = "files") -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
     rate, the jobs and the numbers of the spectrum by BatchSettings);
     TypeError or ValueError for the first one out of place."""
@@ -173,6 +179,16 @@ def _settings(*, width: object, window: object, center: object, method: object, 
     if format not in _FORMATS:
         raise ValueError("format must be one of %s, not %r" % (", ".join(map(repr, _FORMATS)), format))
     settings.format = cast(str, format)
+    if layout not in _LAYOUTS:
+        raise ValueError("layout must be 'files' or 'matrix', not %r" % (layout,))
+    if layout == "matrix" and settings.method != fftMethodEnum.fftMethodMulti:
+        raise ValueError("layout='matrix' applies to method 'multi' only")
+    if layout == "matrix" and format == "raw":
+        raise ValueError("layout='matrix' needs a format that holds the matrix and its axes: 'npz', 'npy', 'csv' or "
+                         "'f32'")
+    if format == "npz" and layout != "matrix":
+        raise ValueError("format='npz' holds the exposures of method 'multi' as one matrix: give layout='matrix'")
+    settings.layout = cast(str, layout)
     if average not in _AVERAGES:
         if not isinstance(average, str):
             raise TypeError("average must be one of %s, not %s" % (", ".join(map(repr, _AVERAGES)),
@@ -559,9 +575,27 @@ def _csv(data: bytes, path: str) -> tuple[np.ndarray[Any, np.dtype[np.float64]],
     return np.ascontiguousarray(table.T if len(columns) == 2 else table[:, 0]), named[0], rate
 
 
-def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, *, width: int | None = None,
-                  phase: bool = False, format: str | None = None, fs: float | None = None) -> Spectrum:
-    """Reads an output of a batch back into a Spectrum.
+PathArgument = Union[str, "os.PathLike[str]", "os.PathLike[bytes]", bytes]
+
+
+@overload
+def read_spectrum(path: PathArgument, *, width: int | None = ..., phase: bool = ..., format: Literal["npz"],
+                  fs: float | None = ...) -> Spectrogram: ...
+
+
+@overload
+def read_spectrum(path: PathArgument, *, width: int | None = ..., phase: bool = ...,
+                  format: Literal["raw", "csv", "f32", "npy"], fs: float | None = ...) -> Spectrum: ...
+
+
+@overload
+def read_spectrum(path: PathArgument, *, width: int | None = ..., phase: bool = ..., format: None = ...,
+                  fs: float | None = ...) -> Any: ...
+
+
+def read_spectrum(path: PathArgument, *, width: int | None = None, phase: bool = False, format: str | None = None,
+                  fs: float | None = None) -> Any:
+    """Reads an output of a batch back into a Spectrum, or a matrix into a Spectrogram.
 
     Parameters
     ----------
@@ -573,13 +607,14 @@ def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, *, 
     phase : bool, default False
         The output holds phases after the magnitudes (the simple method with
         phases); csv and npy outputs say so themselves.
-    format : {"raw", "f32", "npy", "csv"}, optional
-        "raw" (16-bit samples), "f32" (float32), "npy" or "csv" (float64);
-        None recognises npy and csv by their contents and f32 by the
-        extension .f32, and takes anything else as raw.
+    format : {"raw", "f32", "npy", "csv", "npz"}, optional
+        "raw" (16-bit samples), "f32" (float32), "npy" or "csv" (float64),
+        or "npz" (the matrix of ``layout="matrix"``); None recognises npz,
+        npy and csv by their contents and f32 by the extension .f32, and
+        takes anything else as raw.
     fs : float, optional
         The sample rate in Hz, for the frequencies; a CSV output written
-        with a rate shows its own.
+        with a rate shows its own, and an npz holds its own axes.
 
     Returns
     -------
@@ -589,6 +624,9 @@ def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, *, 
         in sample counts. The window, exposures and method are None, as the
         file does not hold them; ``to_int16()`` of a raw output gives its
         samples back.
+    Spectrogram
+        For an npz: the matrix as tavox.spectrogram returns it (width checks
+        its bins).
 
     Raises
     ------
@@ -615,6 +653,13 @@ def read_spectrum(path: str | os.PathLike[str] | os.PathLike[bytes] | bytes, *, 
     rate = _rate(fs)
     column = "magnitude"
     values: np.ndarray[Any, Any]
+    if kind == "npz":
+        from ._spectrogram import _read_matrix
+        matrix = _read_matrix(data, name)
+        if width is not None and matrix.S.shape[1] != _width(width) // 2:
+            raise ValueError("%s holds %d bins per exposure, not the %d of width %d"
+                             % (name, matrix.S.shape[1], _width(width) // 2, width))
+        return matrix
     if kind == "npy":
         values = np.load(io.BytesIO(data), allow_pickle=False)
     elif kind == "csv":

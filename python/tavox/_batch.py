@@ -6,7 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import _rate, AverageName, DetrendName, MethodName, Position, ScaleName, UnitName, WindowName, _settings
+from ._arrays import (AverageName, DetrendName, LayoutName, MethodName, Position, ScaleName, UnitName, WindowName,
+                      _rate, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -149,7 +150,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None) -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files") -> list[FileResult]:
     """Runs a batch over the files that pattern matches.
 
     Parameters
@@ -168,7 +169,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
         Samples per exposure, a power of two from 128 to 65536.
     window, center, method, repeat, start, finish, phase : optional
         As for tavox.spectrum.
-    format : {"raw", "csv", "f32", "npy"}, default "raw"
+    format : {"raw", "csv", "f32", "npy", "npz"}, default "raw"
         As the command line's --format.
     average, jobs, scale, unit, full_scale, overlap, detrend, pad : optional
         As for tavox.spectrum and the command line's options of those names;
@@ -178,6 +179,11 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     fs : float, optional
         The sample rate in Hz, as --rate: the frequency column of CSV
         outputs and the density of "psd" per Hz.
+    layout : {"files", "matrix"}, default "files"
+        As the command line's --layout: "files" (each exposure of "multi"
+        into a numbered output) or "matrix" (all into one output with its
+        axes, named by mask: "*.npz" with format="npz" gives a file that
+        tavox.read_spectrum reads into a Spectrogram).
 
     Returns
     -------
@@ -210,5 +216,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
-                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad)
+                         scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
+                         layout=layout)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

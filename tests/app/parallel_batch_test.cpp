@@ -215,6 +215,70 @@ TEST(parallel_batch_test, exposures_of_a_lone_file_give_the_files_of_one_thread)
     }
 }
 
+// The matrix layout: one output per source, for many sources (transformed
+// ahead) and for a lone long one (its exposures on the threads), in every
+// format that holds a matrix; its rows are, bit for bit, the outputs of the
+// files layout. A source that runs out part of the way leaves no matrix.
+TEST(parallel_batch_test, a_matrix_holds_the_rows_of_the_files_layout_on_any_number_of_threads) {
+    // An .npz names its source, whose folder differs from run to run: it is
+    // compared in one folder below.
+    for (const OutputFormat format : {OutputFormat::Npy, OutputFormat::Csv, OutputFormat::F32}) {
+        Batch batch;
+        batch.method = fftMethodMulti;
+        batch.repeat = 3;
+        batch.options.format = format;
+        batch.options.layout = OutputLayout::Matrix;
+        batch.options.rate = 8000.0;
+        ExpectSameWithEveryJobCount(batch, 20, 700, "*.res", std::string(FormatName(format)));
+        batch.width = 1024;
+        batch.repeat = 160;
+        ExpectSameWithEveryJobCount(batch, 1, 200000, "*.res", std::string(FormatName(format)) + ", one source");
+    }
+
+    Batch batch;
+    batch.method = fftMethodMulti;
+    batch.width = 1024;
+    batch.repeat = 160;
+    batch.options.format = OutputFormat::Npy;
+    test::TempDir dir;
+    test::WriteSamples(dir.File("s.dat"), Signal(200000, 4));
+    std::string npz;
+    for (const std::int32_t jobs : {1, 2, 7}) {
+        batch.options.layout = OutputLayout::Matrix;
+        batch.options.format = OutputFormat::Npz;
+        const std::string archive = RunBatch(dir, "s.dat", "*.npz", batch, jobs).folder.at("s.npz");
+        if (jobs == 1) npz = archive;
+        EXPECT_TRUE(archive == npz) << "jobs " << jobs;
+        batch.options.format = OutputFormat::Npy;
+        batch.options.layout = OutputLayout::Files;
+        const Outcome files = RunBatch(dir, "s.dat", "*.*", batch, jobs);
+        batch.options.layout = OutputLayout::Matrix;
+        const Outcome matrix = RunBatch(dir, "s.dat", "*.npy", batch, jobs);
+        ASSERT_EQ(files.folder.count("s.160"), 1u);
+        const std::string& written = matrix.folder.at("s.npy");
+        const std::size_t rowHeader = files.folder.at("s.001").size() - 512 * 8;
+        std::string rows;
+        for (int k = 1; k <= 160; ++k) {
+            char name[8];
+            std::snprintf(name, sizeof name, "s.%03d", k);
+            rows += files.folder.at(name).substr(rowHeader);
+        }
+        EXPECT_EQ(written.size(), 128 + rows.size()) << "jobs " << jobs;
+        EXPECT_TRUE(written.substr(written.size() - rows.size()) == rows) << "jobs " << jobs;
+        const std::string& line = matrix.events.at(2);
+        EXPECT_NE(line.find(" 1101 exposures 160 samples 200000 s.npy"), std::string::npos) << line;
+        EXPECT_EQ(line.substr(line.size() - 6), " s.npy") << line;
+
+        // Exposures past the end of the source: 1106, and the old output stays.
+        batch.finish = "400000";
+        const Outcome cut = RunBatch(dir, "s.dat", "*.npy", batch, jobs);
+        batch.finish.clear();
+        EXPECT_NE(cut.events.at(2).find(" " + std::to_string(fftResultShortFile) + " "), std::string::npos)
+            << cut.events.at(2);
+        EXPECT_TRUE(cut.folder.at("s.npy") == written) << "jobs " << jobs;
+    }
+}
+
 // The output of exposure 2 of "sig.002" would be its own source: the run
 // stops there, on every thread count, with the same exposures counted.
 TEST(parallel_batch_test, a_refused_output_ends_the_exposures_as_on_one_thread) {

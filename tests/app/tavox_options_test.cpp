@@ -300,6 +300,8 @@ TEST(tavox_options_test, bad_options_exit_with_2_and_one_line_and_touch_nothing)
         {"--format"},
         {"--jobs=-2"},
         {"--jobs=300"},
+        {"--layout=matrix", "--format=npz"},  // method e
+        {"--format=npz"},
     };
     for (const auto& options : refused) {
         std::vector<std::string> arguments = options;
@@ -441,6 +443,30 @@ TEST(tavox_options_test, median_of_999_wide_exposures_keeps_peak_memory_within_6
     EXPECT_LT(r.maxRssKb, 64 * 1024);
     // The temporary file has no name and is gone with the process.
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 2);
+}
+
+// The matrix of 999 exposures of 65536 samples (256 MB of values) streams
+// out row by row, so the process stays small; the report names it once,
+// with its shape. Without a format that holds the axes it is refused.
+TEST(tavox_options_test, a_matrix_of_999_wide_exposures_streams_out_within_64_mib_and_is_reported_once) {
+    TempDir dir;
+    WriteSamples(dir.File("long.dat"), Signal(300000, 9));
+    const auto r = RunTavox({"--layout=matrix", "--format=npz", "--report=" + dir.File("r.jsonl"), "m", "h", "65536",
+                             dir.File("long.dat"), "*.npz", "999"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    RecordProperty("peak_kb", std::to_string(r.maxRssKb));
+    EXPECT_LT(r.maxRssKb, 64 * 1024);
+    EXPECT_GT(fs::file_size(dir.File("long.npz")), 999u * 32768 * 8);
+    const Json line = ParseLine(Lines(ReadBytes(dir.File("r.jsonl"))).at(0));
+    EXPECT_EQ(line["outputs"], Json::array({dir.File("long.npz")}));
+    EXPECT_EQ(line["layout"], "matrix");
+    EXPECT_EQ(line["shape"], Json::array({999, 32768}));
+    EXPECT_EQ(line["exposures"], 999);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 3);
+
+    const auto raw = RunTavox({"--layout=matrix", "m", "h", "1024", dir.File("long.dat"), "*.npz", "9"});
+    EXPECT_EQ(raw.status, 2);
+    EXPECT_EQ(raw.err.rfind("tavox: --layout=matrix needs a format that holds the matrix", 0), 0u) << raw.err;
 }
 
 TEST(tavox_options_test, self_test_prints_a_table_and_passes) {

@@ -210,6 +210,30 @@ TEST(file_system_test, an_output_replaces_the_old_file_only_when_committed) {
     EXPECT_FALSE(fileSystem->CreateOutput(dir.Path()));
 }
 
+// A header filled in once the data is written: bytes written over earlier
+// ones land there; bytes beyond those written fail the commit.
+TEST(file_system_test, an_output_takes_bytes_over_those_already_written) {
+    TempDir dir;
+    auto fileSystem = DefaultFileSystem();
+    auto file = fileSystem->CreateOutput(dir.File("out"));
+    ASSERT_TRUE(file);
+    file->Write(Bytes("head????" + std::string(70000, 'd')));
+    file->WriteAt(4, Bytes("SIZE"));
+    file->Write(Bytes("tail"));
+    file->WriteAt(70008, Bytes("TA"));
+    ASSERT_EQ(file->Commit(std::nullopt), CommitResult::Replaced);
+    EXPECT_EQ(ReadBytes(dir.File("out")), "headSIZE" + std::string(70000, 'd') + "TAil");
+
+    for (const std::uint64_t offset : {std::uint64_t{3}, std::uint64_t{5}}) {
+        auto past = fileSystem->CreateOutput(dir.File("out"));
+        past->Write(Bytes("four"));
+        past->WriteAt(offset, Bytes("xx"));
+        EXPECT_EQ(past->Commit(std::nullopt), CommitResult::WriteFailed) << offset;
+    }
+    EXPECT_EQ(ReadBytes(dir.File("out")), "headSIZE" + std::string(70000, 'd') + "TAil");
+    EXPECT_EQ(test::FolderEntries(dir.Path()), std::vector<std::string>{"out"});
+}
+
 // With a file-size limit (and SIGXFSZ ignored, as the program does) a write
 // fails; the commit says so and the old output stays.
 TEST(file_system_test, a_write_that_cannot_be_completed_fails_the_commit_and_keeps_the_old_file) {

@@ -5,11 +5,13 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "engine/Parameters.h"
 #include "engine/Shaping.h"
+#include "engine/TransformTables.h"
 #include "engine/fft/FftPlan.h"
 #include "engine/fft/ReferenceKernel.h"
 
@@ -63,15 +65,15 @@ std::vector<double> MixedSamples(std::size_t n, std::uint32_t seed) {
     return samples;
 }
 
-// Runs the reference and every runnable fast path on `samples` and compares
-// the lower halves of both arrays byte for byte.
-void ExpectIdenticalLowerHalves(const Parameters& parameters, const FftPlan& plan, const std::vector<double>& samples,
-                                bool conjugate, const std::string& what) {
+// Runs the reference on the twiddle table and every runnable fast path of
+// `plan` on `samples` and compares the lower halves of both arrays byte for byte.
+void ExpectIdenticalLowerHalves(std::span<const double> twiddleRe, std::span<const double> twiddleIm, int stages,
+                                const FftPlan& plan, const std::vector<double>& samples, bool conjugate,
+                                const std::string& what) {
     const std::size_t n = samples.size();
     std::vector<double> refRe = samples;
     std::vector<double> refIm(n, 0.0);
-    ASSERT_TRUE(FftReference(refRe, refIm, parameters.TwiddleRealTable(), parameters.TwiddleImagTable(),
-                             parameters.WidthExponent(), conjugate));
+    ASSERT_TRUE(FftReference(refRe, refIm, twiddleRe, twiddleIm, stages, conjugate));
     for (FftIsa isa : RunnableIsas()) {
         std::vector<double> re = samples;
         std::vector<double> im(n, 0.0);
@@ -88,6 +90,12 @@ void ExpectIdenticalLowerHalves(const Parameters& parameters, const FftPlan& pla
             }
         }
     }
+}
+
+void ExpectIdenticalLowerHalves(const Parameters& parameters, const FftPlan& plan, const std::vector<double>& samples,
+                                bool conjugate, const std::string& what) {
+    ExpectIdenticalLowerHalves(parameters.TwiddleRealTable(), parameters.TwiddleImagTable(), parameters.WidthExponent(),
+                               plan, samples, conjugate, what);
 }
 
 struct Planned {
@@ -130,6 +138,23 @@ TEST(fft_fast_test, sparse_and_signed_zero_inputs_match_the_reference) {
             ExpectIdenticalLowerHalves(setup.parameters, setup.plan, negativeZeros, conjugate, "negative zeros" + w);
             ExpectIdenticalLowerHalves(setup.parameters, setup.plan, impulses, conjugate, "impulses" + w);
             ExpectIdenticalLowerHalves(setup.parameters, setup.plan, alternating, conjugate, "alternating" + w);
+        }
+    }
+}
+
+// Calibrated spectra run the kernels on the table of exact cosines: every
+// fast path must give the reference's bits on that table too, as it does on
+// the recurrence's.
+TEST(fft_fast_test, exact_twiddle_tables_match_the_reference_bit_for_bit_at_every_width) {
+    for (int exponent = 7; exponent <= 16; ++exponent) {
+        const auto tables = TransformTables::Exact(exponent);
+        ASSERT_EQ(tables->plan.Stages(), exponent);
+        const auto width = static_cast<std::size_t>(tables->Width());
+        for (bool conjugate : {false, true}) {
+            const auto seed = static_cast<std::uint32_t>(3 * width) + (conjugate ? 1u : 0u);
+            ExpectIdenticalLowerHalves(tables->twiddleReal, tables->twiddleImag, exponent, tables->plan,
+                                       MixedSamples(width, seed), conjugate,
+                                       "exact table width " + std::to_string(width));
         }
     }
 }

@@ -42,6 +42,14 @@ public:
         }
         real_->Write(bytes);
     }
+    // Counted as a Write.
+    void WriteAt(std::uint64_t offset, std::span<const std::byte> bytes) override {
+        if (state_->Fails(FsCall::Write)) {
+            writeFailed_ = true;
+            return;
+        }
+        real_->WriteAt(offset, bytes);
+    }
 
     // A failure is played by dropping the real file, which removes the new file.
     bool Finish() override {

@@ -4,7 +4,10 @@
 #include <clocale>
 #include <locale>
 
+#include "zip/ZipArchive.h"
+
 int main(int argc, char** argv) {
+    tavox::InstallZipArchive();
     // Window tests never need a display, test discovery at build time included.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("XDG_CONFIG_HOME", TAVOX_UI_TEST_DIR "/config");

@@ -64,11 +64,12 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
     const std::string jobs = " is not a number of threads; give a number of threads from 1 to 256, or 0 for every CPU";
     const std::string size = "is not a size; give WIDTHxHEIGHT in pixels, from 400x300 to 8000x8000, such as 1200x700";
     const std::pair<Arguments, std::string> cases[] = {
-        {{"--format", "CSV"}, "--format=CSV is not a format; use raw, csv, f32 or npy"},
+        {{"--format", "CSV"}, "--format=CSV is not a format; use raw, csv, f32, npy or npz"},
         {{"--rate=-8000"}, "--rate=-8000" + rate},
         {{"--rate=1e999"}, "--rate=1e999" + rate},
         {{"--rate=48000Hz"}, "--rate=48000Hz" + rate},
         {{"--average=mode"}, "--average=mode is not known; use mean, rms, max, median or min"},
+        {{"--layout=grid"}, "--layout=grid is not a layout; use files or matrix"},
         {{"--scale=db"}, "--scale=db is not a scale; use amplitude, power or psd"},
         {{"--unit=V"}, "--unit=V is not a unit; use linear, dbfs, volts or dbv"},
         {{"--full-scale=0"},
@@ -82,10 +83,10 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
          "--pad=131072 is not a transform size; give a power of two from the width DELKA to 65536, such as 4096"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --rate, --average, --scale, --unit, --full-scale, --overlap, "
-         "--detrend, --pad, --report, --shard, --jobs, --quiet, --plot, --plot-size, --view, --peaks, --width, "
-         "--phase, "
-         "--self-test, --help and --version"},
+         "unknown option -x; the options are --format, --layout, --rate, --average, --scale, "
+         "--unit, --full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, "
+         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
+         "--version"},
         {{"--shard=4/3"},
          "--shard=4/3 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
         {{"--shard=-1/4"},
@@ -109,21 +110,22 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--v"}, "--v is ambiguous: --view or --version"},
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
-         "unknown option -\\xff; the options are --format, --rate, --average, --scale, --unit, --full-scale, "
-         "--overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, --plot, --plot-size, --view, --peaks, "
-         "--width, "
-         "--phase, --self-test, --help and --version"},
+         "unknown option -\\xff; the options are --format, --layout, --rate, --average, --scale, "
+         "--unit, --full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, "
+         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
+         "--version"},
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"},
-         "unknown option --x\\r\\x1b[2J; the options are --format, --rate, --average, --scale, --unit, "
-         "--full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, --plot, --plot-size, "
-         "--view, --peaks, --width, --phase, --self-test, --help and --version"},
+         "unknown option --x\\r\\x1b[2J; the options are --format, --layout, --rate, --average, "
+         "--scale, --unit, --full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, "
+         "--quiet, --plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
+         "--version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();
     }
-    EXPECT_EQ(ParseCommandLine({"--format"}).error, "--format needs a value: raw, csv, f32 or npy");
+    EXPECT_EQ(ParseCommandLine({"--format"}).error, "--format needs a value: raw, csv, f32, npy or npz");
     EXPECT_EQ(ParseCommandLine({"--shard"}).error,
               "--shard needs a value: K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4");
 
@@ -204,7 +206,7 @@ TEST(command_options_test, plot_and_view_options_and_what_they_go_with) {
         const std::vector<std::string> fields = parsed.arguments;
         EXPECT_EQ(CheckOptionsAgainstFields(parsed.options, fields), error) << arguments.front();
     }
-    EXPECT_EQ(ParseCommandLine({"--view="}).error, "--view needs a value: a spectrum file (raw, csv, f32 or npy)");
+    EXPECT_EQ(ParseCommandLine({"--view="}).error, "--view needs a value: a spectrum file (raw, csv, f32, npy or npz)");
 }
 
 TEST(command_options_test, checks_that_need_the_fields) {
@@ -218,6 +220,34 @@ TEST(command_options_test, checks_that_need_the_fields) {
     EXPECT_EQ(CheckOptionsAgainstFields(ParseCommandLine({"--self-test"}).options, Fields),
               "--self-test takes no fields");
     EXPECT_EQ(CheckOptionsAgainstFields(ParseCommandLine({"--self-test"}).options, {}), "");
+
+    // The matrix layout: method m only, with a format that holds the axes.
+    const std::string rawMatrix =
+        "--layout=matrix needs a format that holds the matrix and its axes: give --format=npz (or npy, csv, f32); "
+        "raw 16-bit outputs take --layout=files";
+    const std::string npzFiles =
+        "--format=npz holds the exposures of method m as one matrix: give --layout=matrix "
+        "with method m";
+    const std::pair<Arguments, std::string> layouts[] = {
+        {{"--layout=matrix", "--format=npz", "m"}, ""},
+        {{"--layout=matrix", "--format=csv", "M"}, ""},
+        {{"--layout=files", "m"}, ""},
+        {{"--layout=matrix", "m"}, rawMatrix},
+        {{"--layout=matrix", "--format=raw", "m"}, rawMatrix},
+        {{"--format=npz", "m"}, npzFiles},
+        {{"--format=npz", "--layout=files", "m"}, npzFiles},
+        {{"--format=npz", "p"}, npzFiles},
+        {{"--layout=matrix", "--format=npz", "pc"},
+         "--layout applies to method m (each of D exposures) only, not to method p"},
+        {{"--layout=files", "e"}, "--layout applies to method m (each of D exposures) only, not to method e"},
+    };
+    for (const auto& [arguments, error] : layouts) {
+        const Arguments options(arguments.begin(), arguments.end() - 1);
+        EXPECT_EQ(
+            CheckOptionsAgainstFields(ParseCommandLine(options).options, {arguments.back(), "h", "1024", "x", "y"}),
+            error)
+            << arguments.front() << " " << arguments.back();
+    }
 
     Arguments fields = {"e", "h", "1024", "in/x.dat", "out/*.o"};
     MakeInputAbsolute(fields, "/home/me");
@@ -289,7 +319,8 @@ TEST(command_options_test, completion_offers_the_options_and_values_of_the_table
     const std::string help = OptionsHelpText();
     for (const char* lines :
          {"Options (before the fields; -- ends them):\n"
-          "  --format=raw|csv|f32|npy  format of the outputs: raw 16-bit samples (the default),\n",
+          "  --format=raw|csv|f32|npy|npz\n"
+          "                            format of the outputs: raw 16-bit samples (the default),\n",
           "  --average=mean|rms|max|median|min\n"
           "                            how method p combines its exposures, bin by bin (default\n"
           "                            mean; min holds the smallest; on the amplitude scale the\n"

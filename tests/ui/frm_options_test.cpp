@@ -6,6 +6,8 @@
 #include <QSpinBox>
 #include <QTest>
 #include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "UiTest.h"
 #include "data/FileSystem.h"
@@ -95,6 +97,47 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
     });
     for (const auto& [key, value] : written) EXPECT_EQ(Option(key), value) << key;
     window->close();
+}
+
+// A matrix needs a format that holds its axes and npz holds only matrices:
+// choosing one sets the other; the layout is kept as --layout writes it.
+TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
+    frmMain* window = OpenWindow();
+    WithOptions(window,
+                [](frmOptions* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); });
+    EXPECT_EQ(Option("Layout"), "") << "the default writes no key";
+    WithOptions(window, [](frmOptions* dialog) {
+        auto* format = Find<QComboBox>(dialog, "cboFormat");
+        auto* layout = Find<QComboBox>(dialog, "cboLayout");
+        EXPECT_EQ(layout->currentData().toString(), "files");
+        Choose(format, "npz");
+        EXPECT_EQ(layout->currentData().toString(), "matrix");
+        Choose(layout, "files");
+        EXPECT_EQ(format->currentData().toString(), "npy");
+        Choose(format, "raw");
+        Choose(layout, "matrix");
+        EXPECT_EQ(format->currentData().toString(), "npz");
+        Choose(format, "csv");
+        EXPECT_EQ(layout->currentData().toString(), "matrix");
+        Choose(format, "raw");
+        EXPECT_EQ(layout->currentData().toString(), "files");
+        Choose(format, "f32");
+        Choose(layout, "matrix");
+        QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+    });
+    EXPECT_EQ(Option("Layout"), "matrix");
+    EXPECT_EQ(Option("Format"), "f32");
+    window->close();
+    // What the command line would refuse together falls back.
+    for (const auto& [text, format, layout] : std::vector<std::tuple<const char*, OutputFormat, OutputLayout>>{
+             {"Format=raw\nLayout=matrix\n", OutputFormat::Raw, OutputLayout::Files},
+             {"Format=npz\n", OutputFormat::Npy, OutputLayout::Files},
+             {"Format=npz\nLayout=matrix\n", OutputFormat::Npz, OutputLayout::Matrix}}) {
+        test::WriteBytes(SettingsFilePath(), std::string("[Batch Options]\n") + text);
+        const BatchSettings read = ReadBatchOptions(PrivateProfile(SettingsFilePath(), DefaultFileSystem()));
+        EXPECT_EQ(read.output.format, format) << text;
+        EXPECT_EQ(read.output.layout, layout) << text;
+    }
 }
 
 // Scale, unit and full scale: OK only for what the command line takes

@@ -18,6 +18,8 @@
 #include "engine/Parameters.h"
 #include "ui/desktop/DesktopHooks.h"
 #include "ui/desktop/frmProcess.h"
+#include "ui/plot/SpectrogramCanvas.h"
+#include "ui/plot/SpectrogramViewer.h"
 #include "ui/plot/SpectrumViewer.h"
 
 namespace tavox {
@@ -187,6 +189,42 @@ TEST_F(frm_process_test, double_click_or_enter_on_a_line_opens_its_output_in_the
     Pump();
     EXPECT_TRUE(viewers().isEmpty());
     EXPECT_TRUE(window_.isNull());
+}
+
+// The line of a multi opens its numbered outputs, and that of a matrix its
+// output, as a spectrogram.
+TEST_F(frm_process_test, the_line_of_a_multi_opens_its_spectrogram) {
+    for (const OutputLayout layout : {OutputLayout::Files, OutputLayout::Matrix}) {
+        auto app = Batch(1);
+        app->FFTParameters()->SetMethod(fftMethodMulti);
+        app->FFTParameters()->SetRepeat(5);
+        OutputOptions options;
+        options.layout = layout;
+        options.format = OutputFormat::Npz;
+        if (layout == OutputLayout::Files) options.format = OutputFormat::Npy;
+        app->FFTFiles()->SetOutputOptions(options);
+        app->FFTExecute();
+        ASSERT_FALSE(window_.isNull());
+        auto* list = Find<QListWidget>(window_, "lstMsg");
+        test::Activate(window_);
+        list->setFocus();
+        list->setCurrentRow(0);
+        EXPECT_EQ(list->item(0)->data(Qt::UserRole).toString().toStdString(),
+                  data_.File(layout == OutputLayout::Files ? "f0.*" : "f0.out"));
+        QTest::keyClick(list, Qt::Key_Return);
+        Pump();
+        SpectrogramViewer* viewer = nullptr;
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (auto* found = qobject_cast<SpectrogramViewer*>(widget); found && found->isVisible()) viewer = found;
+        }
+        ASSERT_NE(viewer, nullptr);
+        EXPECT_EQ(viewer->ErrorText(), QString());
+        ASSERT_NE(viewer->Canvas()->Plot().Data(), nullptr);
+        EXPECT_EQ(viewer->Canvas()->Plot().Data()->rows, 5u);
+        viewer->close();
+        window_->close();
+        Pump();
+    }
 }
 
 TEST_F(frm_process_test, break_after_one_of_four_stops_before_the_next_file) {

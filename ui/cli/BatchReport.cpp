@@ -84,6 +84,11 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
     line["center"] = parameters.Center();
     if (parameters.Method() == fftMethodAverage) line["average"] = AverageName(settings_.output.average);
     line["format"] = FormatName(settings_.output.format);
+    // A matrix is one output of a row per exposure: its shape, once it is written.
+    if (settings_.output.layout == OutputLayout::Matrix && parameters.Method() == fftMethodMulti) {
+        line["layout"] = LayoutName(settings_.output.layout);
+        if (!line["outputs"].empty()) line["shape"] = Json::array({File->ExposuresDone(), parameters.Width() / 2});
+    }
     if (settings_.output.rate) {
         line["rate_hz"] = *settings_.output.rate;
         line["bin_hz"] = *settings_.output.rate / parameters.Width();

@@ -9,6 +9,7 @@
 #include "app/DisplayText.h"
 #include "app/Jobs.h"
 #include "common/Numeric.h"
+#include "data/MatrixFormats.h"
 #include "data/Path.h"
 #include "engine/Parameters.h"
 #include "ui/cli/OptionTable.h"
@@ -191,6 +192,19 @@ std::string CheckOptionsAgainstFields(const CommandOptions& options, const std::
                 return "--" + name + " applies to a batch: give its fields after the options";
         }
         return {};
+    }
+    const char method = fields.front().empty() ? '\0' : fields.front().front();
+    const bool multi = method == 'm' || method == 'M';
+    if (options.Given("layout") && method != '\0' && !multi && std::strchr("fFeEpP", method) != nullptr) {
+        return std::string("--layout applies to method m (each of D exposures) only, not to method ") + method;
+    }
+    const bool matrix = options.output.layout == OutputLayout::Matrix;
+    if (matrix && !HoldsMatrix(options.output.format)) {
+        return "--layout=matrix needs a format that holds the matrix and its axes: give --format=npz (or npy, csv, "
+               "f32); raw 16-bit outputs take --layout=files";
+    }
+    if (options.output.format == OutputFormat::Npz && !matrix) {
+        return "--format=npz holds the exposures of method m as one matrix: give --layout=matrix with method m";
     }
     if (options.Given("average") && !fields.front().empty()) {
         const char method = fields.front().front();

@@ -39,6 +39,11 @@ const std::vector<std::string_view>& Formats() {
     return names;
 }
 
+const std::vector<std::string_view>& Layouts() {
+    static const std::vector<std::string_view> names(OutputLayoutNames.begin(), OutputLayoutNames.end());
+    return names;
+}
+
 const std::vector<std::string_view>& Averages() {
     static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
     return names;
@@ -125,13 +130,27 @@ std::vector<OptionRow> MakeRows() {
         {"format", required_argument, formats, "--format=" + Joined(Formats(), "|", "|"),
          "format of the outputs: raw 16-bit samples (the default),\n"
          "CSV text, little-endian float32 or a NumPy .npy of float64;\n"
-         "all but raw keep the unrounded values",
+         "all but raw keep the unrounded values; npz (with\n"
+         "--layout=matrix) a NumPy .npz of the matrix and its axes",
          Joined(Formats(), " ", " "),
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
              const auto format = FormatFromName(text);
              if (!format) return Given(row, text) + "is not a format; use " + row.allowed;
              options.output.format = *format;
+             return {};
+         }},
+        {"layout", required_argument, Joined(Layouts(), " or ", " or "), "--layout=" + Joined(Layouts(), "|", "|"),
+         "where method m puts its exposures: files, one numbered\n"
+         "file each (the default), or matrix, all rows of one output\n"
+         "named by VYSTUP with their times and frequencies (a\n"
+         "spectrogram; --format=npz, npy, csv or f32)",
+         Joined(Layouts(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto layout = LayoutFromName(text);
+             if (!layout) return Given(row, text) + "is not a layout; use " + row.allowed;
+             options.output.layout = *layout;
              return {};
          }},
         {"rate", required_argument, "the sample rate in Hz, a number above 0 such as 48000", "--rate=HZ",
@@ -275,11 +294,13 @@ std::vector<OptionRow> MakeRows() {
         {"plot", optional_argument, "linear or db", "--plot[=linear|db]",
          "writes a picture of every output next to it, <output>.png:\n"
          "magnitudes on a linear scale or in dB re full scale\n"
-         "(32767, floor -150 dB); for method f the phases below",
+         "(32767, floor -150 dB); for method f the phases below;\n"
+         "method m: one spectrogram per input (dB unless =linear)",
          "linear db",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              PlotSettings& plot = options.plot ? *options.plot : options.plot.emplace();
              const std::string text = Text(value);
+             plot.scaleChosen = value != nullptr;
              if (value == nullptr || text == "linear") {
                  plot.scale = PlotScale::Linear;
              } else if (text == "db") {
@@ -300,7 +321,8 @@ std::vector<OptionRow> MakeRows() {
          }},
         {"view", required_argument, "a spectrum file (" + formats + ")", "--view=FILE",
          "opens FILE (raw, csv, f32 or npy output) in the spectrum\n"
-         "viewer; needs a display; takes no fields",
+         "viewer; needs a display; takes no fields; an .npz matrix,\n"
+         "a folder or a pattern of numbered outputs: a spectrogram",
          "@file",
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);

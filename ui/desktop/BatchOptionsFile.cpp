@@ -23,10 +23,11 @@ constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Avera
 // Written only once they differ from the defaults, so that a file of
 // earlier options stays as it was.
 constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
+constexpr Key LayoutKey = {"Layout", "layout"};
 
 // What the command line would refuse together falls back to the defaults:
 // a unit without its full scale, a scale or unit a raw output cannot hold,
-// the rms of power.
+// the rms of power, a matrix in a raw output, an npz of separate files.
 void KeepConsistent(OutputOptions& output) {
     SpectrumOptions& spectrum = output.spectrum;
     const bool volts = spectrum.unit == SpectrumUnit::Volts || spectrum.unit == SpectrumUnit::Dbv;
@@ -36,6 +37,10 @@ void KeepConsistent(OutputOptions& output) {
         spectrum.scale = SpectrumScale::Amplitude;
     }
     if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) spectrum = SpectrumOptions{};
+    if (output.layout == OutputLayout::Matrix && output.format == OutputFormat::Raw) {
+        output.layout = OutputLayout::Files;
+    }
+    if (output.layout == OutputLayout::Files && output.format == OutputFormat::Npz) output.format = OutputFormat::Npy;
 }
 
 std::string RateText(double rate) {
@@ -51,6 +56,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     bool plot = false;
     std::vector<Key> keys(std::begin(Keys), std::end(Keys));
     keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
+    keys.push_back(LayoutKey);
     for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
@@ -97,6 +103,10 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
     for (std::size_t i = 0; i < std::size(SpectrumKeys); ++i) {
         if (!chosen && profile.Read(BatchOptionsSection, SpectrumKeys[i].key).empty()) continue;
         written = profile.Write(BatchOptionsSection, SpectrumKeys[i].key, spectrumValues[i]) && written;
+    }
+    if (settings.output.layout != OutputLayout::Files || !profile.Read(BatchOptionsSection, LayoutKey.key).empty()) {
+        written = profile.Write(BatchOptionsSection, LayoutKey.key, std::string(LayoutName(settings.output.layout))) &&
+                  written;
     }
     return written;
 }

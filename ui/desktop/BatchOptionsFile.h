@@ -10,7 +10,7 @@ class PrivateProfile;
 // file: section [Batch Options], each value as the command line's option
 // writes it: Format=csv, Rate=48000 (empty: none), Average=rms, Plot=db
 // (empty: no pictures), PlotSize=1200x700, Jobs=4 (0 or empty: every CPU),
-// and once chosen Scale=psd, Unit=dbv, FullScale=2.5.
+// and once chosen Scale=psd, Unit=dbv, FullScale=2.5, Layout=matrix.
 inline constexpr const char* BatchOptionsSection = "Batch Options";
 
 // The options the file holds; a key that is missing, or whose value the

@@ -24,18 +24,21 @@ constexpr int FieldLeft = 2880;
 constexpr int FieldWidth = 2535;
 constexpr int RowTop = 120;
 constexpr int RowStep = 420;
-constexpr int Rows = 9;
+constexpr int Rows = 10;
 
 // What the lists show of a name; a name without a text shows as itself.
 struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 16> Captions{{
+constexpr std::array<Caption, 19> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
     {"npy", "npy – pole NumPy (float64)"},
+    {"npz", "npz – matice NumPy"},
+    {"files", "files – soubor na expozici"},
+    {"matrix", "matrix – spektrogram"},
     {"mean", "mean – aritmetický průměr"},
     {"rms", "rms – efektivní hodnota"},
     {"max", "max – maximum (špičky)"},
@@ -159,6 +162,12 @@ void frmOptions::createFields() {
     spnJobs = MakeSpin(this, QStringLiteral("spnJobs"), 0, MaxJobs, FieldLeft, 8, FieldWidth);
     spnJobs->setSpecialValueText(QStringLiteral("všechny procesory"));
     lblJobs = MakeLabel(this, QStringLiteral("lblJobs"), "Počet &vláken", 8, spnJobs);
+
+    cboLayout = Place(new QComboBox(this), QStringLiteral("cboLayout"), FieldLeft, 9, FieldWidth);
+    FillNames<OutputLayout>(cboLayout, LayoutName);
+    lblLayout = MakeLabel(this, QStringLiteral("lblLayout"), "&Expozice metody m", 9, cboLayout);
+    connect(cboFormat, &QComboBox::currentIndexChanged, this, &frmOptions::cboFormat_Change);
+    connect(cboLayout, &QComboBox::currentIndexChanged, this, &frmOptions::cboLayout_Change);
 }
 
 void frmOptions::createButtons() {
@@ -188,6 +197,7 @@ void frmOptions::Form_Load() {
         spnPlotHeight->setValue(settings_.plot->height);
     }
     spnJobs->setValue(settings_.jobs.value_or(0));
+    SelectName(cboLayout, LayoutName(settings_.output.layout));
     cboPlot_Change();
     cboScale_Change();
 }
@@ -203,6 +213,23 @@ void frmOptions::cboPlot_Change() {
     const bool pictures = cboPlot->currentIndex() > 0;
     spnPlotWidth->setEnabled(pictures);
     spnPlotHeight->setEnabled(pictures);
+}
+
+// A matrix needs a format that holds its axes, and npz holds nothing else:
+// each list follows the other.
+void frmOptions::cboFormat_Change() {
+    const std::string format = cboFormat->currentData().toString().toStdString();
+    if (format == FormatName(OutputFormat::Npz)) SelectName(cboLayout, LayoutName(OutputLayout::Matrix));
+    if (format == FormatName(OutputFormat::Raw)) SelectName(cboLayout, LayoutName(OutputLayout::Files));
+}
+
+void frmOptions::cboLayout_Change() {
+    const std::string layout = cboLayout->currentData().toString().toStdString();
+    const std::string format = cboFormat->currentData().toString().toStdString();
+    if (layout == LayoutName(OutputLayout::Matrix) && format == FormatName(OutputFormat::Raw))
+        SelectName(cboFormat, FormatName(OutputFormat::Npz));
+    if (layout == LayoutName(OutputLayout::Files) && format == FormatName(OutputFormat::Npz))
+        SelectName(cboFormat, FormatName(OutputFormat::Npy));
 }
 
 // OK takes only what the command line would take: a sample rate or none, a
@@ -258,6 +285,8 @@ BatchSettings frmOptions::Settings() const {
                                      spnPlotWidth->value(), spnPlotHeight->value()};
     }
     settings.jobs = spnJobs->value();
+    settings.output.layout =
+        LayoutFromName(cboLayout->currentData().toString().toStdString()).value_or(OutputLayout::Files);
     return settings;
 }
 

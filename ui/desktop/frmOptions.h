@@ -14,12 +14,12 @@ namespace tavox {
 
 // The Options dialog of the main window: the format of the outputs, the
 // sample rate, how the average method combines its exposures, the scale and
-// unit of the values (with the full-scale voltage), pictures of the outputs
-// and the threads of a batch, as the command line's --format, --rate,
-// --average, --scale, --unit, --full-scale, --plot, --plot-size and --jobs
-// take them. Shown modally; OK is enabled while the rate reads as a sample
-// rate (or is empty) and the options go together as the command line
-// requires.
+// unit of the values (with the full-scale voltage), pictures of the outputs,
+// the threads of a batch and where method m puts its exposures, as the
+// command line's --format, --rate, --average, --scale, --unit,
+// --full-scale, --plot, --plot-size, --jobs and --layout take them. Shown
+// modally; OK is enabled while the rate reads as a sample rate (or is
+// empty) and the options go together as the command line requires.
 class frmOptions : public QDialog {
     Q_OBJECT
 
@@ -34,6 +34,8 @@ private slots:
     void cboPlot_Change();
     void txtRate_Change();
     void cboScale_Change();
+    void cboFormat_Change();
+    void cboLayout_Change();
 
 private:
     void createFields();
@@ -67,6 +69,8 @@ private:
     QSpinBox* spnPlotHeight = nullptr;
     QLabel* lblJobs = nullptr;
     QSpinBox* spnJobs = nullptr;
+    QLabel* lblLayout = nullptr;
+    QComboBox* cboLayout = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

@@ -30,6 +30,8 @@
 #include "engine/Parameters.h"
 #include "ui/desktop/Twips.h"
 #include "ui/desktop/frmMain.h"
+#include "ui/plot/SpectrogramFile.h"
+#include "ui/plot/SpectrogramViewer.h"
 #include "ui/plot/SpectrumViewer.h"
 
 namespace tavox {
@@ -164,13 +166,16 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
         const std::vector<std::string> outputs = File ? File->GetData().WrittenOutputs() : std::vector<std::string>();
         if (!outputs.empty() && apl) {
             const Parameters& parameters = *apl->FFTParameters();
-            // The bytes of the path, whatever their encoding; its text escaped.
-            item->setData(OutputRole, QByteArray::fromStdString(outputs.front()));
+            // The numbered outputs of a multi open stacked, as a spectrogram;
+            // the bytes of the path, whatever their encoding; its text escaped.
+            const std::string& first = outputs.front();
+            const std::string shown = outputs.size() > 1 ? first.substr(0, first.rfind('.')) + ".*" : first;
+            item->setData(OutputRole, QByteArray::fromStdString(shown));
             const std::optional<std::int32_t>& pad = apl->FFTFiles()->GetOutputOptions().spectrum.pad;
             item->setData(WidthRole, std::max(parameters.Width(), pad.value_or(0)));
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
-            item->setToolTip(QStringLiteral("Double-click or Enter: show %1")
-                                 .arg(QString::fromStdString(DisplayText(outputs.front()))));
+            item->setToolTip(
+                QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(DisplayText(shown))));
         }
         lstMsg->addItem(item);
         lstMsg->scrollToBottom();
@@ -247,7 +252,12 @@ bool frmProcess::OpenCurrentOutput() {
             view.phase = item->data(PhaseRole).toBool();
         }
     }
-    SpectrumViewer::Open(item->data(OutputRole).toByteArray().toStdString(), view, rate);
+    const std::string output = item->data(OutputRole).toByteArray().toStdString();
+    if (IsSpectrogramPath(output)) {
+        SpectrogramViewer::Open(output, view, rate);
+    } else {
+        SpectrumViewer::Open(output, view, rate);
+    }
     return true;
 }
 

@@ -58,6 +58,34 @@ std::string Estimation(const Parameters& parameters, const SpectrumOptions& spec
 
 }  // namespace
 
+// "width 1024, " or, padded, "width 1024 padded to 4096, ".
+std::string WidthText(const Parameters* parameters, std::size_t points, bool calibrated) {
+    if (calibrated && parameters && static_cast<std::size_t>(parameters->Width()) != points) {
+        return "width " + std::to_string(parameters->Width()) + " padded to " + std::to_string(points) + ", ";
+    }
+    return "width " + std::to_string(points) + ", ";
+}
+
+PlotTitle DescribeSpectrogram(std::string_view source, std::size_t points, std::size_t exposures,
+                              const std::string& outputs, bool matrix, const Parameters* parameters,
+                              const SpectrumOptions* spectrum, std::optional<double> rate) {
+    const bool calibrated = spectrum != nullptr && *spectrum != SpectrumOptions{};
+    PlotTitle title;
+    title.title = PathName(source);
+    std::string line;
+    if (parameters) {
+        const bool center = parameters->Center();
+        line = std::string("method m") + (center ? "c" : "") +
+               (matrix ? " (a row of one matrix per exposure" : " (one file per exposure") +
+               (center ? ", centred), " : "), ") + std::string(NamesOf(parameters->Window()).title) + " window, ";
+    }
+    line += WidthText(parameters, points, calibrated) + std::to_string(exposures) +
+            (exposures == 1 ? " exposure" : " exposures") + " \u2192 " + outputs;
+    if (calibrated && parameters) line += Estimation(*parameters, *spectrum, rate);
+    title.subtitle = line;
+    return title;
+}
+
 PlotTitle DescribeOutput(const WrittenSpectrum& written, const Parameters* parameters, const SpectrumOptions* spectrum,
                          std::optional<double> rate) {
     const bool calibrated = spectrum != nullptr && *spectrum != SpectrumOptions{};
@@ -66,11 +94,7 @@ PlotTitle DescribeOutput(const WrittenSpectrum& written, const Parameters* param
     std::string line;
     if (parameters)
         line = MethodText(*parameters) + ", " + std::string(NamesOf(parameters->Window()).title) + " window, ";
-    if (calibrated && parameters && static_cast<std::size_t>(parameters->Width()) != written.width) {
-        line += "width " + std::to_string(parameters->Width()) + " padded to " + std::to_string(written.width) + ", ";
-    } else {
-        line += "width " + std::to_string(written.width) + ", ";
-    }
+    line += WidthText(parameters, written.width, calibrated);
     if (written.exposure > 0) {
         line += "exposure " + std::to_string(written.exposure);
     } else {

@@ -25,5 +25,12 @@ struct PlotTitle {
 // loss) and Welch's hop and overlap.
 PlotTitle DescribeOutput(const WrittenSpectrum& written, const Parameters* parameters,
                          const SpectrumOptions* spectrum = nullptr, std::optional<double> rate = std::nullopt);
+// The same for the spectrogram of `exposures` exposures, each transformed
+// over `points` points, of `source`, whose outputs `outputs` names
+// ("run7.npz", "run7.001 ... run7.999"), the rows of one matrix or files
+// of their own.
+PlotTitle DescribeSpectrogram(std::string_view source, std::size_t points, std::size_t exposures,
+                              const std::string& outputs, bool matrix, const Parameters* parameters,
+                              const SpectrumOptions* spectrum = nullptr, std::optional<double> rate = std::nullopt);
 
 }  // namespace tavox

@@ -2,6 +2,8 @@
 #include <QString>
 
 #include "ui/plot/PlotApi.h"
+#include "ui/plot/SpectrogramFile.h"
+#include "ui/plot/SpectrogramViewer.h"
 #include "ui/plot/SpectrumViewer.h"
 
 namespace tavox {
@@ -11,7 +13,11 @@ int RunViewer(int argc, char** argv, const ViewOptions& view, std::optional<doub
     QApplication::setApplicationName(QStringLiteral("tavox"));
     QApplication::setApplicationVersion(QStringLiteral(TAVOX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("tavox"));
-    SpectrumViewer::Open(view.file, view, rate);
+    if (IsSpectrogramPath(view.file) || view.format == OutputFormat::Npz) {
+        SpectrogramViewer::Open(view.file, view, rate);
+    } else {
+        SpectrumViewer::Open(view.file, view, rate);
+    }
     return QApplication::exec();
 }
 

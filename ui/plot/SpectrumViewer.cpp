@@ -20,6 +20,8 @@
 #include "ui/plot/PlotCanvas.h"
 #include "ui/plot/PlotQuantity.h"
 #include "ui/plot/PngFile.h"
+#include "ui/plot/SpectrogramFile.h"
+#include "ui/plot/SpectrogramViewer.h"
 
 namespace tavox {
 namespace {
@@ -212,10 +214,15 @@ void SpectrumViewer::actOpen_Triggered() {
     const QString file =
         QFileDialog::getOpenFileName(this, QStringLiteral("Open a spectrum"),
                                      QFileInfo(QFile::decodeName(QByteArray::fromStdString(file_))).absolutePath());
-    if (!file.isEmpty()) {
-        options_.width.reset();
-        Load(QFile::encodeName(file).toStdString());
+    if (file.isEmpty()) return;
+    const std::string path = QFile::encodeName(file).toStdString();
+    // A matrix opens in a spectrogram viewer of its own.
+    if (IsSpectrogramPath(path)) {
+        SpectrogramViewer::Open(path, options_, rate_);
+        return;
     }
+    options_.width.reset();
+    Load(path);
 }
 
 void SpectrumViewer::actExportPng_Triggered() {
