@@ -14,6 +14,7 @@
 #include "engine/Parameters.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
+#include "ui/plot/SpectrogramPlot.h"
 #include "ui/plot/SpectrumPlot.h"
 
 namespace py = pybind11;
@@ -120,6 +121,68 @@ py::bytes SpectrumPng(const Picture& picture) {
     return py::bytes(png);
 }
 
+struct MatrixPicture {
+    Values S;
+    Values times;
+    bool seconds = false;
+    std::string scale;
+    std::string unit;
+    std::optional<double> rate;
+    std::string source;
+    int window = 0;
+    int width = 0;
+    int points = 0;
+    int pixelsWide = 1200;
+    int pixelsHigh = 700;
+};
+
+// The picture of a spectrogram that --plot draws for a matrix output, as PNG.
+py::bytes SpectrogramPng(const MatrixPicture& picture) {
+    if (picture.S.ndim() != 2 || picture.times.ndim() != 1 || picture.times.shape(0) != picture.S.shape(0))
+        throw py::value_error("S must be 2-D with one time per row");
+    auto data = std::make_shared<SpectrogramData>();
+    data->rows = static_cast<std::size_t>(picture.S.shape(0));
+    data->bins = static_cast<std::size_t>(picture.S.shape(1));
+    data->columns = data->bins;
+    data->values = Copied(picture.S);
+    data->times = Copied(picture.times);
+    data->time = picture.seconds ? SpectrogramData::Time::Seconds : SpectrogramData::Time::Samples;
+    data->width = static_cast<std::size_t>(picture.points);
+    data->rate = picture.rate;
+    const auto scale = ScaleFromName(picture.scale);
+    const auto unit = UnitFromName(picture.unit);
+    if (!scale || !unit) throw py::value_error("no quantity is " + picture.scale + " in " + picture.unit);
+    data->quantity.scale = *scale;
+    data->quantity.unit = *unit;
+
+    SpectrumOptions options;
+    options.scale = *scale;
+    options.unit = *unit;
+    Parameters parameters;
+    parameters.SetWidth(picture.width);
+    parameters.SetWindow(picture.window);
+    parameters.SetMethod(fftMethodMulti);
+    const PlotTitle title =
+        DescribeSpectrogram(picture.source, data->width, data->rows, "", true, &parameters, &options, picture.rate);
+
+    std::string png;
+    {
+        py::gil_scoped_release release;
+        EnsureGuiApplication();
+        QImage image(picture.pixelsWide, picture.pixelsHigh, QImage::Format_RGB32);
+        SpectrogramPlot plot;
+        plot.SetScale(PlotScale::Db);
+        plot.SetData(std::move(data));
+        plot.SetTitle(QString::fromStdString(title.title), QString::fromStdString(WithoutOutput(title.subtitle)));
+        {
+            QPainter painter(&image);
+            plot.Paint(painter, image.rect());
+        }
+        png = EncodePng(image);
+    }
+    return py::bytes(png);
+}
+
 }  // namespace
 }  // namespace tavox::python
 
@@ -141,4 +204,16 @@ PYBIND11_MODULE(_picture, m) {
         py::arg("window"), py::arg("method"), py::arg("width"), py::arg("points"), py::arg("exposures"), py::arg("db"),
         py::arg("pixels_wide"), py::arg("pixels_high"),
         "The PNG of a spectrum as --plot draws it; use tavox.Spectrum._repr_png_.");
+    m.def(
+        "_spectrogram_png",
+        [](tavox::python::Values S, tavox::python::Values times, bool seconds, std::string scale, std::string unit,
+           std::optional<double> rate, std::string source, int window, int width, int points, int pixels_wide,
+           int pixels_high) {
+            return tavox::python::SpectrogramPng(tavox::python::MatrixPicture{
+                std::move(S), std::move(times), seconds, std::move(scale), std::move(unit), rate, std::move(source),
+                window, width, points, pixels_wide, pixels_high});
+        },
+        py::arg("S"), py::arg("times"), py::arg("seconds"), py::arg("scale"), py::arg("unit"), py::arg("rate"),
+        py::arg("source"), py::arg("window"), py::arg("width"), py::arg("points"), py::arg("pixels_wide"),
+        py::arg("pixels_high"), "The PNG of a spectrogram as --plot draws it; use tavox.Spectrogram._repr_png_.");
 }

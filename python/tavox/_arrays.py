@@ -290,13 +290,43 @@ def _rate(value: object, name: str = "fs") -> Optional[float]:
     return rate
 
 
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: Literal["simple", "average"] = ..., repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ...,
+             dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
+             scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ...,
+             fs: float | None = ...) -> Spectrum: ...
+
+
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: Literal["multi"], repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ...,
+             dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
+             scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ...,
+             fs: float | None = ...) -> Spectrogram: ...
+
+
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: fftMethodEnum, repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ...,
+             dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
+             scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ...,
+             fs: float | None = ...) -> Spectrum | Spectrogram: ...
+
+
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "rect",
              center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
              start: Position = None, finish: Position = None, phase: bool = False,
              dtype: Literal["float64", "int16"] = "float64", average: AverageName = "mean", jobs: int | None = None,
              scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
              overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-             fs: float | None = None) -> Spectrum:
+             fs: float | None = None) -> Spectrum | Spectrogram:
     """The spectrum of samples, as the batch computes it.
 
     Parameters
@@ -369,9 +399,11 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     Returns
     -------
     Spectrum
-        magnitude of shape (bins,), or (exposures, bins) for "multi"; bins
-        is width/2, or pad/2; phase, frequencies and what they were
-        computed with.
+        magnitude of shape (bins,), bins being width/2, or pad/2; phase,
+        frequencies and what they were computed with.
+    Spectrogram
+        For "multi": S of shape (exposures, bins), f, t, start and meta, as
+        tavox.spectrogram gives them (phase does not apply).
 
     Raises
     ------
@@ -409,6 +441,9 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
                          rate=_rate(fs), scale=scale, unit=unit, full_scale=full_scale, overlap=overlap,
                          detrend=detrend, pad=pad)
     source = _samples(samples)
+    if settings.method == fftMethodEnum.fftMethodMulti:
+        from ._spectrogram import _multi
+        return _multi(source, settings, settings.rate, raw)
 
     code, outputs, rows, bins, values, exposures = _spectrum(source, settings, raw)
     _check_result(code, source, settings)
@@ -417,10 +452,9 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
 
 def _result(values: np.ndarray[Any, Any], settings: BatchSettings, exposures: int, phased: bool) -> Spectrum:
     """The Spectrum of a transform's values, one block per row."""
-    multi = settings.method == fftMethodEnum.fftMethodMulti
     points = settings.pad or settings.width
     window = _window_name(settings.window)
-    return Spectrum(magnitude=values if multi else values[0], phase=values[1] if phased else None,
+    return Spectrum(magnitude=values[0], phase=values[1] if phased else None,
                     frequencies=_axis(points, settings.rate), fs=settings.rate, window=window,
                     width=settings.width, points=points, exposures=exposures,
                     method=next(name for name, member in _METHODS.items() if member == settings.method),

@@ -68,8 +68,8 @@ def _axis(points: int, fs: Optional[float]) -> np.ndarray[Any, np.dtype[np.float
 class Spectrum:
     """A spectrum with its frequency axis and what it was computed with.
 
-    tavox.spectrum and tavox.read_spectrum return one. ``numpy.asarray``
-    of a Spectrum gives its magnitude.
+    tavox.spectrum and tavox.read_spectrum return one (the method "multi"
+    a Spectrogram). ``numpy.asarray`` of a Spectrum gives its magnitude.
 
     Attributes
     ----------
@@ -177,11 +177,7 @@ class Spectrum:
         if (self.scale, self.unit) != ("amplitude", "linear"):
             raise ValueError("a raw output holds amplitudes in sample counts only, not scale=%r, unit=%r"
                              % (self.scale, self.unit))
-        values = self.magnitude if self.phase is None else np.stack([self.magnitude, self.phase])
-        if values.dtype == np.int16:
-            return np.array(values, dtype=np.int16)
-        finite = np.nan_to_num(np.asarray(values, dtype=np.float64), nan=0.0)
-        return np.rint(np.clip(finite, -_RAW_LIMIT, _RAW_LIMIT)).astype(np.int16)
+        return _raw_values(self.magnitude if self.phase is None else np.stack([self.magnitude, self.phase]))
 
     def to_frame(self) -> Any:
         """The spectrum as a pandas DataFrame indexed by frequency.
@@ -326,11 +322,19 @@ class Spectrum:
                              False, 1200, 700)
 
 
-def _optional(module: str, method: str, package: str) -> Any:
+def _optional(module: str, method: str, package: str, owner: str = "Spectrum") -> Any:
     import importlib
 
     try:
         return importlib.import_module(module)
     except ImportError as error:
-        raise ImportError("Spectrum.%s needs %s, which is not installed (Debian: apt install %s): %s"
-                          % (method, module.split(".")[0], package, error)) from None
+        raise ImportError("%s.%s needs %s, which is not installed (Debian: apt install %s): %s"
+                          % (owner, method, module.split(".")[0], package, error)) from None
+
+
+def _raw_values(values: np.ndarray[Any, Any]) -> np.ndarray[Any, np.dtype[np.int16]]:
+    """Values as a raw output holds them: rounded half to even within +-32767, NaN as 0."""
+    if values.dtype == np.int16:
+        return np.array(values, dtype=np.int16)
+    finite = np.nan_to_num(np.asarray(values, dtype=np.float64), nan=0.0)
+    return np.rint(np.clip(finite, -_RAW_LIMIT, _RAW_LIMIT)).astype(np.int16)

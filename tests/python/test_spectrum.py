@@ -82,7 +82,9 @@ def reference(samples, width, window="rect", center=False, method="simple", repe
 
 
 def values(result):
-    """The values of a Spectrum as an output holds them: magnitudes, then phases."""
+    """The values of a Spectrum as an output holds them: magnitudes, then phases; of a Spectrogram, its rows."""
+    if isinstance(result, tavox.Spectrogram):
+        return result.S
     return result.magnitude if result.phase is None else np.stack([result.magnitude, result.phase])
 
 
@@ -141,10 +143,10 @@ def test_float_samples_match_the_reference_and_int16_rounds_the_float64_result()
     rng = np.random.default_rng(5)
     samples = rng.normal(0.0, 1.0, 9000) * 1e-3 + np.sin(np.arange(9000) * 0.3) * 2e4
     for method in METHODS:
-        as_float = tavox.spectrum(samples, 2048, window="hann", method=method, repeat=3).magnitude
+        as_float = values(tavox.spectrum(samples, 2048, window="hann", method=method, repeat=3))
         assert_close_to_reference(as_float, reference(samples, 2048, window="hann", method=method, repeat=3),
                                   "float64")
-        as_int = tavox.spectrum(list(samples), 2048, window="hann", method=method, repeat=3, dtype="int16").magnitude
+        as_int = values(tavox.spectrum(list(samples), 2048, window="hann", method=method, repeat=3, dtype="int16"))
         np.testing.assert_array_equal(as_int, np.clip(np.rint(as_float), -32767, 32767).astype(np.int16))
 
 
@@ -152,13 +154,13 @@ def test_shapes_and_placement_by_start_and_finish(noise):
     assert tavox.spectrum(noise, 256).magnitude.shape == (128,)
     assert values(tavox.spectrum(noise, 256, phase=True)).shape == (2, 128)
     assert tavox.spectrum(noise, 256, method="average", repeat=7).magnitude.shape == (128,)
-    assert tavox.spectrum(noise, 256, method="multi", repeat=7).magnitude.shape == (7, 128)
+    assert tavox.spectrum(noise, 256, method="multi", repeat=7).S.shape == (7, 128)
     # phase and average do not apply to the other methods, as in a batch
     assert values(tavox.spectrum(noise, 256, method="multi", repeat=3, phase=True)).shape == (3, 128)
     np.testing.assert_array_equal(tavox.spectrum(noise, 256, average="max"), tavox.spectrum(noise, 256))
     for start, finish in ((1000, None), (0.25, "75%"), ("10%", 15000), ("2000", "0.5"), (0, 0), ("0%", None)):
         kwargs = dict(window="hann", method="multi", repeat=4, start=start, finish=finish)
-        got = tavox.spectrum(noise, 512, **kwargs).magnitude
+        got = values(tavox.spectrum(noise, 512, **kwargs))
         assert_close_to_reference(got, reference(noise, 512, **kwargs), "float64")
 
 
