@@ -293,42 +293,69 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
                 finish: Position = None, center: bool = False, fs: float | None = None,
                 scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                 detrend: DetrendName = "none", pad: int | None = None, jobs: int | None = None) -> Spectrogram:
-    """The spectrogram of samples: the spectrum of each exposure, as the batch's
-    method "multi" with --layout=matrix computes it.
+    """The spectrogram of samples: the spectrum of each exposure, as the batch's method "multi" computes it.
 
-    samples: a 1-D array-like of numbers, read as tavox.spectrum reads it.
-    width: samples per exposure, a power of two from 128 to 65536.
-    window: "rect", "hann" or "flattop" (or an fftWindowEnum member).
-    overlap: the exposures follow each other at a hop of
-      round(width * (1 - overlap / 100)) samples from the start of the range,
-      as many as fit (Welch's placement, as scipy.signal.spectrogram places
-      its segments); a percentage from 0 to 95. repeat, when given as well,
-      caps their number.
-    repeat: without overlap, the number of exposures (2 to 999), placed as
-      the batch places them: the first at the start of the range, the last
-      ending at or before its end.
-      Without either, overlap is 50.
-    start, finish: the evaluated range, as tavox.spectrum takes it.
-    center: remove the mean of every exposure first.
-    fs: the sample rate in Hz, for f in Hz and t in seconds (and of "psd");
-      None gives bin numbers and samples.
-    scale, unit, full_scale, detrend, pad: as for tavox.spectrum: the
-      values of each row ("psd" in units per Hz, "dbfs" in dB...); with pad
-      the rows hold pad / 2 bins, k * fs / pad Hz apart.
-    jobs: threads, as for tavox.spectrum; the result does not depend on it.
+    Parameters
+    ----------
+    samples : array_like
+        1-D numbers, read as tavox.spectrum reads them.
+    width : int
+        Samples per exposure, a power of two from 128 to 65536.
+    window : {"rect", "hann", "flattop"} or fftWindowEnum, default "hann"
+        The window each exposure is multiplied by.
+    overlap : float, optional
+        Welch's placement: exposures ``round(width * (1 - overlap / 100))``
+        samples apart from the start of the range, as many as fit (as
+        scipy.signal.spectrogram places its segments; more than 999 too);
+        0 to 95 percent. Without overlap and repeat, 50.
+    repeat : int, optional
+        Without overlap, the number of exposures (2 to 999), placed as the
+        batch places them: the first at the start of the range, the last
+        ending at or before its end; with overlap, a cap on their number.
+    start, finish : int, float or str, optional
+        The evaluated range, as tavox.spectrum takes it.
+    center : bool, default False
+        Remove the mean of every exposure first.
+    fs : float, optional
+        The sample rate in Hz, for f in Hz and t in seconds (and the density
+        of "psd"); None gives bin numbers and samples.
+    scale, unit, full_scale, detrend, pad : optional
+        As for tavox.spectrum: the values of each row ("psd" in units per
+        Hz, "dbfs" in dB, ...); with pad the rows hold pad / 2 bins,
+        ``k * fs / pad`` Hz apart.
+    jobs : int, optional
+        Threads, as for tavox.spectrum; the result does not depend on it.
 
-    Returns a Spectrogram: S (exposures x bins), f, t, start and meta.
-    Where the definitions meet, S equals 2 * scipy.signal.spectrogram(x, fs,
-    window=w, nperseg=width, noverlap=width - hop, detrend=False,
-    mode="magnitude")[2].T[:, :width // 2] for TAVOX's window values w
-    (tavox.window_weights): the amplitude of each bin, of which SciPy's
-    magnitude mode gives half. With scale="power" or "psd" it equals
-    scipy.signal.spectrogram(..., mode="psd", scaling="spectrum" or
-    "density")[2].T[:, :width // 2].
+    Returns
+    -------
+    Spectrogram
+        S (exposures x bins), f, t, start and meta. Where the definitions
+        meet, S equals ``2 * scipy.signal.spectrogram(x, fs, window=w,
+        nperseg=width, noverlap=width - hop, detrend=False, mode="magnitude",
+        scaling="spectrum")[2].T[:, :width // 2]`` for TAVOX's window values
+        w (tavox.window_weights): the amplitude of each bin, of which SciPy's
+        magnitude mode gives half. With scale="power" or "psd" it equals
+        ``scipy.signal.spectrogram(..., mode="psd", scaling="spectrum" or
+        "density")[2].T[:, :width // 2]``.
 
-    Raises TypeError and ValueError for arguments out of place,
-    TransformError when no exposure fits the samples, MemoryError when
-    memory runs out.
+    Raises
+    ------
+    TypeError, ValueError
+        For arguments out of place.
+    TransformError
+        When no exposure fits the samples.
+    MemoryError
+        When memory runs out.
+
+    Examples
+    --------
+    >>> fs = 8000
+    >>> x = 1000 * np.cos(2 * np.pi * 1000 * np.arange(8192) / fs)
+    >>> g = tavox.spectrogram(x, 512, overlap=75, fs=fs)
+    >>> g.S.shape, g.t[0], float(g.f[g.S[0].argmax()])
+    ((61, 256), 0.032, 1000.0)
+    >>> round(float(g.S[:, 64].mean()), 6), g.units
+    (1000.0, 'counts')
     """
     if repeat is not None:
         repeat = _integer(repeat, "repeat")

@@ -8,14 +8,15 @@ import pytest
 
 import tavox
 
-MODULES = ["tavox._spectrum", "tavox._arrays", "tavox._batch", "tavox.dask", "tavox._ranges", "tavox._dispatch"]
+MODULES = ["tavox._spectrum", "tavox._spectrogram", "tavox._arrays", "tavox._batch", "tavox.dask", "tavox._ranges", "tavox._dispatch"]
 DOCUMENTED = ["spectrum", "read_spectrum", "frequencies", "window_constants", "window_weights", "transform_files",
               "dask.transform_files", "Spectrum", "Spectrum.to_int16", "Spectrum.to_frame", "Spectrum.to_xarray",
-              "Spectrum.plot", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange", "invoke"]
+              "Spectrum.plot", "spectrogram", "Spectrogram", "Spectrogram.to_int16", "Spectrogram.to_frame",
+              "Spectrogram.to_xarray", "Spectrogram.plot", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange", "invoke"]
 # Missing docstring, summary, parameters, types, returns or examples; the
 # parameters of the frozen classes are documented as their attributes.
 REQUIRED = {"GL08", "SS01", "PR01", "PR02", "PR03", "PR04", "PR07", "RT01", "RT03", "EX01"}
-CLASSES = {"Spectrum", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange"}
+CLASSES = {"Spectrum", "Spectrogram", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange"}
 
 
 @pytest.mark.parametrize("name", MODULES)
