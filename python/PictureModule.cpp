@@ -209,9 +209,9 @@ PYBIND11_MODULE(_picture, m) {
         [](tavox::python::Values S, tavox::python::Values times, bool seconds, std::string scale, std::string unit,
            std::optional<double> rate, std::string source, int window, int width, int points, int pixels_wide,
            int pixels_high) {
-            return tavox::python::SpectrogramPng(tavox::python::MatrixPicture{
-                std::move(S), std::move(times), seconds, std::move(scale), std::move(unit), rate, std::move(source),
-                window, width, points, pixels_wide, pixels_high});
+            return tavox::python::SpectrogramPng(
+                tavox::python::MatrixPicture{std::move(S), std::move(times), seconds, std::move(scale), std::move(unit),
+                                             rate, std::move(source), window, width, points, pixels_wide, pixels_high});
         },
         py::arg("S"), py::arg("times"), py::arg("seconds"), py::arg("scale"), py::arg("unit"), py::arg("rate"),
         py::arg("source"), py::arg("window"), py::arg("width"), py::arg("points"), py::arg("pixels_wide"),
