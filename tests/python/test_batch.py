@@ -57,7 +57,7 @@ def test_transform_files_options_reach_the_outputs(recordings, monkeypatch):
     assert [pathlib.Path(p).name for p in result.outputs] == ["a.001", "a.002", "a.003"]
     samples = np.frombuffer((recordings / "a.dat").read_bytes(), dtype="<i2")
     expected = tavox.spectrum(samples, 512, method="multi", repeat=3, start="10%", dtype="float64")
-    for row, path in zip(expected.magnitude, result.outputs):
+    for row, path in zip(expected.S, result.outputs):
         assert np.load(path).tobytes() == row.tobytes()
     csv = tavox.transform_files(recordings / "b.dat", "*.csv", width=256, format="csv", fs=1000)
     assert pathlib.Path(csv[0].outputs[0]).read_text().startswith("bin,frequency_hz,magnitude\n0,0,")
