@@ -26,5 +26,5 @@ def test_the_example_notebook_runs_and_shows_its_spectrum(tmp_path, monkeypatch)
     outputs = [output for cell in notebook.cells if cell.cell_type == "code" for output in cell.outputs]
     assert not [output for output in outputs if output.output_type == "error"]
     pictures = [output for output in outputs if "image/png" in output.get("data", {})]
-    assert len(pictures) == 2  # the Spectrum's own picture and the matplotlib figure
+    assert len(pictures) == 3  # the Spectrum's and the Spectrogram's own pictures and the matplotlib figure
     assert any("exposures; the peak at 1500.0 Hz reads 8000" in output.get("text", "") for output in outputs)
