@@ -74,9 +74,8 @@ class Spectrum:
     Attributes
     ----------
     magnitude : numpy.ndarray
-        The values, shape ``(bins,)``, or ``(exposures, bins)`` for the
-        method "multi": float64 in the scale and unit below (int16 when
-        asked for with ``dtype="int16"``).
+        The values, shape ``(bins,)``: float64 in the scale and unit below
+        (int16 when asked for with ``dtype="int16"``).
     phase : numpy.ndarray or None
         The phase of each bin in degrees (the method "simple" with
         ``phase=True``), else None.
