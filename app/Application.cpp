@@ -18,6 +18,30 @@ namespace tavox {
 
 namespace {
 
+// A run of the collection for the lifetime of the guard (Files::BeginRun).
+class RunScope {
+public:
+    explicit RunScope(Files& files) noexcept : files_(files) { files_.BeginRun(); }
+    ~RunScope() { files_.EndRun(); }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+private:
+    Files& files_;
+};
+
+// The file system holds the folders it opens for the lifetime of the guard.
+class FolderHold {
+public:
+    explicit FolderHold(FileSystem& fileSystem) : fileSystem_(fileSystem) { fileSystem_.HoldFolders(); }
+    ~FolderHold() { fileSystem_.ReleaseFolders(); }
+    FolderHold(const FolderHold&) = delete;
+    FolderHold& operator=(const FolderHold&) = delete;
+
+private:
+    FileSystem& fileSystem_;
+};
+
 // Marks the object as running for the lifetime of the guard.
 class RunningGuard {
 public:
@@ -78,28 +102,43 @@ void Application::FFTExecute() {
 
     if (IsStandalone() && hooks.openProgressWindow) hooks.openProgressWindow(shared_from_this());
 
+    // Events go to the sinks subscribed when each is raised; the copy keeps
+    // its storage from file to file.
+    std::vector<std::shared_ptr<ApplicationEvents>> sinks(sinks_);
     std::int16_t Cancel = 0;
-    for (const auto& sink : std::vector(sinks_)) sink->WillExecute(Cancel);
+    for (const auto& sink : sinks) sink->WillExecute(Cancel);
     blnBreak = (Cancel == -1);
 
-    const std::vector<std::shared_ptr<File>> files = objFiles->Items();
+    Files& files = *objFiles;
+    RunScope run(files);
+    const FolderHold folders(*fileSystem_);
+    const std::size_t count = files.RunCount();
     const std::size_t threads =
-        blnBreak || files.empty() ? 1 : static_cast<std::size_t>(jobs_ > 0 ? jobs_ : DefaultJobs());
+        blnBreak || count == 0 ? 1 : static_cast<std::size_t>(jobs_ > 0 ? jobs_ : DefaultJobs());
     FilesAhead ahead(files, *objParameters, fileSystem_, threads, hooks.stopRequested);
-    for (std::size_t i = 0; i < files.size(); ++i) {
+    // The File of every file that has none; a handler that keeps it makes it that file's own.
+    std::shared_ptr<File> spare;
+    for (std::size_t i = 0; i < count; ++i) {
         if (hooks.pumpEvents) hooks.pumpEvents();
         if (blnBreak) break;
-        const std::shared_ptr<File>& file = files[i];
-        const std::int32_t Result = ahead.Active() ? ahead.Transform(i) : file->Transform(hooks.stopRequested, threads);
-        for (const auto& sink : std::vector(sinks_)) {
+        std::shared_ptr<File> file = files.ForRun(i, spare);
+        const std::int32_t Result =
+            ahead.Active() ? ahead.Transform(i, *file) : file->Transform(hooks.stopRequested, threads);
+        sinks.assign(sinks_.begin(), sinks_.end());
+        for (const auto& sink : sinks) {
             std::shared_ptr<File> fileArgument = file;
             std::int32_t resultArgument = Result;
             sink->FileComplete(fileArgument, resultArgument);
         }
+        if (file == spare) {
+            file.reset();
+            if (spare.use_count() > 1) files.Hold(i, std::move(spare));
+        }
     }
     ahead.Stop();
 
-    for (const auto& sink : std::vector(sinks_)) sink->ExecuteComplete();
+    sinks.assign(sinks_.begin(), sinks_.end());
+    for (const auto& sink : sinks) sink->ExecuteComplete();
 }
 
 void Application::FFTCommand(const std::string& CommandLine) {

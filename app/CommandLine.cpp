@@ -115,7 +115,7 @@ void ApplyCommandLineFields(const std::vector<std::string>& fields, Parameters& 
 
     Variant source(fields[3]);
     Variant target(fields[4]);
-    files.Add(fftDataDiskFile, source, target);
+    files.AddDisk(source, target);
 
     if (fields.size() > 5) IgnoringErrors([&] { parameters.SetRepeat(LocaleTextToInt32(fields[5])); });
     if (fields.size() > 6) IgnoringErrors([&] { parameters.SetStart(Variant(fields[6])); });

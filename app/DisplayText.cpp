@@ -72,7 +72,20 @@ void AppendEscape(std::string& out, unsigned char c) {
 std::string DisplayText(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendDisplayText(out, text);
+    return out;
+}
+
+void AppendDisplayText(std::string& out, std::string_view text) {
     while (!text.empty()) {
+        // Printable ASCII, most names, goes over as it is.
+        std::size_t plain = 0;
+        while (plain < text.size() && text[plain] >= 0x20 && text[plain] < 0x7F) ++plain;
+        if (plain > 0) {
+            out.append(text.substr(0, plain));
+            text.remove_prefix(plain);
+            continue;
+        }
         const auto lead = static_cast<unsigned char>(text[0]);
         const std::size_t length = SequenceLength(text);
         // C1 controls are U+0080 to U+009F: the lead byte C2 and a second byte below A0.
@@ -88,7 +101,6 @@ std::string DisplayText(std::string_view text) {
         out.append(text.substr(0, length));
         text.remove_prefix(length);
     }
-    return out;
 }
 
 }  // namespace tavox

@@ -12,5 +12,7 @@ namespace tavox {
 // included, stays as it is. So no name can move the cursor, start a terminal
 // sequence or break a line, and the result is valid UTF-8.
 std::string DisplayText(std::string_view text);
+// The same, appended to `out`.
+void AppendDisplayText(std::string& out, std::string_view text);
 
 }  // namespace tavox

@@ -1,13 +1,16 @@
 #include "app/Files.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
+#include "app/MainModule.h"
 #include "common/AutomationError.h"
 #include "common/Enums.h"
 #include "common/Numeric.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
+#include "data/ListedNames.h"
 #include "data/Path.h"
 #include "data/Range.h"
 #include "engine/File.h"
@@ -16,82 +19,11 @@ namespace tavox {
 
 namespace {
 
-// Lower-case partner of a code point in Latin-1, Latin Extended-A, Greek and
-// basic Cyrillic (the letters of Czech and its neighbours included); other
-// code points are their own.
-char32_t FoldCodePoint(char32_t c) noexcept {
-    if (c >= U'A' && c <= U'Z') return c + 0x20;
-    if (c < 0xC0) return c;
-    if (c <= 0xDE) return c == 0xD7 ? c : c + 0x20;
-    if (c >= 0x100 && c <= 0x17F) {
-        if (c == 0x130) return U'i';
-        if (c == 0x178) return 0xFF;
-        const bool oddUpper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
-        if (c == 0x131 || c == 0x138 || c == 0x149 || c == 0x17F) return c;
-        if (oddUpper) return (c % 2 == 1) ? c + 1 : c;
-        return (c % 2 == 0) ? c + 1 : c;
-    }
-    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 0x20;
-    if (c >= 0x410 && c <= 0x42F) return c + 0x20;
-    if (c >= 0x400 && c <= 0x40F) return c + 0x50;
-    return c;
-}
-
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Key form of a name: UTF-8 letters folded to lower case; bytes that are not
-// a two-byte UTF-8 sequence are kept as they are (the folded letters all
-// encode in one or two bytes).
-std::string FoldKey(const std::string& text) {
-    std::string key;
-    key.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            AppendUtf8(key, FoldCodePoint(lead));
-            ++i;
-            continue;
-        }
-        if ((lead & 0xE0) == 0xC0 && i + 1 < text.size()) {
-            const auto next = static_cast<unsigned char>(text[i + 1]);
-            if ((next & 0xC0) == 0x80) {
-                const char32_t c = (char32_t{lead & 0x1Fu} << 6) | (next & 0x3Fu);
-                if (c >= 0x80) {
-                    AppendUtf8(key, FoldCodePoint(c));
-                    i += 2;
-                    continue;
-                }
-            }
-        }
-        key += text[i];
-        ++i;
-    }
-    return key;
-}
+// Names taken into the keys between two questions to the stop test.
+constexpr std::size_t KeyStopInterval = 4096;
 
 [[noreturn]] void RaiseInvalid(std::int32_t id) {
     throw AutomationError::FromStringTable(id, SourceFiles);
-}
-
-// The result of one Add: no object, the one File, or an array of them.
-Variant AddResult(const std::vector<std::shared_ptr<File>>& added) {
-    if (added.empty()) return Variant::Nothing();
-    if (added.size() == 1) return Variant(ObjectRef(added.front()));
-    Variant::Array array;
-    array.reserve(added.size());
-    for (const auto& file : added) array.emplace_back(ObjectRef(file));
-    return Variant(std::move(array));
 }
 
 }  // namespace
@@ -100,19 +32,31 @@ Files::Files(std::shared_ptr<FileSystem> fileSystem) : fileSystem_(std::move(fil
     if (!fileSystem_) fileSystem_ = DefaultFileSystem();
 }
 
+Files::~Files() = default;
+
 std::int32_t Files::Count() const noexcept {
-    return static_cast<std::int32_t>(items_.size());
+    return static_cast<std::int32_t>(entries_.names.size());
 }
 
-std::shared_ptr<File> Files::Item(const Variant& index) const {
+std::shared_ptr<File> Files::Item(const Variant& index) {
     const std::ptrdiff_t i = IndexOf(index);
-    return i < 0 ? nullptr : items_[static_cast<std::size_t>(i)];
+    return i < 0 ? nullptr : MakeFile(static_cast<std::size_t>(i));
+}
+
+std::vector<std::shared_ptr<File>> Files::Items() {
+    std::vector<std::shared_ptr<File>> items;
+    items.reserve(entries_.names.size());
+    for (std::size_t i = 0; i < entries_.names.size(); ++i) items.push_back(MakeFile(i));
+    return items;
 }
 
 Variant Files::Add(std::int32_t fileType, Variant& source, Variant& target) {
     switch (fileType) {
-        case fftDataDiskFile:
-            return AddDiskFiles(source, target);
+        case fftDataDiskFile: {
+            const std::size_t first = entries_.names.size();
+            AddDisk(source, target);
+            return Added(first);
+        }
         case fftDataExcelRange:
             return AddRange(source, target);
         default:
@@ -120,19 +64,70 @@ Variant Files::Add(std::int32_t fileType, Variant& source, Variant& target) {
     }
 }
 
+// The result of one Add: no object, the one File, or an array of them.
+Variant Files::Added(std::size_t first) {
+    const std::size_t count = entries_.names.size() - first;
+    if (count == 0) return Variant::Nothing();
+    if (count == 1) return Variant(ObjectRef(MakeFile(first)));
+    Variant::Array array;
+    array.reserve(count);
+    for (std::size_t i = first; i < entries_.names.size(); ++i) array.emplace_back(ObjectRef(MakeFile(i)));
+    return Variant(std::move(array));
+}
+
 void Files::Remove(const Variant& index) {
     const std::ptrdiff_t i = IndexOf(index);
     if (i < 0) return;
-    const Key& key = keys_[static_cast<std::size_t>(i)];
-    const auto held = held_.find(key.exact ? FoldKey(key.text) : key.text);
-    if (held != held_.end() && --held->second <= 0) held_.erase(held);
-    items_.erase(items_.begin() + i);
-    keys_.erase(keys_.begin() + i);
+    Freeze();
+    entries_.names.erase(entries_.names.begin() + i);
+    entries_.listingOf.erase(entries_.listingOf.begin() + i);
+    entries_.held.erase(entries_.held.begin() + i);
+    Reindex();
 }
 
 void Files::SetOutputOptions(const OutputOptions& options) noexcept {
     outputOptions_ = options;
-    for (const auto& file : items_) file->GetData().SetOutputOptions(options);
+    for (const Entries* entries : {&entries_, frozen_.get()}) {
+        if (entries == nullptr) continue;
+        for (const auto& file : entries->held) {
+            if (file) file->GetData().SetOutputOptions(options);
+        }
+    }
+}
+
+void Files::EndRun() noexcept {
+    if (runs_ > 0 && --runs_ == 0) frozen_.reset();
+}
+
+void Files::Freeze() {
+    if (runs_ > 0 && !frozen_) frozen_ = std::make_unique<Entries>(entries_);
+}
+
+bool Files::IsDiskAt(std::size_t i) const noexcept {
+    return (Run().listingOf[i] & ~ExactKey) != RangeListing;
+}
+
+std::string_view Files::FolderAt(std::size_t i) const noexcept {
+    return IsDiskAt(i) ? std::string_view(listings_[Run().listingOf[i] & ~ExactKey].folder) : std::string_view();
+}
+
+const Variant& Files::MaskAt(std::size_t i) const noexcept {
+    static const Variant none;
+    return IsDiskAt(i) ? listings_[Run().listingOf[i] & ~ExactKey].mask : none;
+}
+
+std::shared_ptr<File> Files::ForRun(std::size_t i, std::shared_ptr<File>& spare) {
+    const Entries& entries = Run();
+    if (entries.held[i]) return entries.held[i];
+    if (!spare) spare = std::make_shared<File>(fileSystem_);
+    PointAt(*spare, entries, i);
+    return spare;
+}
+
+void Files::Hold(std::size_t i, std::shared_ptr<File> file) noexcept {
+    // A run's file that the collection no longer holds has nothing to keep it for.
+    if (frozen_) return;
+    entries_.held[i] = std::move(file);
 }
 
 bool Files::IsValidTargetMask(const std::string& mask) {
@@ -148,7 +143,7 @@ std::string Files::CompletedSource(const std::string& source) {
     return programFolder + source;
 }
 
-Variant Files::AddDiskFiles(Variant& source, Variant& target) {
+std::size_t Files::AddDisk(Variant& source, Variant& target) {
     const std::string* sourceText = source.AsString();
     const std::string* targetText = target.AsString();
     if (sourceText == nullptr || targetText == nullptr) RaiseInvalid(StrInvalidArgumentType);
@@ -158,27 +153,55 @@ Variant Files::AddDiskFiles(Variant& source, Variant& target) {
     const std::string completed = CompletedSource(*sourceText);
     if (completed != *sourceText) source = Variant(completed);
 
+    const std::function<bool()>& stop = CurrentHostHooks().stopRequested;
+    ListedNames listed;
     const std::string folder = PathFolder(completed);
-    const std::vector<std::string> matched = fileSystem_->List(folder, PathName(completed));
-    const std::vector<std::string> names(matched.begin() + static_cast<std::ptrdiff_t>(share_.Begin(matched.size())),
-                                         matched.begin() + static_cast<std::ptrdiff_t>(share_.End(matched.size())));
-    std::vector<std::shared_ptr<File>> added;
-    added.reserve(names.size());
-    std::unordered_set<std::string> listed;  // folded keys of this listing
-    const Variant maskValue(mask);
-    for (const std::string& name : names) {
-        auto file = std::make_shared<File>(fileSystem_);
-        file->SetParameters(parameters_);
-        file->SetName(name);
-        file->SetFormat(fftDataDiskFile);
-        file->GetData().SetOutputOptions(outputOptions_);
-        file->GetData().SetSource(Variant(folder + name));
-        file->GetData().SetTarget(maskValue);
-        Append(file, name, &listed);
-        listed.insert(FoldKey(name));
-        added.push_back(file);
+    if (!fileSystem_->ListNames(folder, PathName(completed), listed, stop)) return 0;
+    const std::size_t matched = listed.Size();
+    listed.Keep(share_.Begin(matched), share_.End(matched));
+    if (listed.Empty()) return 0;
+    std::vector<std::string_view>& names = entries_.names;
+    if (listings_.size() >= RangeListing ||
+        names.size() + listed.Size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        throw AutomationError::Platform(ErrOverflow, SourceFiles);
     }
-    return AddResult(added);
+
+    Freeze();
+    const std::size_t first = names.size();
+    const auto listing = static_cast<std::uint32_t>(listings_.size());
+    listings_.push_back(Listing{folder, Variant(mask)});
+    try {
+        nameBlocks_.reserve(nameBlocks_.size() + listed.Size() / 1024 + 16);
+        if (names.empty()) {
+            names = listed.TakeViews();
+        } else {
+            names.insert(names.end(), listed.Views().begin(), listed.Views().end());
+        }
+        entries_.listingOf.resize(names.size(), listing);
+        entries_.held.resize(names.size());
+        for (std::unique_ptr<char[]>& block : listed.TakeBlocks()) nameBlocks_.push_back(std::move(block));
+    } catch (...) {
+        Truncate(first);
+        listings_.pop_back();
+        throw;
+    }
+    const std::size_t count = names.size();
+    for (std::size_t i = first; i < count; ++i) {
+        if ((i - first) % KeyStopInterval == KeyStopInterval - 1 && stop && stop()) {
+            Truncate(first);
+            listings_.pop_back();
+            return 0;
+        }
+        try {
+            AppendKey(i, first);
+        } catch (...) {
+            // A duplicate keeps the files listed before it.
+            Truncate(i);
+            if (i == first) listings_.pop_back();
+            throw;
+        }
+    }
+    return count - first;
 }
 
 Variant Files::AddRange(const Variant& source, const Variant& target) {
@@ -196,54 +219,116 @@ Variant Files::AddRange(const Variant& source, const Variant& target) {
     auto file = std::make_shared<File>(fileSystem_);
     file->SetParameters(parameters_);
     const std::string name = "Range" + std::to_string(RangeCounter) + ".xls";
-    ++RangeCounter;
     file->SetName(name);
     file->SetFormat(fftDataExcelRange);
     file->GetData().SetOutputOptions(outputOptions_);
     file->GetData().SetSource(source);
     file->GetData().SetTarget(target);
-    Append(file, name);
+
+    Freeze();
+    const std::size_t position = entries_.names.size();
+    nameBlocks_.push_back(std::make_unique_for_overwrite<char[]>(name.size()));
+    std::memcpy(nameBlocks_.back().get(), name.data(), name.size());
+    try {
+        entries_.names.emplace_back(nameBlocks_.back().get(), name.size());
+        entries_.listingOf.push_back(RangeListing);
+        entries_.held.push_back(file);
+        AppendKey(position, position);
+    } catch (...) {
+        Truncate(position);
+        throw;
+    }
+    ++RangeCounter;
     return Variant(ObjectRef(file));
 }
 
-void Files::Append(const std::shared_ptr<File>& file, const std::string& key,
-                   const std::unordered_set<std::string>* twins) {
-    const std::string folded = FoldKey(key);
-    const bool twin = held_.contains(folded);
-    if (twin && (twins == nullptr || !twins->contains(folded))) {
-        throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
-    }
-    Key entry{twin ? key : folded, twin};
-    items_.push_back(file);
-    try {
-        keys_.push_back(std::move(entry));
-        try {
-            ++held_[folded];
-        } catch (...) {
-            keys_.pop_back();
-            throw;
-        }
-    } catch (...) {
-        items_.pop_back();
-        throw;
+void Files::AppendKey(std::size_t position, std::size_t listed) {
+    FoldName(entries_.names[position], key_);
+    bool held = false;
+    bool heldByListing = false;
+    keys_.Candidates(key_, [&](std::uint32_t other) {
+        FoldName(entries_.names[other], otherKey_);
+        if (otherKey_ != key_) return;
+        held = true;
+        if (other >= listed) heldByListing = true;
+    });
+    if (held && !heldByListing) throw AutomationError::Platform(ErrDuplicateKey, SourceFiles);
+    keys_.Insert(key_, static_cast<std::uint32_t>(position));
+    if (held) entries_.listingOf[position] |= ExactKey;
+}
+
+void Files::Truncate(std::size_t count) noexcept {
+    if (entries_.names.size() <= count) return;
+    entries_.names.resize(count);
+    entries_.listingOf.resize(count);
+    entries_.held.resize(count);
+    Reindex();
+}
+
+void Files::Reindex() {
+    keys_.Clear();
+    for (std::size_t i = 0; i < entries_.names.size(); ++i) {
+        FoldName(entries_.names[i], key_);
+        keys_.Insert(key_, static_cast<std::uint32_t>(i));
     }
 }
 
 std::ptrdiff_t Files::IndexOf(const Variant& index) const {
     if (const std::string* key = index.AsString()) {
-        for (std::size_t i = 0; i < keys_.size(); ++i) {
-            if (keys_[i].exact && keys_[i].text == *key) return static_cast<std::ptrdiff_t>(i);
-        }
-        const std::string folded = FoldKey(*key);
-        for (std::size_t i = 0; i < keys_.size(); ++i) {
-            if (!keys_[i].exact && keys_[i].text == folded) return static_cast<std::ptrdiff_t>(i);
-        }
-        return -1;
+        FoldName(*key, key_);
+        std::ptrdiff_t exact = -1;
+        std::ptrdiff_t folded = -1;
+        keys_.Candidates(key_, [&](std::uint32_t i) {
+            const auto position = static_cast<std::ptrdiff_t>(i);
+            if ((entries_.listingOf[i] & ExactKey) != 0) {
+                if (entries_.names[i] == *key && (exact < 0 || position < exact)) exact = position;
+                return;
+            }
+            FoldName(entries_.names[i], otherKey_);
+            if (otherKey_ == key_ && (folded < 0 || position < folded)) folded = position;
+        });
+        return exact >= 0 ? exact : folded;
     }
     if (!index.IsNumber()) return -1;
     const double position = RoundHalfEven(index.ToDouble());
-    if (!(position >= 1.0 && position <= static_cast<double>(items_.size()))) return -1;
+    if (!(position >= 1.0 && position <= static_cast<double>(entries_.names.size()))) return -1;
     return static_cast<std::ptrdiff_t>(position) - 1;
+}
+
+std::ptrdiff_t Files::Find(std::string_view name) const {
+    if (frozen_) return -1;
+    FoldName(name, key_);
+    std::ptrdiff_t found = -1;
+    keys_.Candidates(key_, [&](std::uint32_t i) {
+        if (entries_.names[i] == name) found = static_cast<std::ptrdiff_t>(i);
+    });
+    return found;
+}
+
+std::shared_ptr<File> Files::MakeFile(std::size_t i) {
+    std::shared_ptr<File>& held = entries_.held[i];
+    if (held) return held;
+    auto file = std::make_shared<File>(fileSystem_);
+    PointAt(*file, entries_, i);
+    held = file;
+    return file;
+}
+
+// Only what differs from the file it pointed at changes, so that a spare
+// File reuses its texts' storage from file to file.
+void Files::PointAt(File& file, const Entries& entries, std::size_t i) {
+    const Listing& listing = listings_[entries.listingOf[i] & ~ExactKey];
+    const std::string_view name = entries.names[i];
+    if (file.GetParameters() != parameters_) file.SetParameters(parameters_);
+    file.SetName(name);
+    Data& data = file.GetData();
+    if (data.Format() != fftDataDiskFile) file.SetFormat(fftDataDiskFile);
+    if (!(data.GetOutputOptions() == outputOptions_)) data.SetOutputOptions(outputOptions_);
+    path_.assign(listing.folder);
+    path_ += name;
+    source_.AssignText(path_);
+    data.SetSource(source_);
+    data.SetTarget(listing.mask);
 }
 
 }  // namespace tavox

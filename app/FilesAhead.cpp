@@ -5,6 +5,7 @@
 #include <new>
 #include <optional>
 
+#include "app/Files.h"
 #include "common/Enums.h"
 #include "common/OrderedPipeline.h"
 #include "common/OutputOptions.h"
@@ -45,9 +46,8 @@ struct FilesAhead::Worker {
     std::shared_ptr<File> standIn;
 };
 
-FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
-                       const std::shared_ptr<FileSystem>& fileSystem, std::size_t threads,
-                       std::function<bool()> stopRequested)
+FilesAhead::FilesAhead(Files& files, const Parameters& parameters, const std::shared_ptr<FileSystem>& fileSystem,
+                       std::size_t threads, std::function<bool()> stopRequested)
     : files_(files), parameters_(parameters), stopRequested_(std::move(stopRequested)) {
     if (!fileSystem || !fileSystem->ConcurrentUse()) return;
     const ParallelPlan plan = PlanParallel(threads, Work(files, parameters));
@@ -61,9 +61,9 @@ FilesAhead::FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Pa
             worker.standIn->GetData().SetDeferredOutputs(true);
         }
         copy_ = std::make_shared<Parameters>(parameters);
-        for (std::size_t i = 0; i < std::min(window_, files.size()); ++i) Prepare(i);
+        for (std::size_t i = 0; i < std::min(window_, files.RunCount()); ++i) Prepare(i);
         workerStop_ = [this] { return pipeline_->Stopping() || (stopRequested_ && stopRequested_()); };
-        pipeline_ = std::make_unique<OrderedPipeline>(files.size(), window_, plan.chunk,
+        pipeline_ = std::make_unique<OrderedPipeline>(files.RunCount(), window_, plan.chunk,
                                                       [this](std::size_t item, std::size_t w) { Compute(item, w); });
     } catch (const std::bad_alloc&) {
         pipeline_.reset();
@@ -77,16 +77,17 @@ FilesAhead::~FilesAhead() {
     Stop();
 }
 
-ParallelWork FilesAhead::Work(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters) {
+ParallelWork FilesAhead::Work(const Files& files, const Parameters& parameters) {
     ParallelWork work;
     work.itemSamples = SamplesPerFile(parameters);
     // A stand-in File: its two arrays, its read and write buffers and the values it holds.
     work.threadBytes = 22 * static_cast<std::size_t>(parameters.Width()) + (std::size_t{64} << 10);
     work.itemBytes = sizeof(Slot);
     work.fixedCost = true;
-    for (const auto& file : files) {
-        if (file->DataFormat() != fftDataDiskFile) continue;
-        const OutputOptions& options = file->GetData().GetOutputOptions();
+    for (std::size_t i = 0; i < files.RunCount(); ++i) {
+        const std::shared_ptr<File>& file = files.HeldAt(i);
+        if (file ? file->DataFormat() != fftDataDiskFile : !files.IsDiskAt(i)) continue;
+        const OutputOptions& options = file ? file->GetData().GetOutputOptions() : files.GetOutputOptions();
         // An observer is told of each output with its values, on this
         // thread, as the output is written.
         if (options.observer) work.observed = true;
@@ -104,14 +105,22 @@ void FilesAhead::Prepare(std::size_t index) {
     Slot& slot = slots_[index % window_];
     slot.ahead = false;
     slot.done = false;
-    slot.result = {};
-    File& file = *files_[index];
-    if (file.DataFormat() != fftDataDiskFile) return;
+    slot.result.outputs.outputs.clear();
+    const std::shared_ptr<File>& file = files_.HeldAt(index);
+    if (file ? file->DataFormat() != fftDataDiskFile : !files_.IsDiskAt(index)) return;
     try {
         if (copy_->Version() != parameters_.Version()) copy_ = std::make_shared<Parameters>(parameters_);
-        slot.source = file.Source();
-        slot.target = file.Target();
-        slot.options = file.GetData().GetOutputOptions();
+        if (file) {
+            slot.source = file->Source();
+            slot.target = file->Target();
+            slot.options = file->GetData().GetOutputOptions();
+        } else {
+            path_.assign(files_.FolderAt(index));
+            path_ += files_.NameAt(index);
+            slot.source.AssignText(path_);
+            slot.target = files_.MaskAt(index);
+            slot.options = files_.GetOutputOptions();
+        }
         slot.parameters = copy_;
         slot.ahead = true;
     } catch (const std::bad_alloc&) {
@@ -129,7 +138,7 @@ void FilesAhead::Compute(std::size_t index, std::size_t worker) {
     data.SetTarget(slot.target);
     slot.mark = NameChanges::Mark();
     standIn.Transform(workerStop_);
-    slot.result = standIn.TakeStandInResult();
+    standIn.TakeStandInResult(slot.result);
     slot.done = true;
     // The batch's thread computes as the last worker.
     if (worker + 1 < workers_.size()) transformedOnWorkers.fetch_add(1, std::memory_order_relaxed);
@@ -143,19 +152,18 @@ bool FilesAhead::StillHolds(const Slot& slot, File& file) const {
            !NameChanges::ChangedSince(slot.mark, outputs.opened ? outputs.source : std::nullopt);
 }
 
-std::int32_t FilesAhead::Transform(std::size_t index) {
-    File& file = *files_[index];
+std::int32_t FilesAhead::Transform(std::size_t index, File& file) {
     if (!pipeline_) return file.Transform(stopRequested_);
     pipeline_->Wait(index);
     Slot& slot = slots_[index % window_];
     std::int32_t result = 0;
     if (slot.ahead && slot.done && StillHolds(slot, file)) {
-        result = file.AdoptStandIn(std::move(slot.result));
+        result = file.AdoptStandIn(slot.result);
     } else {
-        slot.result = {};
+        slot.result.outputs.outputs.clear();
         result = file.Transform(stopRequested_);
     }
-    if (index + window_ < files_.size()) Prepare(index + window_);
+    if (index + window_ < files_.RunCount()) Prepare(index + window_);
     pipeline_->Release(index);
     return result;
 }

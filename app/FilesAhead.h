@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/ParallelPlan.h"
@@ -11,6 +12,7 @@
 namespace tavox {
 
 class File;
+class Files;
 class FileSystem;
 class OrderedPipeline;
 class Parameters;
@@ -27,11 +29,12 @@ class Parameters;
 // transformed in their turn only. At most a window of files is in flight.
 class FilesAhead {
 public:
-    // Prepares a batch over `files` on `threads` threads, this one included;
-    // starts the others when the batch is worth it (Active). `stopRequested`,
-    // when set, is asked between exposures on any of them.
-    FilesAhead(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters,
-               const std::shared_ptr<FileSystem>& fileSystem, std::size_t threads, std::function<bool()> stopRequested);
+    // Prepares a batch over the files of a run of `files` (Files::BeginRun)
+    // on `threads` threads, this one included; starts the others when the
+    // batch is worth it (Active). `stopRequested`, when set, is asked between
+    // exposures on any of them.
+    FilesAhead(Files& files, const Parameters& parameters, const std::shared_ptr<FileSystem>& fileSystem,
+               std::size_t threads, std::function<bool()> stopRequested);
     // Stop.
     ~FilesAhead();
     FilesAhead(const FilesAhead&) = delete;
@@ -39,9 +42,9 @@ public:
 
     // True while workers run for this batch.
     bool Active() const noexcept { return pipeline_ != nullptr; }
-    // The transform of file `index` in its turn: the files are asked for in
-    // order, each once, without gaps.
-    std::int32_t Transform(std::size_t index);
+    // The transform of file `index`, which `file` stands for (Files::ForRun),
+    // in its turn: the files are asked for in order, each once, without gaps.
+    std::int32_t Transform(std::size_t index, File& file);
     // Ends the workers and removes the outputs of files transformed ahead
     // and not asked for.
     void Stop() noexcept;
@@ -54,12 +57,12 @@ private:
     struct Worker;
 
     // The files transformed ahead, for PlanParallel.
-    static ParallelWork Work(const std::vector<std::shared_ptr<File>>& files, const Parameters& parameters);
+    static ParallelWork Work(const Files& files, const Parameters& parameters);
     void Prepare(std::size_t index);
     void Compute(std::size_t index, std::size_t worker);
     bool StillHolds(const Slot& slot, File& file) const;
 
-    const std::vector<std::shared_ptr<File>>& files_;
+    Files& files_;
     const Parameters& parameters_;
     std::function<bool()> stopRequested_;
     std::function<bool()> workerStop_;
@@ -67,6 +70,7 @@ private:
     std::vector<Slot> slots_;
     std::vector<Worker> workers_;
     std::size_t window_ = 0;
+    std::string path_;  // reused for the sources of files without a File
     std::unique_ptr<OrderedPipeline> pipeline_;
 };
 

@@ -77,6 +77,11 @@ std::string ResultMessageEnglish(std::int32_t result) {
 
 std::string ResultLine(std::string_view fileName, std::int32_t result) {
     std::string line;
+    WriteResultLine(line, fileName, result);
+    return line;
+}
+
+void WriteResultLine(std::string& line, std::string_view fileName, std::int32_t result) {
     std::size_t width = CharacterCount(fileName);
     if (width > NameLimit) {
         line.assign(fileName.substr(0, PrefixBytes(fileName, NameKept)));
@@ -87,8 +92,7 @@ std::string ResultLine(std::string_view fileName, std::int32_t result) {
     }
     line.append(ArrowColumn - width, ' ');
     line += "-->>    ";
-    line += ResultMessage(result);
-    return line;
+    line += TextsOf(result).czech;
 }
 
 std::string ProgressPercent(std::int32_t done, std::int32_t total) {

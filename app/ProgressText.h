@@ -18,6 +18,8 @@ std::string ResultMessageEnglish(std::int32_t result);
 // longer than 28), blanks up to column 32, "-->>", four blanks, the message.
 // Widths count UTF-8 characters, not bytes.
 std::string ResultLine(std::string_view fileName, std::int32_t result);
+// The same, written into `line` (replacing what it held).
+void WriteResultLine(std::string& line, std::string_view fileName, std::int32_t result);
 
 // done / total as a whole percentage, halves to even, followed by "%";
 // "0%" when total is 0 or the numbers make no sense.

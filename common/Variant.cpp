@@ -14,6 +14,14 @@ Variant Variant::Missing() {
     return v;
 }
 
+void Variant::AssignText(std::string_view text) {
+    if (auto* held = std::get_if<std::string>(&value_)) {
+        held->assign(text);
+    } else {
+        value_ = std::string(text);
+    }
+}
+
 VariantKind Variant::Kind() const noexcept {
     struct Visitor {
         VariantKind operator()(std::monostate) const { return VariantKind::Empty; }

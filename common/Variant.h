@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -86,6 +87,10 @@ public:
     // The object reference of an Object variant (may be empty), nullptr otherwise.
     const ObjectRef* AsObject() const noexcept { return Get<ObjectRef>(); }
     const Array* AsArray() const noexcept { return Get<Array>(); }
+
+    // Makes this a String holding `text`; a String held before lends its
+    // storage, so that a value set again and again allocates only to grow.
+    void AssignText(std::string_view text);
 
     friend bool operator==(const Variant& a, const Variant& b);
 

@@ -8,16 +8,16 @@
 
 namespace tavox {
 
-// Keeps the last few freed large blocks of this thread for the next request
-// of the same size, so that a batch that allocates the same working arrays
-// for every file neither asks the system for memory nor faults fresh pages
-// in each time. Holds at most MaxBlocks blocks, so what it keeps depends on
-// the sizes in use (the width), not on the number of files. Blocks are
-// aligned to 64 bytes.
+// Keeps the last few freed blocks of this thread for the next request of the
+// same size, so that a batch that allocates the same working arrays for
+// every file neither asks the allocator for memory nor faults fresh pages in
+// each time. Holds at most MaxBlocks blocks of MinBytes and more and as many
+// smaller ones, so what it keeps depends on the sizes in use (the width), not
+// on the number of files. Blocks are aligned to 64 bytes.
 class BlockCache {
 public:
     static constexpr std::size_t MaxBlocks = 8;
-    // Smaller requests go straight to the global allocator.
+    // Smaller blocks are kept apart from the larger ones.
     static constexpr std::size_t MinBytes = 4096;
 
     // Throws std::bad_alloc when memory runs out.

@@ -116,11 +116,11 @@ std::int32_t Data::TargetLength() const noexcept {
     return impl_->channel->TargetLength();
 }
 
-Variant Data::GetSource() const {
+const Variant& Data::GetSource() const noexcept {
     return impl_->channel->Source();
 }
 
-Variant Data::GetTarget() const {
+const Variant& Data::GetTarget() const noexcept {
     return impl_->channel->Target();
 }
 
@@ -220,19 +220,20 @@ void Data::SetDeferredOutputs(bool on) noexcept {
     impl_->disk.SetDeferred(on);
 }
 
-DeferredOutputs Data::TakeDeferred() noexcept {
-    return impl_->disk.TakeDeferred();
+void Data::TakeDeferred(DeferredOutputs& into) noexcept {
+    impl_->disk.TakeDeferred(into);
 }
 
-std::int32_t Data::CommitDeferred(DeferredOutputs&& deferred, std::int32_t& result) noexcept {
-    // Outputs left unnamed are removed with this.
-    DeferredOutputs outputs = std::move(deferred);
+std::int32_t Data::CommitDeferred(DeferredOutputs& deferred, std::int32_t& result) noexcept {
+    std::int32_t failed = -1;
     try {
-        return impl_->channel->CommitDeferred(outputs, result);
+        failed = impl_->channel->CommitDeferred(deferred, result);
     } catch (...) {
         result = fftResultFileSysErr;
     }
-    return -1;
+    // Outputs left unnamed are removed with their entries.
+    deferred.outputs.clear();
+    return failed;
 }
 
 void Data::LoadShared(std::span<double> samples, std::int32_t fromPos, std::int32_t& result,
@@ -277,6 +278,10 @@ bool Data::BoundedSamples() const noexcept {
 
 bool Data::SourceTooLong() const noexcept {
     return impl_->channel->SourceTooLong();
+}
+
+void Data::TargetPath(std::string& path, std::int16_t exposure) const {
+    DiskChannel::TargetPath(path, impl_->channel->Source(), impl_->channel->Target(), exposure);
 }
 
 std::string Data::TargetPath(std::int16_t exposure) const {

@@ -48,8 +48,8 @@ public:
     // that, when asked), a range when it is set.
     std::int32_t Length() const noexcept;
     std::int32_t TargetLength() const noexcept;
-    Variant GetSource() const;
-    Variant GetTarget() const;
+    const Variant& GetSource() const noexcept;
+    const Variant& GetTarget() const noexcept;
     // Disk: a full path text; spreadsheet: a Range object.
     void SetSource(const Variant& value) noexcept;
     // Samples in memory as the source and memory as the target (see
@@ -99,16 +99,19 @@ public:
     // Work on other threads. With deferred outputs on, SaveWrite writes a
     // disk output in full to its new file and closes it, but leaves it under
     // its hidden name; a transform's outputs then wait, in order, until
-    // TakeDeferred (the next Initialize or SetFormat removes them).
+    // TakeDeferred (the next Initialize or SetFormat removes them), which
+    // puts them into `into`, whose list of outputs, emptied, lends its room
+    // to the next ones.
     void SetDeferredOutputs(bool on) noexcept;
-    DeferredOutputs TakeDeferred() noexcept;
+    void TakeDeferred(DeferredOutputs& into) noexcept;
     // On the disk channel of the File a deferred transform stood in for:
     // takes over what that transform measured of the source (as Initialize
     // would have), then gives its outputs their names in order, as SaveWrite
     // would have. At the first that fails it sets `result` and removes the
-    // rest. Returns the exposure number of that output, -1 when none failed
-    // (also when this is no disk channel, which then takes nothing).
-    std::int32_t CommitDeferred(DeferredOutputs&& deferred, std::int32_t& result) noexcept;
+    // rest; the list of outputs is left empty. Returns the exposure number
+    // of that output, -1 when none failed (also when this is no disk
+    // channel, which then takes nothing).
+    std::int32_t CommitDeferred(DeferredOutputs& deferred, std::int32_t& result) noexcept;
     // LoadSequence into `bytes` instead of the channel's buffer: several
     // threads may load at once from samples in memory or from an Initialized
     // disk source (file systems that allow concurrent use); see SharedLoads.
@@ -137,6 +140,8 @@ public:
     bool SourceTooLong() const noexcept;
     // Output path for an exposure number, or empty when it cannot be formed.
     std::string TargetPath(std::int16_t exposure) const;
+    // The same, written into `path`.
+    void TargetPath(std::string& path, std::int16_t exposure) const;
     // Paths of the disk outputs written in full since Initialize, in order.
     std::vector<std::string> WrittenOutputs() const;
 

@@ -10,6 +10,7 @@
 #include "data/Path.h"
 #include "data/ResultStore.h"
 #include "data/SpectrumFormats.h"
+#include "data/TargetPath.h"
 #include "data/TextForm.h"
 
 namespace tavox {
@@ -17,26 +18,18 @@ namespace {
 
 // Upper bound of one positioned read and of the conversion buffer of a write.
 constexpr std::size_t ReadChunkSamples = 512 * 1024;
-constexpr std::int32_t MaxExposureNumber = 999;
-
-std::string ReplaceStars(const std::string& text, const std::string& with) {
-    std::string out;
-    for (char c : text) {
-        if (c == '*') {
-            out += with;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::int32_t ClampToInt32(std::uint64_t n) {
     return static_cast<std::int32_t>(std::min<std::uint64_t>(n, std::numeric_limits<std::int32_t>::max()));
 }
 
-Variant AsText(const Variant& value) {
-    return value.AsString() ? value : Variant(TextForm(value));
+// A text is copied into the storage `held` has (no allocation from file to file).
+void AssignText(Variant& held, const Variant& value) {
+    if (const std::string* text = value.AsString()) {
+        held.AssignText(*text);
+    } else {
+        held = Variant(TextForm(value));
+    }
 }
 
 }  // namespace
@@ -59,7 +52,7 @@ void DiskChannel::SetSource(const Variant& value) noexcept {
     try {
         const bool reopen = sourceHeld_;
         if (reopen) CloseSource();
-        source_ = AsText(value);
+        AssignText(source_, value);
         if (reopen) OpenSource();
     } catch (...) {
     }
@@ -70,7 +63,7 @@ void DiskChannel::SetSource(const Variant& value) noexcept {
 
 void DiskChannel::SetTarget(const Variant& value) noexcept {
     try {
-        target_ = AsText(value);
+        AssignText(target_, value);
     } catch (...) {
     }
 }
@@ -204,10 +197,11 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
                 return;
             }
             try {
-                const std::string path = TargetPath(source_, target_, exposure);
+                // The path is built in a buffer that the channel keeps from file to file.
+                TargetPath(targetPath_, source_, target_, exposure);
                 const std::int32_t written = writtenCount_;
-                WriteHeld(path, exposure, result);
-                if (writtenCount_ != written) TellObserver(path, exposure);
+                WriteHeld(targetPath_, exposure, result);
+                if (writtenCount_ != written) TellObserver(targetPath_, exposure);
             } catch (const std::bad_alloc&) {
                 result = fftResultOutOfMemory;
             } catch (...) {
@@ -279,16 +273,15 @@ bool DiskChannel::CommitOutput(OutputFile& file, std::int16_t exposure, std::int
     return Committed(file.Commit(sourceIdentity_), exposure, result);
 }
 
-DeferredOutputs DiskChannel::TakeDeferred() noexcept {
-    DeferredOutputs deferred;
-    deferred.outputs = std::move(pending_);
-    pending_.clear();
+// The lists trade places, so that neither allocates from file to file.
+void DiskChannel::TakeDeferred(DeferredOutputs& deferred) noexcept {
+    deferred.outputs.clear();
+    deferred.outputs.swap(pending_);
     deferred.opened = opened_;
     deferred.source = openedIdentity_;
     deferred.length = length_;
     deferred.lengthKnown = lengthKnown_;
     deferred.tooLong = sourceTooLong_;
-    return deferred;
 }
 
 void DiskChannel::AdoptSource(const DeferredOutputs& deferred) noexcept {
@@ -465,21 +458,19 @@ void DiskChannel::Release() noexcept {
 }
 
 std::string DiskChannel::TargetPath(const Variant& source, const Variant& mask, std::int16_t exposure) {
+    std::string path;
+    TargetPath(path, source, mask, exposure);
+    return path;
+}
+
+void DiskChannel::TargetPath(std::string& path, const Variant& source, const Variant& mask, std::int16_t exposure) {
     const std::string* sourcePath = source.AsString();
     const std::string* maskText = mask.AsString();
-    if (!sourcePath || !maskText) return {};
-    const std::string base = ReplaceStars(BaseName(*maskText), BaseName(*sourcePath));
-    std::string extension;
-    if (exposure > 0) {
-        if (exposure > MaxExposureNumber) return {};
-        extension = std::to_string(exposure);
-        extension.insert(0, 3 - extension.size(), '0');
-    } else {
-        extension = ReplaceStars(Extension(*maskText), Extension(*sourcePath));
+    if (!sourcePath || !maskText) {
+        path.clear();
+        return;
     }
-    std::string path = PathFolder(*sourcePath) + base;
-    if (!extension.empty()) path += "." + extension;
-    return path;
+    FormTargetPath(path, *sourcePath, *maskText, exposure);
 }
 
 }  // namespace tavox

@@ -72,7 +72,7 @@ public:
 
     // Deferred outputs (see Data::SetDeferredOutputs).
     void SetDeferred(bool on) noexcept { deferred_ = on; }
-    DeferredOutputs TakeDeferred() noexcept;
+    void TakeDeferred(DeferredOutputs& into) noexcept;
     std::int32_t CommitDeferred(DeferredOutputs& deferred, std::int32_t& result) override;
 
     // True when the last Initialize refused a source longer than MaxSourceSamples.
@@ -88,6 +88,8 @@ public:
     // replaced by the source's. Empty when either is no text or the number
     // exceeds 999.
     static std::string TargetPath(const Variant& source, const Variant& mask, std::int16_t exposure);
+    // The same, written into `path`.
+    static void TargetPath(std::string& path, const Variant& source, const Variant& mask, std::int16_t exposure);
 
 private:
     bool OpenSource();
@@ -120,6 +122,7 @@ private:
     mutable bool lengthKnown_ = true;
     ByteBuffer readBuffer_;  // the source's bytes
     ByteBuffer writeBuffer_;
+    std::string targetPath_;  // of the output being written
     OutputOptions options_;
     std::int32_t writtenCount_ = 0;  // outputs written in full since Initialize
     std::int16_t lastWritten_ = 0;   // the exposure number of the last (0 for none)

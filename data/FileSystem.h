@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -9,7 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "data/ListedNames.h"
+
 namespace tavox {
+
+// Folder entries a listing reads between two questions to its stop test.
+inline constexpr std::size_t ListStopInterval = 1024;
 
 // Two paths with the same identity name the same file.
 struct FileIdentity {
@@ -92,6 +98,14 @@ public:
     // NameChanges of the process. False unless a file system says so.
     virtual bool ConcurrentUse() const { return false; }
 
+    // While folders are held (counted: batches may overlap), the file system
+    // may keep the folders of the files it opens and creates open and reach
+    // those files by name through them, so that a batch walks the path of
+    // each folder once; a folder renamed meanwhile keeps its files. The
+    // default holds nothing.
+    virtual void HoldFolders() {}
+    virtual void ReleaseFolders() noexcept {}
+
     // Length in bytes, or nothing when the file cannot be measured.
     virtual std::optional<std::uint64_t> FileSize(const std::string& path) = 0;
     // True when an ordinary file (or a link to one) of that path exists.
@@ -116,6 +130,12 @@ public:
     // opening the folder included. Notes the leftovers of interrupted
     // replacements it meets (see CreateOutput).
     virtual std::vector<std::string> List(const std::string& folder, const std::string& pattern) = 0;
+    // List into `names` (emptied first). Asks `stop`, when set, before the
+    // first entry, after every ListStopInterval entries read and before
+    // sorting; once it answers true, ends with `names` empty and returns
+    // false. The default lists with List.
+    virtual bool ListNames(const std::string& folder, const std::string& pattern, ListedNames& names,
+                           const std::function<bool()>& stop);
     // Mount point of the file system that holds the path (the nearest existing
     // ancestor is used for a path that does not exist); empty when unknown.
     virtual std::string MountPoint(const std::string& path) = 0;

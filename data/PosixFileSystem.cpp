@@ -14,6 +14,7 @@
 #include <sstream>
 #include <system_error>
 
+#include "common/Recycled.h"
 #include "data/Path.h"
 
 namespace tavox {
@@ -21,10 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int OpenRetrying(const char* path, int flags, mode_t mode = 0) {
+int OpenRetrying(int folder, const char* path, int flags) {
     int fd;
     do {
-        fd = ::open(path, flags, mode);
+        fd = ::openat(folder, path, flags);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -33,7 +34,7 @@ FileIdentity IdentityOf(const struct stat& st) {
     return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-class PosixInputFile final : public InputFile {
+class PosixInputFile final : public InputFile, public Recycled<PosixInputFile> {
 public:
     PosixInputFile(int fd, const struct stat& st)
         : fd_(fd), size_(static_cast<std::uint64_t>(st.st_size)), identity_{IdentityOf(st)} {}
@@ -130,9 +131,10 @@ std::string MountPointByDevice(const fs::path& canonical) {
 }
 
 // Opens without waiting on a FIFO and without taking a terminal; nothing
-// but an ordinary file is kept open.
-int OpenOrdinaryFile(const std::string& path, struct stat& st) {
-    const int fd = OpenRetrying(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// but an ordinary file is kept open. `path` is taken in `folder` (an open
+// folder's descriptor, or AT_FDCWD).
+int OpenOrdinaryFile(int folder, const char* path, struct stat& st) {
+    const int fd = OpenRetrying(folder, path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return -1;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -177,9 +179,48 @@ bool PosixFileSystem::DeleteFileForced(const std::string& path) {
     return ::unlink(path.c_str()) == 0;
 }
 
+void PosixFileSystem::HoldFolders() {
+    std::lock_guard lock(heldMutex_);
+    ++holders_;
+}
+
+void PosixFileSystem::ReleaseFolders() noexcept {
+    std::lock_guard lock(heldMutex_);
+    if (holders_ == 0 || --holders_ > 0) return;
+    for (KeptFolder& folder : held_) {
+        folder.open.reset();
+        folder.path.clear();
+    }
+}
+
+std::shared_ptr<OpenFolder> PosixFileSystem::HeldFolder(std::string_view folder) {
+    std::lock_guard lock(heldMutex_);
+    if (holders_ == 0) return nullptr;
+    if (held_[lastHeld_].open && held_[lastHeld_].path == folder) return held_[lastHeld_].open;
+    for (std::size_t i = 0; i < held_.size(); ++i) {
+        if (!held_[i].open || held_[i].path != folder) continue;
+        lastHeld_ = i;
+        return held_[i].open;
+    }
+    std::shared_ptr<OpenFolder> open = OpenFolder::Open(folder);
+    if (!open) return nullptr;
+    KeptFolder& slot = held_[nextHeld_];
+    slot.path.assign(folder);
+    slot.open = open;
+    lastHeld_ = nextHeld_;
+    nextHeld_ = (nextHeld_ + 1) % held_.size();
+    return open;
+}
+
+// Through a held folder the kernel walks the folder's path once a batch.
 std::unique_ptr<InputFile> PosixFileSystem::OpenRead(const std::string& path) {
     struct stat st {};
-    const int fd = OpenOrdinaryFile(path, st);
+    const PathParts parts = SplitPath(path);
+    const std::shared_ptr<OpenFolder> folder =
+        parts.folder.empty() || parts.name.empty() ? nullptr : HeldFolder(parts.folder);
+    // The name is the end of the path, whose text ends with a NUL.
+    const int fd =
+        folder ? OpenOrdinaryFile(folder->Fd(), parts.name.data(), st) : OpenOrdinaryFile(AT_FDCWD, path.c_str(), st);
     if (fd < 0) return nullptr;
     try {
         return std::make_unique<PosixInputFile>(fd, st);
@@ -191,21 +232,45 @@ std::unique_ptr<InputFile> PosixFileSystem::OpenRead(const std::string& path) {
 
 std::unique_ptr<OutputFile> PosixFileSystem::CreateOutput(const std::string& path) {
     leftovers_.RemoveFor(path);
-    return replacement::PosixOutputFile::Create(path);
+    const PathParts parts = SplitPath(path);
+    if (parts.name.empty()) return nullptr;
+    std::shared_ptr<OpenFolder> folder = HeldFolder(parts.folder);
+    if (!folder) folder = OpenFolder::Open(parts.folder);
+    return replacement::PosixOutputFile::Create(std::move(folder), parts.name);
 }
 
 std::vector<std::string> PosixFileSystem::List(const std::string& folder, const std::string& pattern) {
+    ListedNames listed;
+    ListNames(folder, pattern, listed, {});
     std::vector<std::string> names;
+    names.reserve(listed.Size());
+    for (const std::string_view name : listed.Views()) names.emplace_back(name);
+    return names;
+}
+
+bool PosixFileSystem::ListNames(const std::string& folder, const std::string& pattern, ListedNames& names,
+                                const std::function<bool()>& stop) {
+    names.Clear();
+    if (stop && stop()) return false;
     std::vector<std::string> leftovers;
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) {
         // A folder that is there but could not be read for lack of memory is no empty folder.
         if (errno == ENOMEM) throw std::bad_alloc();
-        return names;
+        return true;
     }
     const int dirFd = ::dirfd(dir);
+    bool stopped = false;
     try {
+        std::size_t untilStop = ListStopInterval;
         while (const dirent* entry = ::readdir(dir)) {
+            if (--untilStop == 0) {
+                untilStop = ListStopInterval;
+                if (stop && stop()) {
+                    stopped = true;
+                    break;
+                }
+            }
             const std::string_view name(entry->d_name);
             if (name.empty()) continue;
             if (name.front() == '.') {
@@ -218,16 +283,20 @@ std::vector<std::string> PosixFileSystem::List(const std::string& folder, const 
                 struct stat st {};
                 regular = ::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
             }
-            if (regular) names.emplace_back(name);
+            if (regular) names.Add(name);
         }
     } catch (...) {
         ::closedir(dir);
         throw;
     }
     ::closedir(dir);
+    if (stopped || (stop && stop())) {
+        names.Clear();
+        return false;
+    }
     leftovers_.Note(folder, std::move(leftovers));
-    std::sort(names.begin(), names.end());
-    return names;
+    names.Sort();
+    return true;
 }
 
 std::string PosixFileSystem::MountPoint(const std::string& path) {
@@ -252,7 +321,7 @@ std::optional<std::uint64_t> PosixFileSystem::FreeSpace(const std::string& path)
 
 std::optional<std::string> PosixFileSystem::ReadSmallFile(const std::string& path, std::size_t maxBytes) {
     struct stat st {};
-    const int fd = OpenOrdinaryFile(path, st);
+    const int fd = OpenOrdinaryFile(AT_FDCWD, path.c_str(), st);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR) return std::string();
         return std::nullopt;

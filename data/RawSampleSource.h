@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/Recycled.h"
 #include "data/SampleSource.h"
 
 namespace tavox {
@@ -15,7 +16,7 @@ namespace tavox {
 // A sequence file: a bare run of 16-bit signed little-endian samples, one
 // channel, no header and no rate; a last odd byte is no sample. Every file
 // that no other kind claims is read as one.
-class RawSampleSource final : public SampleSource {
+class RawSampleSource final : public SampleSource, public Recycled<RawSampleSource> {
 public:
     static bool Claims(std::string_view path) noexcept;
     // fftResultFileSysErr when the file cannot be opened.

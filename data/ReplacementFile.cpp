@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <random>
@@ -19,7 +20,6 @@ namespace {
 constexpr std::string_view Marker = ".tavox-";
 constexpr std::size_t TagLength = 6;
 constexpr std::size_t MaxPidDigits = 10;
-constexpr std::size_t MaxEntryLength = 255;
 // The part of an output's name kept in the name of its temporary file.
 constexpr std::size_t MaxStemLength = MaxEntryLength - 1 - Marker.size() - MaxPidDigits - 1 - TagLength;
 constexpr int CreateAttempts = 64;
@@ -46,7 +46,7 @@ pid_t OwnPid() {
 
 // Six letters or digits, different at every call: the O_EXCL create, not
 // their secrecy, keeps a planted file from being used.
-std::string RandomTag() {
+void WriteRandomTag(char* tag) {
     static constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static const std::uint64_t seed = [] {
         std::random_device device;
@@ -57,12 +57,26 @@ std::string RandomTag() {
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
     x ^= x >> 31;
-    std::string tag(TagLength, 'A');
-    for (char& c : tag) {
-        c = Alphabet[x % (sizeof Alphabet - 1)];
+    for (std::size_t i = 0; i < TagLength; ++i) {
+        tag[i] = Alphabet[x % (sizeof Alphabet - 1)];
         x /= sizeof Alphabet - 1;
     }
-    return tag;
+}
+
+// TemporaryName into `out` (MaxEntryLength + 1 bytes), NUL-terminated.
+void WriteTemporaryName(char* out, std::string_view name, pid_t pid) {
+    char* at = out;
+    *at++ = '.';
+    const std::string_view stem = name.substr(0, MaxStemLength);
+    at = std::copy(stem.begin(), stem.end(), at);
+    at = std::copy(Marker.begin(), Marker.end(), at);
+    char digits[MaxPidDigits];
+    std::size_t count = 0;
+    for (auto n = static_cast<std::uint64_t>(pid); count == 0 || n > 0; n /= 10) digits[count++] = '0' + n % 10;
+    while (count > 0) *at++ = digits[--count];
+    *at++ = '-';
+    WriteRandomTag(at);
+    at[TagLength] = '\0';
 }
 
 bool IsTagCharacter(char c) {
@@ -86,10 +100,10 @@ std::optional<pid_t> OwnerFromSuffix(std::string_view suffix) {
     return static_cast<pid_t>(pid);
 }
 
-int OpenExclusive(const std::string& path) {
+int OpenExclusive(int folder, const char* name) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        fd = ::openat(folder, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -122,29 +136,36 @@ bool IsTemporaryName(std::string_view entry) {
     return marker != std::string_view::npos && marker > 0 && OwnerFromSuffix(entry.substr(marker + Marker.size()));
 }
 
-std::unique_ptr<PosixOutputFile> PosixOutputFile::Create(const std::string& path) {
-    const std::string name = PathName(path);
-    if (name.empty()) return nullptr;
+std::unique_ptr<PosixOutputFile> PosixOutputFile::Create(std::shared_ptr<OpenFolder> folder, std::string_view name) {
+    if (name.size() > MaxEntryLength) errno = ENAMETOOLONG;
+    if (name.empty() || name.size() > MaxEntryLength || !folder) return nullptr;
     // Everything is allocated before the file exists, so that no failure
     // past the open can leave it behind.
-    std::unique_ptr<PosixOutputFile> file(new PosixOutputFile(-1, path, std::string()));
-    const std::string folder = PathFolder(path);
-    file->temporary_.reserve(folder.size() + MaxEntryLength);
+    std::unique_ptr<PosixOutputFile> file(new PosixOutputFile(std::move(folder)));
+    *std::copy(name.begin(), name.end(), file->name_) = '\0';
     for (int attempt = 0; attempt < CreateAttempts; ++attempt) {
-        file->temporary_ = folder;
-        file->temporary_ += TemporaryName(name, OwnPid(), RandomTag());
-        const int fd = OpenExclusive(file->temporary_);
+        WriteTemporaryName(file->temporary_, name, OwnPid());
+        const int fd = OpenExclusive(file->Folder(), file->temporary_);
         if (fd >= 0) {
             file->fd_ = fd;
             return file;
         }
-        if (errno != EEXIST) return nullptr;
+        if (errno != EEXIST) break;
     }
+    file->temporary_[0] = '\0';
     return nullptr;
 }
 
-PosixOutputFile::PosixOutputFile(int fd, std::string path, std::string temporary)
-    : fd_(fd), path_(std::move(path)), temporary_(std::move(temporary)) {}
+std::unique_ptr<PosixOutputFile> PosixOutputFile::Create(const std::string& path) {
+    const PathParts parts = SplitPath(path);
+    if (parts.name.empty()) return nullptr;
+    return Create(OpenFolder::Open(parts.folder), parts.name);
+}
+
+PosixOutputFile::PosixOutputFile(std::shared_ptr<OpenFolder> folder) noexcept : folder_(std::move(folder)) {
+    name_[0] = '\0';
+    temporary_[0] = '\0';
+}
 
 PosixOutputFile::~PosixOutputFile() {
     if (!done_) Discard(CommitResult::Failed);
@@ -197,7 +218,7 @@ CommitResult PosixOutputFile::Commit(const std::optional<FileIdentity>& keep) {
     if (!Finish()) return CommitResult::WriteFailed;
     if (!keep) return Rename(std::nullopt, false);
     if (!namesTaken.load(std::memory_order_relaxed)) {
-        if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) == 0) {
+        if (::renameat2(Folder(), temporary_, Folder(), name_, RENAME_NOREPLACE) == 0) {
             done_ = true;
             NameChanges::Note(std::nullopt);
             return CommitResult::Replaced;
@@ -209,7 +230,7 @@ CommitResult PosixOutputFile::Commit(const std::optional<FileIdentity>& keep) {
         }
     }
     struct stat st {};
-    if (::stat(path_.c_str(), &st) != 0) {
+    if (::fstatat(Folder(), name_, &st, 0) != 0) {
         if (errno != ENOENT) return Discard(CommitResult::Failed);
         namesTaken.store(false, std::memory_order_relaxed);  // free, or a dangling link
         return Rename(std::nullopt, true);
@@ -220,7 +241,7 @@ CommitResult PosixOutputFile::Commit(const std::optional<FileIdentity>& keep) {
 }
 
 CommitResult PosixOutputFile::Rename(const std::optional<FileIdentity>& replaced, bool known) {
-    if (::rename(temporary_.c_str(), path_.c_str()) != 0) return Discard(CommitResult::Failed);
+    if (::renameat(Folder(), temporary_, Folder(), name_) != 0) return Discard(CommitResult::Failed);
     done_ = true;
     NameChanges::Note(replaced, known);
     return CommitResult::Replaced;
@@ -229,7 +250,7 @@ CommitResult PosixOutputFile::Rename(const std::optional<FileIdentity>& replaced
 CommitResult PosixOutputFile::Discard(CommitResult result) noexcept {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (temporary_[0] != '\0') ::unlinkat(Folder(), temporary_, 0);
     done_ = true;
     return result;
 }

@@ -12,10 +12,15 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/Recycled.h"
 #include "data/FileSystem.h"
+#include "data/OpenFolder.h"
 
 // The POSIX side of replacing a file atomically; used by the POSIX FileSystem.
 namespace tavox::replacement {
+
+// Longest name of a folder entry.
+inline constexpr std::size_t MaxEntryLength = 255;
 
 // Name of the hidden file that stands in for `name` while it is written:
 // ".<name>.tavox-<pid>-<tag>", with `name` cut so that the whole fits a
@@ -26,10 +31,14 @@ std::optional<pid_t> TemporaryOwner(std::string_view entry, std::string_view nam
 // True when `entry` has the form of some TemporaryName.
 bool IsTemporaryName(std::string_view entry);
 
-// An OutputFile on a new hidden file (see FileSystem::CreateOutput).
-class PosixOutputFile final : public OutputFile {
+// An OutputFile on a new hidden file (see FileSystem::CreateOutput), made,
+// renamed and removed by name in its open folder.
+class PosixOutputFile final : public OutputFile, public Recycled<PosixOutputFile> {
 public:
-    // Creates the hidden file for `path`; nullptr when it cannot be made.
+    // Creates the hidden file for the output `name` in `folder`; nullptr when
+    // it cannot be made, a name longer than a folder entry included.
+    static std::unique_ptr<PosixOutputFile> Create(std::shared_ptr<OpenFolder> folder, std::string_view name);
+    // The same for `path`, opening its folder.
     static std::unique_ptr<PosixOutputFile> Create(const std::string& path);
     ~PosixOutputFile() override;
     PosixOutputFile(const PosixOutputFile&) = delete;
@@ -43,15 +52,17 @@ public:
     void SetMode(mode_t mode);
 
 private:
-    PosixOutputFile(int fd, std::string path, std::string temporary);
+    explicit PosixOutputFile(std::shared_ptr<OpenFolder> folder) noexcept;
     // Renames over the name; `replaced` is what the name led to, when known
     // (nothing: no file), for NameChanges.
     CommitResult Rename(const std::optional<FileIdentity>& replaced, bool known);
     CommitResult Discard(CommitResult result) noexcept;
+    int Folder() const noexcept { return folder_->Fd(); }
 
-    int fd_;
-    std::string path_;
-    std::string temporary_;
+    std::shared_ptr<OpenFolder> folder_;
+    int fd_ = -1;
+    char name_[MaxEntryLength + 1];  // both NUL-terminated
+    char temporary_[MaxEntryLength + 1];
     std::uint64_t written_ = 0;  // bytes appended
     bool failed_ = false;        // a write or the close failed
     bool finishFailed_ = false;  // Finish removed the file for that

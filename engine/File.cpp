@@ -243,11 +243,11 @@ fftDataEnum File::DataFormat() const {
     return static_cast<fftDataEnum>(data_->Format());
 }
 
-Variant File::Source() const {
+const Variant& File::Source() const noexcept {
     return data_->GetSource();
 }
 
-Variant File::Target() const {
+const Variant& File::Target() const noexcept {
     return data_->GetTarget();
 }
 
@@ -309,20 +309,24 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
     return static_cast<fftResultEnum>(ResultCode);
 }
 
-File::StandInResult File::TakeStandInResult() {
-    return StandInResult{ResultCode, exposuresDone_, exposureHop_, transformSeconds_, measures_, data_->TakeDeferred()};
+void File::TakeStandInResult(StandInResult& into) {
+    into.result = ResultCode;
+    into.exposures = exposuresDone_;
+    into.hop = exposureHop_;
+    into.seconds = transformSeconds_;
+    into.measures = measures_;
+    data_->TakeDeferred(into.outputs);
 }
 
-fftResultEnum File::AdoptStandIn(StandInResult&& done) {
-    StandInResult taken = std::move(done);
-    ResultCode = taken.result;
-    exposuresDone_ = taken.exposures;
-    exposureHop_ = taken.hop;
-    transformSeconds_ = taken.seconds;
-    measures_ = taken.measures;
+fftResultEnum File::AdoptStandIn(StandInResult& done) {
+    ResultCode = done.result;
+    exposuresDone_ = done.exposures;
+    exposureHop_ = done.hop;
+    transformSeconds_ = done.seconds;
+    measures_ = done.measures;
     // Only the outputs of a Multi carry exposure numbers; its exposures end
     // with the one whose output failed, as when it names them itself.
-    const std::int32_t failed = data_->CommitDeferred(std::move(taken.outputs), ResultCode);
+    const std::int32_t failed = data_->CommitDeferred(done.outputs, ResultCode);
     if (failed > 0 && failed < exposuresDone_) exposuresDone_ = failed;
     return static_cast<fftResultEnum>(ResultCode);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/Enums.h"
@@ -34,8 +35,8 @@ public:
     // Public members.
     fftDataEnum DataFormat() const;
     const std::string& Name() const noexcept { return name_; }
-    Variant Source() const;
-    Variant Target() const;
+    const Variant& Source() const noexcept;
+    const Variant& Target() const noexcept;
     // Runs the method chosen in Parameters over the source and returns the
     // result code. Per-file failures come back as codes: an error raised inside
     // a method leaves its number (6 for a floating-point fault, 7 for out of
@@ -65,13 +66,15 @@ public:
         Measures measures;
         DeferredOutputs outputs;
     };
-    // Called on the stand-in after its Transform.
-    StandInResult TakeStandInResult();
+    // Called on the stand-in after its Transform; the list of outputs of
+    // `into`, emptied, lends its room to the stand-in's next outputs.
+    void TakeStandInResult(StandInResult& into);
     // Ends this File as if it had run that transform itself: gives the
     // outputs their names in order (the first that fails sets the result and,
     // for a Multi, ends the exposures counted there) and takes the result,
-    // the exposures and the time. Returns the result.
-    fftResultEnum AdoptStandIn(StandInResult&& done);
+    // the exposures and the time; the list of outputs of `done` is left
+    // empty. Returns the result.
+    fftResultEnum AdoptStandIn(StandInResult& done);
     // What the last Transform did: the exposures it transformed and the
     // wall-clock seconds it took.
     std::int32_t ExposuresDone() const noexcept { return exposuresDone_; }
@@ -89,7 +92,7 @@ public:
     void SetParameters(std::shared_ptr<const Parameters> parameters) { parameters_ = std::move(parameters); }
     // The settings the transforms read; shared by every File of one Files.
     const std::shared_ptr<const Parameters>& GetParameters() const noexcept { return parameters_; }
-    void SetName(std::string name) { name_ = std::move(name); }
+    void SetName(std::string_view name) { name_.assign(name); }
 
     // Allocation seam for tests: called before each working-array allocation
     // with the element count; returning false makes that allocation fail as

@@ -7,6 +7,7 @@
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/FamilyLock.h"
+#include "python/KeyboardStop.h"
 
 namespace py = pybind11;
 
@@ -40,6 +41,8 @@ py::object Add(Files& self, py::handle FileType, py::handle Source, py::handle T
     Variant source = ToVariant(Source);
     Variant target = ToVariant(Target);
     Variant result;
+    // Ctrl+C ends a long listing at once.
+    KeyboardStop stop(nullptr);
     try {
         result = CoreCall(self.GetParameters(), [&] { return self.Add(fileType, source, target); });
     } catch (...) {
@@ -49,15 +52,15 @@ py::object Add(Files& self, py::handle FileType, py::handle Source, py::handle T
     }
     WriteBack(Source, source);
     WriteBack(Target, target);
+    stop.Finish();
     return FromVariant(result);
 }
 
 std::string Repr(Files& self) {
     const auto names = CoreCall(self.GetParameters(), [&] {
         std::vector<std::string> shown;
-        for (const auto& file : self.Items()) {
-            if (shown.size() == ReprNames) break;
-            shown.push_back(file->Name());
+        for (std::int32_t i = 1; i <= self.Count() && shown.size() < ReprNames; ++i) {
+            shown.push_back(self.Item(Variant(i))->Name());
         }
         return std::pair(shown, self.Count());
     });
@@ -105,7 +108,9 @@ tavox.OpenpyxlRange or any object with Rows.Count, Columns.Count and
 Cells(row, column).Value).
 
 Raises AutomationError 1003 (wrong kinds of Source or Target), 1004 (an
-empty Source or an invalid mask) and 457 (a name already in the batch).)doc")
+empty Source or an invalid mask) and 457 (a name already in the batch). On
+the main thread, Ctrl+C while a folder is listed adds nothing of it and
+raises KeyboardInterrupt.)doc")
         .def(
             "Remove",
             [](Files& self, py::handle Index) {

@@ -33,7 +33,7 @@ bool PythonRaisesKeyboardInterrupt() {
 
 }  // namespace
 
-KeyboardStop::KeyboardStop(Application& app) {
+KeyboardStop::KeyboardStop(Application* app) {
     if (!PythonRaisesKeyboardInterrupt()) return;
     if (depth == 0) {
         struct sigaction action {};
@@ -48,9 +48,11 @@ KeyboardStop::KeyboardStop(Application& app) {
     active_ = true;
     previousHooks_ = CurrentHostHooks();
     HostHooks hooks;
-    hooks.pumpEvents = [&app] {
-        if (interrupted.load()) app.BreakFFT();
-    };
+    if (app != nullptr) {
+        hooks.pumpEvents = [app] {
+            if (interrupted.load()) app->BreakFFT();
+        };
+    }
     hooks.stopRequested = [] { return interrupted.load(); };
     InstallHostHooks(std::move(hooks));
 }

@@ -16,6 +16,7 @@ packages=(
   python3-pandas python3-xarray python3-matplotlib python3-nbclient python3-ipykernel python3-numpydoc
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
+  time
   nlohmann-json3-dev
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian shellcheck

@@ -17,6 +17,7 @@
 #include "app/ApplicationEvents.h"
 #include "app/Files.h"
 #include "app/MainModule.h"
+#include "data/Data.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 #include "support/TestSupport.h"
@@ -237,6 +238,64 @@ TEST_F(ApplicationTest, handler_changing_its_arguments_has_no_effect) {
     EXPECT_NE(std::find(log.begin(), log.end(), "2:File d.dat " + AllRight), log.end());
     EXPECT_EQ(app->FFTFiles()->Count(), 4);
     EXPECT_NE(app->FFTFiles()->Item(Variant(std::int32_t{1})), nullptr);
+}
+
+// Files added without their File objects run through one spare File; a
+// handler that keeps the File it is given makes it that file's own, with its
+// results. A file whose File nobody kept gets a new one when asked for.
+TEST_F(ApplicationTest, a_file_kept_by_a_handler_becomes_its_own_with_the_results) {
+    const auto lazy = Application::Create();
+    lazy->FFTParameters()->SetWidth(128);
+    Variant source(dir.Path() + "*.dat");
+    Variant target("*.res");
+    ASSERT_EQ(lazy->FFTFiles()->AddDisk(source, target), 4u);
+    std::vector<std::string> own;
+    auto recorder = std::make_shared<RecordingSink>(own);
+    std::vector<std::string> sources;
+    std::shared_ptr<File> kept;
+    recorder->onFile = [&](std::shared_ptr<File>& file, std::int32_t&) {
+        sources.push_back(*file->Source().AsString() + " " + file->Name());
+        if (file->Name() == "b.dat") kept = file;
+    };
+    lazy->Subscribe(recorder);
+    lazy->FFTExecute();
+    EXPECT_EQ(sources, (std::vector<std::string>{dir.File("a.dat") + " a.dat", dir.File("b.dat") + " b.dat",
+                                                 dir.File("c.dat") + " c.dat", dir.File("d.dat") + " d.dat"}));
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(lazy->FFTFiles()->Item(Variant("B.DAT")), kept);
+    EXPECT_EQ(kept->GetData().WrittenOutputs(), std::vector<std::string>{dir.File("b.res")});
+    const auto other = lazy->FFTFiles()->Item(Variant(3));
+    EXPECT_NE(other, kept);
+    EXPECT_EQ(other->Name(), "c.dat");
+    EXPECT_EQ(*other->Target().AsString(), "*.res");
+    EXPECT_EQ(other->ExposuresDone(), 0);
+    EXPECT_EQ(test::ReadSamples(dir.File("d.res")).size(), 64u);
+}
+
+// A handler that adds or removes files changes the collection, not the run
+// in progress.
+TEST_F(ApplicationTest, files_removed_by_a_handler_still_run_in_this_run) {
+    const auto lazy = Application::Create();
+    lazy->FFTParameters()->SetWidth(128);
+    Variant source(dir.Path() + "*.dat");
+    Variant target("*.res");
+    lazy->FFTFiles()->AddDisk(source, target);
+    std::vector<std::string> own;
+    auto recorder = std::make_shared<RecordingSink>(own);
+    recorder->onFile = [&](std::shared_ptr<File>& file, std::int32_t&) {
+        if (file->Name() != "a.dat") return;
+        lazy->FFTFiles()->Remove(Variant("c.dat"));
+        lazy->FFTFiles()->Remove(Variant(1));
+        Variant more(dir.Path() + "a.dat");
+        lazy->FFTFiles()->AddDisk(more, target);
+    };
+    lazy->Subscribe(recorder);
+    lazy->FFTExecute();
+    EXPECT_EQ(own, (std::vector<std::string>{"Will", "File a.dat " + AllRight, "File b.dat " + AllRight,
+                                             "File c.dat " + AllRight, "File d.dat " + AllRight, "Done"}));
+    ASSERT_EQ(lazy->FFTFiles()->Count(), 3);
+    EXPECT_EQ(lazy->FFTFiles()->Item(Variant(1))->Name(), "b.dat");
+    EXPECT_EQ(lazy->FFTFiles()->Item(Variant(3))->Name(), "a.dat");
 }
 
 TEST_F(ApplicationTest, handler_may_unsubscribe_itself_and_subscription_is_once) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainModule.h"
 #include "common/AutomationError.h"
 #include "common/Enums.h"
 #include "data/Data.h"
@@ -327,6 +328,30 @@ TEST(files_test, item_and_remove_ignore_indices_that_match_nothing) {
     // A removed name can be added again.
     AddDisk(*files, dir.Path() + "a.dat");
     EXPECT_EQ(files->Item(Variant(2))->Name(), "a.dat");
+}
+
+// The host's stop test is asked while the folder is listed and the names
+// are taken; whichever question answers true, nothing of the listing stays.
+TEST(files_test, a_stop_while_listing_adds_nothing) {
+    TempDir dir;
+    for (int i = 0; i < 4100; ++i) test::WriteBytes(dir.File(std::to_string(i) + ".dat"), "");
+    auto files = NewFiles();
+    Variant source(dir.Path() + "*.dat");
+    Variant target("*out.*");
+    int asked = 0;
+    int stopAt = 0;
+    InstallHostHooks({nullptr, nullptr, [&] { return ++asked == stopAt; }});
+    ASSERT_EQ(files->AddDisk(source, target), 4100u);
+    const int questions = asked;
+    EXPECT_GE(questions, 4100 / static_cast<int>(ListStopInterval) + 3) << "the names taken are asked about too";
+    for (stopAt = 1; stopAt <= questions; ++stopAt) {
+        auto fresh = NewFiles();
+        asked = 0;
+        EXPECT_EQ(fresh->AddDisk(source, target), 0u) << stopAt;
+        EXPECT_EQ(fresh->Count(), 0);
+        EXPECT_EQ(asked, stopAt);
+    }
+    InstallHostHooks({});
 }
 
 TEST(files_test, removed_file_stays_usable_by_its_holder) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "data/FileSystem.h"
+#include "data/PosixFileSystem.h"
 #include "support/TestSupport.h"
 
 namespace tavox {
@@ -85,6 +87,35 @@ TEST(file_system_test, list_gives_sorted_visible_regular_files_and_links_to_them
     EXPECT_TRUE(fileSystem->List(dir.Path(), "*.none").empty());
     EXPECT_TRUE(fileSystem->List(dir.File("no-such-folder"), "*").empty());
     EXPECT_TRUE(fileSystem->List(dir.File("a.dat"), "*").empty());
+}
+
+// A stop during a listing takes effect before another ListStopInterval
+// entries are read: the test is asked at least that often, and the listing
+// ends at the question that answered true, with nothing listed.
+TEST(file_system_test, a_listing_asks_its_stop_test_and_ends_at_the_first_stop) {
+    TempDir dir;
+    constexpr std::size_t Files = 2 * ListStopInterval + 100;
+    for (std::size_t i = 0; i < Files; ++i) WriteBytes(dir.File(std::to_string(i) + ".dat"), "");
+    const auto fileSystem = DefaultFileSystem();
+    const std::size_t never = 0;
+    for (const std::size_t stopAt : {never, std::size_t{1}, std::size_t{2}, std::size_t{4}}) {
+        SCOPED_TRACE(stopAt);
+        std::size_t asked = 0;
+        ListedNames names;
+        names.Add("left from before");
+        const bool done = fileSystem->ListNames(dir.Path(), "*.dat", names, [&] { return ++asked == stopAt; });
+        if (stopAt == never) {
+            EXPECT_TRUE(done);
+            EXPECT_GE(asked, Files / ListStopInterval + 2) << "before, between and before sorting";
+            ASSERT_EQ(names.Size(), Files);
+            const std::vector<std::string> listed = fileSystem->List(dir.Path(), "*.dat");
+            EXPECT_TRUE(std::equal(listed.begin(), listed.end(), names.Views().begin(), names.Views().end()));
+        } else {
+            EXPECT_FALSE(done);
+            EXPECT_EQ(asked, stopAt);
+            EXPECT_TRUE(names.Empty());
+        }
+    }
 }
 
 TEST(file_system_test, size_and_existence_only_for_regular_files) {
@@ -422,6 +453,47 @@ TEST(file_system_test, leftovers_of_ended_processes_are_hidden_and_removed_by_th
     std::vector<std::string> expected = {"a.dat", "a.spc", planted[1], planted[2], planted[3]};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(test::FolderEntries(dir.Path()), expected);
+}
+
+std::size_t OpenDescriptors() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+// While folders are held, a file is reached through its folder as first
+// opened: a folder renamed meanwhile keeps its inputs and outputs, and only
+// a few folders stay open whatever the number used.
+TEST(file_system_test, held_folders_keep_their_files_and_a_bounded_number_stays_open) {
+    TempDir dir;
+    fs::create_directory(dir.File("a"));
+    WriteBytes(dir.File("a/in"), "input");
+    auto fileSystem = DefaultFileSystem();
+    fileSystem->HoldFolders();
+    ASSERT_TRUE(fileSystem->OpenRead(dir.File("a/in")));
+    auto output = fileSystem->CreateOutput(dir.File("a/out"));
+    ASSERT_TRUE(output);
+    fs::rename(dir.File("a"), dir.File("b"));
+    output->Write(Bytes("written"));
+    EXPECT_EQ(output->Commit(std::nullopt), CommitResult::Replaced);
+    EXPECT_EQ(ReadBytes(dir.File("b/out")), "written");
+    output.reset();
+    auto input = fileSystem->OpenRead(dir.File("a/in"));
+    ASSERT_TRUE(input);
+    std::vector<std::byte> bytes(5);
+    const std::optional<std::size_t> read = input->ReadAt(0, bytes);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(Text(std::span(bytes).first(*read)), "input");
+
+    const std::size_t before = OpenDescriptors();
+    for (int i = 0; i < 40; ++i) {
+        const std::string folder = dir.File("f" + std::to_string(i));
+        fs::create_directory(folder);
+        EXPECT_EQ(WriteAndCommit(*fileSystem, folder + "/out", "x", std::nullopt), CommitResult::Replaced);
+    }
+    EXPECT_LE(OpenDescriptors(), before + PosixFileSystem::HeldFolderCount);
+    fileSystem->ReleaseFolders();
+    EXPECT_FALSE(fileSystem->OpenRead(dir.File("a/in")));
+    EXPECT_LT(OpenDescriptors(), before);
+    EXPECT_EQ(test::FolderEntries(dir.File("b")), (std::vector<std::string>{"in", "out"}));
 }
 
 TEST(file_system_test, check_path_tells_what_stands_at_a_path) {

@@ -180,7 +180,9 @@ def test_ctrl_c_stops_a_batch_at_once_and_leaves_the_outputs_of_the_files_report
     # Each file takes 999 exposures; the batch stops between two of them,
     # not after the file in progress.
     assert stopped - times["sent"] < (times["first"] - times["start"]) / 4
-    assert 1 <= len(reported) < 4 and reported[0].ok
+    # On a loaded machine the sender may wake only after other files are done;
+    # the file in progress is then reported as stopped, never written.
+    assert reported and reported[0].ok and not all(r.ok for r in reported)
     assert sorted(p.name for p in tmp_path.iterdir() if not p.name.endswith(".dat")) == \
         sorted(os.path.basename(output) for result in reported if result.ok for output in result.outputs)
     # The handler is Python's again, and the next batch runs to its end.

@@ -357,7 +357,7 @@ void frmMain::cmdStart_Click() {
         if (!objApplication) return;
         Variant source(InputPattern());
         Variant target(FieldText(FieldOutMask));
-        objApplication->FFTFiles()->Add(fftDataDiskFile, source, target);
+        objApplication->FFTFiles()->AddDisk(source, target);
     });
     const std::shared_ptr<Application> kept = objApplication;
     // Keeps the process alive between this window's close and the progress window.

@@ -11,6 +11,7 @@
 #include "app/DisplayText.h"
 #include "app/Files.h"
 #include "data/Data.h"
+#include "data/TargetPath.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
 
@@ -51,6 +52,23 @@ int ExposureNumber(std::string_view path) {
     return number;
 }
 
+// The normal form of the folders of a batch's files, made once per folder text.
+class NormalFolders {
+public:
+    const std::string& Of(std::string_view folder) {
+        if (folder.data() != last_.data() || folder.size() != last_.size()) {
+            last_ = folder;
+            normal_ = Normalised(std::string(folder));
+            if (!normal_.empty() && normal_.back() != '/') normal_ += '/';
+        }
+        return normal_;
+    }
+
+private:
+    std::string_view last_;
+    std::string normal_;
+};
+
 }  // namespace
 
 void ReplacedSources::Attach(const std::shared_ptr<Application>& app) {
@@ -64,73 +82,115 @@ std::optional<ReplacedSources::Stamp> ReplacedSources::StampOf(const std::string
     return Stamp{info.st_dev, info.st_ino, info.st_size, Nanoseconds(info.st_mtim), Nanoseconds(info.st_ctim)};
 }
 
-// The outputs of a Multi transform differ only in their last three digits:
-// the inputs that end in such digits are grouped by the rest of their path,
-// so that each file is matched once instead of once per exposure.
 void ReplacedSources::WillExecute(std::int16_t&) {
     sources_.clear();
     hits_.clear();
-    inputs_.clear();
+    completed_ = 0;
     const auto app = apl.lock();
     if (!app) return;
-    const auto& files = app->FFTFiles()->Items();
-    for (const auto& file : files) {
-        if (Stopped()) return;
-        if (file->DataFormat() != fftDataDiskFile) continue;
-        const Variant source = file->Source();
-        if (const std::string* path = source.AsString()) inputs_.emplace(Normalised(*path), *path);
+    Check(*app->FFTFiles(), *app->FFTParameters());
+    if (Stopped()) {
+        sources_.clear();
+        hits_.clear();
     }
-    const Parameters& parameters = *app->FFTParameters();
+}
+
+// An output lies in its source's folder and names another source when a file
+// of the batch has its name and a folder of the same normal form. The outputs
+// of a Multi transform differ only in their last three digits: the inputs
+// that end in such digits are grouped by the rest of their path, so that each
+// file is matched once instead of once per exposure.
+void ReplacedSources::Check(Files& files, const Parameters& parameters) {
+    const std::size_t count = static_cast<std::size_t>(files.Count());
     const bool multi = parameters.Method() == fftMethodMulti;
     const std::int32_t repeat = parameters.Repeat();
-    std::unordered_map<std::string, std::vector<std::pair<int, const std::string*>>> numbered;  // by path less digits
+    NormalFolders folders;
+    NormalFolders inputFolders;
+    std::unordered_map<std::string, std::vector<std::pair<int, std::size_t>>> numbered;  // by normal path less digits
     if (multi) {
-        for (const auto& [path, given] : inputs_) {
-            const int number = ExposureNumber(path);
-            if (number >= 1 && number <= repeat) numbered[path.substr(0, path.size() - 3)].emplace_back(number, &path);
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!files.IsDiskAt(i)) continue;
+            const int number = ExposureNumber(files.NameAt(i));
+            if (number < 1 || number > repeat) continue;
+            std::string path = folders.Of(files.FolderAt(i));
+            path += files.NameAt(i);
+            path.resize(path.size() - 3);
+            numbered[path].emplace_back(number, i);
         }
         for (auto& [stem, found] : numbered) std::sort(found.begin(), found.end());
     }
-    for (const auto& file : files) {
-        if (Stopped()) {
-            sources_.clear();
-            hits_.clear();
-            break;
+    std::string input;
+    std::string normal;
+    std::string otherFolder;
+    std::string output;
+    auto inputAt = [&](std::size_t p) {
+        input.assign(files.FolderAt(p));
+        input += files.NameAt(p);
+        normal = inputFolders.Of(files.FolderAt(p));
+        normal += files.NameAt(p);
+    };
+    // The output path of exposure `number` (0 for the only one) of the file at `i`.
+    auto outputOf = [&](std::size_t i, std::int16_t number, std::string& path) {
+        if (const std::shared_ptr<File>& file = files.HeldAt(i)) {
+            file->GetData().TargetPath(path, number);
+            return;
         }
-        if (file->DataFormat() != fftDataDiskFile) continue;
+        const std::string* mask = files.MaskAt(i).AsString();
+        input.assign(files.FolderAt(i));
+        input += files.NameAt(i);
+        if (mask) {
+            FormTargetPath(path, input, *mask, number);
+        } else {
+            path.clear();
+        }
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (Stopped()) return;
+        const std::shared_ptr<File>& file = files.HeldAt(i);
+        if (file ? file->DataFormat() != fftDataDiskFile : !files.IsDiskAt(i)) continue;
+        outputOf(i, multi ? 1 : 0, output);
+        if (output.empty()) continue;
+        const std::size_t slash = output.rfind('/') + 1;
+        const std::string_view folder = std::string_view(output).substr(0, slash);
+        const std::string_view name = std::string_view(output).substr(slash);
+        // Outputs lie in their source's folder, unless the naming rule says otherwise.
+        const bool ownFolder = folder == files.FolderAt(i);
+        if (!ownFolder) otherFolder = NormalFolders().Of(folder);
+        const std::string& normalFolder = ownFolder ? folders.Of(files.FolderAt(i)) : otherFolder;
         if (!multi) {
-            std::string output = file->GetData().TargetPath(0);
-            if (output.empty()) continue;
-            const std::string path = Normalised(output);
-            NoteHit(*file, std::move(output), path);
+            const std::ptrdiff_t found = files.Find(name);
+            // An output that names its own source is refused.
+            if (found < 0 || static_cast<std::size_t>(found) == i) continue;
+            const auto position = static_cast<std::size_t>(found);
+            if (inputFolders.Of(files.FolderAt(position)) != normalFolder) continue;
+            inputAt(position);
+            NoteHit(i, output, input, normal);
             continue;
         }
-        const std::string first = file->GetData().TargetPath(1);
-        if (first.empty()) continue;
-        const std::string path = Normalised(first);
-        const auto found = numbered.find(path.substr(0, path.size() - 3));
+        std::string stem = normalFolder;
+        stem += name;
+        stem.resize(stem.size() - 3);
+        const auto found = numbered.find(stem);
         if (found == numbered.end()) continue;
-        for (const auto& [number, input] : found->second) {
-            NoteHit(*file, file->GetData().TargetPath(static_cast<std::int16_t>(number)), *input);
+        for (const auto& [number, position] : found->second) {
+            if (position == i) continue;
+            std::string numbered;
+            outputOf(i, static_cast<std::int16_t>(number), numbered);
+            inputAt(position);
+            NoteHit(i, std::move(numbered), input, normal);
         }
     }
-    inputs_.clear();
 }
 
-// Notes `output` of `file` when its normalised path `input` is another source of the batch.
-void ReplacedSources::NoteHit(File& file, std::string output, const std::string& input) {
-    const auto named = inputs_.find(input);
-    if (named == inputs_.end()) return;
-    const Variant source = file.Source();
-    const std::string* own = source.AsString();
-    if (own && Normalised(*own) == input) return;  // refused as naming its own source
-    auto [entry, added] = sources_.try_emplace(input);
-    if (added) entry->second.stamp = StampOf(named->second);
-    hits_[&file].push_back(Hit{std::move(output), &entry->second});
+void ReplacedSources::NoteHit(std::size_t position, std::string output, const std::string& input,
+                              const std::string& normal) {
+    auto [entry, added] = sources_.try_emplace(normal);
+    if (added) entry->second.stamp = StampOf(input);
+    hits_[position].push_back(Hit{std::move(output), &entry->second});
 }
 
 void ReplacedSources::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result) {
-    const auto found = hits_.find(File.get());
+    const auto found = hits_.find(completed_++);
     if (found == hits_.end()) return;
     for (const Hit& hit : found->second) {
         if (hit.source->warned) continue;

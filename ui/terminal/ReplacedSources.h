@@ -16,6 +16,8 @@
 namespace tavox {
 
 class Application;
+class Files;
+class Parameters;
 
 // Warns on `err` for each output of a batch that replaced a file that is
 // also one of the batch's sources (a rerun over a folder that holds earlier
@@ -60,14 +62,18 @@ private:
     };
     static std::optional<Stamp> StampOf(const std::string& path);
     bool Stopped() const { return stopRequested_ && stopRequested_(); }
-    void NoteHit(File& file, std::string output, const std::string& input);
+    // Finds the outputs of the files of `files` that are other sources of it.
+    void Check(Files& files, const Parameters& parameters);
+    // Notes `output` of the file at `position`, which is the source at
+    // `input` (as given, and `normal` in normal form).
+    void NoteHit(std::size_t position, std::string output, const std::string& input, const std::string& normal);
 
     std::ostream& err_;
     std::function<bool()> stopRequested_;
     std::weak_ptr<Application> apl;
     std::unordered_map<std::string, Source> sources_;         // sources named by outputs, by normalised path
-    std::unordered_map<const File*, std::vector<Hit>> hits_;  // only files with such outputs
-    std::unordered_map<std::string, std::string> inputs_;     // normalised path, path as given (during the check)
+    std::unordered_map<std::size_t, std::vector<Hit>> hits_;  // by position, only files with such outputs
+    std::size_t completed_ = 0;                               // files completed in this run
     std::int32_t warnings_ = 0;
 };
 

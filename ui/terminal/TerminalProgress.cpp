@@ -33,7 +33,11 @@ void TerminalProgress::FileComplete(std::shared_ptr<File>& File, std::int32_t& R
     tally_.FileDone(Result);
     if (lines_ == ResultLines::All) {
         ClearLive();
-        out_ << ResultLine(DisplayText(File ? File->Name() : std::string()), Result) << '\n';
+        name_.clear();
+        if (File) AppendDisplayText(name_, File->Name());
+        WriteResultLine(line_, name_, Result);
+        line_ += '\n';
+        out_ << line_;
         LineWritten();
     }
     DrawLive();

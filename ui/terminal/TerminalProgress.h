@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <memory>
+#include <string>
 
 #include "app/ApplicationEvents.h"
 #include "app/ExitStatus.h"
@@ -59,6 +60,8 @@ private:
     std::chrono::steady_clock::time_point lastFlush_{};
     std::weak_ptr<Application> apl;
     BatchTally tally_;
+    std::string name_;  // reused from line to line
+    std::string line_;
 };
 
 }  // namespace tavox
