@@ -103,4 +103,12 @@ std::string_view DetrendName(Detrend detrend) noexcept {
     return NameIn(DetrendNames, detrend);
 }
 
+std::optional<FftMode> FftModeFromName(std::string_view name) noexcept {
+    return Lookup<FftMode>(FftModeNames, name);
+}
+
+std::string_view FftModeName(FftMode mode) noexcept {
+    return NameIn(FftModeNames, mode);
+}
+
 }  // namespace tavox

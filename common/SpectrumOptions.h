@@ -25,6 +25,12 @@ inline constexpr std::array<std::string_view, 4> SpectrumUnitNames = {"linear", 
 enum class Detrend { None, Mean, Linear };
 inline constexpr std::array<std::string_view, 3> DetrendNames = {"none", "mean", "linear"};
 
+// How the spectrum stage transforms: the kernel whose outputs stay the same
+// bit for bit, or a real-input transform of N points with half the
+// arithmetic (FFTW's r2c), within a count of it on raw outputs.
+enum class FftMode { Exact, Fast };
+inline constexpr std::array<std::string_view, 2> FftModeNames = {"exact", "fast"};
+
 // The largest sample value, whose sine is 0 dBFS and reads the full-scale voltage.
 inline constexpr double FullScaleCounts = 32767.0;
 
@@ -67,6 +73,7 @@ struct SpectrumOptions {
     bool repeatCaps = false;  // with overlap: the repeat count caps the exposures
     Detrend detrend = Detrend::None;
     std::optional<std::int32_t> pad;  // points transformed, a power of two >= width
+    FftMode fft = FftMode::Exact;
 
     bool operator==(const SpectrumOptions&) const = default;
     SpectrumQuantity Quantity() const noexcept { return {scale, unit}; }
@@ -85,8 +92,10 @@ bool ValidPad(std::int64_t points) noexcept;
 std::optional<SpectrumScale> ScaleFromName(std::string_view name) noexcept;
 std::optional<SpectrumUnit> UnitFromName(std::string_view name) noexcept;
 std::optional<Detrend> DetrendFromName(std::string_view name) noexcept;
+std::optional<FftMode> FftModeFromName(std::string_view name) noexcept;
 std::string_view ScaleName(SpectrumScale scale) noexcept;
 std::string_view UnitName(SpectrumUnit unit) noexcept;
 std::string_view DetrendName(Detrend detrend) noexcept;
+std::string_view FftModeName(FftMode mode) noexcept;
 
 }  // namespace tavox

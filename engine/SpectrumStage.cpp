@@ -13,6 +13,7 @@
 #include "engine/TransformTables.h"
 #include "engine/Trap.h"
 #include "engine/fft/FftPlan.h"
+#include "engine/fft/RealTransform.h"
 #include "engine/fft/ReferenceKernel.h"
 
 namespace tavox {
@@ -101,6 +102,15 @@ std::shared_ptr<const TransformTables> TablesFor(const Parameters& parameters, s
     }
 }
 
+std::shared_ptr<const RealTransform> RealTransformFor(std::size_t points, bool fast) noexcept {
+    if (!fast) return nullptr;
+    try {
+        return RealTransform::For(points);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 double MedianBias(std::int32_t n) noexcept {
@@ -122,6 +132,8 @@ SpectrumStage::SpectrumStage(const Parameters& parameters, const OutputOptions& 
       width_(static_cast<std::size_t>(parameters.Width())),
       points_(PointsOf(parameters, options.spectrum)),
       tables_(TablesFor(parameters, points_, exact_)),
+      fast_(options.spectrum.fft == FftMode::Fast),
+      real_(RealTransformFor(points_, fast_)),
       output_(RowNames{NamesOf(options.spectrum.Quantity()).column, PolarRows[1]},
               SpectrumContext{points_, parameters.WindowSum(), parameters.WindowSquares(), options.rate, width_,
                               options.spectrum.Quantity(), options.spectrum.fullScale},
@@ -200,6 +212,15 @@ void SpectrumStage::Shape(const SpectrumStage& stage, std::span<double> re, std:
 
 void SpectrumStage::Transform(const SpectrumStage& stage, std::span<double> re, std::span<double> im,
                               bool conjugateOutput) {
+    if (stage.fast_) {
+        if (!stage.real_) throw AutomationError::Platform(ErrOutOfMemory, SourceFile);
+        std::feclearexcept(FloatingPointFaults);
+        if (!stage.real_->Transform(re, im, conjugateOutput)) {
+            throw AutomationError::Platform(ErrSubscriptOutOfRange, SourceFile);
+        }
+        CheckFloatingPoint();
+        return;
+    }
     if (!stage.tables_) throw AutomationError::Platform(ErrOutOfMemory, SourceFile);
     const TransformTables& tables = *stage.tables_;
     const int stages = tables.exponent;

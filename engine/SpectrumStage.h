@@ -14,6 +14,7 @@ namespace tavox {
 class Parameters;
 struct OutputOptions;
 struct TransformTables;
+class RealTransform;
 
 // SciPy's bias of the median of n exponentially distributed values
 // (scipy.signal.welch, average='median'): 1 + the sum over i = 1..(n-1)/2
@@ -79,6 +80,8 @@ private:
     std::size_t width_ = 0;
     std::size_t points_ = 0;
     std::shared_ptr<const TransformTables> tables_;  // null when they could not be built
+    const bool fast_;                                // FftMode::Fast: the real-input transform
+    std::shared_ptr<const RealTransform> real_;      // null when it could not be planned
     bool squared_ = false;                           // the scale step squares (power, PSD)
     double factor_ = 1;                              // and multiplies bins 1.. by this
     double dcFactor_ = 1;                            // bin 0 by this

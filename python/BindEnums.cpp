@@ -62,7 +62,7 @@ void AddEnum(py::module_& m, EnumKind kind, const char* name, const Members& mem
 // The tables the package takes its choices from: (name, value) of each
 // window and method, the average modes' names and, in the order of their
 // names, (name, magic, extension, self-describing, NumPy type) of each
-// output format; the names of the scales, units and detrends, and
+// output format; the names of the scales, units, detrends and transforms, and
 // (column, scale, unit) of every quantity.
 void BindNameTables(py::module_& m) {
     py::list windows;
@@ -89,6 +89,7 @@ void BindNameTables(py::module_& m) {
     m.attr("_scales") = names(SpectrumScaleNames);
     m.attr("_units") = names(SpectrumUnitNames);
     m.attr("_detrends") = names(DetrendNames);
+    m.attr("_fft_modes") = names(FftModeNames);
     py::list columns;
     for (const QuantityNames& row : QuantityTable()) {
         columns.append(py::make_tuple(row.column, ScaleName(row.quantity.scale), UnitName(row.quantity.unit)));

@@ -91,13 +91,16 @@ Enum Named(std::optional<Enum> (*read)(std::string_view) noexcept, const std::st
     return *value;
 }
 
+// The fast transform adds an eighth value; the state of the exact one stays as it was.
 py::tuple SpectrumState(const SpectrumOptions& o) {
-    return py::make_tuple(std::string(ScaleName(o.scale)), std::string(UnitName(o.unit)), o.fullScale, o.overlap,
-                          o.repeatCaps, std::string(DetrendName(o.detrend)), o.pad);
+    py::tuple state = py::make_tuple(std::string(ScaleName(o.scale)), std::string(UnitName(o.unit)), o.fullScale,
+                                     o.overlap, o.repeatCaps, std::string(DetrendName(o.detrend)), o.pad);
+    if (o.fft == FftMode::Exact) return state;
+    return py::tuple(state + py::make_tuple(std::string(FftModeName(o.fft))));
 }
 
 SpectrumOptions SpectrumFromState(const py::tuple& state) {
-    if (state.size() != 7) throw py::value_error("not the state of a BatchSettings");
+    if (state.size() != 7 && state.size() != 8) throw py::value_error("not the state of a BatchSettings");
     SpectrumOptions o;
     o.scale = Named(&ScaleFromName, state[0].cast<std::string>(), "scale");
     o.unit = Named(&UnitFromName, state[1].cast<std::string>(), "unit");
@@ -106,6 +109,7 @@ SpectrumOptions SpectrumFromState(const py::tuple& state) {
     o.repeatCaps = state[4].cast<bool>();
     o.detrend = Named(&DetrendFromName, state[5].cast<std::string>(), "detrend");
     o.pad = Pad(state[6]);
+    if (state.size() == 8) o.fft = Named(&FftModeFromName, state[7].cast<std::string>(), "fft");
     return o;
 }
 
@@ -125,7 +129,7 @@ void bindSettings(py::module_& m) {
 tavox.transform_files check it: the transform (width, window, center,
 method, repeat, start, finish, phase), the outputs (format, rate, average,
 layout), the spectrum (scale, unit, full_scale, overlap, repeat_caps,
-detrend, pad) and the threads (jobs). Made by those functions; each value
+detrend, pad, fft) and the threads (jobs). Made by those functions; each value
 is checked here alone, how they go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
@@ -220,6 +224,12 @@ is checked here alone, how they go together by those functions.)doc");
             "pad", [](const BatchSettings& s) { return s.output.spectrum.pad; },
             [](BatchSettings& s, const py::object& value) { s.output.spectrum.pad = Pad(value); },
             "int | None: points transformed, a power of two at least the width, as the program's --pad.")
+        .def_property(
+            "fft", [](const BatchSettings& s) { return std::string(FftModeName(s.output.spectrum.fft)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.output.spectrum.fft = Named(&FftModeFromName, name, "fft");
+            },
+            "str: the transform, as the program's --fft: 'exact' (the default) or 'fast'.")
         .def(py::self == py::self)  // NOLINT(misc-redundant-expression)
         .def("__repr__",
              [](const BatchSettings& s) {

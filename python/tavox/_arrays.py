@@ -15,9 +15,9 @@ import numpy as np
 import numpy.typing as npt
 
 from ._spectrum import Spectrum, _axis
-from ._tavox import (BatchSettings, _average_modes, _detrends, _method_names, _output_formats, _quantity_columns,
-                     _result_message, _scales, _spectrum, _units, _window_constants, _window_names, _window_weights,
-                     fftMethodEnum, fftResultEnum, fftWindowEnum)
+from ._tavox import (BatchSettings, _average_modes, _detrends, _fft_modes, _method_names, _output_formats,
+                     _quantity_columns, _result_message, _scales, _spectrum, _units, _window_constants, _window_names,
+                     _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 if TYPE_CHECKING:
     from ._spectrogram import Spectrogram
@@ -29,6 +29,7 @@ LayoutName = Literal["files", "matrix"]
 ScaleName = Literal["amplitude", "power", "psd"]
 UnitName = Literal["linear", "dbfs", "volts", "dbv"]
 DetrendName = Literal["none", "mean", "linear"]
+FftName = Literal["exact", "fast"]
 Position = Union[int, float, str, None]
 
 _WINDOWS = {name: fftWindowEnum(value) for name, value in _window_names}
@@ -137,12 +138,14 @@ def _name(value: object, name: str, names: tuple[str, ...]) -> str:
 
 
 def _spectrum_settings(settings: BatchSettings, *, scale: object, unit: object, full_scale: object,
-                       overlap: object, detrend: object, pad: object, repeat_given: bool) -> None:
+                       overlap: object, detrend: object, pad: object, repeat_given: bool,
+                       fft: object = "exact") -> None:
     """Checks the scale, unit, placement, detrending and padding, alone (by
     BatchSettings) and as the command line checks them together."""
     settings.scale = _name(scale, "scale", _scales)
     settings.unit = _name(unit, "unit", _units)
     settings.detrend = _name(detrend, "detrend", _detrends)
+    settings.fft = _name(fft, "fft", _fft_modes)
     settings.full_scale = cast(Optional[float], full_scale)
     volts = settings.unit in ("volts", "dbv")
     if volts and settings.full_scale is None:
@@ -165,7 +168,7 @@ def _settings(*, width: object, window: object, center: object, method: object, 
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
               rate: object = None, scale: object = "amplitude", unit: object = "linear", full_scale: object = None,
               overlap: object = None, detrend: object = "none", pad: object = None,
-              layout: object = "files") -> BatchSettings:
+              layout: object = "files", fft: object = "exact") -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
     rate, the jobs and the numbers of the spectrum by BatchSettings);
     TypeError or ValueError for the first one out of place."""
@@ -204,7 +207,7 @@ def _settings(*, width: object, window: object, center: object, method: object, 
     settings.finish = _position(finish, "finish") or None
     settings.phase = _flag(phase, "phase")
     _spectrum_settings(settings, scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend,
-                       pad=pad, repeat_given=repeat is not None)
+                       pad=pad, repeat_given=repeat is not None, fft=fft)
     if settings.format == "raw" and (settings.scale, settings.unit) != ("amplitude", "linear"):
         raise ValueError("format='raw' holds amplitudes in sample counts only; for scale=%r, unit=%r choose "
                          "'csv', 'f32' or 'npy'" % (settings.scale, settings.unit))
@@ -296,7 +299,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              start: Position = ..., finish: Position = ..., phase: bool = ...,
              dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
              scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
-             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
              fs: float | None = ...) -> Spectrum: ...
 
 
@@ -306,7 +309,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              start: Position = ..., finish: Position = ..., phase: bool = ...,
              dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
              scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
-             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
              fs: float | None = ...) -> Spectrogram: ...
 
 
@@ -316,7 +319,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              start: Position = ..., finish: Position = ..., phase: bool = ...,
              dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
              scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
-             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
              fs: float | None = ...) -> Spectrum | Spectrogram: ...
 
 
@@ -326,7 +329,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
              dtype: Literal["float64", "int16"] = "float64", average: AverageName = "mean", jobs: int | None = None,
              scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
              overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-             fs: float | None = None) -> Spectrum | Spectrogram:
+             fft: FftName = "exact", fs: float | None = None) -> Spectrum | Spectrogram:
     """The spectrum of samples, as the batch computes it.
 
     Parameters
@@ -392,6 +395,9 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     pad : int, optional
         Points transformed, a power of two from width to 65536: the weighted
         exposure followed by zeros, giving pad/2 bins.
+    fft : {"exact", "fast"}, default "exact"
+        "exact" (the same bits as the batch) or "fast" (FFTW's real-input
+        transform, within one count on int16 results), as --fft.
     fs : float, optional
         The sample rate in Hz: the frequencies in Hz and the density of
         "psd" per Hz (without it, bin numbers and a rate of 1, as SciPy).
@@ -439,7 +445,7 @@ def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWind
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, average=average, jobs=jobs, format="raw" if raw else "npy",
                          rate=_rate(fs), scale=scale, unit=unit, full_scale=full_scale, overlap=overlap,
-                         detrend=detrend, pad=pad)
+                         detrend=detrend, pad=pad, fft=fft)
     source = _samples(samples)
     if settings.method == fftMethodEnum.fftMethodMulti:
         from ._spectrogram import _multi

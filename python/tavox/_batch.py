@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, DetrendName, LayoutName, MethodName, Position, ScaleName, UnitName, WindowName,
-                      _rate, _settings)
+from ._arrays import (AverageName, DetrendName, FftName, LayoutName, MethodName, Position, ScaleName, UnitName,
+                      WindowName, _rate, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -150,7 +150,8 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, layout: LayoutName = "files") -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files",
+                    fft: FftName = "exact") -> list[FileResult]:
     """Runs a batch over the files that pattern matches.
 
     Parameters
@@ -184,6 +185,8 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
         into a numbered output) or "matrix" (all into one output with its
         axes, named by mask: "*.npz" with format="npz" gives a file that
         tavox.read_spectrum reads into a Spectrogram).
+    fft : {"exact", "fast"}, default "exact"
+        As for tavox.spectrum and the command line's --fft.
 
     Returns
     -------
@@ -217,5 +220,5 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout)
+                         layout=layout, fft=fft)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

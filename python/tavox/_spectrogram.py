@@ -11,8 +11,8 @@ from typing import Any, NamedTuple, Optional
 import numpy as np
 import numpy.typing as npt
 
-from ._arrays import (DetrendName, Position, ScaleName, UnitName, WindowName, _check_result, _integer, _rate,
-                      _samples, _settings)
+from ._arrays import (DetrendName, FftName, Position, ScaleName, UnitName, WindowName, _check_result, _integer,
+                      _rate, _samples, _settings)
 from ._spectrum import _COLUMNS, _UNITS, _optional, _raw_values
 from ._tavox import (BatchSettings, _matrix_meta, _range, _spectrogram, _window_names, fftMethodEnum, fftResultEnum,
                      fftWindowEnum)
@@ -292,7 +292,8 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
                 overlap: float | None = None, repeat: int | None = None, start: Position = None,
                 finish: Position = None, center: bool = False, fs: float | None = None,
                 scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
-                detrend: DetrendName = "none", pad: int | None = None, jobs: int | None = None) -> Spectrogram:
+                detrend: DetrendName = "none", pad: int | None = None, jobs: int | None = None,
+                fft: FftName = "exact") -> Spectrogram:
     """The spectrogram of samples: the spectrum of each exposure, as the batch's method "multi" computes it.
 
     Parameters
@@ -319,7 +320,7 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
     fs : float, optional
         The sample rate in Hz, for f in Hz and t in seconds (and the density
         of "psd"); None gives bin numbers and samples.
-    scale, unit, full_scale, detrend, pad : optional
+    scale, unit, full_scale, detrend, pad, fft : optional
         As for tavox.spectrum: the values of each row ("psd" in units per
         Hz, "dbfs" in dB, ...); with pad the rows hold pad / 2 bins,
         ``k * fs / pad`` Hz apart.
@@ -365,7 +366,7 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
     settings = _settings(width=width, window=window, center=center, method="multi",
                          repeat=2 if placed_by_hop else repeat, start=start, finish=finish, phase=False,
                          average="mean", jobs=jobs, format="npy", rate=_rate(fs), scale=scale, unit=unit,
-                         full_scale=full_scale, detrend=detrend, pad=pad, layout="matrix")
+                         full_scale=full_scale, detrend=detrend, pad=pad, layout="matrix", fft=fft)
     source = _samples(samples)
     if not placed_by_hop:
         code, outputs, bins, values, starts = _spectrogram(source, settings)

@@ -151,6 +151,7 @@ class BatchSettings:
     repeat_caps: bool
     detrend: str
     pad: Optional[int]
+    fft: str
     def __init__(self) -> None: ...
     def __eq__(self, other: object) -> bool: ...
 
@@ -209,4 +210,5 @@ _output_formats: tuple[tuple[str, bytes, str, bool, str], ...]
 _scales: tuple[str, ...]
 _units: tuple[str, ...]
 _detrends: tuple[str, ...]
+_fft_modes: tuple[str, ...]
 _quantity_columns: tuple[tuple[str, str, str], ...]

@@ -24,8 +24,8 @@ from __future__ import annotations
 import os
 from typing import Any, Optional, cast
 
-from ._arrays import (AverageName, DetrendName, LayoutName, MethodName, Position, ScaleName, UnitName, WindowName,
-                      _rate, _settings)
+from ._arrays import (AverageName, DetrendName, FftName, LayoutName, MethodName, Position, ScaleName, UnitName,
+                      WindowName, _rate, _settings)
 from ._batch import FileResult, PathText, Progress, _check_progress, matching_inputs, run_batch
 from ._tavox import BatchSettings, fftMethodEnum, fftWindowEnum
 
@@ -58,7 +58,8 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
                     average: AverageName = "mean", jobs: int | None = None, scale: ScaleName = "amplitude",
                     unit: UnitName = "linear", full_scale: float | None = None, overlap: float | None = None,
                     detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, layout: LayoutName = "files") -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files",
+                    fft: FftName = "exact") -> list[FileResult]:
     """tavox.transform_files with the files spread over the workers of a Dask cluster.
 
     The files that pattern matches are listed here, in the batch's order,
@@ -84,7 +85,7 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     jobs : int, optional
         The threads of each task; with several tasks per worker process at
         once, jobs=1 keeps them from competing for its CPUs.
-    scale, unit, full_scale, overlap, detrend, pad, fs, layout : optional
+    scale, unit, full_scale, overlap, detrend, pad, fs, layout, fft : optional
         As for tavox.transform_files.
 
     Returns
@@ -113,7 +114,7 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout)
+                         layout=layout, fft=fft)
     _check_progress(progress)
     if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
         raise TypeError("partitions must be an int or None, not %s" % type(partitions).__name__)

@@ -114,10 +114,11 @@ _tavox_option_values[--format]="raw csv f32 npy"
 _tavox_option_values[--report]="@file"
 _tavox_option_values[--rate]="@text"
 _tavox_option_values[--quiet]=""
-check "tavox --f" --format= --full-scale=
+check "tavox --f" --fft= --format= --full-scale=
 check "tavox --fo" --format=
 check "tavox --r" --rate= --report=
 check "tavox --format=" csv f32 npy raw
+check "tavox --fft=" exact fast
 check "tavox --format=C" 
 check "tavox --format=c" csv
 check "tavox --format c" csv

@@ -77,6 +77,7 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--overlap=100"}, "--overlap=100 is not an overlap; give a percentage from 0 to 95, such as 50"},
         {{"--overlap=-5"}, "--overlap=-5 is not an overlap; give a percentage from 0 to 95, such as 50"},
         {{"--detrend=quadratic"}, "--detrend=quadratic is not known; use none, mean or linear"},
+        {{"--fft=quick"}, "--fft=quick is not a transform; use exact or fast"},
         {{"--pad=1000"},
          "--pad=1000 is not a transform size; give a power of two from the width DELKA to 65536, such as 4096"},
         {{"--pad=131072"},
@@ -84,7 +85,7 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
          "unknown option -x; the options are --format, --layout, --rate, --average, --scale, "
-         "--unit, --full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, "
+         "--unit, --full-scale, --overlap, --detrend, --pad, --fft, --report, --shard, --jobs, --quiet, "
          "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
          "--version"},
         {{"--shard=4/3"},
@@ -111,14 +112,14 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
          "unknown option -\\xff; the options are --format, --layout, --rate, --average, --scale, "
-         "--unit, --full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, --quiet, "
+         "--unit, --full-scale, --overlap, --detrend, --pad, --fft, --report, --shard, --jobs, --quiet, "
          "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
          "--version"},
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"},
          "unknown option --x\\r\\x1b[2J; the options are --format, --layout, --rate, --average, "
-         "--scale, --unit, --full-scale, --overlap, --detrend, --pad, --report, --shard, --jobs, "
+         "--scale, --unit, --full-scale, --overlap, --detrend, --pad, --fft, --report, --shard, --jobs, "
          "--quiet, --plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
          "--version"},
     };

@@ -106,6 +106,7 @@ TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
     WithOptions(window,
                 [](frmOptions* dialog) { QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); });
     EXPECT_EQ(Option("Layout"), "") << "the default writes no key";
+    EXPECT_EQ(Option("Fft"), "") << "the default writes no key";
     WithOptions(window, [](frmOptions* dialog) {
         auto* format = Find<QComboBox>(dialog, "cboFormat");
         auto* layout = Find<QComboBox>(dialog, "cboLayout");
@@ -123,9 +124,16 @@ TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
         EXPECT_EQ(layout->currentData().toString(), "files");
         Choose(format, "f32");
         Choose(layout, "matrix");
+        Choose(Find<QComboBox>(dialog, "cboFft"), "fast");
         QTest::mouseClick(Find<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
     });
     EXPECT_EQ(Option("Layout"), "matrix");
+    EXPECT_EQ(Option("Fft"), "fast");
+    WithOptions(window, [](frmOptions* dialog) {
+        EXPECT_EQ(Find<QComboBox>(dialog, "cboFft")->currentData().toString(), "fast");
+        EXPECT_EQ(dialog->Settings().output.spectrum.fft, FftMode::Fast);
+        QTest::mouseClick(Find<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
+    });
     EXPECT_EQ(Option("Format"), "f32");
     window->close();
     // What the command line would refuse together falls back.

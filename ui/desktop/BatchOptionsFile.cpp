@@ -24,6 +24,7 @@ constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Avera
 // earlier options stays as it was.
 constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
 constexpr Key LayoutKey = {"Layout", "layout"};
+constexpr Key FftKey = {"Fft", "fft"};
 
 // What the command line would refuse together falls back to the defaults:
 // a unit without its full scale, a scale or unit a raw output cannot hold,
@@ -36,7 +37,11 @@ void KeepConsistent(OutputOptions& output) {
     if (spectrum.scale != SpectrumScale::Amplitude && output.average == AverageMode::Rms) {
         spectrum.scale = SpectrumScale::Amplitude;
     }
-    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) spectrum = SpectrumOptions{};
+    if (spectrum.Quantity() != SpectrumQuantity{} && output.format == OutputFormat::Raw) {
+        const FftMode fft = spectrum.fft;
+        spectrum = SpectrumOptions{};
+        spectrum.fft = fft;
+    }
     if (output.layout == OutputLayout::Matrix && output.format == OutputFormat::Raw) {
         output.layout = OutputLayout::Files;
     }
@@ -57,6 +62,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     std::vector<Key> keys(std::begin(Keys), std::end(Keys));
     keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
     keys.push_back(LayoutKey);
+    keys.push_back(FftKey);
     for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
@@ -107,6 +113,10 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
     if (settings.output.layout != OutputLayout::Files || !profile.Read(BatchOptionsSection, LayoutKey.key).empty()) {
         written = profile.Write(BatchOptionsSection, LayoutKey.key, std::string(LayoutName(settings.output.layout))) &&
                   written;
+    }
+    const FftMode fft = settings.output.spectrum.fft;
+    if (fft != FftMode::Exact || !profile.Read(BatchOptionsSection, FftKey.key).empty()) {
+        written = profile.Write(BatchOptionsSection, FftKey.key, std::string(FftModeName(fft))) && written;
     }
     return written;
 }

@@ -24,14 +24,14 @@ constexpr int FieldLeft = 2880;
 constexpr int FieldWidth = 2535;
 constexpr int RowTop = 120;
 constexpr int RowStep = 420;
-constexpr int Rows = 10;
+constexpr int Rows = 11;
 
 // What the lists show of a name; a name without a text shows as itself.
 struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 19> Captions{{
+constexpr std::array<Caption, 21> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
@@ -51,6 +51,8 @@ constexpr std::array<Caption, 19> Captions{{
     {"dbfs", "dbfs – dBFS"},
     {"volts", "volts – volty"},
     {"dbv", "dbv – dBV (vůči 1 V)"},
+    {"exact", "exact – bit po bitu stejné"},
+    {"fast", "fast – rychlá (FFTW)"},
 }};
 
 QString CaptionOf(std::string_view name) {
@@ -167,6 +169,10 @@ void frmOptions::createFields() {
     FillNames<OutputLayout>(cboLayout, LayoutName);
     lblLayout = MakeLabel(this, QStringLiteral("lblLayout"), "&Expozice metody m", 9, cboLayout);
     connect(cboFormat, &QComboBox::currentIndexChanged, this, &frmOptions::cboFormat_Change);
+
+    cboFft = Place(new QComboBox(this), QStringLiteral("cboFft"), FieldLeft, 10, FieldWidth);
+    FillNames<FftMode>(cboFft, FftModeName);
+    lblFft = MakeLabel(this, QStringLiteral("lblFft"), "&Transformace", 10, cboFft);
     connect(cboLayout, &QComboBox::currentIndexChanged, this, &frmOptions::cboLayout_Change);
 }
 
@@ -198,6 +204,7 @@ void frmOptions::Form_Load() {
     }
     spnJobs->setValue(settings_.jobs.value_or(0));
     SelectName(cboLayout, LayoutName(settings_.output.layout));
+    SelectName(cboFft, FftModeName(spectrum.fft));
     cboPlot_Change();
     cboScale_Change();
 }
@@ -279,6 +286,7 @@ BatchSettings frmOptions::Settings() const {
     spectrum.scale = ScaleFromName(cboScale->currentData().toString().toStdString()).value_or(SpectrumScale::Amplitude);
     spectrum.unit = UnitFromName(cboUnit->currentData().toString().toStdString()).value_or(SpectrumUnit::Linear);
     spectrum.fullScale = txtFullScale->isEnabled() ? FullScaleShown() : std::nullopt;
+    spectrum.fft = FftModeFromName(cboFft->currentData().toString().toStdString()).value_or(FftMode::Exact);
     settings.plot.reset();
     if (cboPlot->currentIndex() > 0) {
         settings.plot = PlotSettings{cboPlot->currentIndex() == 2 ? PlotScale::Db : PlotScale::Linear,

@@ -15,9 +15,10 @@ namespace tavox {
 // The Options dialog of the main window: the format of the outputs, the
 // sample rate, how the average method combines its exposures, the scale and
 // unit of the values (with the full-scale voltage), pictures of the outputs,
-// the threads of a batch and where method m puts its exposures, as the
-// command line's --format, --rate, --average, --scale, --unit,
-// --full-scale, --plot, --plot-size, --jobs and --layout take them. Shown
+// the threads of a batch, where method m puts its exposures and the
+// transform, as the command line's --format, --rate, --average, --scale,
+// --unit, --full-scale, --plot, --plot-size, --jobs, --layout and --fft
+// take them. Shown
 // modally; OK is enabled while the rate reads as a sample rate (or is
 // empty) and the options go together as the command line requires.
 class frmOptions : public QDialog {
@@ -71,6 +72,8 @@ private:
     QSpinBox* spnJobs = nullptr;
     QLabel* lblLayout = nullptr;
     QComboBox* cboLayout = nullptr;
+    QLabel* lblFft = nullptr;
+    QComboBox* cboFft = nullptr;
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };
