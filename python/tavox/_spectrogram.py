@@ -320,12 +320,14 @@ def spectrogram(samples: npt.ArrayLike, width: int, *, window: WindowName | fftW
     fs : float, optional
         The sample rate in Hz, for f in Hz and t in seconds (and the density
         of "psd"); None gives bin numbers and samples.
-    scale, unit, full_scale, detrend, pad, fft : optional
+    scale, unit, full_scale, detrend, pad : optional
         As for tavox.spectrum: the values of each row ("psd" in units per
         Hz, "dbfs" in dB, ...); with pad the rows hold pad / 2 bins,
         ``k * fs / pad`` Hz apart.
     jobs : int, optional
         Threads, as for tavox.spectrum; the result does not depend on it.
+    fft : {"exact", "fast"}, default "exact"
+        As for tavox.spectrum.
 
     Returns
     -------
