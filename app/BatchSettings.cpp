@@ -30,6 +30,7 @@ void ApplyRunSettings(const BatchSettings& settings, Application& app, std::shar
     OutputOptions output = settings.output;
     output.observer = std::move(observer);
     app.FFTFiles()->SetOutputOptions(output);
+    app.FFTFiles()->SetInputOptions(settings.input);
     app.FFTFiles()->SetShare(settings.shard);
 }
 

@@ -7,6 +7,7 @@
 
 #include "app/PlotSettings.h"
 #include "common/Enums.h"
+#include "common/InputOptions.h"
 #include "common/OutputOptions.h"
 #include "data/BatchShare.h"
 
@@ -37,6 +38,7 @@ struct TransformSettings {
 struct BatchSettings {
     TransformSettings transform;
     OutputOptions output;               // format, rate, average mode; the run sets the observer
+    InputOptions input;                 // how the inputs are read: kind, raw sample format, channels
     std::optional<PlotSettings> plot;   // a picture next to every output
     std::optional<std::int32_t> jobs;   // threads, 0 to MaxJobs; none or 0: DefaultJobs()
     BatchShare shard;                   // the share of the inputs to transform; all by default
@@ -55,7 +57,7 @@ bool ValidRate(double rate) noexcept;
 // the errors of SetWidth and SetWindow.
 void ApplyTransform(const TransformSettings& transform, Parameters& parameters);
 
-// Gives `app` the output options, jobs and share of `settings`, with
+// Gives `app` the output and input options, jobs and share of `settings`, with
 // `observer` told about every output; the Parameters stay as they are.
 // Raises ErrInvalidCall for jobs out of range.
 void ApplyRunSettings(const BatchSettings& settings, Application& app,

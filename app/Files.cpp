@@ -1,8 +1,11 @@
 #include "app/Files.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <span>
+#include <string_view>
 
 #include "app/MainModule.h"
 #include "common/AutomationError.h"
@@ -13,6 +16,7 @@
 #include "data/ListedNames.h"
 #include "data/Path.h"
 #include "data/Range.h"
+#include "data/SampleSource.h"
 #include "engine/File.h"
 
 namespace tavox {
@@ -24,6 +28,60 @@ constexpr std::size_t KeyStopInterval = 4096;
 
 [[noreturn]] void RaiseInvalid(std::int32_t id) {
     throw AutomationError::FromStringTable(id, SourceFiles);
+}
+
+constexpr std::string_view SigmfData = ".sigmf-data";
+constexpr std::string_view SigmfMeta = ".sigmf-meta";
+constexpr std::string_view ChannelMark = "_ch";
+
+// The names (in byte order) without the .sigmf-data files whose .sigmf-meta
+// is among them: a recording is read through its metadata. Copies the list
+// only when it drops a name.
+void OneNamePerRecording(ListedNames& names) {
+    const std::span<const std::string_view> views = names.Views();
+    std::string meta;
+    const auto paired = [&](std::string_view name) {
+        if (name.size() <= SigmfData.size() || !name.ends_with(SigmfData)) return false;
+        meta.assign(name.substr(0, name.size() - SigmfData.size()));
+        meta += SigmfMeta;
+        return std::binary_search(views.begin(), views.end(), std::string_view(meta));
+    };
+    if (std::none_of(views.begin(), views.end(), paired)) return;
+    ListedNames kept;
+    for (const std::string_view name : views) {
+        if (!paired(name)) kept.Add(name);
+    }
+    names = std::move(kept);
+}
+
+// The name of the File that reads channel `channel` of the file `name`: "_chK"
+// before the extension's dot.
+std::string ChannelName(std::string_view name, std::int32_t channel) {
+    const std::size_t dot = std::min(name.rfind('.'), name.size());
+    std::string named(name.substr(0, dot));
+    named += ChannelMark;
+    named += std::to_string(channel);
+    named += name.substr(dot);
+    return named;
+}
+
+// The parts of a name ChannelName made: the file's name before and after
+// "_chK", and K.
+struct ChannelNameParts {
+    std::string_view before;
+    std::string_view after;
+    std::int32_t channel = 1;
+};
+
+ChannelNameParts SplitChannelName(std::string_view name) noexcept {
+    const std::size_t dot = std::min(name.rfind('.'), name.size());
+    const std::size_t mark = name.substr(0, dot).rfind(ChannelMark);
+    if (mark == std::string_view::npos) return {name, {}, 1};
+    std::int32_t channel = 0;
+    for (const char digit : name.substr(mark + ChannelMark.size(), dot - mark - ChannelMark.size())) {
+        channel = channel * 10 + (digit - '0');
+    }
+    return {name.substr(0, mark), name.substr(dot), channel};
 }
 
 }  // namespace
@@ -116,6 +174,32 @@ const Variant& Files::MaskAt(std::size_t i) const noexcept {
     return IsDiskAt(i) ? listings_[Run().listingOf[i] & ~ExactKey].mask : none;
 }
 
+void Files::SourcePathAt(std::size_t i, std::string& path) const {
+    SourcePath(Run(), i, path);
+}
+
+InputOptions Files::InputAt(std::size_t i) const noexcept {
+    return IsDiskAt(i) ? Input(Run(), i) : InputOptions{};
+}
+
+void Files::SourcePath(const Entries& entries, std::size_t i, std::string& path) const {
+    const Listing& listing = listings_[entries.listingOf[i] & ~ExactKey];
+    path.assign(listing.folder);
+    if (!listing.input.eachChannel) {
+        path += entries.names[i];
+        return;
+    }
+    const ChannelNameParts parts = SplitChannelName(entries.names[i]);
+    path += parts.before;
+    path += parts.after;
+}
+
+InputOptions Files::Input(const Entries& entries, std::size_t i) const noexcept {
+    InputOptions input = listings_[entries.listingOf[i] & ~ExactKey].input;
+    if (input.eachChannel) input.channel = SplitChannelName(entries.names[i]).channel;
+    return input;
+}
+
 std::shared_ptr<File> Files::ForRun(std::size_t i, std::shared_ptr<File>& spare) {
     const Entries& entries = Run();
     if (entries.held[i]) return entries.held[i];
@@ -157,8 +241,10 @@ std::size_t Files::AddDisk(Variant& source, Variant& target) {
     ListedNames listed;
     const std::string folder = PathFolder(completed);
     if (!fileSystem_->ListNames(folder, PathName(completed), listed, stop)) return 0;
+    if (inputOptions_.kind == InputKind::Detect) OneNamePerRecording(listed);
     const std::size_t matched = listed.Size();
     listed.Keep(share_.Begin(matched), share_.End(matched));
+    if (inputOptions_.eachChannel) ListChannels(folder, listed);
     if (listed.Empty()) return 0;
     std::vector<std::string_view>& names = entries_.names;
     if (listings_.size() >= RangeListing ||
@@ -169,7 +255,7 @@ std::size_t Files::AddDisk(Variant& source, Variant& target) {
     Freeze();
     const std::size_t first = names.size();
     const auto listing = static_cast<std::uint32_t>(listings_.size());
-    listings_.push_back(Listing{folder, Variant(mask)});
+    listings_.push_back(Listing{folder, Variant(mask), inputOptions_});
     try {
         nameBlocks_.reserve(nameBlocks_.size() + listed.Size() / 1024 + 16);
         if (names.empty()) {
@@ -202,6 +288,21 @@ std::size_t Files::AddDisk(Variant& source, Variant& target) {
         }
     }
     return count - first;
+}
+
+void Files::ListChannels(const std::string& folder, ListedNames& listed) const {
+    ListedNames channels;
+    InputOptions first = inputOptions_;
+    first.channel = 1;
+    std::string path;
+    for (const std::string_view name : listed.Views()) {
+        path.assign(folder);
+        path += name;
+        const SourceOpening opening = SampleSource::Open(*fileSystem_, path, first);
+        const std::int32_t count = opening.source ? opening.source->Channels() : 1;
+        for (std::int32_t k = 1; k <= count; ++k) channels.Add(ChannelName(name, k));
+    }
+    listed = std::move(channels);
 }
 
 Variant Files::AddRange(const Variant& source, const Variant& target) {
@@ -324,8 +425,9 @@ void Files::PointAt(File& file, const Entries& entries, std::size_t i) {
     Data& data = file.GetData();
     if (data.Format() != fftDataDiskFile) file.SetFormat(fftDataDiskFile);
     if (!(data.GetOutputOptions() == outputOptions_)) data.SetOutputOptions(outputOptions_);
-    path_.assign(listing.folder);
-    path_ += name;
+    const InputOptions input = Input(entries, i);
+    if (!(data.GetInputOptions() == input)) data.SetInputOptions(input);
+    SourcePath(entries, i, path_);
     source_.AssignText(path_);
     data.SetSource(source_);
     data.SetTarget(listing.mask);

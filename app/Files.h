@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/NameKeys.h"
+#include "common/InputOptions.h"
 #include "common/Object.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
@@ -17,6 +18,7 @@ namespace tavox {
 
 class File;
 class FileSystem;
+class ListedNames;
 class Parameters;
 
 // The files of a batch, in order of addition, keyed by name without regard
@@ -44,12 +46,17 @@ public:
     std::vector<std::shared_ptr<File>> Items();
 
     // fftDataDiskFile: expands the mask `source` (completed with the program
-    // folder when relative, written back into `source`) into one file per
+    // folder when relative, written back into `source`) into one File per
     // matching file of the share (see SetShare) with the output mask
-    // `target`. fftDataExcelRange: one File for a pair of Range objects.
-    // Returns Nothing, one File, or an array of File objects. Errors 1003 and
-    // 1004, and the duplicate-key error (457) for a name whose key is held
-    // from an earlier Add (the files listed before it stay added).
+    // `target` and the input options. The .sigmf-data file of a SigMF
+    // recording whose .sigmf-meta is listed too is left out, so that each
+    // recording is taken once. With InputOptions::eachChannel a file gives
+    // one File per channel it holds (one when it cannot be opened), named
+    // "<name>_ch<K>.<extension>", each reading its channel.
+    // fftDataExcelRange: one File for a pair of Range objects. Returns
+    // Nothing, one File, or an array of File objects. Errors 1003 and 1004,
+    // and the duplicate-key error (457) for a name whose key is held from an
+    // earlier Add (the files listed before it stay added).
     Variant Add(std::int32_t fileType, Variant& source, Variant& target);
     // Add for fftDataDiskFile without making File objects; returns how many
     // files it added. The host's stop test (HostHooks::stopRequested) is
@@ -71,6 +78,10 @@ public:
     // Output options of every File held and of every File made later.
     const OutputOptions& GetOutputOptions() const noexcept { return outputOptions_; }
     void SetOutputOptions(const OutputOptions& options) noexcept;
+    // Input options of every disk File added later; those held keep the
+    // options they were listed with.
+    const InputOptions& GetInputOptions() const noexcept { return inputOptions_; }
+    void SetInputOptions(const InputOptions& options) noexcept { inputOptions_ = options; }
 
     // A batch run goes through the files by 0-based position below
     // RunCount, between BeginRun and EndRun; an Add or Remove meanwhile (by a
@@ -84,6 +95,11 @@ public:
     bool IsDiskAt(std::size_t i) const noexcept;
     std::string_view FolderAt(std::size_t i) const noexcept;
     const Variant& MaskAt(std::size_t i) const noexcept;
+    // The path of the disk file the position reads (its folder and name,
+    // but the file's name for a channel of a file), written into `path`, and
+    // the input options it reads it with.
+    void SourcePathAt(std::size_t i, std::string& path) const;
+    InputOptions InputAt(std::size_t i) const noexcept;
     // The position of the file named exactly `name` (names are unique); -1
     // for none, and during a run that Add or Remove changed.
     std::ptrdiff_t Find(std::string_view name) const;
@@ -106,6 +122,7 @@ private:
     struct Listing {
         std::string folder;
         Variant mask;
+        InputOptions input;  // with eachChannel, each name tells its channel
     };
     static constexpr std::uint32_t RangeListing = 0x7FFFFFFF;
     static constexpr std::uint32_t ExactKey = 0x80000000;  // keyed by its exact name
@@ -129,12 +146,17 @@ private:
     void Truncate(std::size_t count) noexcept;
     void Reindex();
     std::ptrdiff_t IndexOf(const Variant& index) const;
+    // The names of `listed` replaced by those of their channels' Files.
+    void ListChannels(const std::string& folder, ListedNames& listed) const;
+    void SourcePath(const Entries& entries, std::size_t i, std::string& path) const;
+    InputOptions Input(const Entries& entries, std::size_t i) const noexcept;
     std::shared_ptr<File> MakeFile(std::size_t i);
     void PointAt(File& file, const Entries& entries, std::size_t i);
 
     std::shared_ptr<FileSystem> fileSystem_;
     std::shared_ptr<Parameters> parameters_;
     OutputOptions outputOptions_;
+    InputOptions inputOptions_;
     BatchShare share_;
     Entries entries_;
     std::unique_ptr<Entries> frozen_;  // the files of the run in progress, once changed

@@ -7,6 +7,7 @@
 
 #include "app/Files.h"
 #include "common/Enums.h"
+#include "common/InputOptions.h"
 #include "common/OrderedPipeline.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
@@ -36,6 +37,7 @@ struct FilesAhead::Slot {
     Variant source;
     Variant target;
     OutputOptions options;
+    InputOptions input;
     std::shared_ptr<Parameters> parameters;
     bool done = false;       // the worker's transform ran
     std::uint64_t mark = 0;  // NameChanges before the source was opened
@@ -114,12 +116,13 @@ void FilesAhead::Prepare(std::size_t index) {
             slot.source = file->Source();
             slot.target = file->Target();
             slot.options = file->GetData().GetOutputOptions();
+            slot.input = file->GetData().GetInputOptions();
         } else {
-            path_.assign(files_.FolderAt(index));
-            path_ += files_.NameAt(index);
+            files_.SourcePathAt(index, path_);
             slot.source.AssignText(path_);
             slot.target = files_.MaskAt(index);
             slot.options = files_.GetOutputOptions();
+            slot.input = files_.InputAt(index);
         }
         slot.parameters = copy_;
         slot.ahead = true;
@@ -134,6 +137,7 @@ void FilesAhead::Compute(std::size_t index, std::size_t worker) {
     standIn.SetParameters(slot.parameters);
     Data& data = standIn.GetData();
     data.SetOutputOptions(slot.options);
+    data.SetInputOptions(slot.input);
     data.SetSource(slot.source);
     data.SetTarget(slot.target);
     slot.mark = NameChanges::Mark();
@@ -148,7 +152,7 @@ bool FilesAhead::StillHolds(const Slot& slot, File& file) const {
     const DeferredOutputs& outputs = slot.result.outputs;
     return file.DataFormat() == fftDataDiskFile && slot.parameters->Version() == parameters_.Version() &&
            file.Source() == slot.source && file.Target() == slot.target &&
-           file.GetData().GetOutputOptions() == slot.options &&
+           file.GetData().GetOutputOptions() == slot.options && file.GetData().GetInputOptions() == slot.input &&
            !NameChanges::ChangedSince(slot.mark, outputs.opened ? outputs.source : std::nullopt);
 }
 

@@ -46,6 +46,8 @@ constexpr ResultTexts KnownResults[] = {
      "The evaluation range did not fit the length of the file"},
     {fftResultTargetFull, "Nebylo dostatek místa pro uložení výsledků",
      "There was not enough room to store the results"},
+    {fftResultFormatErr, "Formát vstupního souboru není podporován nebo je soubor poškozen",
+     "The input format is not supported or the file is damaged"},
 };
 
 constexpr ResultTexts UnknownResult = {0, "Neočekávaná neznámá chyba", "Unexpected unknown error"};

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <bit>
 #include <chrono>
 #include <cmath>
 #include <cstring>
@@ -15,11 +16,13 @@
 #include <sstream>
 
 #include "app/Files.h"
+#include "common/InputOptions.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
 #include "data/AverageCombiners.h"
 #include "data/Data.h"
 #include "data/FileSystem.h"
+#include "data/SampleSource.h"
 #include "data/SpectrumFormats.h"
 #include "engine/File.h"
 #include "engine/Parameters.h"
@@ -446,6 +449,115 @@ SelfTestCheck KernelCheck(FftIsa isa, const FastKernel& kernel) {
     return check;
 }
 
+// Input files: a tone that every sample format holds exactly (multiples of
+// 256 within 8 bits) on bin N/4 of channel 2 of 2, beside a square wave in
+// channel 1 whose harmonics miss that bin, read through each kind of file.
+constexpr std::int16_t InputCos = 6144;
+constexpr std::int16_t InputSin = 3328;
+constexpr std::int16_t InputOther = 4096;
+constexpr std::int32_t InputWidth = 1024;
+constexpr std::int32_t InputRate = 48000;
+
+std::vector<std::int16_t> InputFrames() {
+    std::vector<std::int16_t> frames(2 * InputWidth);
+    const std::int16_t cycle[4] = {InputCos, InputSin, -InputCos, -InputSin};
+    for (std::size_t n = 0; n < InputWidth; ++n) {
+        frames[2 * n] = n % 8 < 4 ? InputOther : static_cast<std::int16_t>(-InputOther);
+        frames[2 * n + 1] = cycle[n % 4];
+    }
+    return frames;
+}
+
+// `value` (16-bit scale) as a sample of `format`, written independently of
+// the decoder it checks.
+void AppendSample(std::string& bytes, SampleFormat format, std::int16_t value) {
+    std::uint64_t word = 0;
+    std::size_t size = SampleBytes(format);
+    const std::string_view name = SampleFormatName(format);
+    const bool unsignedFormat = name.front() == 'u';
+    if (name.front() == 'f') {
+        const double x = value / 32768.0;
+        word = size == 4 ? std::bit_cast<std::uint32_t>(static_cast<float>(x)) : std::bit_cast<std::uint64_t>(x);
+    } else {
+        const std::int64_t scaled = size == 1   ? value / 256
+                                    : size == 2 ? value
+                                    : size == 3 ? value * 256
+                                                : value * 65536;
+        word = static_cast<std::uint64_t>(scaled + (unsignedFormat ? std::int64_t{1} << (8 * size - 1) : 0));
+    }
+    const bool bigEndian = name.ends_with("be");
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t shift = 8 * (bigEndian ? size - 1 - i : i);
+        bytes += static_cast<char>((word >> shift) & 0xFF);
+    }
+}
+
+// Channel 2 of `input` into an npy output: what is wrong with it, or empty.
+std::string InputCase(const std::string& input, InputOptions options, std::optional<double> rate) {
+    options.channel = 2;
+    auto parameters = std::make_shared<Parameters>();
+    parameters->SetWidth(InputWidth);
+    Files files(DefaultFileSystem());
+    files.SetParameters(parameters);
+    OutputOptions output;
+    output.format = OutputFormat::Npy;
+    files.SetOutputOptions(output);
+    files.SetInputOptions(options);
+    Variant source(input);
+    Variant target(std::string("*.npy"));
+    files.Add(fftDataDiskFile, source, target);
+    if (files.Count() != 1) return "not listed";
+    const std::shared_ptr<File> file = files.Item(Variant(std::int32_t{1}));
+    const std::int32_t result = file->Transform();
+    const Data& data = file->GetData();
+    if (result != fftResultAllRight) return "result " + std::to_string(result) + " " + data.SourceProblem();
+    if (data.SourceRate() != rate) return "sample rate " + Text(data.SourceRate().value_or(0));
+    const std::vector<std::string> outputs = data.WrittenOutputs();
+    const std::vector<double> values =
+        outputs.empty() ? std::vector<double>() : ReadOutput(outputs.front(), OutputFormat::Npy);
+    if (values.size() != InputWidth / 2) return "output of " + std::to_string(values.size()) + " values";
+    const long double amplitude = std::hypot(InputCos, InputSin);
+    for (std::size_t k = 0; k < values.size(); ++k) {
+        const long double expected = k == InputWidth / 4 ? amplitude : 0;
+        if (std::fabs(values[k] - expected) > MagnitudeTolerance * amplitude) {
+            return "bin " + std::to_string(k) + ": magnitude " + Text(values[k]) + ", expected " + Text(expected);
+        }
+    }
+    return {};
+}
+
+std::vector<SelfTestCheck> InputChecks(const ScratchFolder& folder) {
+    const std::vector<std::int16_t> frames = InputFrames();
+    std::vector<SelfTestCheck> checks;
+    SelfTestCheck raw = NamedCheck("input files, raw sample formats");
+    for (int value = 0; !SampleFormatName(static_cast<SampleFormat>(value)).empty(); ++value) {
+        const auto format = static_cast<SampleFormat>(value);
+        const std::string path = folder.File("input." + std::string(SampleFormatName(format)));
+        std::string bytes;
+        for (const std::int16_t sample : frames) AppendSample(bytes, format, sample);
+        std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::ssize(bytes));
+        ++raw.cases;
+        InputOptions options;
+        options.kind = InputKind::Raw;
+        options.sampleFormat = format;
+        options.channels = 2;
+        const std::string fault = InputCase(path, options, std::nullopt);
+        if (!fault.empty()) Fail(raw, std::string(SampleFormatName(format)) + ": " + fault);
+    }
+    checks.push_back(raw);
+    for (const SourceKind& kind : SampleSource::AddedKinds()) {
+        if (kind.examples == nullptr) continue;
+        for (const SourceExample& example : kind.examples(folder.File(""), frames, 2, InputRate)) {
+            SelfTestCheck check = NamedCheck("input files, " + example.name);
+            ++check.cases;
+            const std::string fault = InputCase(example.path, InputOptions{}, InputRate);
+            if (!fault.empty()) Fail(check, fault);
+            checks.push_back(check);
+        }
+    }
+    return checks;
+}
+
 }  // namespace
 
 bool SelfTestResult::Passed() const noexcept {
@@ -491,6 +603,9 @@ SelfTestResult RunSelfTest(const FastKernel& kernel) {
             }
             guarded("exposure placement", [&] {
                 for (auto& check : PlacementChecks(folder)) result.checks.push_back(std::move(check));
+            });
+            guarded("input files", [&] {
+                for (auto& check : InputChecks(folder)) result.checks.push_back(std::move(check));
             });
         }
     }

@@ -44,6 +44,10 @@ using FastKernel =
 //   exposures hold;
 // - the fast kernel against the reference kernel, bit for bit, on random
 //   samples, for every instruction set this processor runs.
+// - a tone in channel 2 of two, read from a raw file of every sample format
+//   and from a file of each kind of input that can write examples of
+//   itself (SourceKind::examples: WAV, FLAC, AIFF, SigMF once the input
+//   formats are registered), with the rate it states.
 // Works in a new folder under $TMPDIR (else /tmp), which it removes.
 SelfTestResult RunSelfTest(const FastKernel& kernel = {});
 

@@ -46,15 +46,17 @@ add_custom_target(uninstall
   VERBATIM)
 
 # The Debian package. Its dependencies: what dpkg-shlibdeps finds for the
-# program and the modules, and what they load at run time besides.
+# program and the modules (Qt 6, libsndfile, the C++ runtime), and what they
+# load at run time besides.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tavox)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${TAVOX_PACKAGE_CONTACT})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "amplitude spectra of 16-bit sample files, in batches")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "amplitude spectra of sample files and recordings, in batches")
 set(CPACK_PACKAGE_DESCRIPTION "\
 TAVOX cuts exposures of a power-of-two width (128 to 65536 samples) out of a
-chosen range of each input file of raw 16-bit samples, optionally removes
+chosen range of each input file (raw samples of any format, WAV, FLAC, AIFF
+and other sound files read with libsndfile, or SigMF recordings), optionally removes
 their mean, weights them with a rectangle, Hanning or flat-top window, runs an
 FFT and writes the amplitude spectrum (and the phase) by one of three methods:
 one exposure per file, the average of several exposures, or each exposure to

@@ -14,6 +14,7 @@ enum fftResultEnum : std::int32_t {
     fftResultRepeatFail = 1105,
     fftResultShortFile = 1106,
     fftResultTargetFull = 1107,
+    fftResultFormatErr = 1108,
 };
 
 enum fftMethodEnum : std::int32_t {

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -24,6 +25,7 @@ struct WrittenSpectrum {
     // 0-based index of its first sample; 0 and -1 for other outputs.
     std::int16_t exposures = 0;
     std::int64_t start = -1;
+    std::optional<double> rate;  // the sample rate in Hz the output was written with, when known
 };
 
 // Told about each disk output right after it was written in full, on the

@@ -281,11 +281,34 @@ bool Data::SourceTooLong() const noexcept {
 }
 
 void Data::TargetPath(std::string& path, std::int16_t exposure) const {
-    DiskChannel::TargetPath(path, impl_->channel->Source(), impl_->channel->Target(), exposure);
+    const std::string suffix = impl_->channel == &impl_->disk ? impl_->disk.OutputSuffix() : std::string();
+    DiskChannel::TargetPath(path, impl_->channel->Source(), impl_->channel->Target(), exposure, suffix);
 }
 
 std::string Data::TargetPath(std::int16_t exposure) const {
-    return DiskChannel::TargetPath(impl_->channel->Source(), impl_->channel->Target(), exposure);
+    std::string path;
+    TargetPath(path, exposure);
+    return path;
+}
+
+std::string Data::SourceProblem() const {
+    return impl_->channel == &impl_->disk ? impl_->disk.SourceProblem() : std::string();
+}
+
+std::optional<double> Data::SourceRate() const noexcept {
+    return impl_->channel == &impl_->disk ? impl_->disk.SourceRate() : std::nullopt;
+}
+
+std::int32_t Data::SourceChannels() const noexcept {
+    return impl_->channel == &impl_->disk ? impl_->disk.SourceChannels() : 0;
+}
+
+const InputOptions& Data::GetInputOptions() const noexcept {
+    return impl_->disk.Input();
+}
+
+void Data::SetInputOptions(const InputOptions& options) noexcept {
+    impl_->disk.SetInput(options);
 }
 
 std::vector<std::string> Data::WrittenOutputs() const {

@@ -2,11 +2,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "common/Enums.h"
+#include "common/InputOptions.h"
 #include "common/OutputOptions.h"
 #include "common/Variant.h"
 #include "data/BlockCache.h"
@@ -30,7 +32,8 @@ inline constexpr std::int32_t MaxSourceSamples = 2147483647;
 // argument is an int32_t, not an fftResultEnum, because the caller's variable
 // also receives the runtime error numbers that it traps.
 //
-// A disk source is read as the SampleSource of its kind (see SampleSource::Open).
+// A disk source is read as the SampleSource of its kind (see
+// SampleSource::Open), with the input options.
 class Data {
 public:
     explicit Data(std::shared_ptr<FileSystem> fileSystem);
@@ -138,6 +141,13 @@ public:
     // True when the last Initialize refused a disk source for holding more
     // than MaxSourceSamples samples.
     bool SourceTooLong() const noexcept;
+    // What the last transform learned of a disk source: a line that says why
+    // it could not be read (empty when all went well or nothing is known),
+    // the sample rate it states and the channels it holds (0 when it did
+    // not open). Nothing for other sources.
+    std::string SourceProblem() const;
+    std::optional<double> SourceRate() const noexcept;
+    std::int32_t SourceChannels() const noexcept;
     // Output path for an exposure number, or empty when it cannot be formed.
     std::string TargetPath(std::int16_t exposure) const;
     // The same, written into `path`.
@@ -150,6 +160,10 @@ public:
     // receives the mean.
     const OutputOptions& GetOutputOptions() const noexcept;
     void SetOutputOptions(const OutputOptions& options) noexcept;
+    // How a disk source is read (format, channel, per-channel outputs);
+    // kept across SetFormat. An open source is opened again with them.
+    const InputOptions& GetInputOptions() const noexcept;
+    void SetInputOptions(const InputOptions& options) noexcept;
     // What a combined spectrum goes through before it is written, and the
     // names of its rows (see OutputStage); kept across SetFormat.
     void SetOutputStage(const OutputStage& stage) noexcept;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "data/FileSystem.h"
@@ -24,7 +25,10 @@ struct DeferredOutputs {
     std::optional<FileIdentity> source;  // its identity, when it opened
     std::int32_t length = 0;             // samples, as measured when it opened
     bool lengthKnown = false;
-    bool tooLong = false;  // see Data::SourceTooLong
+    bool tooLong = false;        // see Data::SourceTooLong
+    std::string problem;         // see Data::SourceProblem
+    std::optional<double> rate;  // the rate the source states
+    std::int32_t channels = 0;   // the channels it holds
 };
 
 }  // namespace tavox

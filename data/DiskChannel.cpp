@@ -74,7 +74,7 @@ std::int32_t DiskChannel::Length() const noexcept {
         try {
             const std::string* path = source_.AsString();
             if (path && !path->empty()) {
-                const auto samples = SampleSource::Measure(*fileSystem_, *path);
+                const auto samples = SampleSource::Measure(*fileSystem_, *path, input_);
                 if (samples) length_ = ClampToInt32(*samples);
             }
         } catch (...) {
@@ -84,10 +84,24 @@ std::int32_t DiskChannel::Length() const noexcept {
     return length_;
 }
 
+void DiskChannel::SetInput(const InputOptions& input) noexcept {
+    const bool reopen = sourceHeld_;
+    if (reopen) CloseSource();
+    input_ = input;
+    if (reopen) {
+        try {
+            OpenSource();
+        } catch (...) {
+        }
+    }
+    lengthKnown_ = false;
+}
+
 void DiskChannel::Initialize(std::int32_t& result) {
     DropMatrix();
     series_ = ExposureSeries{};
     lengthKnown_ = false;
+    readProblem_.store(nullptr);
     writtenCount_ = 0;
     lastWritten_ = 0;
     sourceTooLong_ = false;
@@ -96,7 +110,7 @@ void DiskChannel::Initialize(std::int32_t& result) {
     openedIdentity_ = sourceIdentity_;
     if (!opened_) {
         result = openResult_;
-    } else if (const auto samples = input_->Samples()) {
+    } else if (const auto samples = samples_->Samples()) {
         length_ = ClampToInt32(*samples);
         lengthKnown_ = true;
         // Positions are 32-bit: a longer source would be read only in part.
@@ -108,22 +122,29 @@ void DiskChannel::Initialize(std::int32_t& result) {
 }
 
 bool DiskChannel::OpenSource() {
-    input_.reset();
+    samples_.reset();
     sourceIdentity_.reset();
     sourceHeld_ = true;
     openResult_ = fftResultFileSysErr;
+    openReason_.clear();
+    sourceRate_.reset();
+    sourceChannels_ = 0;
     const std::string* path = source_.AsString();
     if (path && !path->empty()) {
-        SourceOpening opening = SampleSource::Open(*fileSystem_, *path);
-        input_ = std::move(opening.source);
+        SourceOpening opening = SampleSource::Open(*fileSystem_, *path, input_);
+        samples_ = std::move(opening.source);
         openResult_ = opening.result;
+        openReason_ = std::move(opening.reason);
     }
-    if (input_) sourceIdentity_ = input_->Identity();
-    return input_ != nullptr;
+    if (!samples_) return false;
+    sourceIdentity_ = samples_->Identity();
+    sourceRate_ = samples_->SampleRate();
+    sourceChannels_ = samples_->Channels();
+    return true;
 }
 
 void DiskChannel::CloseSource() noexcept {
-    input_.reset();
+    samples_.reset();
     sourceIdentity_.reset();
     sourceHeld_ = false;
 }
@@ -136,7 +157,7 @@ void DiskChannel::Load(std::span<double> samples, std::int64_t from, bool& pastE
 void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool& pastEnd, std::int32_t& result,
                              ByteBuffer& bytes) const {
     const std::int32_t length = length_;
-    if (!input_) {
+    if (!samples_) {
         std::fill(samples.begin(), samples.end(), 0.0);
         result = fftResultFileSysErr;
         return;
@@ -149,15 +170,16 @@ void DiskChannel::LoadShared(std::span<double> samples, std::int64_t from, bool&
         const auto index = static_cast<std::uint64_t>(from - 1) + first;
         std::size_t complete = 0;
         if (!atEnd) {
-            const auto got = input_->Read(index, part, bytes);
-            if (!got) {
+            const SourceRead got = samples_->Read(index, part, bytes);
+            if (got.result != fftResultAllRight) {
                 // The read failed: nothing of this part is known, only where the source ends.
-                result = fftResultFileSysErr;
+                result = got.result;
+                if (got.problem != nullptr) readProblem_.store(got.problem);
                 std::fill(part.begin(), part.end(), 0.0);
                 if (index + count > static_cast<std::uint64_t>(length)) pastEnd = true;
                 continue;
             }
-            complete = *got;
+            complete = got.count;
             atEnd = complete < count;
         }
         if (complete < count) {
@@ -197,8 +219,15 @@ void DiskChannel::Save(SaveOpEnum op, std::span<const double> block, std::int16_
                 return;
             }
             try {
+                // Results of samples that could not all be read are no spectrum of the source.
+                if (readProblem_.load() != nullptr) {
+                    result = fftResultFormatErr;
+                    store_.Reset();
+                    combined_ = 1;
+                    return;
+                }
                 // The path is built in a buffer that the channel keeps from file to file.
-                TargetPath(targetPath_, source_, target_, exposure);
+                TargetPath(targetPath_, source_, target_, exposure, OutputSuffix());
                 const std::int32_t written = writtenCount_;
                 WriteHeld(targetPath_, exposure, result);
                 if (writtenCount_ != written) TellObserver(targetPath_, exposure);
@@ -282,12 +311,19 @@ void DiskChannel::TakeDeferred(DeferredOutputs& deferred) noexcept {
     deferred.length = length_;
     deferred.lengthKnown = lengthKnown_;
     deferred.tooLong = sourceTooLong_;
+    deferred.problem = SourceProblem();
+    deferred.rate = sourceRate_;
+    deferred.channels = sourceChannels_;
 }
 
 void DiskChannel::AdoptSource(const DeferredOutputs& deferred) noexcept {
     length_ = deferred.length;
     lengthKnown_ = deferred.lengthKnown;
     sourceTooLong_ = deferred.tooLong;
+    openReason_ = deferred.problem;
+    readProblem_.store(nullptr);
+    sourceRate_ = deferred.rate;
+    sourceChannels_ = deferred.channels;
     writtenCount_ = 0;
     lastWritten_ = 0;
 }
@@ -313,14 +349,14 @@ std::vector<std::string> DiskChannel::WrittenOutputs() const {
     std::vector<std::string> paths;
     for (std::int32_t k = writtenCount_ - 1; k >= 0; --k) {
         const auto exposure = static_cast<std::int16_t>(lastWritten_ > 0 ? lastWritten_ - k : 0);
-        paths.push_back(TargetPath(source_, target_, exposure));
+        paths.push_back(OwnTargetPath(exposure));
     }
     return paths;
 }
 
 std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> block, std::int16_t exposure,
                                                     ByteBuffer& buffer, std::int32_t& result) const {
-    const std::string path = TargetPath(source_, target_, exposure);
+    const std::string path = OwnTargetPath(exposure);
     if (path.empty()) {
         result = fftResultFileSysErr;
         return nullptr;
@@ -331,7 +367,7 @@ std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> bloc
         result = fftResultFileSysErr;
         return nullptr;
     }
-    WriteSpectrum(*file, block, store_.Stage().Shape(block.size(), 1), options_, buffer);
+    WriteSpectrum(*file, block, store_.Stage().Shape(block.size(), 1), WrittenOptions(), buffer);
     if (!file->Finish()) {
         result = fftResultTargetFull;
         return nullptr;
@@ -340,7 +376,27 @@ std::unique_ptr<OutputFile> DiskChannel::WriteBlock(std::span<const double> bloc
 }
 
 void DiskChannel::WriteValues(OutputFile& file) {
-    WriteSpectrum(file, store_.Held(), HeldShape(), options_, writeBuffer_);
+    WriteSpectrum(file, store_.Held(), HeldShape(), WrittenOptions(), writeBuffer_);
+}
+
+OutputOptions DiskChannel::WrittenOptions() const {
+    OutputOptions written = options_;
+    written.rate = WrittenRate();
+    return written;
+}
+
+std::string DiskChannel::SourceProblem() const {
+    if (!openReason_.empty()) return openReason_;
+    const char* problem = readProblem_.load();
+    return problem != nullptr ? problem : std::string();
+}
+
+std::string DiskChannel::OutputSuffix() const {
+    return input_.eachChannel ? "_ch" + std::to_string(input_.channel) : std::string();
+}
+
+std::string DiskChannel::OwnTargetPath(std::int16_t exposure) const {
+    return TargetPath(source_, target_, exposure, OutputSuffix());
 }
 
 SpectrumShape DiskChannel::HeldShape() const noexcept {
@@ -355,14 +411,14 @@ void DiskChannel::TellObserver(const std::string& path, std::int16_t exposure) c
     options_.observer->Written(WrittenSpectrum{path, source ? *source : std::string_view(), store_.Held(), shape.bins,
                                                shape.rows, shape.width, exposure, combined_,
                                                inSeries ? static_cast<std::int16_t>(series_.count) : std::int16_t{0},
-                                               inSeries ? series_.Start(exposure) : -1});
+                                               inSeries ? series_.Start(exposure) : -1, WrittenRate()});
 }
 
 void DiskChannel::BeginSeries(const ExposureSeries& series, std::int32_t& result) {
     DropMatrix();
     series_ = series;
     if (!WritesMatrix()) return;
-    const std::string path = TargetPath(source_, target_, 0);
+    const std::string path = OwnTargetPath(0);
     if (!MayWrite(path, result)) return;
     if (!HoldsMatrix(options_.format)) {
         result = fftResultFileSysErr;
@@ -371,7 +427,7 @@ void DiskChannel::BeginSeries(const ExposureSeries& series, std::int32_t& result
     const OutputStage& stage = store_.Stage();
     const std::string* source = source_.AsString();
     matrixLayout_ = MatrixLayout{series, stage.Shape(stage.Context().width / 2, 1), stage.Context(),
-                                 source ? std::string_view(*source) : std::string_view()};
+                                 source ? std::string_view(*source) : std::string_view(), input_.channel};
     ReserveSpectrumBuffer(writeBuffer_);
     matrixFile_ = fileSystem_->CreateOutput(path);
     if (matrixFile_) matrix_ = MakeMatrixWriter(*matrixFile_, matrixLayout_, options_.format, writeBuffer_);
@@ -394,7 +450,7 @@ void DiskChannel::WriteRow(std::int16_t exposure) {
     const std::string* source = source_.AsString();
     options_.observer->MatrixRow(WrittenSpectrum{matrixPath_, source ? *source : std::string_view(), row, shape.bins, 1,
                                                  shape.width, exposure, 1, static_cast<std::int16_t>(series_.count),
-                                                 series_.Start(exposure)});
+                                                 series_.Start(exposure), WrittenRate()});
 }
 
 void DiskChannel::EndSeries(bool complete, std::int32_t& result) {
@@ -442,7 +498,7 @@ bool DiskChannel::NamesSourceByPath(const std::string& path) const {
 }
 
 bool DiskChannel::BoundedSamples() const noexcept {
-    return !input_ || input_->BoundedSamples();
+    return !samples_ || samples_->BoundedSamples();
 }
 
 void DiskChannel::CloseFiles() noexcept {
@@ -457,20 +513,22 @@ void DiskChannel::Release() noexcept {
     decltype(writeBuffer_)().swap(writeBuffer_);
 }
 
-std::string DiskChannel::TargetPath(const Variant& source, const Variant& mask, std::int16_t exposure) {
+std::string DiskChannel::TargetPath(const Variant& source, const Variant& mask, std::int16_t exposure,
+                                    std::string_view suffix) {
     std::string path;
-    TargetPath(path, source, mask, exposure);
+    TargetPath(path, source, mask, exposure, suffix);
     return path;
 }
 
-void DiskChannel::TargetPath(std::string& path, const Variant& source, const Variant& mask, std::int16_t exposure) {
+void DiskChannel::TargetPath(std::string& path, const Variant& source, const Variant& mask, std::int16_t exposure,
+                             std::string_view suffix) {
     const std::string* sourcePath = source.AsString();
     const std::string* maskText = mask.AsString();
     if (!sourcePath || !maskText) {
         path.clear();
         return;
     }
-    FormTargetPath(path, *sourcePath, *maskText, exposure);
+    FormTargetPath(path, *sourcePath, *maskText, exposure, suffix);
 }
 
 }  // namespace tavox

@@ -14,8 +14,6 @@
 namespace tavox {
 namespace {
 
-constexpr int Channel = 1;
-
 std::string JsonNumber(double x) {
     if (!std::isfinite(x)) return "null";
     char text[32];
@@ -259,7 +257,7 @@ std::string MatrixMeta(const MatrixLayout& layout) {
     const double nenbw = n * s2 / (s1 * s1);
     const std::string rate = context.rate ? JsonNumber(*context.rate) : "null";
     std::string json =
-        "{\"source\": " + JsonString(layout.source) + ", \"channel\": " + std::to_string(Channel) +
+        "{\"source\": " + JsonString(layout.source) + ", \"channel\": " + std::to_string(layout.channel) +
         ", \"rate\": " + rate + ", \"window\": " + JsonString(series.window) +
         ", \"width\": " + std::to_string(series.width) + ", \"bins\": " + std::to_string(layout.shape.bins) +
         ", \"exposures\": " + std::to_string(series.count) + ", \"first\": " + std::to_string(series.Start(1)) +

@@ -37,8 +37,9 @@ struct ExposureSeries {
 struct MatrixLayout {
     ExposureSeries series;
     SpectrumShape shape;
-    SpectrumContext context;  // the transform's width, the window's sums, the rate
-    std::string_view source;  // the input's path
+    SpectrumContext context;   // the transform's width, the window's sums, the rate
+    std::string_view source;   // the input's path
+    std::int32_t channel = 1;  // the input's channel the rows are of, from 1
 };
 
 // The time of exposure k as SciPy places a segment, at its centre:

@@ -32,13 +32,15 @@ void AppendReplacingStars(std::string& out, std::string_view text, std::string_v
 
 }  // namespace
 
-bool FormTargetPath(std::string& path, std::string_view source, std::string_view mask, std::int16_t exposure) {
+bool FormTargetPath(std::string& path, std::string_view source, std::string_view mask, std::int16_t exposure,
+                    std::string_view suffix) {
     path.clear();
     if (exposure > MaxExposureNumber) return false;
     const PathParts from = PartsOf(source);
     const PathParts to = PartsOf(mask);
     path.append(from.folder);
     AppendReplacingStars(path, to.base, from.base);
+    path.append(suffix);
     if (exposure > 0) {
         const char digits[] = {'.', static_cast<char>('0' + exposure / 100),
                                static_cast<char>('0' + exposure / 10 % 10), static_cast<char>('0' + exposure % 10)};

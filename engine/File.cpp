@@ -289,7 +289,10 @@ fftResultEnum File::Transform(const std::function<bool()>& stopRequested, std::s
             File* file;
             ~BufferGuard() { file->ReleaseBuffers(); }
         } guard{this};
-        const SpectrumStage stage(*parameters_, data_->GetOutputOptions(), BoundedSamples(), measures_);
+        // A PSD divides by the rate: that of the batch, else the one the source states.
+        OutputOptions options = data_->GetOutputOptions();
+        if (!options.rate) options.rate = data_->SourceRate();
+        const SpectrumStage stage(*parameters_, options, BoundedSamples(), measures_);
         PrepareBuffers(stage.Points());
         data_->SetOutputStage(stage.Output());
         switch (parameters_->Method()) {

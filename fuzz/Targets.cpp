@@ -14,7 +14,8 @@ std::span<const Target> AllTargets() {
     static constexpr Target targets[] = {
         {"command_line", CommandLine}, {"range_value", RangeValue},     {"leading_number", LeadingNumberText},
         {"target_mask", TargetMask},   {"wildcard", Wildcard},          {"private_profile", PrivateProfileText},
-        {"transform", Transform},      {"options", CommandOptionsText},
+        {"transform", Transform},      {"options", CommandOptionsText}, {"sound_file", SoundFile},
+        {"sigmf_meta", SigmfMetaText},
     };
     return targets;
 }

@@ -19,6 +19,10 @@ int Wildcard(const std::uint8_t* data, std::size_t size);
 int PrivateProfileText(const std::uint8_t* data, std::size_t size);
 int Transform(const std::uint8_t* data, std::size_t size);
 int CommandOptionsText(const std::uint8_t* data, std::size_t size);
+// Sound files through the memory file system: a byte of input options, then the file.
+int SoundFile(const std::uint8_t* data, std::size_t size);
+// SigMF metadata: a byte of input options, the samples up to a NUL, then the JSON.
+int SigmfMetaText(const std::uint8_t* data, std::size_t size);
 
 struct Target {
     const char* name;  // also the folder of its corpus

@@ -25,6 +25,7 @@ bool KnownResult(std::int32_t code) {
         case fftResultFileNameErr:
         case fftResultOutOfMemory:
         case fftResultShortFile:
+        case fftResultFormatErr:
         case ErrOverflow:
             return true;
         default:

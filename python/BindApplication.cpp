@@ -13,6 +13,7 @@
 #include "python/Bindings.h"
 #include "python/Convert.h"
 #include "python/FamilyLock.h"
+#include "python/InputValues.h"
 #include "python/KeyboardStop.h"
 #include "python/PyApplication.h"
 
@@ -52,6 +53,20 @@ void ChangeOutput(PyApplication& self, Change&& change) {
         OutputOptions options = files.GetOutputOptions();
         change(options);
         files.SetOutputOptions(options);
+    });
+}
+
+InputOptions Input(PyApplication& self) {
+    return CoreCall(self.Family(), [&] { return self.Core().FFTFiles()->GetInputOptions(); });
+}
+
+template <class Change>
+void ChangeInput(PyApplication& self, Change&& change) {
+    CoreCall(self.Family(), [&] {
+        Files& files = *self.Core().FFTFiles();
+        InputOptions options = files.GetInputOptions();
+        change(options);
+        files.SetInputOptions(options);
     });
 }
 
@@ -195,6 +210,40 @@ and Parameters objects) from several threads run one after another.)doc",
             "int: the threads a batch may use, as the program's --jobs: 1 runs it on the calling thread alone; 0 "
             "(the default) means TAVOX_JOBS when set, else one per CPU this process may use. Outputs, results and "
             "events do not depend on it; handlers and Python ranges stay on the thread that runs the batch.")
+        .def_property(
+            "input_format", [](PyApplication& self) { return std::string(InputKindName(Input(self).kind)); },
+            [](PyApplication& self, const std::string& name) {
+                const InputKind kind = InputKindValue(name, "input_format");
+                ChangeInput(self, [&](InputOptions& options) { options.kind = kind; });
+            },
+            "str: how files added later are read, as the program's --input-format: 'auto' (the default: sound "
+            "files and SigMF recordings by their contents, other files as raw samples) or 'raw'.")
+        .def_property(
+            "sample_format",
+            [](PyApplication& self) { return std::string(SampleFormatName(Input(self).sampleFormat)); },
+            [](PyApplication& self, const std::string& name) {
+                const SampleFormat format = SampleFormatValue(name, "sample_format");
+                ChangeInput(self, [&](InputOptions& options) { options.sampleFormat = format; });
+            },
+            "str: the samples of raw files added later, as the program's --sample-format: 's16le' (the default), "
+            "'f32le', ...")
+        .def_property(
+            "channels", [](PyApplication& self) { return Input(self).channels; },
+            [](PyApplication& self, const py::object& value) {
+                const std::int32_t channels = ChannelCount(value, "channels");
+                ChangeInput(self, [&](InputOptions& options) { options.channels = channels; });
+            },
+            "int: the interleaved channels of raw files added later, as the program's --channels (default 1).")
+        .def_property(
+            "channel", [](PyApplication& self) { return ChannelObject(Input(self)); },
+            [](PyApplication& self, const py::object& value) {
+                InputOptions chosen = Input(self);
+                SetChannel(chosen, value, "channel");
+                ChangeInput(self, [&](InputOptions& options) { options = chosen; });
+            },
+            "int | str: the channel files added later read, from 1 (the default 1), or 'all': Files.Add then "
+            "adds one File per channel of each file, named <name>_ch<K>.<extension>, whose outputs carry _ch<K> "
+            "before the extension; as the program's --channel.")
         .def(
             "_configure",
             [](PyApplication& self, const BatchSettings& settings) {

@@ -107,10 +107,12 @@ void bindEnums(py::module_& m) {
              {"fftResultOutOfMemory", fftResultOutOfMemory},
              {"fftResultRepeatFail", fftResultRepeatFail},
              {"fftResultShortFile", fftResultShortFile},
-             {"fftResultTargetFull", fftResultTargetFull}},
+             {"fftResultTargetFull", fftResultTargetFull},
+             {"fftResultFormatErr", fftResultFormatErr}},
             "Result codes of a transform: 1101 all right, 1102 file-system error, 1103 an output would overwrite "
             "its source, 1104 out of memory, 1105 repeat failure, 1106 the range does not fit the source, 1107 "
-            "the target is full. Any other number is the runtime error trapped inside a transform (6 overflow, 7 "
+            "the target is full, 1108 the input format is not supported or the file is damaged. Any other number is "
+            "the runtime error trapped inside a transform (6 overflow, 7 "
             "out of memory, ...), a member named error6, error7, ...");
     AddEnum(m, EnumKind::Method, "fftMethodEnum",
             {{"fftMethodSimple", fftMethodSimple},

@@ -56,6 +56,17 @@ entry of a batch.)doc");
             },
             "tuple[str, ...]: the disk outputs the last Transform wrote in full, in order (method multi: one per "
             "exposure); empty before the first Transform, after a failure before any output, and for ranges.")
+        .def_property_readonly(
+            "channel",
+            [](File& self) {
+                return CoreCall(self.GetParameters(), [&] { return self.GetData().GetInputOptions().channel; });
+            },
+            "int: the channel of a disk source the File reads, from 1 (one File per channel with channel='all').")
+        .def_property_readonly(
+            "problem",
+            [](File& self) { return CoreCall(self.GetParameters(), [&] { return self.GetData().SourceProblem(); }); },
+            "str: why the last Transform could not read the disk source (libsndfile's words, the SigMF field, the "
+            "channel), as the program says it on standard error; empty when all went well or nothing is known.")
         .def(
             "Transform",
             [](File& self) {

@@ -8,6 +8,7 @@
 #include "app/Jobs.h"
 #include "common/OutputOptions.h"
 #include "python/Bindings.h"
+#include "python/InputValues.h"
 
 namespace py = pybind11;
 
@@ -113,12 +114,27 @@ SpectrumOptions SpectrumFromState(const py::tuple& state) {
     return o;
 }
 
+py::tuple InputState(const InputOptions& o) {
+    return py::make_tuple(std::string(InputKindName(o.kind)), std::string(SampleFormatName(o.sampleFormat)), o.channels,
+                          ChannelObject(o));
+}
+
+InputOptions InputFromState(const py::tuple& state) {
+    if (state.size() != 4) throw py::value_error("not the state of a BatchSettings");
+    InputOptions o;
+    o.kind = InputKindValue(state[0].cast<std::string>(), "input_format");
+    o.sampleFormat = SampleFormatValue(state[1].cast<std::string>(), "sample_format");
+    o.channels = ChannelCount(state[2], "channels");
+    SetChannel(o, state[3], "channel");
+    return o;
+}
+
 py::tuple State(const BatchSettings& s) {
     const TransformSettings& t = s.transform;
     return py::make_tuple(t.width, static_cast<int>(t.window), t.center, static_cast<int>(t.method), t.repeat, t.start,
                           t.finish, t.phase, std::string(FormatName(s.output.format)), s.output.rate,
                           std::string(AverageName(s.output.average)), s.jobs, SpectrumState(s.output.spectrum),
-                          std::string(LayoutName(s.output.layout)));
+                          std::string(LayoutName(s.output.layout)), InputState(s.input));
 }
 
 }  // namespace
@@ -129,8 +145,9 @@ void bindSettings(py::module_& m) {
 tavox.transform_files check it: the transform (width, window, center,
 method, repeat, start, finish, phase), the outputs (format, rate, average,
 layout), the spectrum (scale, unit, full_scale, overlap, repeat_caps,
-detrend, pad, fft) and the threads (jobs). Made by those functions; each value
-is checked here alone, how they go together by those functions.)doc");
+detrend, pad, fft), the inputs (input_format, sample_format, channels,
+channel) and the threads (jobs). Made by those functions; each value is
+checked here alone, how they go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
             "width", [](const BatchSettings& s) { return s.transform.width; },
@@ -230,13 +247,32 @@ is checked here alone, how they go together by those functions.)doc");
                 s.output.spectrum.fft = Named(&FftModeFromName, name, "fft");
             },
             "str: the transform, as the program's --fft: 'exact' (the default) or 'fast'.")
+            "input_format", [](const BatchSettings& s) { return std::string(InputKindName(s.input.kind)); },
+            [](BatchSettings& s, const std::string& name) { s.input.kind = InputKindValue(name, "input_format"); },
+            "str: how input files are read, as the program's --input-format: 'auto' (sound files and SigMF "
+            "recordings by their contents, other files as raw samples) or 'raw'.")
+        .def_property(
+            "sample_format", [](const BatchSettings& s) { return std::string(SampleFormatName(s.input.sampleFormat)); },
+            [](BatchSettings& s, const std::string& name) {
+                s.input.sampleFormat = SampleFormatValue(name, "sample_format");
+            },
+            "str: the samples of raw inputs, as the program's --sample-format ('s16le', 'f32le', ...).")
+        .def_property(
+            "channels", [](const BatchSettings& s) { return s.input.channels; },
+            [](BatchSettings& s, const py::object& value) { s.input.channels = ChannelCount(value, "channels"); },
+            "int: the interleaved channels of raw inputs, as the program's --channels.")
+        .def_property(
+            "channel", [](const BatchSettings& s) { return ChannelObject(s.input); },
+            [](BatchSettings& s, const py::object& value) { SetChannel(s.input, value, "channel"); },
+            "int | str: the channel transformed, from 1, or 'all' (each channel into outputs of its own), as the "
+            "program's --channel.")
         .def(py::self == py::self)  // NOLINT(misc-redundant-expression)
         .def("__repr__",
              [](const BatchSettings& s) {
                  return "<tavox.BatchSettings " + py::repr(State(s)).cast<std::string>() + ">";
              })
         .def(py::pickle(&State, [](const py::tuple& state) {
-            if (state.size() != 14) throw py::value_error("not the state of a BatchSettings");
+            if (state.size() != 14 && state.size() != 15) throw py::value_error("not the state of a BatchSettings");
             BatchSettings s;
             s.transform.width = state[0].cast<std::int32_t>();
             s.transform.window = static_cast<fftWindowEnum>(state[1].cast<int>());
@@ -252,6 +288,7 @@ is checked here alone, how they go together by those functions.)doc");
             s.jobs = Jobs(state[11]);
             s.output.spectrum = SpectrumFromState(state[12].cast<py::tuple>());
             s.output.layout = Named(&LayoutFromName, state[13].cast<std::string>(), "layout");
+            if (state.size() == 15) s.input = InputFromState(state[14].cast<py::tuple>());
             return s;
         }));
 }

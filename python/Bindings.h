@@ -13,6 +13,8 @@ void bindParameters(pybind11::module_& m);
 void bindSettings(pybind11::module_& m);
 // The array functions' compiled part (_spectrum) and result-code texts.
 void bindArrays(pybind11::module_& m);
+// The compiled part of tavox.read_signal (_read_signal).
+void bindSignal(pybind11::module_& m);
 
 // A class attribute `DispIds`: member name -> dispatch identifier.
 pybind11::dict DispIdTable(std::initializer_list<std::pair<const char*, int>> members);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "data/Path.h"
+#include "data/formats/InputFormats.h"
 #include "python/BindEnums.h"
 #include "python/Bindings.h"
 #include "python/Convert.h"
@@ -35,12 +36,13 @@ py::dict DispIdTable(std::initializer_list<std::pair<const char*, int>> members)
 
 PYBIND11_MODULE(_tavox, m) {
     using namespace tavox::python;
-    m.doc() = "TAVOX object model: batch amplitude spectra of 16-bit sample files.";
+    m.doc() = "TAVOX object model: batch amplitude spectra of sample files, sound files and SigMF recordings.";
     // Each docstring begins with the Python signature of its function.
     py::options options;
     options.disable_function_signatures();
     const std::string folder = ModuleFolder();
     if (!folder.empty()) tavox::SetProgramFolder(folder);
+    tavox::RegisterInputFormats();
     tavox::InstallZipArchive();
 
     bindAutomationError(m);
@@ -52,5 +54,6 @@ PYBIND11_MODULE(_tavox, m) {
     bindSettings(m);
     bindApplication(m);
     bindArrays(m);
+    bindSignal(m);
     m.attr("__version__") = TAVOX_VERSION;
 }

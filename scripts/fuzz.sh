@@ -4,7 +4,7 @@
 #
 #   scripts/fuzz.sh [name...]   names: command_line range_value leading_number
 #                               target_mask wildcard private_profile transform
-#                               options
+#                               options sound_file sigmf_meta
 #
 # Two ways to run:
 # - Fixed (TAVOX_FUZZ_FIXED=1, what CI uses): each fuzzer starts from the
@@ -32,8 +32,10 @@ scale="${TAVOX_FUZZ_RUNS_SCALE:-1}"
 declare -A fixed_runs=(
   [command_line]=12000 [range_value]=300000 [leading_number]=250000 [target_mask]=150000
   [wildcard]=250000 [private_profile]=3000 [transform]=3000 [options]=100000
+  [sound_file]=20000 [sigmf_meta]=20000
 )
-all=(command_line range_value leading_number target_mask wildcard private_profile transform options)
+all=(command_line range_value leading_number target_mask wildcard private_profile transform options sound_file
+  sigmf_meta)
 names=("$@")
 ((${#names[@]})) || names=("${all[@]}")
 

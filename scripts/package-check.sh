@@ -39,7 +39,7 @@ module=$(find "$root/usr/lib" -name libtavox_desktop.so)
 [ -n "$module" ] || fail "the package holds no desktop module"
 [ -n "$(find "$root/usr/lib" -name libtavox_plot.so)" ] || fail "the package holds no plot module"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 python3-numpy 'python3 (>='; do
+for needed in libqt6widgets6 libsndfile1 python3-numpy 'python3 (>='; do
   grep -qF "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done
 dpkg-deb -I "$deb" prerm >/dev/null || fail "the package has no prerm"

@@ -18,6 +18,7 @@ packages=(
   libfftw3-dev hyperfine
   time
   nlohmann-json3-dev
+  libsndfile1-dev python3-soundfile
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian shellcheck
 )

@@ -12,6 +12,7 @@
 #include "app/CommandLine.h"
 #include "app/MainModule.h"
 #include "app/SelfTest.h"
+#include "data/formats/InputFormats.h"
 #include "ui/ModuleLoader.h"
 #include "ui/cli/CommandOptions.h"
 #include "ui/cli/OptionTable.h"
@@ -79,6 +80,7 @@ int Peaks(const tavox::CommandOptions& options) {
 
 static int RunProgram(int argc, char** argv) {
     tavox::SetStartMode(tavox::StartMode::Standalone);
+    tavox::RegisterInputFormats();
 
     tavox::ParsedCommandLine parsed = tavox::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.error.empty()) return Refuse(parsed.error);

@@ -1,4 +1,4 @@
-"""TAVOX: batch amplitude spectra of 16-bit sample files.
+"""TAVOX: batch amplitude spectra of sample files, sound files and SigMF recordings.
 
 numpy in, Spectrum out:
 
@@ -8,6 +8,7 @@ numpy in, Spectrum out:
     S, f, t, start, meta = tavox.spectrogram(samples, 1024, overlap=50, fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
     s = tavox.read_spectrum("/data/a.spc", width=1024)
+    samples, fs = tavox.read_signal("/data/tone.wav", channel=1)
 
 The object model (as automation clients know it): create a
 tavox.Application, add files through app.FFTFiles.Add, set
@@ -71,7 +72,8 @@ from ._dispatch import (
     invoke,
 )
 from ._ranges import NumpyRange, OpenpyxlRange
-from ._arrays import TransformError, WindowConstants, read_spectrum, spectrum, window_constants, window_weights
+from ._arrays import (TransformError, WindowConstants, read_signal, read_spectrum, spectrum, window_constants,
+                      window_weights)
 from ._spectrum import Spectrum, frequencies
 from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
@@ -83,6 +85,7 @@ fftResultOutOfMemory: Final = fftResultEnum.fftResultOutOfMemory
 fftResultRepeatFail: Final = fftResultEnum.fftResultRepeatFail
 fftResultShortFile: Final = fftResultEnum.fftResultShortFile
 fftResultTargetFull: Final = fftResultEnum.fftResultTargetFull
+fftResultFormatErr: Final = fftResultEnum.fftResultFormatErr
 fftMethodSimple: Final = fftMethodEnum.fftMethodSimple
 fftMethodAverage: Final = fftMethodEnum.fftMethodAverage
 fftMethodMulti: Final = fftMethodEnum.fftMethodMulti
@@ -95,11 +98,12 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
     "OpenpyxlRange", "Parameters", "Spectrogram", "Spectrum", "TransformError", "__version__", "frequencies",
-    "invoke", "read_spectrum", "spectrogram", "spectrum",
+    "invoke", "read_signal", "read_spectrum", "spectrogram", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",
-    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftMethodSimple", "fftMethodAverage",
+    "fftResultRepeatFail", "fftResultShortFile", "fftResultTargetFull", "fftResultFormatErr", "fftMethodSimple",
+    "fftMethodAverage",
     "fftMethodMulti", "fftWindowRectangle", "fftWindowHanning", "fftWindowFlatTop", "fftDataDiskFile",
     "fftDataExcelRange",
 ]

@@ -1,9 +1,10 @@
-"""numpy in, Spectrum out: tavox.spectrum and tavox.read_spectrum."""
+"""numpy in, Spectrum out: tavox.spectrum, tavox.read_spectrum and tavox.read_signal."""
 
 from __future__ import annotations
 
 import dataclasses
 import decimal
+import errno
 import io
 import math
 import numbers
@@ -16,8 +17,8 @@ import numpy.typing as npt
 
 from ._spectrum import Spectrum, _axis
 from ._tavox import (BatchSettings, _average_modes, _detrends, _fft_modes, _method_names, _output_formats,
-                     _quantity_columns, _result_message, _scales, _spectrum, _units, _window_constants, _window_names,
-                     _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
+                     _quantity_columns, _read_signal, _result_message, _scales, _spectrum, _units, _window_constants,
+                     _window_names, _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
 
 if TYPE_CHECKING:
     from ._spectrogram import Spectrogram
@@ -31,6 +32,10 @@ UnitName = Literal["linear", "dbfs", "volts", "dbv"]
 DetrendName = Literal["none", "mean", "linear"]
 FftName = Literal["exact", "fast"]
 Position = Union[int, float, str, None]
+InputFormatName = Literal["auto", "raw"]
+SampleFormatName = Literal["s16le", "s16be", "s8", "u8", "u16le", "u16be", "s24le", "s24be", "s32le", "s32be",
+                           "u32le", "u32be", "f32le", "f32be", "f64le", "f64be"]
+Channel = Union[int, Literal["all"]]
 
 _WINDOWS = {name: fftWindowEnum(value) for name, value in _window_names}
 _METHODS = {name: fftMethodEnum(value) for name, value in _method_names}
@@ -129,6 +134,21 @@ def _position(value: object, name: str) -> str:
     return text
 
 
+def _text(value: object, name: str) -> str:
+    if not isinstance(value, str):
+        raise TypeError("%s must be a str, not %s" % (name, type(value).__name__))
+    return value
+
+
+def _inputs(settings: BatchSettings, input_format: object, sample_format: object, channels: object,
+            channel: object) -> None:
+    """Checks the input options into settings (the values by BatchSettings)."""
+    settings.input_format = _text(input_format, "input_format")
+    settings.sample_format = _text(sample_format, "sample_format")
+    settings.channels = channels  # type: ignore[assignment]
+    settings.channel = channel  # type: ignore[assignment]
+
+
 def _name(value: object, name: str, names: tuple[str, ...]) -> str:
     if isinstance(value, str) and value in names:
         return value
@@ -167,12 +187,14 @@ def _spectrum_settings(settings: BatchSettings, *, scale: object, unit: object, 
 def _settings(*, width: object, window: object, center: object, method: object, repeat: object, start: object,
               finish: object, phase: object, average: object, jobs: object, format: object = "raw",
               rate: object = None, scale: object = "amplitude", unit: object = "linear", full_scale: object = None,
-              overlap: object = None, detrend: object = "none", pad: object = None,
-              layout: object = "files", fft: object = "exact") -> BatchSettings:
+              overlap: object = None, detrend: object = "none", pad: object = None, layout: object = "files",
+              fft: object = "exact", input_format: object = "auto", sample_format: object = "s16le",
+              channels: object = 1, channel: object = 1) -> BatchSettings:
     """The settings of a batch or a spectrum, each option checked in turn (the
-    rate, the jobs and the numbers of the spectrum by BatchSettings);
-    TypeError or ValueError for the first one out of place."""
+    rate, the jobs, the numbers of the spectrum and the inputs by
+    BatchSettings); TypeError or ValueError for the first one out of place."""
     settings = BatchSettings()
+    _inputs(settings, input_format, sample_format, channels, channel)
     settings.method = _choice(method, "method", _METHODS, fftMethodEnum)
     simple = settings.method == fftMethodEnum.fftMethodSimple
     repeat_value = 2 if repeat is None else _integer(repeat, "repeat")
@@ -470,6 +492,74 @@ def _result(values: np.ndarray[Any, Any], settings: BatchSettings, exposures: in
 
 def _window_name(value: int) -> WindowName:
     return cast(WindowName, next(name for name, member in _WINDOWS.items() if member == value))
+
+
+def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, input_format: InputFormatName = "auto",
+                sample_format: SampleFormatName = "s16le",
+                channels: int = 1) -> tuple[np.ndarray[Any, np.dtype[np.float64]], float | None]:
+    """Reads the samples of any input a batch reads, as the batch reads them.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        A sound file (WAV, FLAC, AIFF, CAF, W64), a SigMF recording (its
+        .sigmf-meta or .sigmf-data file) or a raw file, known by its contents
+        as the command line's --input-format=auto knows it.
+    channel : int, optional
+        The channel to read, from 1; None reads every channel.
+    input_format : {"auto", "raw"}, default "auto"
+        As the command line's --input-format ("raw" reads any file as raw
+        samples).
+    sample_format : str, default "s16le"
+        As --sample-format: the samples of a raw file.
+    channels : int, default 1
+        As --channels: the interleaved channels of a raw file.
+
+    Returns
+    -------
+    samples : numpy.ndarray
+        float64 on the 16-bit scale the batch transforms (a full-scale sine
+        reads about 32767 whatever the format), of shape (frames,) for one
+        channel and (frames, channels) for every channel of a source of
+        several.
+    fs : float or None
+        The sample rate in Hz the file states, None when it states none (raw
+        files); pass it on as ``fs=``.
+
+    Raises
+    ------
+    FileNotFoundError, OSError
+        When the file cannot be read.
+    TransformError
+        A ValueError (code fftResultFormatErr) when the file cannot be
+        decoded or has no such channel.
+    TypeError, ValueError
+        For arguments out of place.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> path = pathlib.Path(tempfile.mkdtemp()) / "pairs.raw"
+    >>> _ = path.write_bytes(np.array([1, -2, 3, -4], dtype="<i2").tobytes())
+    >>> tavox.read_signal(path, channel=2, channels=2)
+    (array([-2., -4.]), None)
+    """
+    name = os.fspath(path)
+    if not isinstance(name, str) or not name:
+        raise TypeError("path must be a str or os.PathLike[str] naming a file, not %r" % (path,))
+    if channel is not None and (isinstance(channel, (bool, np.bool_)) or not isinstance(channel, (int, np.integer))):
+        raise TypeError("channel must be an int or None, not %s" % type(channel).__name__)
+    settings = BatchSettings()
+    _inputs(settings, input_format, sample_format, channels, 1 if channel is None else int(channel))
+    if not os.path.exists(name):
+        raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), name)
+    code, reason, samples, fs = _read_signal(os.path.abspath(name), settings,
+                                             None if channel is None else int(channel))
+    if code == fftResultEnum.fftResultFormatErr:
+        raise TransformError(fftResultEnum(code), _result_message(code), "%s: %s" % (name, reason))
+    if code != fftResultEnum.fftResultAllRight:
+        raise OSError(errno.EIO, "%s%s" % (_result_message(code), ": " + reason if reason else ""), name)
+    return samples, fs
 
 
 @dataclasses.dataclass(frozen=True)

@@ -6,8 +6,8 @@ import dataclasses
 import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
-from ._arrays import (AverageName, DetrendName, FftName, LayoutName, MethodName, Position, ScaleName, UnitName,
-                      WindowName, _rate, _settings)
+from ._arrays import (AverageName, Channel, DetrendName, FftName, InputFormatName, LayoutName, MethodName,
+                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _rate, _settings)
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
 
@@ -29,6 +29,13 @@ class FileResult:
         The result code (fftResultAllRight when all went well).
     message : str
         Its English text.
+    channel : int
+        The channel of the input that was read, from 1 (with
+        ``channel="all"`` one FileResult per channel).
+    problem : str
+        Why the input could not be read (libsndfile's words, the SigMF
+        field, the channel), as the program says it on standard error, else
+        "".
 
     Examples
     --------
@@ -44,6 +51,8 @@ class FileResult:
     outputs: tuple[str, ...]
     code: fftResultEnum
     message: str
+    channel: int = 1
+    problem: str = ""
 
     @property
     def ok(self) -> bool:
@@ -76,7 +85,8 @@ class _Collector:
         code = fftResultEnum(int(result.value))
         source = file.Source
         record = FileResult(input=source if isinstance(source, str) else file.Name, outputs=file.outputs,
-                            code=code, message=_result_message(int(code)))
+                            code=code, message=_result_message(int(code)), channel=file.channel,
+                            problem=file.problem)
         self.results.append(record)
         if self.progress is None:
             return
@@ -118,10 +128,14 @@ def run_batch(sources: Sequence[str], mask: str, settings: BatchSettings, *, exa
         app.FFTExecute()
     if not exact:
         return collector.results
-    # A path whose file has gone since it was listed still gets its result.
-    done = {result.input: result for result in collector.results}
+    # A path whose file has gone since it was listed still gets its result;
+    # one that was read channel by channel gets one per channel.
+    done: dict[str, list[FileResult]] = {}
+    for result in collector.results:
+        done.setdefault(result.input, []).append(result)
     missing = fftResultEnum.fftResultFileSysErr
-    return [done.get(source) or FileResult(source, (), missing, _result_message(int(missing))) for source in sources]
+    return [result for source in sources
+            for result in done.get(source) or [FileResult(source, (), missing, _result_message(int(missing)))]]
 
 
 def _absolute(pattern: PathText) -> str:
@@ -132,10 +146,12 @@ def _absolute(pattern: PathText) -> str:
     return os.path.abspath(text)
 
 
-def matching_inputs(pattern: PathText) -> list[str]:
+def matching_inputs(pattern: PathText, input_format: str = "auto") -> list[str]:
     """The full paths of the files a pattern matches, in the batch's order
-    (relative patterns are taken from the current folder)."""
+    (relative patterns are taken from the current folder; with
+    input_format="auto" each SigMF recording once)."""
     app = Application()
+    app.input_format = input_format
     try:
         app.FFTFiles.Add(fftDataEnum.fftDataDiskFile, _absolute(pattern), "*")
     except AutomationError as error:
@@ -150,8 +166,9 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, layout: LayoutName = "files",
-                    fft: FftName = "exact") -> list[FileResult]:
+                    fs: float | None = None, layout: LayoutName = "files", fft: FftName = "exact",
+                    input_format: InputFormatName = "auto", sample_format: SampleFormatName = "s16le",
+                    channels: int = 1, channel: Channel = 1) -> list[FileResult]:
     """Runs a batch over the files that pattern matches.
 
     Parameters
@@ -172,14 +189,19 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
         As for tavox.spectrum.
     format : {"raw", "csv", "f32", "npy", "npz"}, default "raw"
         As the command line's --format.
-    average, jobs, scale, unit, full_scale, overlap, detrend, pad : optional
+    average, scale, unit, full_scale, overlap, detrend, pad : optional
         As for tavox.spectrum and the command line's options of those names;
         a scale or unit other than amplitude in sample counts needs a format
-        other than "raw". jobs: 1 runs the batch on this thread alone; the
-        outputs, results and progress calls do not depend on it.
+        other than "raw".
+    jobs : int, optional
+        The threads the batch may use, as the command line's --jobs: 1 runs
+        it on this thread alone; None or 0 means TAVOX_JOBS when set, else
+        one per CPU this process may use. The outputs, results and progress
+        calls do not depend on it.
     fs : float, optional
         The sample rate in Hz, as --rate: the frequency column of CSV
-        outputs and the density of "psd" per Hz.
+        outputs and the density of "psd" per Hz. When None, a sound file's
+        or SigMF recording's own rate counts.
     layout : {"files", "matrix"}, default "files"
         As the command line's --layout: "files" (each exposure of "multi"
         into a numbered output) or "matrix" (all into one output with its
@@ -187,6 +209,18 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
         tavox.read_spectrum reads into a Spectrogram).
     fft : {"exact", "fast"}, default "exact"
         As for tavox.spectrum and the command line's --fft.
+    input_format : {"auto", "raw"}, default "auto"
+        As --input-format: "auto" reads sound files and SigMF recordings by
+        their contents and other files as raw samples; "raw" reads every
+        file raw.
+    sample_format : str, default "s16le"
+        As --sample-format: the samples of raw files.
+    channels : int, default 1
+        As --channels: the interleaved channels of raw files.
+    channel : int or "all", default 1
+        As --channel: the channel to read, from 1, or "all": each channel
+        into outputs of its own, named with _chK before the extension, and
+        one FileResult per channel.
 
     Returns
     -------
@@ -220,5 +254,6 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout, fft=fft)
+                         layout=layout, fft=fft, input_format=input_format, sample_format=sample_format,
+                         channels=channels, channel=channel)
     return run_batch([_absolute(pattern)], os.fspath(mask), settings, progress=progress)

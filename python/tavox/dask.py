@@ -24,8 +24,8 @@ from __future__ import annotations
 import os
 from typing import Any, Optional, cast
 
-from ._arrays import (AverageName, DetrendName, FftName, LayoutName, MethodName, Position, ScaleName, UnitName,
-                      WindowName, _rate, _settings)
+from ._arrays import (AverageName, Channel, DetrendName, FftName, InputFormatName, LayoutName, MethodName,
+                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _rate, _settings)
 from ._batch import FileResult, PathText, Progress, _check_progress, matching_inputs, run_batch
 from ._tavox import BatchSettings, fftMethodEnum, fftWindowEnum
 
@@ -57,9 +57,10 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
                     phase: bool = False, format: str = "raw",
                     average: AverageName = "mean", jobs: int | None = None, scale: ScaleName = "amplitude",
                     unit: UnitName = "linear", full_scale: float | None = None, overlap: float | None = None,
-                    detrend: DetrendName = "none", pad: int | None = None,
-                    fs: float | None = None, layout: LayoutName = "files",
-                    fft: FftName = "exact") -> list[FileResult]:
+                    detrend: DetrendName = "none", pad: int | None = None, fs: float | None = None,
+                    layout: LayoutName = "files", fft: FftName = "exact", input_format: InputFormatName = "auto",
+                    sample_format: SampleFormatName = "s16le", channels: int = 1,
+                    channel: Channel = 1) -> list[FileResult]:
     """tavox.transform_files with the files spread over the workers of a Dask cluster.
 
     The files that pattern matches are listed here, in the batch's order,
@@ -86,6 +87,8 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
         The threads of each task; with several tasks per worker process at
         once, jobs=1 keeps them from competing for its CPUs.
     scale, unit, full_scale, overlap, detrend, pad, fs, layout, fft : optional
+        As for tavox.transform_files.
+    input_format, sample_format, channels, channel : optional
         As for tavox.transform_files.
 
     Returns
@@ -114,13 +117,14 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
-                         layout=layout, fft=fft)
+                         layout=layout, fft=fft, input_format=input_format, sample_format=sample_format,
+                         channels=channels, channel=channel)
     _check_progress(progress)
     if partitions is not None and (isinstance(partitions, bool) or not isinstance(partitions, int)):
         raise TypeError("partitions must be an int or None, not %s" % type(partitions).__name__)
     if partitions is not None and partitions < 1:
         raise ValueError("partitions must be at least 1, not %d" % partitions)
-    paths = matching_inputs(pattern)
+    paths = matching_inputs(pattern, settings.input_format)
     if not paths:
         return []
     client = client if client is not None else get_client()
@@ -140,7 +144,7 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
             if progress is None:
                 continue
             if callable(progress):
-                progress(result, done, len(paths))
+                progress(result, done, max(done, len(paths)))
             else:
                 progress.update(1)
     return [result for results in gathered if results is not None for result in results]

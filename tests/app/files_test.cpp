@@ -88,6 +88,62 @@ TEST(files_test, mask_adds_one_file_per_match_in_name_order) {
     EXPECT_EQ(items[1], second);
 }
 
+// Each channel a File of its own, named and read by its number; a SigMF
+// pair (named as one) once, before the share is cut.
+TEST(files_test, channels_apart_and_each_recording_once) {
+    TempDir dir;
+    test::WriteSamples(dir.File("a.dat"), {1, 10, 2, 20, 3, 30});
+    for (const char* name : {"b.sigmf-data", "b.sigmf-meta", "c.sigmf-data"}) test::WriteSamples(dir.File(name), {0});
+    auto files = NewFiles();
+    InputOptions input;
+    input.channels = 2;
+    input.eachChannel = true;
+    files->SetInputOptions(input);
+    AddDisk(*files, dir.Path() + "a.dat", "*.csv");
+    ASSERT_EQ(files->Count(), 2);
+    for (std::int32_t k = 1; k <= 2; ++k) {
+        const auto file = files->Item(Variant(k));
+        EXPECT_EQ(file->Name(), "a_ch" + std::to_string(k) + ".dat");
+        EXPECT_EQ(file->GetData().GetInputOptions().channel, k);
+        EXPECT_EQ(file->GetData().TargetPath(0), dir.Path() + "a_ch" + std::to_string(k) + ".csv");
+        EXPECT_EQ(file->GetData().TargetPath(2), dir.Path() + "a_ch" + std::to_string(k) + ".002");
+        std::vector<double> samples(3);
+        std::int32_t result = fftResultAllRight;
+        file->GetData().Initialize(result);
+        file->GetData().LoadSequence(samples, 1, result);
+        const double scale = k == 1 ? 1.0 : 10.0;
+        EXPECT_EQ(samples, (std::vector<double>{scale, 2 * scale, 3 * scale}));
+    }
+
+    // A run reads each channel through a spare File too, also of a file whose name holds "_ch".
+    test::WriteSamples(dir.File("x_ch9.dat"), {4, 40});
+    auto run = NewFiles();
+    run->SetInputOptions(input);
+    Variant source(dir.Path() + "x_ch9.dat");
+    Variant mask(std::string("*.csv"));
+    ASSERT_EQ(run->AddDisk(source, mask), 2u);
+    std::shared_ptr<File> spare;
+    for (std::int32_t k = 1; k <= 2; ++k) {
+        const auto file = run->ForRun(static_cast<std::size_t>(k - 1), spare);
+        EXPECT_EQ(file, spare);
+        EXPECT_EQ(file->Name(), "x_ch9_ch" + std::to_string(k) + ".dat");
+        EXPECT_EQ(*file->Source().AsString(), dir.Path() + "x_ch9.dat");
+        EXPECT_EQ(run->InputAt(static_cast<std::size_t>(k - 1)), file->GetData().GetInputOptions());
+        EXPECT_EQ(file->GetData().TargetPath(0), dir.Path() + "x_ch9_ch" + std::to_string(k) + ".csv");
+        std::vector<double> sample(1);
+        std::int32_t result = fftResultAllRight;
+        file->GetData().Initialize(result);
+        file->GetData().LoadSequence(sample, 1, result);
+        EXPECT_EQ(sample[0], k == 1 ? 4.0 : 40.0);
+    }
+
+    auto recordings = NewFiles();
+    recordings->SetShare(BatchShare{1, 2});
+    AddDisk(*recordings, dir.Path() + "*.sigmf-*");
+    ASSERT_EQ(recordings->Count(), 1);
+    EXPECT_EQ(recordings->Item(Variant(std::int32_t{1}))->Name(), "c.sigmf-data");
+}
+
 TEST(files_test, result_is_nothing_one_file_or_an_array) {
     TempDir dir;
     for (const char* name : {"a.dat", "b.dat", "c.dat"}) test::WriteSamples(dir.File(name), {1});

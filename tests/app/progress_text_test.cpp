@@ -46,8 +46,9 @@ TEST(progress_text_test, every_result_code_has_its_message) {
         {1105, "Počet opakování nebylo možno dodržet"},
         {1106, "Žádané hranice hodnocení neodpovídaly délce souboru"},
         {1107, "Nebylo dostatek místa pro uložení výsledků"},
+        {1108, "Formát vstupního souboru není podporován nebo je soubor poškozen"},
         {1100, "Neočekávaná neznámá chyba"},
-        {1108, "Neočekávaná neznámá chyba"},
+        {1109, "Neočekávaná neznámá chyba"},
         {6, "Neočekávaná neznámá chyba"},
     };
     for (const auto& [code, message] : table) {
@@ -66,6 +67,7 @@ TEST(progress_text_test, every_result_code_has_an_english_message_too) {
         {1105, "The number of repetitions could not be kept"},
         {1106, "The evaluation range did not fit the length of the file"},
         {1107, "There was not enough room to store the results"},
+        {1108, "The input format is not supported or the file is damaged"},
         {1100, "Unexpected unknown error"},
         {7, "Unexpected unknown error"},
     };

@@ -133,3 +133,23 @@ def test_a_worker_that_dies_mid_run_is_replaced_without_a_duplicated_or_half_wri
     assert incomplete == []
     # The nanny starts a new interpreter, which on a loaded machine took over a minute.
     client.wait_for_workers(2, timeout=600)
+
+
+def test_recordings_channel_by_channel_on_a_cluster_as_locally(client, tmp_path):
+    local = tmp_path / "local"
+    local.mkdir()
+    rng = np.random.default_rng(5)
+    for name in ("a", "b", "c"):
+        frames = rng.integers(-20000, 20000, (8192, 2)).astype("<i2")
+        frames.tofile(local / f"{name}.sigmf-data")
+        (local / f"{name}.sigmf-meta").write_text(
+            '{"global": {"core:datatype": "ri16_le", "core:num_channels": 2, "core:sample_rate": 8000}}')
+    spread = tmp_path / "spread"
+    shutil.copytree(local, spread)
+    options = dict(width=1024, format="csv", channel="all")
+    expected = tavox.transform_files(local / "*.sigmf-*", "*.csv", **options)
+    results = tavox.dask.transform_files(spread / "*.sigmf-*", "*.csv", client=client, partitions=2, **options)
+    assert files_of(spread) == files_of(local)
+    assert [(pathlib.Path(r.input).name, r.channel, r.code) for r in results] == [
+        (pathlib.Path(r.input).name, r.channel, r.code) for r in expected]
+    assert [r.channel for r in results] == [1, 2] * 3

@@ -9,7 +9,7 @@ import pytest
 import tavox
 
 MODULES = ["tavox._spectrum", "tavox._spectrogram", "tavox._arrays", "tavox._batch", "tavox.dask", "tavox._ranges", "tavox._dispatch"]
-DOCUMENTED = ["spectrum", "read_spectrum", "frequencies", "window_constants", "window_weights", "transform_files",
+DOCUMENTED = ["spectrum", "read_spectrum", "read_signal", "frequencies", "window_constants", "window_weights", "transform_files",
               "dask.transform_files", "Spectrum", "Spectrum.to_int16", "Spectrum.to_frame", "Spectrum.to_xarray",
               "Spectrum.plot", "spectrogram", "Spectrogram", "Spectrogram.to_int16", "Spectrogram.to_frame",
               "Spectrogram.to_xarray", "Spectrogram.plot", "WindowConstants", "FileResult", "TransformError", "NumpyRange", "OpenpyxlRange", "invoke"]

@@ -48,7 +48,7 @@ def test_enumerations_have_their_names_and_values():
     expected = {
         "fftResultEnum": {"fftResultAllRight": 1101, "fftResultFileSysErr": 1102, "fftResultFileNameErr": 1103,
                           "fftResultOutOfMemory": 1104, "fftResultRepeatFail": 1105, "fftResultShortFile": 1106,
-                          "fftResultTargetFull": 1107},
+                          "fftResultTargetFull": 1107, "fftResultFormatErr": 1108},
         "fftMethodEnum": {"fftMethodSimple": 0, "fftMethodAverage": 1, "fftMethodMulti": 2},
         "fftWindowEnum": {"fftWindowRectangle": 0, "fftWindowHanning": 1, "fftWindowFlatTop": 2},
         "fftDataEnum": {"fftDataDiskFile": 0, "fftDataExcelRange": 1},

@@ -84,10 +84,10 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
          "--pad=131072 is not a transform size; give a power of two from the width DELKA to 65536, such as 4096"},
         {{"--report="}, "--report needs a value: a file name, or - for standard output"},
         {{"-x"},
-         "unknown option -x; the options are --format, --layout, --rate, --average, --scale, "
-         "--unit, --full-scale, --overlap, --detrend, --pad, --fft, --report, --shard, --jobs, --quiet, "
-         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
-         "--version"},
+         "unknown option -x; the options are "
+         "--format, --layout, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, --pad, "
+         "--fft, --report, --shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, "
+         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and --version"},
         {{"--shard=4/3"},
          "--shard=4/3 is not a share; give K/N, share K of N (K from 0 to N-1, or 1 to N), such as 0/4"},
         {{"--shard=-1/4"},
@@ -111,17 +111,28 @@ TEST(command_options_test, each_bad_option_gets_one_line_naming_it_and_what_is_a
         {{"--v"}, "--v is ambiguous: --view or --version"},
         // A byte above 127 as a short option, after an option's value.
         {{"--report", "r\x8f", "-\xff\xff"},
-         "unknown option -\\xff; the options are --format, --layout, --rate, --average, --scale, "
-         "--unit, --full-scale, --overlap, --detrend, --pad, --fft, --report, --shard, --jobs, --quiet, "
-         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
-         "--version"},
+         "unknown option -\\xff; the options are "
+         "--format, --layout, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, --pad, "
+         "--fft, --report, --shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, "
+         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and --version"},
+        {{"--input-format=wav"}, "--input-format=wav is not known; use auto or raw"},
+        {{"--sample-format=s16"},
+         "--sample-format=s16 is not a sample format; use s16le, s16be, s8, u8, u16le, u16be, s24le, s24be, s32le, "
+         "s32be, u32le, u32be, f32le, f32be, f64le or f64be"},
+        {{"--channels=0"},
+         "--channels=0 is not a number of channels; give the interleaved channels of raw inputs, 1 "
+         "to 1024"},
+        {{"--channel=0"}, "--channel=0 is not a channel; give a channel number from 1, or all"},
+        {{"--channel=All"}, "--channel=All is not a channel; give a channel number from 1, or all"},
+        {{"--input-format=raw", "--channels=2", "--channel=3"},
+         "--channel=3 is beyond the 2 channels of --channels, which every raw input has"},
         // What was typed is quoted escaped: the line stays one line.
         {{"--rate=1\n2"}, "--rate=1\\n2" + rate},
         {{"--x\r\x1b[2J"},
-         "unknown option --x\\r\\x1b[2J; the options are --format, --layout, --rate, --average, "
-         "--scale, --unit, --full-scale, --overlap, --detrend, --pad, --fft, --report, --shard, --jobs, "
-         "--quiet, --plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and "
-         "--version"},
+         "unknown option --x\\r\\x1b[2J; the options are "
+         "--format, --layout, --rate, --average, --scale, --unit, --full-scale, --overlap, --detrend, --pad, "
+         "--fft, --report, --shard, --jobs, --quiet, --input-format, --sample-format, --channels, --channel, "
+         "--plot, --plot-size, --view, --peaks, --width, --phase, --self-test, --help and --version"},
     };
     for (const auto& [arguments, error] : cases) {
         EXPECT_EQ(ParseCommandLine(With(arguments)).error, error) << arguments.front();

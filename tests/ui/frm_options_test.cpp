@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 #include <filesystem>
+#include <set>
 #include <tuple>
 #include <vector>
 
@@ -70,12 +72,17 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
         width->setValue(640);
         Find<QSpinBox>(dialog, "spnPlotHeight")->setValue(480);
         Find<QSpinBox>(dialog, "spnJobs")->setValue(3);
+        Choose(Find<QComboBox>(dialog, "cboInputFormat"), "raw");
+        Choose(Find<QComboBox>(dialog, "cboSampleFormat"), "f32le");
+        Find<QSpinBox>(dialog, "spnChannels")->setValue(4);
+        Find<QSpinBox>(dialog, "spnChannel")->setValue(0);
         QTest::mouseClick(ok, Qt::LeftButton);
     });
     // Written when the dialog is accepted, as the command line writes the values.
-    const std::vector<std::pair<const char*, std::string>> written{{"Format", "csv"},       {"Rate", "44100.5"},
-                                                                   {"Average", "rms"},      {"Plot", "db"},
-                                                                   {"PlotSize", "640x480"}, {"Jobs", "3"}};
+    const std::vector<std::pair<const char*, std::string>> written{
+        {"Format", "csv"},       {"Rate", "44100.5"}, {"Average", "rms"},     {"Plot", "db"},
+        {"PlotSize", "640x480"}, {"Jobs", "3"},       {"InputFormat", "raw"}, {"SampleFormat", "f32le"},
+        {"Channels", "4"},       {"Channel", "all"}};
     for (const auto& [key, value] : written) EXPECT_EQ(Option(key), value) << key;
     window->close();
     Pump();
@@ -90,6 +97,8 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
         EXPECT_EQ(Find<QComboBox>(dialog, "cboPlot")->currentIndex(), 2);
         EXPECT_EQ(Find<QSpinBox>(dialog, "spnPlotWidth")->value(), 640);
         EXPECT_EQ(Find<QSpinBox>(dialog, "spnJobs")->value(), 3);
+        EXPECT_EQ(Find<QComboBox>(dialog, "cboSampleFormat")->currentData().toString(), "f32le");
+        EXPECT_EQ(Find<QSpinBox>(dialog, "spnChannel")->value(), 0);
         // Cancel keeps what was set.
         Choose(Find<QComboBox>(dialog, "cboFormat"), "npy");
         Find<QComboBox>(dialog, "cboPlot")->setCurrentIndex(0);
@@ -101,6 +110,25 @@ TEST_F(frm_options_test, options_round_trip_through_the_settings_file_and_cancel
 
 // A matrix needs a format that holds its axes and npz holds only matrices:
 // choosing one sets the other; the layout is kept as --layout writes it.
+// Alt plus a label's letter reaches one field only.
+TEST_F(frm_options_test, every_label_has_a_mnemonic_of_its_own) {
+    frmMain* window = OpenWindow();
+    WithOptions(window, [](frmOptions* dialog) {
+        std::set<QString> letters;
+        for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+            if (label->buddy() == nullptr) continue;
+            const qsizetype amp = label->text().indexOf(QLatin1Char('&'));
+            ASSERT_GE(amp, 0) << label->objectName().toStdString();
+            const QString letter = label->text().mid(amp + 1, 1).toLower();
+            EXPECT_TRUE(letters.insert(letter).second)
+                << label->objectName().toStdString() << " repeats &" << letter.toStdString();
+        }
+        EXPECT_GE(letters.size(), 14U);
+        dialog->reject();
+    });
+    window->close();
+}
+
 TEST_F(frm_options_test, the_layout_and_the_format_follow_each_other) {
     frmMain* window = OpenWindow();
     WithOptions(window,

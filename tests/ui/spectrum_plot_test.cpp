@@ -254,12 +254,12 @@ TEST(spectrum_plot_test, the_plot_writer_keeps_the_picture_of_the_last_values_of
     for (std::size_t bin = 10; bin <= 200; bin += 10) {
         std::fill(values.begin(), values.end(), 1.0);
         values[bin] = 5000;
-        writer->Written(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1});
+        writer->Written(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1, 0, -1, std::nullopt});
     }
     EXPECT_TRUE(writer->Finish().empty());
 
-    const PlotTitle title =
-        DescribeOutput(WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1}, nullptr);
+    const PlotTitle title = DescribeOutput(
+        WrittenSpectrum{output, dir.File("in.dat"), values, 256, 1, 512, 0, 1, 0, -1, std::nullopt}, nullptr);
     EXPECT_EQ(title.title, "in.dat");
     EXPECT_EQ(title.subtitle, "width 512, 1 exposure \u2192 same.out");
     SpectrumPlot last(Tone(256, 200, 5000));

@@ -89,19 +89,26 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
         line["layout"] = LayoutName(settings_.output.layout);
         if (!line["outputs"].empty()) line["shape"] = Json::array({File->ExposuresDone(), parameters.Width() / 2});
     }
-    if (settings_.output.rate) {
-        line["rate_hz"] = *settings_.output.rate;
-        line["bin_hz"] = *settings_.output.rate / parameters.Width();
+    if (const auto rate = settings_.output.rate ? settings_.output.rate : data.SourceRate()) {
+        line["rate_hz"] = *rate;
+        line["bin_hz"] = *rate / parameters.Width();
     }
-    if (settings_.output.spectrum != SpectrumOptions{}) AddSpectrum(line, parameters, *File);
+    const InputOptions& input = data.GetInputOptions();
+    if (data.SourceChannels() > 1 || input.channel != 1 || input.eachChannel) {
+        line["channel"] = input.channel;
+        if (data.SourceChannels() > 0) line["channels"] = data.SourceChannels();
+    }
+    if (const std::string problem = data.SourceProblem(); !problem.empty()) line["problem"] = DisplayText(problem);
+    if (settings_.output.spectrum != SpectrumOptions{}) AddSpectrum(line, parameters, *File, data.SourceRate());
     line["seconds"] = File->TransformSeconds();
     WriteLine(Line(line));
 }
 
 // How the values of a calibrated spectrum were made: scale, unit, detrending,
-// padding, the sample rate the PSD and ENBW take, the window's constants and
-// the placement of the exposures.
-void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const File& file) {
+// padding, the sample rate the PSD and ENBW take (--rate, else the one the
+// source states), the window's constants and the placement of the exposures.
+void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const File& file,
+                              std::optional<double> sourceRate) {
     const SpectrumOptions& spectrum = settings_.output.spectrum;
     line["scale"] = ScaleName(spectrum.scale);
     line["unit"] = UnitName(spectrum.unit);
@@ -110,9 +117,11 @@ void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const Fi
     line["detrend"] =
         DetrendName(spectrum.detrend == Detrend::None && parameters.Center() ? Detrend::Mean : spectrum.detrend);
     if (spectrum.pad) line["pad"] = std::max(*spectrum.pad, parameters.Width());
-    const double rate = settings_.output.rate.value_or(1.0);
+    const double rate = settings_.output.rate.value_or(sourceRate.value_or(1.0));
     line["fs_hz"] = rate;
-    line["fs_from"] = settings_.output.rate ? "--rate" : "none given: 1, as SciPy takes it";
+    line["fs_from"] = settings_.output.rate ? "--rate"
+                      : sourceRate          ? "the input file"
+                                            : "none given: 1, as SciPy takes it";
     if (!constants_ || constants_->width != static_cast<std::size_t>(parameters.Width()) ||
         constantsWindow_ != parameters.Window()) {
         constants_ = ConstantsOfWeights(parameters.WindowWeights(), static_cast<std::size_t>(parameters.Width()));

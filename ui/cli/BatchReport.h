@@ -20,7 +20,9 @@ class Parameters;
 
 // The JSON Lines report of a batch: one object per finished file (input,
 // outputs written, result code with its English and Czech text, samples,
-// exposures, width, window, method, seconds, and the options in force; for
+// exposures, width, window, method, seconds, the options in force, the rate
+// of the batch or else the one the source states, the channel read and the
+// channels of a source of several, and why a source could not be read; for
 // a scale, unit, placement, detrending or padding also how the values were
 // made: the window's constants, the hop and overlap, the sample rate), then
 // one object with the totals and the exit status. Every line goes out whole
@@ -56,7 +58,8 @@ public:
 
 private:
     void WriteLine(const std::string& line);
-    void AddSpectrum(nlohmann::ordered_json& line, const Parameters& parameters, const File& file);
+    void AddSpectrum(nlohmann::ordered_json& line, const Parameters& parameters, const File& file,
+                     std::optional<double> sourceRate);
 
     BatchSettings settings_;
     std::string path_;

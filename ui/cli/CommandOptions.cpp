@@ -88,6 +88,13 @@ ParsedCommandLine ParseArguments(const std::vector<std::string>& arguments) {
         parsed.error = row.apply(row, optarg, parsed.options);
         if (!parsed.error.empty()) return parsed;
     }
+    const InputOptions& input = parsed.options.input;
+    if (input.kind == InputKind::Raw && !input.eachChannel && input.channel > input.channels) {
+        parsed.error = "--channel=" + std::to_string(input.channel) + " is beyond the " +
+                       std::to_string(input.channels) + " channel" + (input.channels == 1 ? "" : "s") +
+                       " of --channels, which every raw input has";
+        return parsed;
+    }
     // --plot-size, --width and --phase only shape what --plot and --view ask for.
     if (!parsed.options.Given("plot")) parsed.options.plot.reset();
     if (!parsed.options.Given("view") && !parsed.options.Given("peaks")) parsed.options.view.reset();

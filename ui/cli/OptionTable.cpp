@@ -11,6 +11,7 @@
 
 #include "app/BatchSettings.h"
 #include "app/Jobs.h"
+#include "common/InputOptions.h"
 #include "data/Path.h"
 #include "ui/cli/CommandOptions.h"
 
@@ -46,6 +47,16 @@ const std::vector<std::string_view>& Layouts() {
 
 const std::vector<std::string_view>& Averages() {
     static const std::vector<std::string_view> names(AverageModeNames.begin(), AverageModeNames.end());
+    return names;
+}
+
+const std::vector<std::string_view>& SampleFormats() {
+    static const std::vector<std::string_view> names(SampleFormatNames.begin(), SampleFormatNames.end());
+    return names;
+}
+
+const std::vector<std::string_view>& InputKinds() {
+    static const std::vector<std::string_view> names(InputKindNames.begin(), InputKindNames.end());
     return names;
 }
 
@@ -181,7 +192,8 @@ std::vector<OptionRow> MakeRows() {
          "what the values are: the amplitude of a sine on a bin (the\n"
          "default), the one-sided power (a sine reads A^2/2) or its\n"
          "spectral density (power over the window's ENBW in Hz, with\n"
-         "HZ of --rate, else 1); with --format other than raw",
+         "HZ of --rate, else the input's own, else 1); with --format\n"
+         "other than raw",
          Joined(Names(SpectrumScaleNames), " ", " "),
          [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
              const std::string text = Text(value);
@@ -302,6 +314,63 @@ std::vector<OptionRow> MakeRows() {
          "",
          [](const OptionRow&, const char*, CommandOptions& options) -> std::string {
              options.quiet = true;
+             return {};
+         }},
+        {"input-format", required_argument, Joined(InputKinds(), " or ", " or "),
+         "--input-format=" + Joined(InputKinds(), "|", "|"),
+         "auto (the default): WAV, FLAC, AIFF, CAF and W64 sound files\n"
+         "and SigMF recordings are known by their contents (and the\n"
+         "rate they state counts unless --rate is given), any other\n"
+         "file is raw samples; raw: every file is raw samples",
+         Joined(InputKinds(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto kind = InputKindFromName(text);
+             if (!kind) return Given(row, text) + "is not known; use " + row.allowed;
+             options.input.kind = *kind;
+             return {};
+         }},
+        {"sample-format", required_argument, Joined(SampleFormats(), ", ", " or "), "--sample-format=FORMAT",
+         "samples of raw inputs: s16le (the default), s16be, s8, u8,\n"
+         "u16le, u16be, s24le, s24be, s32le, s32be, u32le, u32be,\n"
+         "f32le, f32be, f64le or f64be; read on the 16-bit scale\n"
+         "(24-bit / 256, 32-bit / 65536, 8-bit * 256, floats * 32768)",
+         Joined(SampleFormats(), " ", " "),
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto format = SampleFormatFromName(text);
+             if (!format) return Given(row, text) + "is not a sample format; use " + row.allowed;
+             options.input.sampleFormat = *format;
+             return {};
+         }},
+        {"channels", required_argument, "the interleaved channels of raw inputs, 1 to 1024", "--channels=C",
+         "interleaved channels of raw inputs, 1 to 1024 (default 1)", "1 2 4 8",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             const auto channels = ReadWhole<int>(text);
+             if (!channels || *channels < 1 || *channels > MaxChannels) {
+                 return Given(row, text) + "is not a number of channels; give " + row.allowed;
+             }
+             options.input.channels = *channels;
+             return {};
+         }},
+        {"channel", required_argument, "a channel number from 1, or all", "--channel=K|all",
+         "the channel transformed, from 1 (default 1); all: each\n"
+         "channel into outputs of its own, named with _chK before\n"
+         "the extension (tone_ch1.csv, tone_ch2.csv)",
+         "1 2 all",
+         [](const OptionRow& row, const char* value, CommandOptions& options) -> std::string {
+             const std::string text = Text(value);
+             if (text == "all") {
+                 options.input.eachChannel = true;
+                 return {};
+             }
+             const auto channel = ReadWhole<int>(text);
+             if (!channel || *channel < 1 || *channel > MaxChannels) {
+                 return Given(row, text) + "is not a channel; give " + row.allowed;
+             }
+             options.input.channel = *channel;
+             options.input.eachChannel = false;
              return {};
          }},
         {"plot", optional_argument, "linear or db", "--plot[=linear|db]",

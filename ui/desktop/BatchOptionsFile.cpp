@@ -25,6 +25,10 @@ constexpr Key Keys[] = {{"Format", "format"}, {"Rate", "rate"},          {"Avera
 constexpr Key SpectrumKeys[] = {{"Scale", "scale"}, {"Unit", "unit"}, {"FullScale", "full-scale"}};
 constexpr Key LayoutKey = {"Layout", "layout"};
 constexpr Key FftKey = {"Fft", "fft"};
+constexpr Key InputKeys[] = {{"InputFormat", "input-format"},
+                             {"SampleFormat", "sample-format"},
+                             {"Channels", "channels"},
+                             {"Channel", "channel"}};
 
 // What the command line would refuse together falls back to the defaults:
 // a unit without its full scale, a scale or unit a raw output cannot hold,
@@ -63,6 +67,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     keys.insert(keys.end(), std::begin(SpectrumKeys), std::end(SpectrumKeys));
     keys.push_back(LayoutKey);
     keys.push_back(FftKey);
+    keys.insert(keys.end(), std::begin(InputKeys), std::end(InputKeys));
     for (const Key& key : keys) {
         const std::string value = profile.Read(BatchOptionsSection, key.key);
         if (value.empty()) continue;
@@ -80,6 +85,7 @@ BatchSettings ReadBatchOptions(const PrivateProfile& profile) {
     KeepConsistent(settings.output);
     settings.plot = options.plot;
     settings.jobs = options.jobs;
+    settings.input = options.input;
     return settings;
 }
 
@@ -117,6 +123,17 @@ bool WriteBatchOptions(const PrivateProfile& profile, const BatchSettings& setti
     const FftMode fft = settings.output.spectrum.fft;
     if (fft != FftMode::Exact || !profile.Read(BatchOptionsSection, FftKey.key).empty()) {
         written = profile.Write(BatchOptionsSection, FftKey.key, std::string(FftModeName(fft))) && written;
+    }
+    const InputOptions& input = settings.input;
+    const std::string inputValues[] = {
+        std::string(InputKindName(input.kind)),
+        std::string(SampleFormatName(input.sampleFormat)),
+        std::to_string(input.channels),
+        input.eachChannel ? "all" : std::to_string(input.channel),
+    };
+    for (std::size_t i = 0; i < std::size(InputKeys); ++i) {
+        if (input == InputOptions{} && profile.Read(BatchOptionsSection, InputKeys[i].key).empty()) continue;
+        written = profile.Write(BatchOptionsSection, InputKeys[i].key, inputValues[i]) && written;
     }
     return written;
 }

@@ -24,14 +24,14 @@ constexpr int FieldLeft = 2880;
 constexpr int FieldWidth = 2535;
 constexpr int RowTop = 120;
 constexpr int RowStep = 420;
-constexpr int Rows = 11;
+constexpr int Rows = 15;
 
 // What the lists show of a name; a name without a text shows as itself.
 struct Caption {
     std::string_view name;
     const char* text;
 };
-constexpr std::array<Caption, 21> Captions{{
+constexpr std::array<Caption, 23> Captions{{
     {"raw", "raw – 16bitové vzorky"},
     {"csv", "csv – text s čárkami"},
     {"f32", "f32 – čísla float32"},
@@ -53,11 +53,16 @@ constexpr std::array<Caption, 21> Captions{{
     {"dbv", "dbv – dBV (vůči 1 V)"},
     {"exact", "exact – bit po bitu stejné"},
     {"fast", "fast – rychlá (FFTW)"},
+    {"auto", "auto – podle obsahu souboru"},
+    {"raw", "raw – vždy surové vzorky"},
 }};
+// Where the captions of the input kinds begin ("raw" also names a format).
+constexpr std::size_t InputKindCaptions = Captions.size() - InputKindNames.size();
 
-QString CaptionOf(std::string_view name) {
-    for (const Caption& caption : Captions) {
-        if (caption.name == name) return QString::fromUtf8(caption.text);
+// The caption of `name` among the first `count` captions from `first`.
+QString CaptionOf(std::string_view name, std::size_t first = 0, std::size_t count = Captions.size()) {
+    for (std::size_t i = first; i < std::min(Captions.size(), first + count); ++i) {
+        if (Captions[i].name == name) return QString::fromUtf8(Captions[i].text);
     }
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
@@ -75,12 +80,13 @@ QLabel* MakeLabel(QWidget* parent, const QString& name, const char* text, int ro
     return label;
 }
 
-// Fills `list` with the names `name` gives the values of Enum, each holding its name.
+// Fills `list` with the names `name` gives the values of Enum, each holding
+// its name and shown with its caption among those from `captions`.
 template <class Enum, class Name>
-void FillNames(QComboBox* list, Name name) {
+void FillNames(QComboBox* list, Name name, std::size_t captions = 0) {
     for (int value = 0; !name(static_cast<Enum>(value)).empty(); ++value) {
         const std::string_view text = name(static_cast<Enum>(value));
-        list->addItem(CaptionOf(text), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        list->addItem(CaptionOf(text, captions), QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     }
 }
 
@@ -172,8 +178,24 @@ void frmOptions::createFields() {
 
     cboFft = Place(new QComboBox(this), QStringLiteral("cboFft"), FieldLeft, 10, FieldWidth);
     FillNames<FftMode>(cboFft, FftModeName);
-    lblFft = MakeLabel(this, QStringLiteral("lblFft"), "&Transformace", 10, cboFft);
+    lblFft = MakeLabel(this, QStringLiteral("lblFft"), "Tra&nsformace", 10, cboFft);
     connect(cboLayout, &QComboBox::currentIndexChanged, this, &frmOptions::cboLayout_Change);
+
+    cboInputFormat = Place(new QComboBox(this), QStringLiteral("cboInputFormat"), FieldLeft, 11, FieldWidth);
+    FillNames<InputKind>(cboInputFormat, InputKindName, InputKindCaptions);
+    lblInputFormat = MakeLabel(this, QStringLiteral("lblInputFormat"), "Čtení vst&upních souborů", 11, cboInputFormat);
+
+    cboSampleFormat = Place(new QComboBox(this), QStringLiteral("cboSampleFormat"), FieldLeft, 12, FieldWidth);
+    FillNames<SampleFormat>(cboSampleFormat, SampleFormatName, Captions.size());
+    lblSampleFormat =
+        MakeLabel(this, QStringLiteral("lblSampleFormat"), "For&mát surových vzorků", 12, cboSampleFormat);
+
+    spnChannels = MakeSpin(this, QStringLiteral("spnChannels"), 1, MaxChannels, FieldLeft, 13, FieldWidth);
+    lblChannels = MakeLabel(this, QStringLiteral("lblChannels"), "Počet k&análů surových vzorků", 13, spnChannels);
+
+    spnChannel = MakeSpin(this, QStringLiteral("spnChannel"), 0, MaxChannels, FieldLeft, 14, FieldWidth);
+    spnChannel->setSpecialValueText(QStringLiteral("každý zvlášť (_chK)"));
+    lblChannel = MakeLabel(this, QStringLiteral("lblChannel"), "&Transformovaný kanál", 14, spnChannel);
 }
 
 void frmOptions::createButtons() {
@@ -205,6 +227,10 @@ void frmOptions::Form_Load() {
     spnJobs->setValue(settings_.jobs.value_or(0));
     SelectName(cboLayout, LayoutName(settings_.output.layout));
     SelectName(cboFft, FftModeName(spectrum.fft));
+    SelectName(cboInputFormat, InputKindName(settings_.input.kind));
+    SelectName(cboSampleFormat, SampleFormatName(settings_.input.sampleFormat));
+    spnChannels->setValue(settings_.input.channels);
+    spnChannel->setValue(settings_.input.eachChannel ? 0 : settings_.input.channel);
     cboPlot_Change();
     cboScale_Change();
 }
@@ -295,6 +321,13 @@ BatchSettings frmOptions::Settings() const {
     settings.jobs = spnJobs->value();
     settings.output.layout =
         LayoutFromName(cboLayout->currentData().toString().toStdString()).value_or(OutputLayout::Files);
+    settings.input.kind =
+        InputKindFromName(cboInputFormat->currentData().toString().toStdString()).value_or(InputKind::Detect);
+    settings.input.sampleFormat =
+        SampleFormatFromName(cboSampleFormat->currentData().toString().toStdString()).value_or(SampleFormat::S16le);
+    settings.input.channels = spnChannels->value();
+    settings.input.eachChannel = spnChannel->value() == 0;
+    settings.input.channel = std::max(1, spnChannel->value());
     return settings;
 }
 

@@ -15,12 +15,13 @@ namespace tavox {
 // The Options dialog of the main window: the format of the outputs, the
 // sample rate, how the average method combines its exposures, the scale and
 // unit of the values (with the full-scale voltage), pictures of the outputs,
-// the threads of a batch, where method m puts its exposures and the
-// transform, as the command line's --format, --rate, --average, --scale,
-// --unit, --full-scale, --plot, --plot-size, --jobs, --layout and --fft
-// take them. Shown
-// modally; OK is enabled while the rate reads as a sample rate (or is
-// empty) and the options go together as the command line requires.
+// the threads of a batch, where method m puts its exposures, the transform
+// and how its inputs are read, as the command line's --format, --rate,
+// --average, --scale, --unit, --full-scale, --plot, --plot-size, --jobs,
+// --layout, --fft, --input-format, --sample-format, --channels and --channel
+// take them. Shown modally; OK is enabled while the rate reads as a sample
+// rate (or is empty) and the options go together as the command line
+// requires.
 class frmOptions : public QDialog {
     Q_OBJECT
 
@@ -74,6 +75,14 @@ private:
     QComboBox* cboLayout = nullptr;
     QLabel* lblFft = nullptr;
     QComboBox* cboFft = nullptr;
+    QLabel* lblInputFormat = nullptr;
+    QComboBox* cboInputFormat = nullptr;
+    QLabel* lblSampleFormat = nullptr;
+    QComboBox* cboSampleFormat = nullptr;
+    QLabel* lblChannels = nullptr;
+    QSpinBox* spnChannels = nullptr;
+    QLabel* lblChannel = nullptr;
+    QSpinBox* spnChannel = nullptr;  // 0: every channel apart
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 };

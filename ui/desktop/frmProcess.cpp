@@ -43,6 +43,7 @@ const char* const TagProperty = "Tag";
 constexpr int OutputRole = Qt::UserRole;
 constexpr int WidthRole = Qt::UserRole + 1;
 constexpr int PhaseRole = Qt::UserRole + 2;
+constexpr int RateRole = Qt::UserRole + 3;  // the rate the source states, when it states one
 
 QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width, int height) {
     auto* label = new QLabel(text, parent);
@@ -174,8 +175,13 @@ void frmProcess::apl_FileComplete(std::shared_ptr<File>& File, std::int32_t& Res
             const std::optional<std::int32_t>& pad = apl->FFTFiles()->GetOutputOptions().spectrum.pad;
             item->setData(WidthRole, std::max(parameters.Width(), pad.value_or(0)));
             item->setData(PhaseRole, parameters.Method() == fftMethodSimple && parameters.Phase());
+            if (const auto rate = File->GetData().SourceRate()) item->setData(RateRole, *rate);
             item->setToolTip(
                 QStringLiteral("Double-click or Enter: show %1").arg(QString::fromStdString(DisplayText(shown))));
+        }
+        // Why a source could not be read: libsndfile's words, the SigMF field, the channel.
+        if (const std::string problem = File ? File->GetData().SourceProblem() : std::string(); !problem.empty()) {
+            item->setToolTip(QString::fromStdString(DisplayText(problem)));
         }
         lstMsg->addItem(item);
         lstMsg->scrollToBottom();
@@ -245,6 +251,7 @@ bool frmProcess::OpenCurrentOutput() {
     if (apl) {
         const OutputOptions& output = apl->FFTFiles()->GetOutputOptions();
         rate = output.rate;
+        if (!rate && item->data(RateRole).isValid()) rate = item->data(RateRole).toDouble();
         view.format = output.format;
         view.quantity = output.spectrum.Quantity();
         if (!SpectrumFormatOf(output.format).selfDescribing) {

@@ -30,6 +30,7 @@ struct PlotJob {
     std::shared_ptr<const SpectrogramData> spectrogram;  // instead of a spectrum
     std::string title;
     std::string subtitle;
+    std::optional<double> rate;  // of the batch, else the one the source states
 };
 
 // The rows of one input's spectrogram as its exposures are written (the
@@ -85,7 +86,8 @@ public:
         if (!matrix && data_->rows > 1) outputs += " \u2026 " + PathName(last_);
         const PlotTitle title = DescribeSpectrogram(source_, data_->width, data_->rows, outputs, matrix, parameters,
                                                     &spectrum, data_->rate);
-        return PlotJob{0, picture_, nullptr, std::move(data_), title.title, title.subtitle};
+        const std::optional<double> rate = data_->rate;
+        return PlotJob{0, picture_, nullptr, std::move(data_), title.title, title.subtitle, rate};
     }
 
 private:
@@ -97,6 +99,19 @@ private:
     std::size_t samples_;
     std::shared_ptr<SpectrogramData> data_;
 };
+
+// What tells the numbered outputs of one input apart from those of another,
+// or of another channel of it: the input and the outputs' name without the number.
+std::string SeriesKey(const WrittenSpectrum& written) {
+    const std::string_view output = written.output;
+    const std::size_t dot = output.rfind('.');
+    const std::string_view base =
+        dot != std::string_view::npos && dot + 4 == output.size() ? output.substr(0, dot) : output;
+    std::string key(written.source);
+    key += '\n';
+    key += base;
+    return key;
+}
 
 // The picture of the numbered outputs of one input: their name without the
 // number, "run7.001" giving "run7.png"; never the input's own name.
@@ -124,7 +139,7 @@ public:
     void Written(const WrittenSpectrum& written) noexcept override {
         // The exposures of a multi make one spectrogram per input.
         if (written.exposure > 0 && written.exposures > 0) {
-            AddRow(written, std::string(written.source), false);
+            AddRow(written, SeriesKey(written), false);
             return;
         }
         try {
@@ -136,8 +151,9 @@ public:
             }
             spectrum->width = written.width;
             spectrum->quantity = spectrum_.Quantity();
-            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), {}, {}};
-            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate_);
+            const std::optional<double> rate = rate_ ? rate_ : written.rate;
+            PlotJob job{0, std::string(written.output) + ".png", std::move(spectrum), nullptr, {}, {}, rate};
+            const PlotTitle title = DescribeOutput(written, parameters_.get(), &spectrum_, rate);
             job.title = title.title;
             job.subtitle = title.subtitle;
             Queue(std::move(job));
@@ -194,8 +210,8 @@ private:
                 const std::size_t samples =
                     parameters_ ? static_cast<std::size_t>(parameters_->Width()) : static_cast<std::size_t>(row.width);
                 series_ = std::make_unique<SeriesRows>(row, std::move(key), std::move(picture),
-                                                       static_cast<std::size_t>(plot_.height), rate_, samples,
-                                                       spectrum_.Quantity());
+                                                       static_cast<std::size_t>(plot_.height), rate_ ? rate_ : row.rate,
+                                                       samples, spectrum_.Quantity());
             }
             series_->Add(row);
         } catch (...) {
@@ -240,7 +256,7 @@ private:
                     plot.Paint(painter, image.rect());
                 } else {
                     SpectrumPlot plot(job.spectrum);
-                    plot.SetRate(rate_);
+                    plot.SetRate(job.rate);
                     plot.SetScale(plot_.scale);
                     plot.SetTitle(QString::fromStdString(job.title), QString::fromStdString(job.subtitle));
                     QPainter painter(&image);

@@ -11,8 +11,8 @@
 #include "app/CommandRun.h"
 #include "app/MainModule.h"
 #include "ui/cli/BatchReport.h"
-#include "ui/terminal/OversizedSources.h"
 #include "ui/terminal/ReplacedSources.h"
+#include "ui/terminal/SourceProblems.h"
 #include "ui/terminal/StandardOutput.h"
 #include "ui/terminal/TerminalProgress.h"
 
@@ -133,7 +133,7 @@ int RunCommandLine(const std::vector<std::string>& fields, const BatchSettings& 
             progress = std::make_shared<TerminalProgress>(out, err, liveProgress, lines, flushEachLine);
             progress->Attach(app);
             std::make_shared<ReplacedSources>(err, stopRequested)->Attach(app);
-            std::make_shared<OversizedSources>(err)->Attach(app);
+            std::make_shared<SourceProblems>(err)->Attach(app);
         },
         stopRequested,
     });
