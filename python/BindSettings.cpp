@@ -145,9 +145,9 @@ void bindSettings(py::module_& m) {
 tavox.transform_files check it: the transform (width, window, center,
 method, repeat, start, finish, phase), the outputs (format, rate, average,
 layout), the spectrum (scale, unit, full_scale, overlap, repeat_caps,
-detrend, pad, fft), the inputs (input_format, sample_format, channels,
-channel) and the threads (jobs). Made by those functions; each value is
-checked here alone, how they go together by those functions.)doc");
+detrend, pad, fft), the inputs (input_format, sample_format,
+channels, channel) and the threads (jobs). Made by those functions; each
+value is checked here alone, how they go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
             "width", [](const BatchSettings& s) { return s.transform.width; },
@@ -247,6 +247,7 @@ checked here alone, how they go together by those functions.)doc");
                 s.output.spectrum.fft = Named(&FftModeFromName, name, "fft");
             },
             "str: the transform, as the program's --fft: 'exact' (the default) or 'fast'.")
+        .def_property(
             "input_format", [](const BatchSettings& s) { return std::string(InputKindName(s.input.kind)); },
             [](BatchSettings& s, const std::string& name) { s.input.kind = InputKindValue(name, "input_format"); },
             "str: how input files are read, as the program's --input-format: 'auto' (sound files and SigMF "
