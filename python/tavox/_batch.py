@@ -189,15 +189,17 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
         As for tavox.spectrum.
     format : {"raw", "csv", "f32", "npy", "npz"}, default "raw"
         As the command line's --format.
-    average, scale, unit, full_scale, overlap, detrend, pad : optional
-        As for tavox.spectrum and the command line's options of those names;
-        a scale or unit other than amplitude in sample counts needs a format
-        other than "raw".
+    average : {"mean", "rms", "max", "median", "min"}, default "mean"
+        As for tavox.spectrum and the command line's --average.
     jobs : int, optional
         The threads the batch may use, as the command line's --jobs: 1 runs
         it on this thread alone; None or 0 means TAVOX_JOBS when set, else
         one per CPU this process may use. The outputs, results and progress
         calls do not depend on it.
+    scale, unit, full_scale, overlap, detrend, pad : optional
+        As for tavox.spectrum and the command line's options of those names;
+        a scale or unit other than amplitude in sample counts needs a format
+        other than "raw".
     fs : float, optional
         The sample rate in Hz, as --rate: the frequency column of CSV
         outputs and the density of "psd" per Hz. When None, a sound file's
