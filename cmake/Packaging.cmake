@@ -35,6 +35,8 @@ add_custom_command(OUTPUT ${changelog}
   DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog ${PROJECT_SOURCE_DIR}/cmake/GzipFile.cmake)
 add_custom_target(tavox_changelog ALL DEPENDS ${changelog})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The changes users notice, release by release, next to the package's own changelog.
+install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The HTML documentation, which scripts/docs.sh builds into <build>/docs/html;
 # scripts/package.sh builds it and turns this on.

@@ -46,6 +46,7 @@ SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, co
     file.GetData().SetOutputOptions(used);
     file.GetData().UseMemory(samples, target == SpectrumTarget::DiskRaw ? fftDataDiskFile : fftDataExcelRange);
     spectrum.result = file.Transform({}, threads);
+    spectrum.exposures = file.ExposuresDone();
 
     const auto& outputs = file.GetData().MemoryOutputs();
     spectrum.outputs = outputs.size();

@@ -45,7 +45,7 @@ MemorySamples SamplesOf(const py::buffer_info& info) {
 }
 
 // The work of tavox.spectrum once its arguments are checked (tavox/_arrays.py):
-// returns (result code, outputs, rows, bins, flat array of the outputs).
+// returns (result code, outputs, rows, bins, flat array of the outputs, exposures).
 py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, bool raw) {
     const py::buffer_info info = samples.request();
     const MemorySamples source = SamplesOf(info);
@@ -62,7 +62,7 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
                                     static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
     py::array values = raw ? OwningArray(std::move(spectrum.samples)) : OwningArray(std::move(spectrum.values));
-    return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values);
+    return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values, spectrum.exposures);
 }
 
 // The work of tavox.spectrogram for one run of exposures of the multi

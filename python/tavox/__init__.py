@@ -1,13 +1,14 @@
 """TAVOX: batch amplitude spectra of sample files, sound files and SigMF recordings.
 
-numpy in, numpy out:
+numpy in, Spectrum out:
 
-    spectrum = tavox.spectrum(samples, 1024, window="hann")
+    s = tavox.spectrum(samples, 1024, window="hann", fs=48000)
+    s.magnitude, s.frequencies          # float64, Hz
     psd = tavox.spectrum(samples, 1024, window="hann", method="average", overlap=50, scale="psd", fs=48000)
     S, f, t, start, meta = tavox.spectrogram(samples, 1024, overlap=50, fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
-    values = tavox.read_spectrum("/data/a.spc", 1024)
-    samples, rate = tavox.read_signal("/data/tone.wav", channel=1)
+    s = tavox.read_spectrum("/data/a.spc", width=1024)
+    samples, fs = tavox.read_signal("/data/tone.wav", channel=1)
 
 The object model (as automation clients know it): create a
 tavox.Application, add files through app.FFTFiles.Add, set
@@ -73,6 +74,7 @@ from ._dispatch import (
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import (TransformError, WindowConstants, read_signal, read_spectrum, spectrum, window_constants,
                       window_weights)
+from ._spectrum import Spectrum, frequencies
 from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
 
@@ -95,8 +97,8 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "Spectrogram", "TransformError", "__version__", "invoke", "read_signal",
-    "read_spectrum", "spectrogram", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrogram", "Spectrum", "TransformError", "__version__", "frequencies",
+    "invoke", "read_signal", "read_spectrum", "spectrogram", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",
