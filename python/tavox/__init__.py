@@ -1,6 +1,6 @@
 """TAVOX: batch amplitude spectra of sample files, sound files and SigMF recordings.
 
-numpy in, Spectrum out:
+numpy in, Spectrum out::
 
     s = tavox.spectrum(samples, 1024, window="hann", fs=48000)
     s.magnitude, s.frequencies          # float64, Hz
@@ -21,8 +21,8 @@ Conventions of this module:
 * Files are numbered from 1: files[1], files.Item(1); files["A.DAT"] looks a
   file up by name in any letter case; both give None when nothing matches.
 * Arguments passed by reference take a tavox.ByRef holder: after
-  files.Add(fftDataDiskFile, src, "*out.*") with src = tavox.ByRef("*.dat"),
-  src.value holds the completed path. Event handlers get ByRef holders too.
+  ``files.Add(fftDataDiskFile, src, "*out.*")`` with
+  ``src = tavox.ByRef("*.dat")``, src.value holds the completed path. Event handlers get ByRef holders too.
 * Values given as variants: None is Empty, bool Boolean, int the 16-bit or
   32-bit integer it fits (beyond 32 bits the overflow error 6), float Double,
   decimal.Decimal Decimal (rounded to 28 places; beyond its range the overflow
@@ -43,8 +43,8 @@ Conventions of this module:
   run.
 * Late binding: each class has DispIds (member -> dispatch identifier);
   tavox.DispIds maps (class, member) to the identifier, and
-  tavox.invoke(obj, name_or_dispid, "get" | "put" | "call", *args) calls a
-  member by either.
+  ``tavox.invoke(obj, name_or_dispid, "get" | "put" | "call", *args)``
+  calls a member by either.
 """
 
 from typing import Final

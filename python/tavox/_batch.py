@@ -207,7 +207,7 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
     layout : {"files", "matrix"}, default "files"
         As the command line's --layout: "files" (each exposure of "multi"
         into a numbered output) or "matrix" (all into one output with its
-        axes, named by mask: "*.npz" with format="npz" gives a file that
+        axes, named by mask: ``"*.npz"`` with format="npz" gives a file that
         tavox.read_spectrum reads into a Spectrogram).
     fft : {"exact", "fast"}, default "exact"
         As for tavox.spectrum and the command line's --fft.
