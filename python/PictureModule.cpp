@@ -12,6 +12,7 @@
 
 #include "common/SpectrumOptions.h"
 #include "engine/Parameters.h"
+#include "ui/plot/GuiApplication.h"
 #include "ui/plot/PlotTitle.h"
 #include "ui/plot/PngFile.h"
 #include "ui/plot/SpectrogramPlot.h"
@@ -23,25 +24,6 @@ namespace tavox::python {
 namespace {
 
 using Values = py::array_t<double, py::array::c_style | py::array::forcecast>;
-
-// Qt's notes about the environment are no concern of a notebook; errors
-// still reach standard error.
-void KeepErrorsOnly(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "tavox: %s\n", qPrintable(message));
-}
-
-// Fonts come with a QGuiApplication: one on the offscreen platform unless the
-// process has one already.
-void EnsureGuiApplication() {
-    if (QCoreApplication::instance() != nullptr) return;
-    qInstallMessageHandler(KeepErrorsOnly);
-    static int argc = 3;
-    static char name[] = "tavox";
-    static char option[] = "-platform";
-    static char platform[] = "offscreen";
-    static char* argv[] = {name, option, platform, nullptr};
-    static QGuiApplication application(argc, argv);
-}
 
 std::vector<double> Copied(const Values& values) {
     return std::vector<double>(values.data(), values.data() + values.size());
