@@ -35,6 +35,16 @@ add_custom_command(OUTPUT ${changelog}
   DEPENDS ${PROJECT_BINARY_DIR}/packaging/changelog ${PROJECT_SOURCE_DIR}/cmake/GzipFile.cmake)
 add_custom_target(tavox_changelog ALL DEPENDS ${changelog})
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The changes users notice, release by release, next to the package's own changelog.
+install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The HTML documentation, which scripts/docs.sh builds into <build>/docs/html;
+# scripts/package.sh builds it and turns this on.
+option(TAVOX_INSTALL_HTML_DOCS "Install the HTML documentation of <build>/docs/html" OFF)
+if(TAVOX_INSTALL_HTML_DOCS)
+  install(DIRECTORY ${PROJECT_BINARY_DIR}/docs/html/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/html
+    PATTERN .buildinfo EXCLUDE)
+endif()
 
 # `cmake --build build --target uninstall` undoes `cmake --install build`.
 add_custom_target(uninstall
@@ -76,6 +86,9 @@ if(TAVOX_BUILD_PYTHON)
 endif()
 if(TAVOX_BUILD_UI)
   list(APPEND depends fonts-comic-neue fonts-liberation2)
+endif()
+if(TAVOX_INSTALL_HTML_DOCS)
+  list(APPEND depends libjs-sphinxdoc)
 endif()
 list(JOIN depends ", " CPACK_DEBIAN_PACKAGE_DEPENDS)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)

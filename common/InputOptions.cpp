@@ -1,24 +1,12 @@
 #include "common/InputOptions.h"
 
+#include "common/NameTable.h"
+
 namespace tavox {
 namespace {
 
 // Bytes of a sample, in the order of SampleFormat.
 constexpr std::array<std::size_t, 16> FormatBytes = {2, 2, 1, 1, 2, 2, 3, 3, 4, 4, 4, 4, 4, 4, 8, 8};
-
-template <class Enum, std::size_t N>
-std::string_view NameOf(const std::array<std::string_view, N>& names, Enum value) noexcept {
-    const auto index = static_cast<std::size_t>(value);
-    return index < N ? names[index] : std::string_view();
-}
-
-template <class Enum, std::size_t N>
-std::optional<Enum> ValueOf(const std::array<std::string_view, N>& names, std::string_view name) noexcept {
-    for (std::size_t i = 0; i < N; ++i) {
-        if (names[i] == name) return static_cast<Enum>(i);
-    }
-    return std::nullopt;
-}
 
 }  // namespace
 

@@ -1,23 +1,8 @@
 #include "common/OutputOptions.h"
 
+#include "common/NameTable.h"
+
 namespace tavox {
-namespace {
-
-template <class Enum, std::size_t N>
-std::string_view NameOf(const std::array<std::string_view, N>& names, Enum value) noexcept {
-    const auto index = static_cast<std::size_t>(value);
-    return index < N ? names[index] : std::string_view();
-}
-
-template <class Enum, std::size_t N>
-std::optional<Enum> ValueOf(const std::array<std::string_view, N>& names, std::string_view name) noexcept {
-    for (std::size_t index = 0; index < N; ++index) {
-        if (names[index] == name) return static_cast<Enum>(index);
-    }
-    return std::nullopt;
-}
-
-}  // namespace
 
 std::string_view FormatName(OutputFormat format) noexcept {
     return NameOf(OutputFormatNames, format);

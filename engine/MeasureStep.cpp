@@ -128,9 +128,9 @@ void SetMeasures(const SpectrumMeasurement& found, SpectrumQuantity quantity, st
     measures.Set("noise_floor", kept(PowerIn(found.noiseFloorPsd, quantity.unit, volts)));
 }
 
-void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t, const SpectrumContext& context,
+void MeasureValues(std::span<const double> values, const SpectrumContext& context, bool unitApplied,
                    Measures& measures) noexcept {
-    if (row != 0 || !context.measure) return;
+    if (!context.measure) return;
     if (!context.rate && (context.measure->fundamental || context.measure->bandLow)) {
         SpectrumMeasurement unrated;
         unrated.problem = "the input states no sample rate, which a fundamental or band in Hz needs";
@@ -152,9 +152,14 @@ void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t, cons
     }
     const std::span<double> power = std::span(buffer).first(values.size());
     const std::span<double> scratch = std::span(buffer).subspan(values.size(), values.size());
-    ValuesToPower(values, power, context, false);
+    ValuesToPower(values, power, context, unitApplied);
     found = MeasureSpectrum(power, setup, scratch);
     SetMeasures(found, context.quantity, context.fullScale, measures);
+}
+
+void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t, const SpectrumContext& context,
+                   Measures& measures) noexcept {
+    if (row == 0) MeasureValues(values, context, false, measures);
 }
 
 }  // namespace tavox

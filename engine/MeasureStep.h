@@ -37,6 +37,12 @@ void ValuesToPower(std::span<const double> values, std::span<double> power, cons
 // amplitude on the amplitude scale, a power on power and PSD scales.
 double ToneLevel(double power, SpectrumQuantity quantity, std::optional<double> fullScale) noexcept;
 
+// Measures `values` (M/2 bins of `context`'s quantity, in its unit when
+// `unitApplied`) as `context.measure` asks, into `measures`; without a rate
+// that a fundamental or band in Hz needs, every figure is NaN with the problem.
+void MeasureValues(std::span<const double> values, const SpectrumContext& context, bool unitApplied,
+                   Measures& measures) noexcept;
+
 // The output step that measures row 0 of an output whose context asks for
 // measurements, before its unit is applied (see MeasureSpectrum).
 void MeasureOutput(std::size_t row, std::span<double> values, std::int32_t exposures, const SpectrumContext& context,

@@ -47,6 +47,7 @@ SampleSpectrum TransformSamples(std::shared_ptr<const Parameters> parameters, co
     file.GetData().SetOutputOptions(used);
     file.GetData().UseMemory(samples, target == SpectrumTarget::DiskRaw ? fftDataDiskFile : fftDataExcelRange);
     spectrum.result = file.Transform({}, threads);
+    spectrum.exposures = file.ExposuresDone();
 
     spectrum.measures = file.LastMeasures();
     const auto& outputs = file.GetData().MemoryOutputs();

@@ -35,6 +35,9 @@ struct SampleSpectrum {
     std::size_t rows = 0;
     // Values of each block: Width / 2 (the padded width / 2 with a pad).
     std::size_t bins = 0;
+    // Exposures transformed: 1 for the simple method, else those combined
+    // or written.
+    std::int32_t exposures = 0;
     // Sheet: outputs * rows * bins values.
     std::vector<double> values;
     // DiskRaw: outputs * rows * bins samples.

@@ -48,9 +48,9 @@ def main() -> int:
     ok = len(results) == 12
     for k, result in enumerate(results):
         samples = np.fromfile(result.input, dtype="<i2")
-        expected = tavox.spectrum(samples, WIDTH, window="hann", method="average", repeat=8)
-        written = tavox.read_spectrum(result.outputs[0], WIDTH) if result.ok else None
-        same = written is not None and np.array_equal(written, expected)
+        expected = tavox.spectrum(samples, WIDTH, window="hann", method="average", repeat=8).to_int16()
+        written = tavox.read_spectrum(result.outputs[0], width=WIDTH) if result.ok else None
+        same = written is not None and np.array_equal(written.to_int16(), expected)
         peak = int(np.argmax(expected))
         print("%s: %s, peak at bin %d, same as tavox.spectrum: %s" % (Path(result.input).name, result.code.name,
                                                                       peak, same))

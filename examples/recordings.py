@@ -60,8 +60,8 @@ def main() -> int:
     write_sigmf(folder / "probe", tone(6000, 20000))
     (tone(9000, 8000) / 32768).astype("<f4").tofile(str(folder / "sensor.f32"))
 
-    samples, rate = tavox.read_signal(folder / "tone.wav")
-    print("tone.wav: %d frames of %d channels at %s Hz" % (samples.shape[0], samples.shape[1], rate))
+    samples, fs = tavox.read_signal(folder / "tone.wav")
+    print("tone.wav: %d frames of %d channels at %s Hz" % (samples.shape[0], samples.shape[1], fs))
 
     expected = {"tone_ch1.csv": 1000.0, "tone_ch2.csv": 3000.0, "probe_ch1.csv": 6000.0}
     results = []
@@ -69,7 +69,7 @@ def main() -> int:
         results += tavox.transform_files(folder / pattern, "*.csv", format="csv", width=WIDTH, window="hann",
                                          channel="all")
     results += tavox.transform_files(folder / "*.f32", "*.csv", format="csv", width=WIDTH, window="hann",
-                                     input_format="raw", sample_format="f32le", rate=RATE)
+                                     input_format="raw", sample_format="f32le", fs=RATE)
     expected["sensor.csv"] = 9000.0
     failed = 0
     for result in results:

@@ -152,7 +152,7 @@ and Parameters objects) from several threads run one after another.)doc",
             "str: the format of disk outputs, as the program's --format: 'raw' (16-bit samples, the default), "
             "'csv', 'f32' or 'npy' (the unrounded values), or 'npz' (a matrix, with output_layout 'matrix').")
         .def_property(
-            "sample_rate",
+            "fs",
             [](PyApplication& self) -> py::object {
                 const auto rate = Output(self).rate;
                 return rate ? py::object(py::float_(*rate)) : py::none();
@@ -161,11 +161,11 @@ and Parameters objects) from several threads run one after another.)doc",
                 std::optional<double> value;
                 if (!rate.is_none()) {
                     if (!PyNumber_Check(rate.ptr()) || PyBool_Check(rate.ptr())) {
-                        throw py::type_error("sample_rate must be a number or None");
+                        throw py::type_error("fs must be a number or None");
                     }
                     value = rate.cast<double>();
                     if (!ValidRate(*value)) {
-                        throw py::value_error("sample_rate must be a finite number above 0, such as 48000");
+                        throw py::value_error("fs must be a finite number above 0, such as 48000");
                     }
                 }
                 ChangeOutput(self, [&](OutputOptions& options) { options.rate = value; });

@@ -49,7 +49,7 @@ MemorySamples SamplesOf(const py::buffer_info& info) {
 }
 
 // The work of tavox.spectrum once its arguments are checked (tavox/_arrays.py):
-// returns (result code, outputs, rows, bins, flat array of the outputs).
+// returns (result code, outputs, rows, bins, flat array of the outputs, exposures).
 py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, bool raw) {
     const py::buffer_info info = samples.request();
     const MemorySamples source = SamplesOf(info);
@@ -66,7 +66,7 @@ py::tuple Spectrum(const py::buffer& samples, const BatchSettings& settings, boo
                                     static_cast<std::size_t>(jobs > 0 ? jobs : DefaultJobs()));
     }
     py::array values = raw ? OwningArray(std::move(spectrum.samples)) : OwningArray(std::move(spectrum.values));
-    return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values);
+    return py::make_tuple(spectrum.result, spectrum.outputs, spectrum.rows, spectrum.bins, values, spectrum.exposures);
 }
 
 // The spectra of `samples` as a sheet keeps them, computed outside the GIL.
@@ -96,23 +96,42 @@ py::tuple Spectrogram(const py::buffer& samples, const BatchSettings& settings) 
                           OwningArray(std::move(spectrum.starts)));
 }
 
+// What an output of `bins` bins that `settings` made knows of itself.
+SpectrumContext ContextOf(const BatchSettings& settings, std::size_t bins) {
+    Parameters parameters;
+    ApplyTransform(settings.transform, parameters);
+    const SpectrumOptions& spectrum = settings.output.spectrum;
+    return SpectrumContext{2 * bins,
+                           parameters.WindowSum(),
+                           parameters.WindowSquares(),
+                           settings.output.rate,
+                           static_cast<std::size_t>(parameters.Width()),
+                           spectrum.Quantity(),
+                           spectrum.fullScale,
+                           parameters.Window(),
+                           settings.output.measure};
+}
+
+using Values = py::array_t<double, py::array::c_style | py::array::forcecast>;
+
+// The figures of tavox.measure for a spectrum already computed: `values`,
+// one output that `settings` made, in its unit.
+py::object MeasureValuesOf(const Values& values, const BatchSettings& settings) {
+    const auto bins = static_cast<std::size_t>(values.size());
+    const SpectrumContext context = ContextOf(settings, bins);
+    Measures measures;
+    {
+        py::gil_scoped_release release;
+        MeasureValues(std::span<const double>(values.data(), bins), context, true, measures);
+    }
+    return MeasuresObject(measures);
+}
+
 // The band levels of tavox.bands from the unrounded values of one output
 // that `settings` made: (index, nominal, exact, lower, upper, bins, level, sparse) each.
-py::list Bands(const py::array_t<double, py::array::c_style | py::array::forcecast>& values,
-               const BatchSettings& settings, std::int32_t perOctave) {
-    auto parameters = std::make_shared<Parameters>();
-    ApplyTransform(settings.transform, *parameters);
-    const SpectrumOptions& spectrum = settings.output.spectrum;
+py::list Bands(const Values& values, const BatchSettings& settings, std::int32_t perOctave) {
     const auto bins = static_cast<std::size_t>(values.size());
-    const SpectrumContext context{2 * bins,
-                                  parameters->WindowSum(),
-                                  parameters->WindowSquares(),
-                                  settings.output.rate,
-                                  static_cast<std::size_t>(parameters->Width()),
-                                  spectrum.Quantity(),
-                                  spectrum.fullScale,
-                                  parameters->Window(),
-                                  std::nullopt};
+    const SpectrumContext context = ContextOf(settings, bins);
     std::vector<double> power(bins);
     ValuesToPower(std::span<const double>(values.data(), bins), power, context, true);
     const double nenbw =
@@ -157,6 +176,8 @@ std::string MetaOf(const BatchSettings& settings, std::int32_t first, std::int32
 void bindArrays(py::module_& m) {
     m.def("_measure", &Measure, py::arg("samples"), py::arg("settings"),
           "The transform and measurement behind tavox.measure, for arguments it has checked; use tavox.measure.");
+    m.def("_measure_values", &MeasureValuesOf, py::arg("values"), py::arg("settings"),
+          "The measurement behind tavox.measure of a Spectrum, for arguments it has checked; use tavox.measure.");
     m.def("_bands", &Bands, py::arg("values"), py::arg("settings"), py::arg("per_octave"),
           "The band levels behind tavox.bands, for arguments it has checked; use tavox.bands.");
     m.def("_spectrum", &Spectrum, py::arg("samples"), py::arg("settings"), py::arg("raw"),

@@ -165,9 +165,9 @@ void bindSettings(py::module_& m) {
 tavox.transform_files check it: the transform (width, window, center,
 method, repeat, start, finish, phase), the outputs (format, rate, average,
 layout), the spectrum (scale, unit, full_scale, overlap, repeat_caps,
-detrend, pad, fft), the inputs (input_format, sample_format, channels,
-channel) and the threads (jobs). Made by those functions; each value is
-checked here alone, how they go together by those functions.)doc");
+detrend, pad, fft), the inputs (input_format, sample_format,
+channels, channel) and the threads (jobs). Made by those functions; each
+value is checked here alone, how they go together by those functions.)doc");
     cls.def(py::init<>(), "BatchSettings()\n\nThe settings of a new Application: width 128, raw outputs.")
         .def_property(
             "width", [](const BatchSettings& s) { return s.transform.width; },

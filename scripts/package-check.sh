@@ -32,7 +32,8 @@ dpkg-deb -x "$deb" "$root"
 for path in usr/bin/tavox usr/share/man/man1/tavox.1.gz usr/share/bash-completion/completions/tavox \
   usr/share/applications/tavox.desktop usr/share/icons/hicolor/scalable/apps/tavox.svg \
   usr/lib/python3/dist-packages/tavox/__init__.py usr/share/doc/tavox/copyright usr/share/doc/tavox/changelog.gz \
-  usr/share/tavox/samples/sine_bin64.dat; do
+  usr/share/tavox/samples/sine_bin64.dat usr/share/doc/tavox/html/index.html \
+  usr/share/doc/tavox/html/reference/cli.html usr/share/doc/tavox/html/reference/python.html; do
   [ -e "$root/$path" ] || fail "the package holds no /$path"
 done
 module=$(find "$root/usr/lib" -name libtavox_desktop.so)
@@ -85,6 +86,11 @@ if [[ $("$tavox" --help) == *--self-test* ]]; then
   step "tavox --self-test"
   "$tavox" --self-test
 fi
+
+step "--help names the manual page and the HTML documentation the package holds"
+help=$("$tavox" --help)
+[[ ${help##*$'\n'} == "More in man tavox and in /usr/share/doc/tavox/html/index.html" ]] ||
+  fail "the last line of --help does not name the HTML documentation: ${help##*$'\n'}"
 
 step "the Python module, imported by /usr/bin/python3 from /"
 python_dir="$root/usr/lib/python3/dist-packages"

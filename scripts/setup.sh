@@ -13,6 +13,7 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-openpyxl python3-pytest
   python3-dask python3-distributed python3-tqdm mypy
   python3-scipy
+  python3-pandas python3-xarray python3-matplotlib python3-nbclient python3-ipykernel python3-numpydoc
   python3-venv python3-pip python3-setuptools python3-wheel ccache
   libfftw3-dev hyperfine
   time
@@ -20,6 +21,7 @@ packages=(
   libsndfile1-dev python3-soundfile
   clang-14 libclang-rt-14-dev clang-format-14
   scdoc dpkg-dev lintian shellcheck
+  python3-sphinx python3-myst-parser python3-numpydoc furo
 )
 
 missing=()

@@ -1,15 +1,16 @@
 """TAVOX: batch amplitude spectra of sample files, sound files and SigMF recordings.
 
-numpy in, numpy out:
+numpy in, Spectrum out::
 
-    spectrum = tavox.spectrum(samples, 1024, window="hann")
+    s = tavox.spectrum(samples, 1024, window="hann", fs=48000)
+    s.magnitude, s.frequencies          # float64, Hz
     psd = tavox.spectrum(samples, 1024, window="hann", method="average", overlap=50, scale="psd", fs=48000)
     S, f, t, start, meta = tavox.spectrogram(samples, 1024, overlap=50, fs=48000)
     results = tavox.transform_files("/data/*.dat", "*.spc", width=1024)
     figures = tavox.measure(samples, fs=48000)   # SNR, THD, SINAD, ENOB...
     levels = tavox.bands(samples, fs=48000, bands_per_octave=3)
-    values = tavox.read_spectrum("/data/a.spc", 1024)
-    samples, rate = tavox.read_signal("/data/tone.wav", channel=1)
+    s = tavox.read_spectrum("/data/a.spc", width=1024)
+    samples, fs = tavox.read_signal("/data/tone.wav", channel=1)
 
 The object model (as automation clients know it): create a
 tavox.Application, add files through app.FFTFiles.Add, set
@@ -22,8 +23,8 @@ Conventions of this module:
 * Files are numbered from 1: files[1], files.Item(1); files["A.DAT"] looks a
   file up by name in any letter case; both give None when nothing matches.
 * Arguments passed by reference take a tavox.ByRef holder: after
-  files.Add(fftDataDiskFile, src, "*out.*") with src = tavox.ByRef("*.dat"),
-  src.value holds the completed path. Event handlers get ByRef holders too.
+  ``files.Add(fftDataDiskFile, src, "*out.*")`` with
+  ``src = tavox.ByRef("*.dat")``, src.value holds the completed path. Event handlers get ByRef holders too.
 * Values given as variants: None is Empty, bool Boolean, int the 16-bit or
   32-bit integer it fits (beyond 32 bits the overflow error 6), float Double,
   decimal.Decimal Decimal (rounded to 28 places; beyond its range the overflow
@@ -44,8 +45,8 @@ Conventions of this module:
   run.
 * Late binding: each class has DispIds (member -> dispatch identifier);
   tavox.DispIds maps (class, member) to the identifier, and
-  tavox.invoke(obj, name_or_dispid, "get" | "put" | "call", *args) calls a
-  member by either.
+  ``tavox.invoke(obj, name_or_dispid, "get" | "put" | "call", *args)``
+  calls a member by either.
 """
 
 from typing import Final
@@ -75,6 +76,7 @@ from ._dispatch import (
 from ._ranges import NumpyRange, OpenpyxlRange
 from ._arrays import (TransformError, WindowConstants, read_signal, read_spectrum, spectrum, window_constants,
                       window_weights)
+from ._spectrum import Spectrum, frequencies
 from ._spectrogram import Spectrogram, spectrogram
 from ._batch import FileResult, transform_files
 from ._measure import Band, Measurement, bands, measure
@@ -98,8 +100,8 @@ fftDataExcelRange: Final = fftDataEnum.fftDataExcelRange
 
 __all__ = [
     "Application", "AutomationError", "ByRef", "File", "FileResult", "Files", "Nothing", "NumpyRange",
-    "OpenpyxlRange", "Parameters", "Spectrogram", "TransformError", "__version__", "invoke", "read_signal",
-    "read_spectrum", "spectrogram", "spectrum",
+    "OpenpyxlRange", "Parameters", "Spectrogram", "Spectrum", "TransformError", "__version__", "frequencies",
+    "invoke", "read_signal", "read_spectrum", "spectrogram", "spectrum",
     "transform_files", "WindowConstants", "window_constants", "window_weights", "DispIds", "EventDispIds", "DISP_E_BADPARAMCOUNT", "DISP_E_MEMBERNOTFOUND",
     "Band", "Measurement", "bands", "measure", "DISP_E_UNKNOWNNAME", "fftDataEnum", "fftMethodEnum", "fftResultEnum", "fftWindowEnum",
     "fftResultAllRight", "fftResultFileSysErr", "fftResultFileNameErr", "fftResultOutOfMemory",

@@ -1,4 +1,4 @@
-"""numpy in, numpy out: tavox.spectrum, tavox.read_spectrum and tavox.read_signal."""
+"""numpy in, Spectrum out: tavox.spectrum, tavox.read_spectrum and tavox.read_signal."""
 
 from __future__ import annotations
 
@@ -15,6 +15,7 @@ from typing import TYPE_CHECKING, Any, Literal, Optional, Union, cast, overload
 import numpy as np
 import numpy.typing as npt
 
+from ._spectrum import Spectrum, _axis
 from ._tavox import (BatchSettings, _average_modes, _detrends, _fft_modes, _method_names, _output_formats,
                      _quantity_columns, _read_signal, _result_message, _scales, _spectrum, _units, _window_constants,
                      _window_names, _window_weights, fftMethodEnum, fftResultEnum, fftWindowEnum)
@@ -49,11 +50,24 @@ _POSITION_TEXT = re.compile(r"\s*(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*(%?)\s*\Z")
 
 
 class TransformError(ValueError):
-    """The samples could not be transformed as asked; code says why.
+    """The samples could not be transformed as asked.
 
-    code is the result code a batch would report for the same samples (an
-    fftResultEnum: fftResultShortFile when the exposures do not fit the
-    samples, error6 when a value overflows), message its English text.
+    Attributes
+    ----------
+    code : fftResultEnum
+        The result code a batch would report for the same samples:
+        fftResultShortFile when the exposures do not fit the samples, error6
+        when a value overflows.
+    message : str
+        Its English text.
+
+    Examples
+    --------
+    >>> try:
+    ...     tavox.spectrum(np.zeros(100), 128)
+    ... except tavox.TransformError as error:
+    ...     print(error.code.name)
+    fftResultShortFile
     """
 
     def __init__(self, code: fftResultEnum, message: str, detail: str) -> None:
@@ -289,130 +303,195 @@ def _dtype(value: object) -> bool:
     raise ValueError("dtype must be 'int16' or 'float64', not %r" % (value,))
 
 
-class _DefaultDtype(str):
-    """The dtype a caller did not give: int16, or float64 for a scale or unit
-    a raw output cannot hold."""
-
-
-_DEFAULT_DTYPE = _DefaultDtype("int16")
-
-
-@overload
-def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
-             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int | None = ...,
-             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["int16"] = ...,
-             average: AverageName = ..., jobs: int | None = ..., scale: Literal["amplitude"] = ...,
-             unit: Literal["linear"] = ..., full_scale: float | None = ..., overlap: float | None = ...,
-             detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
-             fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.int16]]: ...
+def _rate(value: object, name: str = "fs") -> Optional[float]:
+    """A sample rate in Hz, or None."""
+    if value is None:
+        return None
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, float, np.integer, np.floating)):
+        raise TypeError("%s must be a number (Hz) or None, not %s" % (name, type(value).__name__))
+    rate = float(value)
+    if not math.isfinite(rate) or rate <= 0:
+        raise ValueError("%s must be a sample rate in Hz above 0, such as 48000, not %r" % (name, value))
+    return rate
 
 
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
-             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int | None = ...,
-             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: Literal["float64"],
-             average: AverageName = ..., jobs: int | None = ..., scale: ScaleName = ..., unit: UnitName = ...,
-             full_scale: float | None = ..., overlap: float | None = ..., detrend: DetrendName = ...,
-             pad: int | None = ..., fft: FftName = ...,
-             fs: float | None = ...) -> np.ndarray[Any, np.dtype[np.float64]]: ...
+             center: bool = ..., method: Literal["simple", "average"] = ..., repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ...,
+             dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
+             scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
+             fs: float | None = ...) -> Spectrum: ...
 
 
 @overload
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
-             center: bool = ..., method: MethodName | fftMethodEnum = ..., repeat: int | None = ...,
-             start: Position = ..., finish: Position = ..., phase: bool = ..., dtype: npt.DTypeLike = ...,
-             average: AverageName = ..., jobs: int | None = ..., scale: ScaleName = ..., unit: UnitName = ...,
-             full_scale: float | None = ..., overlap: float | None = ..., detrend: DetrendName = ...,
-             pad: int | None = ..., fft: FftName = ..., fs: float | None = ...) -> np.ndarray[Any, Any]: ...
+             center: bool = ..., method: Literal["multi"], repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ...,
+             dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
+             scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
+             fs: float | None = ...) -> Spectrogram: ...
+
+
+@overload
+def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = ...,
+             center: bool = ..., method: fftMethodEnum, repeat: int | None = ...,
+             start: Position = ..., finish: Position = ..., phase: bool = ...,
+             dtype: Literal["float64", "int16"] = ..., average: AverageName = ..., jobs: int | None = ...,
+             scale: ScaleName = ..., unit: UnitName = ..., full_scale: float | None = ...,
+             overlap: float | None = ..., detrend: DetrendName = ..., pad: int | None = ..., fft: FftName = ...,
+             fs: float | None = ...) -> Spectrum | Spectrogram: ...
 
 
 def spectrum(samples: npt.ArrayLike, width: int, *, window: WindowName | fftWindowEnum = "rect",
              center: bool = False, method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
              start: Position = None, finish: Position = None, phase: bool = False,
-             dtype: npt.DTypeLike = _DEFAULT_DTYPE, average: AverageName = "mean", jobs: int | None = None,
+             dtype: Literal["float64", "int16"] = "float64", average: AverageName = "mean", jobs: int | None = None,
              scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
              overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
-             fft: FftName = "exact", fs: float | None = None) -> np.ndarray[Any, Any]:
+             fft: FftName = "exact", fs: float | None = None) -> Spectrum | Spectrogram:
     """The spectrum of samples, as the batch computes it.
 
-    samples: a 1-D array-like of numbers. An int16 array is used in place,
-      without a copy (a C-contiguous one; others are copied first). Integers
-      that fit 16 bits are 16-bit samples, as a sequence file holds them;
-      any other numbers are read as spreadsheet cells holding them are
-      (unchanged; NaN and infinity raise ValueError).
-    width: samples per exposure, a power of two from 128 to 65536.
-    window: "rect", "hann" or "flattop" (or an fftWindowEnum member).
-    center: remove the mean of every exposure first.
-    method: "simple" (one exposure at start), "average" (the average of
-      repeat exposures spread from start to finish) or "multi" (each of
-      repeat exposures on its own); or an fftMethodEnum member.
-    repeat: exposures of "average" and "multi", 2 to 999 (None: 2, or with
-      overlap as many as fit); not used by "simple".
-    start, finish: the evaluated range, as the command line takes it: a
-      1-based sample number, a fraction below 1 (0.25) or a percentage
-      ("25%"); None or 0 for the start and the end of the samples.
-    phase: with "simple", the phases (degrees) follow the magnitudes.
-    dtype: "int16" gives the samples of a raw output: for 16-bit samples
-      exactly the bytes a disk batch writes for them, otherwise the float64
-      result rounded as a raw output rounds (half to even, within +-32767).
-      "float64" gives the unrounded values: exactly what a spreadsheet
-      target receives for a source range holding the samples. Not given:
-      "int16" for the amplitude in sample counts, else "float64".
-    average: how "average" combines its exposures, bin by bin: "mean",
-      "rms", "max", "median" or "min", as the command line's --average (a
-      spreadsheet target always takes the mean; the others give the values
-      of a disk output). Not used by the other methods. On the power
-      scales it combines power, the median corrected for its bias as
-      scipy.signal.welch(average="median") does; "rms" is for amplitudes.
-    jobs: the threads the exposures of a long "average" may use, as the
-      command line's --jobs: None or 0 for TAVOX_JOBS, else one per CPU
-      this process may use; 1 for none. The result does not depend on it.
-    scale: "amplitude" (a sine on a bin reads its amplitude), "power"
-      (scipy.signal's scaling="spectrum": a sine reads A**2/2) or "psd"
-      (scaling="density": power over the window's ENBW in Hz), one-sided,
-      bin 0 not doubled; as the command line's --scale.
-    unit: "linear" (sample counts), "dbfs" (dB re a full-scale sine, 0 for
-      a sine peaking at 32767), "volts" or "dbv" (through full_scale, the
-      volts of sample value 32767); as --unit and --full-scale.
-    overlap: Welch's placement for "average" and "multi": exposures from
-      start, round(width * (1 - overlap/100)) samples apart, as many as fit
-      (repeat, when given, caps them); 0 to 95 percent; as --overlap.
-    detrend: "none", "mean" (the same as center) or "linear" (the
-      least-squares line of each exposure removed before the window).
-    pad: points transformed, a power of two from width to 65536: the
-      weighted exposure followed by zeros, giving pad/2 bins.
-    fft: "exact" (the same bits as the batch) or "fast" (FFTW's real-input
-      transform, within one count on int16 results), as --fft.
-    fs: the sample rate in Hz of "psd" (None: 1, as SciPy).
+    Parameters
+    ----------
+    samples : array_like
+        1-D numbers. An int16 array is used in place, without a copy (a
+        C-contiguous one; others are copied first). Integers that fit 16
+        bits are 16-bit samples, as a sequence file holds them; any other
+        numbers are read as spreadsheet cells holding them are (unchanged;
+        NaN and infinity raise ValueError).
+    width : int
+        Samples per exposure, a power of two from 128 to 65536.
+    window : {"rect", "hann", "flattop"} or fftWindowEnum, default "rect"
+        The window each exposure is multiplied by (see tavox.window_weights).
+    center : bool, default False
+        Remove the mean of every exposure first.
+    method : {"simple", "average", "multi"} or fftMethodEnum, default "simple"
+        "simple": one exposure at start; "average": the average of repeat
+        exposures spread from start to finish; "multi": each of repeat
+        exposures on its own.
+    repeat : int, optional
+        Exposures of "average" and "multi", 2 to 999 (default 2, or with
+        overlap as many as fit); not used by "simple".
+    start, finish : int, float or str, optional
+        The evaluated range, as the command line takes it: a 1-based sample
+        number, a fraction below 1 (0.25) or a percentage ("25%"); None or
+        0 for the start and the end of the samples.
+    phase : bool, default False
+        With "simple", the phase of each bin in degrees as well.
+    dtype : {"float64", "int16"}, default "float64"
+        "float64" gives the unrounded values (exactly what a spreadsheet
+        target receives for a source range holding the samples); "int16"
+        the samples of a raw output, exactly the bytes a disk batch writes
+        for 16-bit samples (``Spectrum.to_int16`` gives the same from a
+        float64 result).
+    average : {"mean", "rms", "max", "median", "min"}, default "mean"
+        How "average" combines its exposures, bin by bin, as --average (a
+        spreadsheet target always takes the mean; the others give the
+        values of a disk output). On the power scales it combines power,
+        the median corrected for its bias as
+        ``scipy.signal.welch(average="median")`` does.
+    jobs : int, optional
+        Threads for the exposures of a long "average", as --jobs: None or 0
+        for TAVOX_JOBS, else one per CPU; 1 for none. The result does not
+        depend on it.
+    scale : {"amplitude", "power", "psd"}, default "amplitude"
+        "amplitude": a sine on a bin reads its amplitude; "power":
+        scipy.signal's ``scaling="spectrum"`` (a sine reads A**2/2); "psd":
+        ``scaling="density"`` (power over the window's ENBW in Hz);
+        one-sided, bin 0 not doubled.
+    unit : {"linear", "dbfs", "volts", "dbv"}, default "linear"
+        Sample counts, dB re a full-scale sine (0 for a sine peaking at
+        32767), or volts and dBV through `full_scale`.
+    full_scale : float, optional
+        The volts of sample value 32767, for "volts" and "dbv".
+    overlap : float, optional
+        Welch's placement for "average" and "multi": exposures from start,
+        ``round(width * (1 - overlap/100))`` samples apart, as many as fit
+        (repeat, when given, caps them); 0 to 95 percent.
+    detrend : {"none", "mean", "linear"}, default "none"
+        "mean" is the same as center; "linear" removes the least-squares
+        line of each exposure before the window.
+    pad : int, optional
+        Points transformed, a power of two from width to 65536: the weighted
+        exposure followed by zeros, giving pad/2 bins.
+    fft : {"exact", "fast"}, default "exact"
+        "exact" (the same bits as the batch) or "fast" (FFTW's real-input
+        transform, within one count on int16 results), as --fft.
+    fs : float, optional
+        The sample rate in Hz: the frequencies in Hz and the density of
+        "psd" per Hz (without it, bin numbers and a rate of 1, as SciPy).
 
-    Returns an array of shape (bins,), (2, bins) for "simple" with phase
-    (values, then phases) and (exposures, bins) for "multi"; bins is
-    width/2, or pad/2.
+    Returns
+    -------
+    Spectrum
+        magnitude of shape (bins,), bins being width/2, or pad/2; phase,
+        frequencies and what they were computed with.
+    Spectrogram
+        For "multi": S of shape (exposures, bins), f, t, start and meta, as
+        tavox.spectrogram gives them (phase does not apply).
 
-    Raises TypeError and ValueError for arguments out of place,
-    TransformError (a ValueError) when the samples do not hold the
-    exposures asked for or overflow, MemoryError when memory runs out.
-    The GIL is released while the spectrum is computed, so calls on several
-    threads run in parallel.
+    Raises
+    ------
+    TypeError, ValueError
+        For arguments out of place.
+    TransformError
+        A ValueError: the samples do not hold the exposures asked for, or
+        a value overflows.
+    MemoryError
+        When memory runs out.
+
+    Notes
+    -----
+    The GIL is released while the spectrum is computed, so calls on
+    several threads run in parallel.
+
+    Examples
+    --------
+    >>> t = np.arange(4096) / 8000
+    >>> x = 1000 * np.sin(2 * np.pi * 1000 * t)
+    >>> s = tavox.spectrum(x, 1024, window="hann", method="average", overlap=50, fs=8000)
+    >>> s.exposures, float(s.frequencies[s.magnitude.argmax()])
+    (7, 1000.0)
+    >>> p = tavox.spectrum(x, 1024, window="hann", scale="psd", fs=8000)
+    >>> p.units
+    'counts**2/Hz'
     """
+    raw = _dtype(dtype)
     calibrated = (scale, unit) != ("amplitude", "linear")
-    raw = False if dtype is _DEFAULT_DTYPE and calibrated else _dtype(dtype)
     if raw and calibrated:
         raise ValueError("dtype='int16' holds amplitudes in sample counts only; for scale=%r, unit=%r use "
                          "dtype='float64'" % (scale, unit))
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
                          finish=finish, phase=phase, average=average, jobs=jobs, format="raw" if raw else "npy",
-                         rate=fs, scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend,
-                         pad=pad, fft=fft)
+                         rate=_rate(fs), scale=scale, unit=unit, full_scale=full_scale, overlap=overlap,
+                         detrend=detrend, pad=pad, fft=fft)
     source = _samples(samples)
-
-    code, outputs, rows, bins, values = _spectrum(source, settings, raw)
-    _check_result(code, source, settings)
     if settings.method == fftMethodEnum.fftMethodMulti:
-        return values.reshape(outputs, bins)
-    if rows == 2:
-        return values.reshape(2, bins)
-    return values
+        from ._spectrogram import _multi
+        return _multi(source, settings, settings.rate, raw)
+
+    code, outputs, rows, bins, values, exposures = _spectrum(source, settings, raw)
+    _check_result(code, source, settings)
+    return _result(values.reshape(outputs * rows, bins), settings, exposures, rows == 2)
+
+
+def _result(values: np.ndarray[Any, Any], settings: BatchSettings, exposures: int, phased: bool) -> Spectrum:
+    """The Spectrum of a transform's values, one block per row."""
+    points = settings.pad or settings.width
+    window = _window_name(settings.window)
+    return Spectrum(magnitude=values[0], phase=values[1] if phased else None,
+                    frequencies=_axis(points, settings.rate), fs=settings.rate, window=window,
+                    width=settings.width, points=points, exposures=exposures,
+                    method=next(name for name, member in _METHODS.items() if member == settings.method),
+                    scale=settings.scale, unit=settings.unit,
+                    window_constants=window_constants(window, settings.width, fs=settings.rate or 1.0))
+
+
+def _window_name(value: int) -> WindowName:
+    return cast(WindowName, next(name for name, member in _WINDOWS.items() if member == value))
 
 
 def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, input_format: InputFormatName = "auto",
@@ -420,24 +499,50 @@ def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, inp
                 channels: int = 1) -> tuple[np.ndarray[Any, np.dtype[np.float64]], float | None]:
     """Reads the samples of any input a batch reads, as the batch reads them.
 
-    path: a sound file (WAV, FLAC, AIFF, CAF, W64), a SigMF recording (its
-      .sigmf-meta or .sigmf-data file) or a raw file, known by its contents
-      as the command line's --input-format=auto knows it.
-    channel: the channel to read, from 1; None reads every channel.
-    input_format, sample_format, channels: as the command line's
-      --input-format ("raw" reads any file as raw samples), --sample-format
-      and --channels, which describe raw files.
+    Parameters
+    ----------
+    path : str or os.PathLike
+        A sound file (WAV, FLAC, AIFF, CAF, W64), a SigMF recording (its
+        .sigmf-meta or .sigmf-data file) or a raw file, known by its contents
+        as the command line's --input-format=auto knows it.
+    channel : int, optional
+        The channel to read, from 1; None reads every channel.
+    input_format : {"auto", "raw"}, default "auto"
+        As the command line's --input-format ("raw" reads any file as raw
+        samples).
+    sample_format : str, default "s16le"
+        As --sample-format: the samples of a raw file.
+    channels : int, default 1
+        As --channels: the interleaved channels of a raw file.
 
-    Returns (samples, rate): the samples as float64 on the 16-bit scale the
-    batch transforms (a full-scale sine reads about 32767 whatever the
-    format), of shape (frames,) for one channel and (frames, channels) for
-    every channel of a source of several; and the sample rate in Hz the file
-    states, None when it states none (raw files).
+    Returns
+    -------
+    samples : numpy.ndarray
+        float64 on the 16-bit scale the batch transforms (a full-scale sine
+        reads about 32767 whatever the format), of shape (frames,) for one
+        channel and (frames, channels) for every channel of a source of
+        several.
+    fs : float or None
+        The sample rate in Hz the file states, None when it states none (raw
+        files); pass it on as ``fs=``.
 
-    Raises FileNotFoundError and OSError when the file cannot be read,
-    TransformError (a ValueError, code fftResultFormatErr) when it cannot be
-    decoded or has no such channel, TypeError and ValueError for arguments
-    out of place.
+    Raises
+    ------
+    FileNotFoundError, OSError
+        When the file cannot be read.
+    TransformError
+        A ValueError (code fftResultFormatErr) when the file cannot be
+        decoded or has no such channel.
+    TypeError, ValueError
+        For arguments out of place.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> path = pathlib.Path(tempfile.mkdtemp()) / "pairs.raw"
+    >>> _ = path.write_bytes(np.array([1, -2, 3, -4], dtype="<i2").tobytes())
+    >>> tavox.read_signal(path, channel=2, channels=2)
+    (array([-2., -4.]), None)
     """
     name = os.fspath(path)
     if not isinstance(name, str) or not name:
@@ -448,13 +553,13 @@ def read_signal(path: str | os.PathLike[str], *, channel: int | None = None, inp
     _inputs(settings, input_format, sample_format, channels, 1 if channel is None else int(channel))
     if not os.path.exists(name):
         raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), name)
-    code, reason, samples, rate = _read_signal(os.path.abspath(name), settings,
-                                               None if channel is None else int(channel))
+    code, reason, samples, fs = _read_signal(os.path.abspath(name), settings,
+                                             None if channel is None else int(channel))
     if code == fftResultEnum.fftResultFormatErr:
         raise TransformError(fftResultEnum(code), _result_message(code), "%s: %s" % (name, reason))
     if code != fftResultEnum.fftResultAllRight:
         raise OSError(errno.EIO, "%s%s" % (_result_message(code), ": " + reason if reason else ""), name)
-    return samples, rate
+    return samples, fs
 
 
 @dataclasses.dataclass(frozen=True)
@@ -462,12 +567,31 @@ class WindowConstants:
     """The constants of a window of width weights w (Heinzel, Ruediger,
     Schilling 2002, section 9).
 
-    s1, s2: the sums of w and of w**2. coherent_gain: s1 / width (1 for
-    every window of tavox, whose weights average 1). nenbw: the normalised
-    equivalent noise bandwidth width * s2 / s1**2, in bins. enbw_hz: the
-    same in Hz, nenbw * fs / width. scalloping_loss: the gain of a sine
-    half a bin off over that of one on a bin; scalloping_loss_db the same
-    in dB (0 or less).
+    Attributes
+    ----------
+    window : str
+        "rect", "hann" or "flattop".
+    width : int
+        Weights of the window.
+    fs : float
+        The sample rate in Hz of enbw_hz.
+    s1, s2 : float
+        The sums of w and of w**2.
+    coherent_gain : float
+        s1 / width (1 for every window of tavox, whose weights average 1).
+    nenbw : float
+        The normalised equivalent noise bandwidth width * s2 / s1**2, in bins.
+    enbw_hz : float
+        The same in Hz, nenbw * fs / width.
+    scalloping_loss, scalloping_loss_db : float
+        The gain of a sine half a bin off over that of one on a bin, and the
+        same in dB (0 or less).
+
+    Examples
+    --------
+    >>> c = tavox.window_constants("hann", 1024, fs=48000)
+    >>> round(c.nenbw, 9), round(c.enbw_hz, 6)
+    (1.5, 70.3125)
     """
 
     window: str
@@ -482,29 +606,67 @@ class WindowConstants:
     scalloping_loss_db: float
 
 
-def window_constants(window: WindowName | fftWindowEnum, width: int, fs: float = 1.0) -> WindowConstants:
-    """The constants of a window of tavox for width samples at the sample
-    rate fs (Hz; 1 gives the ENBW in cycles per sample): see
-    WindowConstants. The report of --scale gives the same."""
+def window_constants(window: WindowName | fftWindowEnum, width: int, *, fs: float = 1.0) -> WindowConstants:
+    """The constants of a window of tavox, as the report of --scale gives them.
+
+    Parameters
+    ----------
+    window : {"rect", "hann", "flattop"} or fftWindowEnum
+        The window.
+    width : int
+        Samples per exposure, a power of two from 128 to 65536.
+    fs : float, default 1.0
+        The sample rate in Hz (1 gives the ENBW in cycles per sample).
+
+    Returns
+    -------
+    WindowConstants
+        The sums of the weights, coherent gain, NENBW, ENBW and scalloping loss.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For arguments out of place.
+
+    Examples
+    --------
+    >>> round(tavox.window_constants("flattop", 256).scalloping_loss_db, 3)
+    -0.016
+    """
     value = _choice(window, "window", _WINDOWS, fftWindowEnum)
     size = _width(width)
-    if isinstance(fs, (bool, np.bool_)) or not isinstance(fs, (int, float, np.integer, np.floating)):
-        raise TypeError("fs must be a number, not %s" % type(fs).__name__)
-    rate = float(fs)
-    if not math.isfinite(rate) or rate <= 0:
-        raise ValueError("fs must be a sample rate in Hz above 0, not %r" % (fs,))
+    if fs is None:
+        raise TypeError("fs must be a number, not NoneType")
+    rate = cast(float, _rate(fs))
     _, s1, s2, gain, nenbw, loss = _window_constants(value, size)
-    name = next(name for name, member in _WINDOWS.items() if member == value)
-    return WindowConstants(window=name, width=size, fs=rate, s1=s1, s2=s2, coherent_gain=gain, nenbw=nenbw,
-                           enbw_hz=nenbw * rate / size, scalloping_loss=loss,
+    return WindowConstants(window=_window_name(value), width=size, fs=rate, s1=s1, s2=s2, coherent_gain=gain,
+                           nenbw=nenbw, enbw_hz=nenbw * rate / size, scalloping_loss=loss,
                            scalloping_loss_db=20 * math.log10(loss))
 
 
 def window_weights(window: WindowName | fftWindowEnum, width: int) -> np.ndarray[Any, np.dtype[np.float64]]:
-    """The weights tavox multiplies an exposure of width samples by: 1 for
-    "rect", 1 - cos(2 pi i / width) for "hann", the flat top's sum of
-    cosines (Heinzel's FTSRS); each averages 1. Hand them to SciPy as its
-    window to compare spectra."""
+    """The weights tavox multiplies an exposure by.
+
+    Parameters
+    ----------
+    window : {"rect", "hann", "flattop"} or fftWindowEnum
+        1 for "rect", 1 - cos(2 pi i / width) for "hann", the flat top's sum
+        of cosines (Heinzel's FTSRS); each averages 1.
+    width : int
+        Samples per exposure, a power of two from 128 to 65536.
+
+    Returns
+    -------
+    numpy.ndarray
+        float64, shape (width,). Hand them to SciPy as its window to compare
+        spectra.
+
+    Examples
+    --------
+    >>> w = tavox.window_weights("hann", 128)
+    >>> round(float(w.mean()), 12), float(w[64])
+    (1.0, 2.0)
+    """
     return _window_weights(_choice(window, "window", _WINDOWS, fftWindowEnum), _width(width))
 
 
@@ -525,7 +687,8 @@ def _detect(data: bytes, path: str) -> str:
 _COLUMNS = tuple(column for column, _, _ in _quantity_columns)
 
 
-def _csv(data: bytes, path: str) -> np.ndarray[Any, np.dtype[np.float64]]:
+def _csv(data: bytes, path: str) -> tuple[np.ndarray[Any, np.dtype[np.float64]], str, Optional[float]]:
+    """The values of a CSV output, its quantity's column name and the rate its frequencies show."""
     lines = data.decode("ascii").splitlines()
     header = lines[0].split(",") if lines else []
     named = [name for name in header if name in _COLUMNS]
@@ -533,47 +696,83 @@ def _csv(data: bytes, path: str) -> np.ndarray[Any, np.dtype[np.float64]]:
         raise ValueError("%s is not a spectrum in CSV (its first line is not bin,...,magnitude or another "
                          "quantity such as psd_v2_per_hz)" % path)
     columns = [header.index(named[0])] + ([header.index("phase_deg")] if "phase_deg" in header else [])
-    table = np.array([[float(cells[c]) for c in columns] for cells in (line.split(",") for line in lines[1:])],
+    rows = [line.split(",") for line in lines[1:]]
+    table = np.array([[float(cells[c]) for c in columns] for cells in rows],
                      dtype=np.float64).reshape(len(lines) - 1, len(columns))
-    return np.ascontiguousarray(table.T if len(columns) == 2 else table[:, 0])
+    rate = None
+    if "frequency_hz" in header and len(rows) > 1:
+        rate = float(rows[1][header.index("frequency_hz")]) * 2 * len(rows)
+    return np.ascontiguousarray(table.T if len(columns) == 2 else table[:, 0]), named[0], rate
 
 
 PathArgument = Union[str, "os.PathLike[str]", "os.PathLike[bytes]", bytes]
 
 
 @overload
-def read_spectrum(path: PathArgument, width: int | None = ..., phase: bool = ..., *,
-                  format: Literal["npz"]) -> "Spectrogram": ...
+def read_spectrum(path: PathArgument, *, width: int | None = ..., phase: bool = ..., format: Literal["npz"],
+                  fs: float | None = ...) -> Spectrogram: ...
 
 
 @overload
-def read_spectrum(path: PathArgument, width: int | None = ..., phase: bool = ..., *,
-                  format: Literal["raw", "csv", "f32", "npy"]) -> np.ndarray[Any, Any]: ...
+def read_spectrum(path: PathArgument, *, width: int | None = ..., phase: bool = ...,
+                  format: Literal["raw", "csv", "f32", "npy"], fs: float | None = ...) -> Spectrum: ...
 
 
 @overload
-def read_spectrum(path: PathArgument, width: int | None = ..., phase: bool = ..., *,
-                  format: None = ...) -> Any: ...
+def read_spectrum(path: PathArgument, *, width: int | None = ..., phase: bool = ..., format: None = ...,
+                  fs: float | None = ...) -> Any: ...
 
 
-def read_spectrum(path: PathArgument, width: int | None = None, phase: bool = False, *,
-                  format: str | None = None) -> Any:
-    """Reads an output of a batch back into an array, or a matrix into a Spectrogram.
+def read_spectrum(path: PathArgument, *, width: int | None = None, phase: bool = False, format: str | None = None,
+                  fs: float | None = None) -> Any:
+    """Reads an output of a batch back into a Spectrum, or a matrix into a Spectrogram.
 
-    path: the output file. format: "raw" (16-bit samples, read as int16),
-    "f32" (float32), "npy" or "csv" (float64), or "npz" (the matrix of
-    --layout=matrix, read into a Spectrogram as tavox.spectrogram returns
-    it); None recognises npz, npy and csv by their contents and f32 by the
-    extension .f32, and takes anything else as raw.
-    width: the exposure width of the batch (its pad, when padded), to check
-    the number of values (None: any number). phase: the output holds phases after the
-    magnitudes (the simple method with phases); csv and npy outputs say so
-    themselves.
+    Parameters
+    ----------
+    path : str, bytes or os.PathLike
+        The output file.
+    width : int, optional
+        The exposure width of the batch (its pad, when padded), to check the
+        number of values (None: any number).
+    phase : bool, default False
+        The output holds phases after the magnitudes (the simple method with
+        phases); csv and npy outputs say so themselves.
+    format : {"raw", "f32", "npy", "csv", "npz"}, optional
+        "raw" (16-bit samples), "f32" (float32), "npy" or "csv" (float64),
+        or "npz" (the matrix of ``layout="matrix"``); None recognises npz,
+        npy and csv by their contents and f32 by the extension .f32, and
+        takes anything else as raw.
+    fs : float, optional
+        The sample rate in Hz, for the frequencies; a CSV output written
+        with a rate shows its own, and an npz holds its own axes.
 
-    Returns shape (width/2,), or (2, width/2) with phases (magnitudes,
-    then phases); for npz a Spectrogram (width checks its bins). Raises
-    ValueError when the file does not hold such a spectrum, OSError when it
-    cannot be read.
+    Returns
+    -------
+    Spectrum
+        magnitude float64 of shape (width/2,), phase or None, frequencies;
+        scale and unit as a CSV output's header names them, else amplitudes
+        in sample counts. The window, exposures and method are None, as the
+        file does not hold them; ``to_int16()`` of a raw output gives its
+        samples back.
+    Spectrogram
+        For an npz: the matrix as tavox.spectrogram returns it (width checks
+        its bins).
+
+    Raises
+    ------
+    ValueError
+        When the file does not hold such a spectrum.
+    OSError
+        When it cannot be read.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> path = pathlib.Path(tempfile.mkdtemp()) / "a.raw"
+    >>> _ = path.write_bytes(np.arange(64, dtype="<i2").tobytes())
+    >>> s = tavox.read_spectrum(path, width=128, fs=1000)
+    >>> s.magnitude[:3], s.frequencies[1], s.to_int16().tobytes() == path.read_bytes()
+    (array([0., 1., 2.]), 7.8125, True)
     """
     name = os.fsdecode(path)
     with open(name, "rb") as file:
@@ -581,6 +780,8 @@ def read_spectrum(path: PathArgument, width: int | None = None, phase: bool = Fa
     kind = format if format is not None else _detect(data, name)
     if kind not in _FORMATS:
         raise ValueError("format must be one of %s or None, not %r" % (", ".join(map(repr, _FORMATS)), kind))
+    rate = _rate(fs)
+    column = "magnitude"
     values: np.ndarray[Any, Any]
     if kind == "npz":
         from ._spectrogram import _read_matrix
@@ -592,7 +793,8 @@ def read_spectrum(path: PathArgument, width: int | None = None, phase: bool = Fa
     if kind == "npy":
         values = np.load(io.BytesIO(data), allow_pickle=False)
     elif kind == "csv":
-        values = _csv(data, name)
+        values, column, written_rate = _csv(data, name)
+        rate = rate if rate is not None else written_rate
     else:
         stored = np.dtype(_FLAT_TYPES[kind])
         if len(data) % stored.itemsize:
@@ -611,4 +813,9 @@ def read_spectrum(path: PathArgument, width: int | None = None, phase: bool = Fa
         if bins != expected:
             raise ValueError("%s holds %d values per block, not the %d of width %d%s"
                              % (name, bins, expected, width, "" if has_phases else " (with phases: phase=True)"))
-    return values
+    values = np.asarray(values, dtype=np.float64)
+    points = 2 * bins
+    scale, unit = next((scale, unit) for quantity, scale, unit in _quantity_columns if quantity == column)
+    return Spectrum(magnitude=values[0] if has_phases else values, phase=values[1] if has_phases else None,
+                    frequencies=_axis(points, rate), fs=rate, window=None, width=points, points=points, exposures=None,
+                    method=None, scale=scale, unit=unit)

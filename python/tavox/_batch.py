@@ -7,7 +7,7 @@ import os
 from typing import Any, Callable, Optional, Protocol, Sequence, Union
 
 from ._arrays import (AverageName, Channel, DetrendName, FftName, InputFormatName, LayoutName, MethodName,
-                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _settings)
+                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _rate, _settings)
 from ._measure import Measurement, _measure_options, _measurement
 from ._tavox import (Application, AutomationError, BatchSettings, File, _result_message, fftDataEnum,
                      fftMethodEnum, fftResultEnum, fftWindowEnum)
@@ -19,14 +19,36 @@ PathText = Union[str, "os.PathLike[str]"]
 class FileResult:
     """What a batch did with one input file.
 
-    input: the full path of the input; outputs: the outputs written in full,
-    in order (several for the multi method, none when the file failed before
-    writing); code: the result code (fftResultAllRight when all went well);
-    message: its English text; measure: with measure=True, what was measured
-    of its last output (None when nothing was); channel: the channel of the input that was
-    read, from 1 (with channel="all" one FileResult per channel); problem:
-    why the input could not be read (libsndfile's words, the SigMF field,
-    the channel), as the program says it on standard error, else "".
+    Attributes
+    ----------
+    input : str
+        The full path of the input.
+    outputs : tuple of str
+        The outputs written in full, in order (several for the multi
+        method, none when the file failed before writing).
+    code : fftResultEnum
+        The result code (fftResultAllRight when all went well).
+    message : str
+        Its English text.
+    measure : Measurement or None
+        With ``measure=True``, what was measured of its last output (None
+        when nothing was).
+    channel : int
+        The channel of the input that was read, from 1 (with
+        ``channel="all"`` one FileResult per channel).
+    problem : str
+        Why the input could not be read (libsndfile's words, the SigMF
+        field, the channel), as the program says it on standard error, else
+        "".
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> folder = pathlib.Path(tempfile.mkdtemp())
+    >>> _ = (folder / "short.dat").write_bytes(bytes(100))
+    >>> [r] = tavox.transform_files(folder / "*.dat", "*.spc", width=128)
+    >>> r.ok, r.outputs, r.message
+    (False, (), 'The evaluation range did not fit the length of the file')
     """
 
     input: str
@@ -160,20 +182,11 @@ def matching_inputs(pattern: PathText, input_format: str = "auto") -> list[str]:
     return [str(file.Source) for file in app.FFTFiles]
 
 
-def _rate(rate: object, fs: object) -> object:
-    """rate, or fs, its SciPy name; not both unless equal."""
-    if fs is None:
-        return rate
-    if rate is not None and rate != fs:
-        raise ValueError("rate=%r and fs=%r differ; give one of them" % (rate, fs))
-    return fs
-
-
-def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = None, width: int = 128,
+def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = None, width: int,
                     window: WindowName | fftWindowEnum = "rect", center: bool = False,
                     method: MethodName | fftMethodEnum = "simple", repeat: int | None = None,
                     start: Position = None, finish: Position = None, phase: bool = False, format: str = "raw",
-                    rate: float | None = None, average: AverageName = "mean", jobs: int | None = None,
+                    average: AverageName = "mean", jobs: int | None = None,
                     scale: ScaleName = "amplitude", unit: UnitName = "linear", full_scale: float | None = None,
                     overlap: float | None = None, detrend: DetrendName = "none", pad: int | None = None,
                     fs: float | None = None, layout: LayoutName = "files", measure: bool = False,
@@ -181,53 +194,98 @@ def transform_files(pattern: PathText, mask: PathText, *, progress: Progress = N
                     measure_band: tuple[float, float] | None = None, fft: FftName = "exact",
                     input_format: InputFormatName = "auto", sample_format: SampleFormatName = "s16le",
                     channels: int = 1, channel: Channel = 1) -> list[FileResult]:
-    """Runs a batch over the files that pattern matches and returns one FileResult per file, in batch order.
+    """Runs a batch over the files that pattern matches.
 
-    pattern: a path whose name may hold "*" and "?" (str or os.PathLike; a
-      relative one is taken from the current folder). The files it matches
-      are transformed in name order, each output beside its input.
-    mask: the output-name mask, as the command line's VYSTUP: "*out.*"
-      turns /data/a.dat into /data/aout.dat (multi: numbered extensions).
-    progress: None, a callable progress(result, done, total) called after
-      each file, or a progress bar with reset() and update() (a tqdm bar:
-      transform_files(..., progress=tqdm.tqdm(unit="file"))).
-    width, window, center, method, repeat, start, finish, phase: as for
-      tavox.spectrum (the defaults are those of a new Application, width 128).
-    format, rate, average: as the command line's --format ("raw", "csv",
-      "f32", "npy", "npz"), --rate (Hz, or None; a sound file's or SigMF
-      recording's own rate counts when it is None) and --average.
-    scale, unit, full_scale, overlap, detrend, pad, fft: as for tavox.spectrum
-      and the command line's options of those names; a scale or unit other
-      than amplitude in sample counts needs a format other than "raw".
-    fs: the sample rate, the same as rate (give one of them).
-    layout: as the command line's --layout: "files" (each exposure of
-      "multi" into a numbered output) or "matrix" (all into one output with
-      its axes, named by mask: "*.npz" with format="npz" gives a file that
-      tavox.read_spectrum reads into a Spectrogram).
-    measure: each FileResult's measure holds the figures of its last
-      output, as the command line's --measure; fundamental, harmonics and
-      measure_band as --fundamental, --harmonics and --measure-band (a
-      pair of Hz), as for tavox.measure. Needs a format other than "raw".
-    input_format, sample_format, channels, channel: as the command line's
-      --input-format ("auto": sound files and SigMF recordings by their
-      contents, other files as raw samples; "raw": every file raw),
-      --sample-format and --channels (of raw files) and --channel (from 1,
-      or "all": each channel into outputs of its own, named with _chK
-      before the extension, and one FileResult per channel).
-    jobs: the threads the batch may use, as the command line's --jobs: 1
-      runs it on this thread alone; None or 0 (the default) means
-      TAVOX_JOBS when set, else one per CPU this process may use. The
-      outputs, results and progress calls do not depend on it.
+    Parameters
+    ----------
+    pattern : str or os.PathLike
+        A path whose name may hold "*" and "?" (a relative one is taken from
+        the current folder). The files it matches are transformed in name
+        order, each output beside its input.
+    mask : str or os.PathLike
+        The output-name mask, as the command line's VYSTUP: "*out.*" turns
+        /data/a.dat into /data/aout.dat (multi: numbered extensions).
+    progress : callable or progress bar, optional
+        A callable ``progress(result, done, total)`` called after each file,
+        or a bar with reset() and update() (``tqdm.tqdm(unit="file")``).
+    width : int
+        Samples per exposure, a power of two from 128 to 65536.
+    window, center, method, repeat, start, finish, phase : optional
+        As for tavox.spectrum.
+    format : {"raw", "csv", "f32", "npy", "npz"}, default "raw"
+        As the command line's --format.
+    average : {"mean", "rms", "max", "median", "min"}, default "mean"
+        As for tavox.spectrum and the command line's --average.
+    jobs : int, optional
+        The threads the batch may use, as the command line's --jobs: 1 runs
+        it on this thread alone; None or 0 means TAVOX_JOBS when set, else
+        one per CPU this process may use. The outputs, results and progress
+        calls do not depend on it.
+    scale, unit, full_scale, overlap, detrend, pad : optional
+        As for tavox.spectrum and the command line's options of those names;
+        a scale or unit other than amplitude in sample counts needs a format
+        other than "raw".
+    fs : float, optional
+        The sample rate in Hz, as --rate: the frequency column of CSV
+        outputs and the density of "psd" per Hz. When None, a sound file's
+        or SigMF recording's own rate counts.
+    layout : {"files", "matrix"}, default "files"
+        As the command line's --layout: "files" (each exposure of "multi"
+        into a numbered output) or "matrix" (all into one output with its
+        axes, named by mask: ``"*.npz"`` with format="npz" gives a file that
+        tavox.read_spectrum reads into a Spectrogram).
+    measure : bool, default False
+        Each FileResult's measure holds the figures of its last output, as
+        the command line's --measure. Needs a format other than "raw".
+    fundamental, harmonics, measure_band : optional
+        As --fundamental, --harmonics and --measure-band (a pair of Hz), as
+        for tavox.measure.
+    fft : {"exact", "fast"}, default "exact"
+        As for tavox.spectrum and the command line's --fft.
+    input_format : {"auto", "raw"}, default "auto"
+        As --input-format: "auto" reads sound files and SigMF recordings by
+        their contents and other files as raw samples; "raw" reads every
+        file raw.
+    sample_format : str, default "s16le"
+        As --sample-format: the samples of raw files.
+    channels : int, default 1
+        As --channels: the interleaved channels of raw files.
+    channel : int or "all", default 1
+        As --channel: the channel to read, from 1, or "all": each channel
+        into outputs of its own, named with _chK before the extension, and
+        one FileResult per channel.
 
-    A file that fails gives its code and message; only arguments out of
-    place raise (TypeError, ValueError). The GIL is released while files are
-    transformed, so batches on several threads run in parallel. Ctrl+C on
-    the main thread stops the batch at once, between two exposures, and
-    raises KeyboardInterrupt; the files reported to progress until then
-    keep their outputs, and no other output is left.
+    Returns
+    -------
+    list of FileResult
+        One per file, in batch order: a file that fails gives its code and
+        message.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For arguments out of place (only those raise).
+    KeyboardInterrupt
+        Ctrl+C on the main thread stops the batch at once, between two
+        exposures; the files reported to progress until then keep their
+        outputs, and no other output is left.
+
+    Notes
+    -----
+    The GIL is released while files are transformed, so batches on several
+    threads run in parallel.
+
+    Examples
+    --------
+    >>> import pathlib, tempfile
+    >>> folder = pathlib.Path(tempfile.mkdtemp())
+    >>> _ = (folder / "a.dat").write_bytes(np.full(1024, 100, dtype="<i2").tobytes())
+    >>> [r] = tavox.transform_files(folder / "*.dat", "*.csv", width=256, format="csv", fs=8000)
+    >>> r.code == tavox.fftResultAllRight, tavox.read_spectrum(r.outputs[0]).fs
+    (True, 8000.0)
     """
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
+                         finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
                          layout=layout, fft=fft, input_format=input_format, sample_format=sample_format,
                          channels=channels, channel=channel)

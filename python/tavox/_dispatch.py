@@ -62,14 +62,39 @@ def _resolve(cls: type, member: Union[str, int]) -> str:
 
 def invoke(obj: Union[Application, Files, File, Parameters], member: Union[str, int], kind: str,
            *args: Any) -> Any:
-    """Calls a member of an Application, Files, File or Parameters object.
+    """Calls a member of an Application, Files, File or Parameters object by name or dispatch identifier.
 
-    member is its name (any letter case) or its dispatch identifier; kind is
-    "get" (a property, with its index argument for Files.Item), "put" (a
-    writable property, one argument) or "call" (a method). An unknown name
-    raises AutomationError DISP_E_UNKNOWNNAME, an unknown identifier or the
-    wrong kind DISP_E_MEMBERNOTFOUND, a wrong number of arguments
-    DISP_E_BADPARAMCOUNT; errors of the member itself pass unchanged.
+    Parameters
+    ----------
+    obj : Application, Files, File or Parameters
+        The object.
+    member : str or int
+        Its name (any letter case) or its dispatch identifier.
+    kind : {"get", "put", "call"}
+        "get": a property, with its index argument for Files.Item; "put": a
+        writable property, one argument; "call": a method.
+    *args
+        The arguments of the member.
+
+    Returns
+    -------
+    object
+        What the member gives; None for "put".
+
+    Raises
+    ------
+    AutomationError
+        DISP_E_UNKNOWNNAME for an unknown name, DISP_E_MEMBERNOTFOUND for an
+        unknown identifier or the wrong kind, DISP_E_BADPARAMCOUNT for a
+        wrong number of arguments; errors of the member itself pass
+        unchanged.
+
+    Examples
+    --------
+    >>> parameters = tavox.Application().FFTParameters
+    >>> tavox.invoke(parameters, "width", "put", 1024)
+    >>> tavox.invoke(parameters, tavox.DispIds[("Parameters", "Width")], "get")
+    1024
     """
     cls = next((c for c in _CLASSES if isinstance(obj, c)), None)
     if cls is None:

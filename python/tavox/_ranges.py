@@ -52,6 +52,29 @@ class OpenpyxlRange:
     Rows and columns are 1-based and relative to the top-left cell; a row
     below the range (or a column right of it) addresses the worksheet cell
     there, as on a real sheet.
+
+    Parameters
+    ----------
+    worksheet : openpyxl.worksheet.worksheet.Worksheet
+        The worksheet.
+    reference : str
+        The range, with two corners ("A1:A1024").
+
+    Raises
+    ------
+    ValueError
+        For a reference without two corners.
+
+    Examples
+    --------
+    >>> import openpyxl
+    >>> sheet = openpyxl.Workbook().active
+    >>> cells = tavox.OpenpyxlRange(sheet, "B2:B129")
+    >>> cells.Rows.Count, cells.Columns.Count
+    (128, 1)
+    >>> cells.Cells(1, 1).Value = 5
+    >>> sheet["B2"].value
+    5
     """
 
     def __init__(self, worksheet: Any, reference: str) -> None:
@@ -108,6 +131,25 @@ class NumpyRange:
     Cells outside the array raise IndexError, which a transform reports as a
     result code. As a target use a writable float64 array: values are stored
     as they are computed, converted to the array's type.
+
+    Parameters
+    ----------
+    array : numpy.ndarray
+        1-D or 2-D, used in place.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For anything but a 1-D or 2-D numpy array.
+
+    Examples
+    --------
+    >>> source = tavox.NumpyRange(1000 * np.cos(2 * np.pi * 8 * np.arange(128) / 128))
+    >>> target = np.zeros(64)
+    >>> app = tavox.Application()
+    >>> file = app.FFTFiles.Add(tavox.fftDataExcelRange, source, tavox.NumpyRange(target))
+    >>> file.Transform() == tavox.fftResultAllRight, round(target[8], 6)
+    (True, 1000.0)
     """
 
     def __init__(self, array: Any) -> None:

@@ -25,8 +25,8 @@ import os
 from typing import Any, Optional, cast
 
 from ._arrays import (AverageName, Channel, DetrendName, FftName, InputFormatName, LayoutName, MethodName,
-                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _settings)
-from ._batch import (FileResult, PathText, Progress, _check_progress, _measure_settings, _rate, matching_inputs,
+                      Position, SampleFormatName, ScaleName, UnitName, WindowName, _rate, _settings)
+from ._batch import (FileResult, PathText, Progress, _check_progress, _measure_settings, matching_inputs,
                      run_batch)
 from ._tavox import BatchSettings, fftMethodEnum, fftWindowEnum
 
@@ -52,10 +52,10 @@ def _default_partitions(client: Any, files: int) -> int:
 
 
 def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, partitions: Optional[int] = None,
-                    progress: Progress = None, width: int = 128, window: WindowName | fftWindowEnum = "rect",
+                    progress: Progress = None, width: int, window: WindowName | fftWindowEnum = "rect",
                     center: bool = False, method: MethodName | fftMethodEnum = "simple",
                     repeat: int | None = None, start: Position = None, finish: Position = None,
-                    phase: bool = False, format: str = "raw", rate: float | None = None,
+                    phase: bool = False, format: str = "raw",
                     average: AverageName = "mean", jobs: int | None = None, scale: ScaleName = "amplitude",
                     unit: UnitName = "linear", full_scale: float | None = None, overlap: float | None = None,
                     detrend: DetrendName = "none", pad: int | None = None,
@@ -67,23 +67,62 @@ def transform_files(pattern: PathText, mask: PathText, *, client: Any = None, pa
     """tavox.transform_files with the files spread over the workers of a Dask cluster.
 
     The files that pattern matches are listed here, in the batch's order,
-    and cut into partitions (default: twice the worker threads, at most one
-    per file), each run as one task by a worker's own tavox. Returns the
-    FileResults in input order; the outputs are byte for byte those of
-    tavox.transform_files.
+    and cut into partitions, each run as one task by a worker's own tavox.
+    The outputs are byte for byte those of tavox.transform_files.
 
-    client: a distributed.Client (default: the current one, see
-      distributed.get_client). partitions: the number of tasks.
-    progress: as for tavox.transform_files, called here as partitions finish.
-    jobs: the threads of each task, as for tavox.transform_files; with
-      several tasks per worker process at once, jobs=1 keeps them from
-      competing for its CPUs.
-    The other options are those of tavox.transform_files.
+    Parameters
+    ----------
+    pattern, mask : str or os.PathLike
+        As for tavox.transform_files.
+    client : distributed.Client, optional
+        The cluster's client (default: the current one, see
+        distributed.get_client).
+    partitions : int, optional
+        The number of tasks (default: twice the worker threads, at most one
+        per file).
+    progress : callable or progress bar, optional
+        As for tavox.transform_files, called here as partitions finish.
+    width : int
+        Samples per exposure, a power of two from 128 to 65536.
+    window, center, method, repeat, start, finish, phase, format, average : optional
+        As for tavox.transform_files.
+    jobs : int, optional
+        The threads of each task; with several tasks per worker process at
+        once, jobs=1 keeps them from competing for its CPUs.
+    scale, unit, full_scale, overlap, detrend, pad, fs, layout : optional
+        As for tavox.transform_files.
+    measure, fundamental, harmonics, measure_band : optional
+        As for tavox.transform_files: each FileResult's measure.
+    fft : {"exact", "fast"}, default "exact"
+        As for tavox.transform_files.
+    input_format, sample_format, channels, channel : optional
+        As for tavox.transform_files.
+
+    Returns
+    -------
+    list of FileResult
+        One per file, in input order.
+
+    Raises
+    ------
+    TypeError, ValueError
+        For arguments out of place.
+
+    Examples
+    --------
+    >>> import distributed, pathlib, tempfile
+    >>> folder = pathlib.Path(tempfile.mkdtemp())
+    >>> for k in range(3):
+    ...     _ = (folder / ("r%d.dat" % k)).write_bytes(np.zeros(512, dtype="<i2").tobytes())
+    >>> with distributed.Client(processes=False, n_workers=1, dashboard_address=None) as client:
+    ...     results = tavox.dask.transform_files(folder / "*.dat", "*.spc", client=client, width=256)
+    >>> [pathlib.Path(r.outputs[0]).name for r in results]
+    ['r0.spc', 'r1.spc', 'r2.spc']
     """
     from distributed import as_completed, get_client
 
     settings = _settings(width=width, window=window, center=center, method=method, repeat=repeat, start=start,
-                         finish=finish, phase=phase, format=format, rate=_rate(rate, fs), average=average, jobs=jobs,
+                         finish=finish, phase=phase, format=format, rate=_rate(fs), average=average, jobs=jobs,
                          scale=scale, unit=unit, full_scale=full_scale, overlap=overlap, detrend=detrend, pad=pad,
                          layout=layout, fft=fft, input_format=input_format, sample_format=sample_format,
                          channels=channels, channel=channel)

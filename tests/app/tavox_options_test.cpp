@@ -448,7 +448,7 @@ TEST(tavox_options_test, median_of_999_wide_exposures_keeps_peak_memory_within_6
 // The matrix of 999 exposures of 65536 samples (256 MB of values) streams
 // out row by row, so the process stays small; the report names it once,
 // with its shape. Without a format that holds the axes it is refused.
-TEST(tavox_options_test, a_matrix_of_999_wide_exposures_streams_out_within_64_mib_and_is_reported_once) {
+TEST(tavox_options_test, a_matrix_of_999_wide_exposures_keeps_peak_memory_within_64_mib_and_is_reported_once) {
     TempDir dir;
     WriteSamples(dir.File("long.dat"), Signal(300000, 9));
     const auto r = RunTavox({"--layout=matrix", "--format=npz", "--report=" + dir.File("r.jsonl"), "m", "h", "65536",

@@ -76,7 +76,8 @@ TEST(matrix_formats_test, npy_headers_are_those_of_one_spectrum_and_read_back) {
     EXPECT_EQ(NpyArrayHeader("<f8", two), NpyHeader({512, 2, 1024}));
     const std::string scalar = NpyArrayHeader("<U17", {});
     EXPECT_EQ(scalar.size() % 64, 0u);
-    const NpyArray parsed = Parsed(scalar + std::string(68, 'x'));
+    const std::string scalarFile = scalar + std::string(68, 'x');
+    const NpyArray parsed = Parsed(scalarFile);
     EXPECT_EQ(parsed.descr, "<U17");
     EXPECT_TRUE(parsed.dims.empty());
     EXPECT_EQ(parsed.Count(), 1u);
@@ -96,7 +97,8 @@ TEST(matrix_formats_test, every_matrix_format_holds_the_rows_and_their_axes) {
             EXPECT_EQ(BinFrequency(layout, k), rate ? k * 1000.0 : k);
         }
 
-        const NpyArray npy = Parsed(Written(layout, OutputFormat::Npy));
+        const std::string npyFile = Written(layout, OutputFormat::Npy);  // the parsed array views its bytes
+        const NpyArray npy = Parsed(npyFile);
         EXPECT_EQ(npy.dims, (std::vector<std::size_t>{3, 4}));
         EXPECT_EQ(NpyDoubles(npy), Flat());
 

@@ -14,6 +14,7 @@ export DESTDIR=$root
 
 cmake -DCMAKE_INSTALL_COMPONENT=Unspecified -P "$build/cmake_install.cmake" >/dev/null
 [ -n "$(find "$root" -path '*/bin/tavox')" ] || { echo "FAIL: nothing installed"; exit 1; }
+[ -n "$(find "$root" -path '*/share/doc/tavox/CHANGELOG.md')" ] || { echo "FAIL: no CHANGELOG.md in the docs"; exit 1; }
 
 if [ -n "$python" ]; then
   site=$(find "$root" -path '*/dist-packages/tavox' -type d)

@@ -43,15 +43,17 @@ import tavox
 venv, source = sys.argv[1], sys.argv[2]
 folder = os.path.dirname(tavox.__file__)
 assert folder.startswith(venv + "/lib/"), folder
-assert {"py.typed", "_tavox.pyi", "dask.py"} <= set(os.listdir(folder)), os.listdir(folder)
+assert {"py.typed", "_tavox.pyi", "dask.py", "_spectrum.py", "_spectrogram.py"} <= set(os.listdir(folder)), \
+    os.listdir(folder)
 with open(os.path.join(source, "CMakeLists.txt")) as cmake:
     assert "project(tavox VERSION %s " % tavox.__version__ in cmake.read()
 samples = np.rint(1000 * np.cos(2 * np.pi * 8 * np.arange(1024) / 128)).astype(np.int16)
-spectrum = tavox.spectrum(samples, 128, method="average", repeat=4)
-assert spectrum[8] == 1000 and spectrum.dtype == np.int16, spectrum[:10]
+spectrum = tavox.spectrum(samples, 128, method="average", repeat=4, fs=1000)
+assert round(float(spectrum.magnitude[8])) == 1000 and spectrum.frequencies[8] == 62.5, spectrum.magnitude[:10]
+assert tavox.spectrogram(samples, 128, fs=1000).S.shape == (15, 64)
 samples.astype("<i2").tofile("a.dat")
 (result,) = tavox.transform_files("a.dat", "*.spc", width=128)
-assert result.ok and open(result.outputs[0], "rb").read() == tavox.spectrum(samples, 128).tobytes()
+assert result.ok and open(result.outputs[0], "rb").read() == tavox.spectrum(samples, 128).to_int16().tobytes()
 print("installed tavox %s in %s works" % (tavox.__version__, folder))
 PY
 echo "1 passed, 0 failed"

@@ -63,10 +63,10 @@ def test_a_cluster_run_is_identical_to_a_local_one(client, tmp_path):
     assert results[-1].code is tavox.fftResultShortFile
     assert sorted(seen) == [(k, 10) for k in range(1, 11)]
     # Without a client the current one is used, and csv outputs agree too.
-    again = tavox.dask.transform_files(spread / "rec0*.dat", "*.csv", width=1024, format="csv", rate=8000, jobs=1)
-    local_csv = tavox.transform_files(local / "rec0*.dat", "*.csv", width=1024, format="csv", rate=8000)
+    again = tavox.dask.transform_files(spread / "rec0*.dat", "*.csv", width=1024, format="csv", fs=8000, jobs=1)
+    local_csv = tavox.transform_files(local / "rec0*.dat", "*.csv", width=1024, format="csv", fs=8000)
     assert [r.code for r in again] == [r.code for r in local_csv] and files_of(spread) == files_of(local)
-    assert tavox.dask.transform_files(spread / "*.none", "*.spc", client=client) == []
+    assert tavox.dask.transform_files(spread / "*.none", "*.spc", client=client, width=128) == []
     with pytest.raises(ValueError, match="power of two"):
         tavox.dask.transform_files(spread / "*.dat", "*.spc", client=client, width=1000)
 

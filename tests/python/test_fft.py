@@ -31,7 +31,7 @@ def rfft_bins(x, window, points=None):
 def test_fast_spectrum_is_numpys_rfft(width, window):
     x = tones(width, width)
     expected = 2 * np.abs(rfft_bins(x, window)[0]) / width
-    got = tavox.spectrum(x, width, window=window, dtype="float64", fft="fast")
+    got = tavox.spectrum(x, width, window=window, dtype="float64", fft="fast").magnitude
     assert np.abs(got - expected).max() < TOLERANCE * expected.max()
 
 
@@ -39,7 +39,7 @@ def test_fast_power_with_padding_is_numpys_rfft():
     bins, w = rfft_bins(tones(512, 3), "hann", 4096)
     expected = np.abs(bins) ** 2 * 2 / w.sum() ** 2
     expected[0] /= 2
-    got = tavox.spectrum(tones(512, 3), 512, window="hann", scale="power", pad=4096, fft="fast")
+    got = tavox.spectrum(tones(512, 3), 512, window="hann", scale="power", pad=4096, fft="fast").magnitude
     assert np.abs(got - expected).max() < 4 * TOLERANCE * expected.max()
 
 

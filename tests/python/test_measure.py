@@ -180,11 +180,38 @@ def test_transform_files_measures_each_file(tmp_path):
     plain = tavox.transform_files(str(tmp_path / "*.dat"), "*.npy", width=65536, format="npy")
     assert plain[0].measure is None
     with pytest.raises(ValueError, match="format='raw'"):
-        tavox.transform_files(str(tmp_path / "*.dat"), "*.o", measure=True)
+        tavox.transform_files(str(tmp_path / "*.dat"), "*.o", width=1024, measure=True)
     with pytest.raises(ValueError, match="needs the sample rate"):
         tavox.measure(full_scale_sine(), fundamental=1000)
     with pytest.raises(ValueError, match="harmonics must be from 1 to 20"):
         tavox.measure(full_scale_sine(), harmonics=21)
+
+
+@pytest.mark.parametrize("window, scale, unit, full_scale", [
+    ("hann", "amplitude", "linear", None), ("flattop", "psd", "dbfs", None), ("rect", "power", "volts", 2.5),
+    ("hann", "amplitude", "dbv", 1.0)])
+def test_a_spectrum_measures_as_the_samples_it_was_made_of(window, scale, unit, full_scale):
+    samples = tone_harmonic_noise()
+    options = dict(window=window, scale=scale, unit=unit, full_scale=full_scale)
+    direct = tavox.measure(samples, fs=48000, **options)
+    again = tavox.measure(tavox.spectrum(samples, 65536, fs=48000, **options), full_scale=full_scale)
+    assert again.problem is None and direct.problem is None
+    for name, value in vars(direct).items():
+        other = getattr(again, name)
+        if isinstance(value, tuple):
+            assert other == pytest.approx(value, rel=1e-9, abs=1e-9), name
+        else:
+            assert other == pytest.approx(value, rel=1e-9, abs=1e-9), name
+
+
+def test_a_spectrum_keeps_what_it_was_made_with():
+    s = tavox.spectrum(tone_harmonic_noise(), 4096, window="hann", fs=48000)
+    with pytest.raises(ValueError, match="window applies to samples"):
+        tavox.measure(s, window="rect")
+    with pytest.raises(ValueError, match="overlap applies to samples"):
+        tavox.measure(s, overlap=50)
+    with pytest.raises(TypeError, match="not a Spectrogram"):
+        tavox.measure(tavox.spectrogram(tone_harmonic_noise(), 1024, fs=48000))
 
 
 def test_settings_keep_the_layout_inputs_and_measurement_through_pickle_and_read_older_states():

@@ -157,12 +157,12 @@ def test_spectrogram_gives_the_matrix_of_the_batch_and_runs_past_999_exposures(t
 def test_transform_files_writes_a_matrix_and_bad_choices_are_refused(tmp_path):
     noisy_chirp(5000, 4).tofile(tmp_path / "x.dat")
     results = tavox.transform_files(tmp_path / "x.dat", "*.npz", width=256, window="hann", method="multi",
-                                    repeat=9, format="npz", layout="matrix", rate=4000)
+                                    repeat=9, format="npz", layout="matrix", fs=4000)
     assert [r.outputs for r in results] == [(str(tmp_path / "x.npz"),)] and results[0].ok
-    matrix = tavox.read_spectrum(tmp_path / "x.npz", 256, format="npz")
+    matrix = tavox.read_spectrum(tmp_path / "x.npz", width=256, format="npz")
     assert matrix.S.shape == (9, 128) and matrix.meta["rate"] == 4000
     with pytest.raises(ValueError, match="holds 128 bins per exposure, not the 64 of width 128"):
-        tavox.read_spectrum(tmp_path / "x.npz", 128)
+        tavox.read_spectrum(tmp_path / "x.npz", width=128)
 
     refused = [
         (dict(method="multi", layout="matrix"), "needs a format that holds the matrix"),
@@ -174,7 +174,7 @@ def test_transform_files_writes_a_matrix_and_bad_choices_are_refused(tmp_path):
         with pytest.raises(ValueError, match=message):
             tavox.transform_files(tmp_path / "x.dat", "*.o", width=256, **options)
     for options, message in [(dict(overlap=100), "from 0 to 95"), (dict(overlap="50"), "a percentage"),
-                             (dict(scale="loud"), "scale must be"), (dict(fs=0), "rate must be")]:
+                             (dict(scale="loud"), "scale must be"), (dict(fs=0), "fs must be a sample rate")]:
         with pytest.raises((ValueError, TypeError), match=message):
             tavox.spectrogram(np.zeros(4096, np.int16), 256, **options)
     with pytest.raises(tavox.TransformError):
@@ -227,3 +227,48 @@ def test_calibrated_spectrograms_are_scipys_with_welch_placement_detrending_and_
     assert dbfs.S.tobytes() == batch.S.tobytes()
     assert {k: v for k, v in dbfs.meta.items() if k != "source"} == \
         {k: v for k, v in batch.meta.items() if k != "source"}
+
+
+@pytest.mark.parametrize("width, overlap, fs", [(256, 50, 8000.0), (512, 75, 44100)])
+def test_spectrum_of_method_multi_is_scipys_spectrogram_with_its_axes(width, overlap, fs):
+    x = noisy_chirp(12000, 7)
+    got = tavox.spectrum(x, width, window="hann", method="multi", overlap=overlap, fs=fs)
+    hop = round(width * (1 - overlap / 100))
+    f, t, Sxx = scipy.signal.spectrogram(x.astype(np.float64), fs, window=weights("hann", width), nperseg=width,
+                                         noverlap=width - hop, detrend=False, mode="magnitude",
+                                         scaling="spectrum")
+    assert isinstance(got, tavox.Spectrogram) and got.S.dtype == np.float64 and got.fs == float(fs)
+    np.testing.assert_allclose(got.S, 2 * Sxx.T[:, :width // 2], rtol=1e-9, atol=1e-9 * Sxx.max())
+    np.testing.assert_allclose(got.f, f[:-1], rtol=1e-12)
+    np.testing.assert_allclose(got.t, t, rtol=1e-12)
+    np.testing.assert_array_equal(got.start, np.arange(len(t)) * hop)
+    as_int16 = tavox.spectrum(x, width, window="hann", method="multi", overlap=overlap, dtype="int16")
+    np.testing.assert_array_equal(as_int16.S, got.to_int16())
+    with pytest.raises(ValueError, match="amplitudes in sample counts only"):
+        tavox.spectrum(x, width, method="multi", scale="psd").to_int16()
+
+
+def test_spectrogram_to_frame_to_xarray_and_its_picture(tmp_path):
+    pandas = pytest.importorskip("pandas")
+    xarray = pytest.importorskip("xarray")
+    noisy_chirp(5000, 4).tofile(tmp_path / "x.dat")
+    assert run("--layout=matrix", "--format=npz", "--rate=4000", "--scale=psd", "--unit=dbfs", "m", "h", "256",
+               str(tmp_path / "x.dat"), "*.npz", "9").returncode == 0
+    for g in (tavox.read_spectrum(tmp_path / "x.npz"), tavox.spectrogram(noisy_chirp(5000, 4), 256, fs=4000)):
+        frame = g.to_frame()
+        assert frame.shape == g.S.T.shape and frame.index.name == "frequency_hz" and frame.columns.name == "time_s"
+        np.testing.assert_array_equal(frame.to_numpy(), g.S.T)
+        array = g.to_xarray()
+        assert isinstance(frame, pandas.DataFrame) and isinstance(array, xarray.DataArray)
+        assert array.dims == ("time", "frequency") and array.attrs["fs"] == 4000.0
+        np.testing.assert_array_equal(array.time, g.t)
+        np.testing.assert_array_equal(array.frequency, g.f)
+        np.testing.assert_array_equal(array.start, g.start)
+        assert (array.time.attrs["units"], array.frequency.attrs["units"]) == ("s", "Hz")
+    assert tavox.read_spectrum(tmp_path / "x.npz").to_xarray().attrs["units"] == "dBFS/Hz"
+    bins = tavox.spectrogram(np.zeros(4096), 256).to_xarray()
+    assert (bins.time.attrs["units"], bins.frequency.attrs["units"]) == ("samples", "bin")
+
+    pytest.importorskip("tavox._picture")
+    png = tavox.read_spectrum(tmp_path / "x.npz")._repr_png_()
+    assert png[:8] == b"\x89PNG\r\n\x1a\n" and png[16:24] == (1200).to_bytes(4, "big") + (700).to_bytes(4, "big")

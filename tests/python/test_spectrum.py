@@ -81,6 +81,13 @@ def reference(samples, width, window="rect", center=False, method="simple", repe
             "max": lambda r: r.max(axis=0), "median": lambda r: np.median(r, axis=0)}[average](rows)
 
 
+def values(result):
+    """The values of a Spectrum as an output holds them: magnitudes, then phases; of a Spectrogram, its rows."""
+    if isinstance(result, tavox.Spectrogram):
+        return result.S
+    return result.magnitude if result.phase is None else np.stack([result.magnitude, result.phase])
+
+
 def assert_close_to_reference(got, expected, dtype):
     assert got.shape == expected.shape
     scale = float(np.max(np.abs(expected)))
@@ -119,14 +126,15 @@ def noise():
 def test_every_method_window_width_and_dtype_match_the_reference(noise, width, window, method, dtype):
     for center in (False, True):
         kwargs = dict(window=window, center=center, method=method, repeat=5)
-        got = tavox.spectrum(noise, width, dtype=dtype, **kwargs)
+        got = values(tavox.spectrum(noise, width, dtype=dtype, **kwargs))
         assert_close_to_reference(got, reference(noise, width, **kwargs), dtype)
     if method == "simple":
-        got = tavox.spectrum(noise, width, window=window, phase=True, start=333, dtype=dtype)
+        got = values(tavox.spectrum(noise, width, window=window, phase=True, start=333, dtype=dtype))
         assert_phases_close(got, reference(noise, width, window=window, phase=True, start=333), dtype)
     if method == "average":
         for average in ("rms", "max", "median"):
-            got = tavox.spectrum(noise, width, window=window, method=method, repeat=6, average=average, dtype=dtype)
+            got = values(tavox.spectrum(noise, width, window=window, method=method, repeat=6, average=average,
+                                        dtype=dtype))
             expected = reference(noise, width, window=window, method=method, repeat=6, average=average)
             assert_close_to_reference(got, expected, dtype)
 
@@ -135,24 +143,24 @@ def test_float_samples_match_the_reference_and_int16_rounds_the_float64_result()
     rng = np.random.default_rng(5)
     samples = rng.normal(0.0, 1.0, 9000) * 1e-3 + np.sin(np.arange(9000) * 0.3) * 2e4
     for method in METHODS:
-        as_float = tavox.spectrum(samples, 2048, window="hann", method=method, repeat=3, dtype="float64")
+        as_float = values(tavox.spectrum(samples, 2048, window="hann", method=method, repeat=3))
         assert_close_to_reference(as_float, reference(samples, 2048, window="hann", method=method, repeat=3),
                                   "float64")
-        as_int = tavox.spectrum(list(samples), 2048, window="hann", method=method, repeat=3)
+        as_int = values(tavox.spectrum(list(samples), 2048, window="hann", method=method, repeat=3, dtype="int16"))
         np.testing.assert_array_equal(as_int, np.clip(np.rint(as_float), -32767, 32767).astype(np.int16))
 
 
 def test_shapes_and_placement_by_start_and_finish(noise):
-    assert tavox.spectrum(noise, 256).shape == (128,)
-    assert tavox.spectrum(noise, 256, phase=True).shape == (2, 128)
-    assert tavox.spectrum(noise, 256, method="average", repeat=7).shape == (128,)
-    assert tavox.spectrum(noise, 256, method="multi", repeat=7).shape == (7, 128)
+    assert tavox.spectrum(noise, 256).magnitude.shape == (128,)
+    assert values(tavox.spectrum(noise, 256, phase=True)).shape == (2, 128)
+    assert tavox.spectrum(noise, 256, method="average", repeat=7).magnitude.shape == (128,)
+    assert tavox.spectrum(noise, 256, method="multi", repeat=7).S.shape == (7, 128)
     # phase and average do not apply to the other methods, as in a batch
-    assert tavox.spectrum(noise, 256, method="multi", repeat=3, phase=True).shape == (3, 128)
+    assert values(tavox.spectrum(noise, 256, method="multi", repeat=3, phase=True)).shape == (3, 128)
     np.testing.assert_array_equal(tavox.spectrum(noise, 256, average="max"), tavox.spectrum(noise, 256))
     for start, finish in ((1000, None), (0.25, "75%"), ("10%", 15000), ("2000", "0.5"), (0, 0), ("0%", None)):
         kwargs = dict(window="hann", method="multi", repeat=4, start=start, finish=finish)
-        got = tavox.spectrum(noise, 512, dtype="float64", **kwargs)
+        got = values(tavox.spectrum(noise, 512, **kwargs))
         assert_close_to_reference(got, reference(noise, 512, **kwargs), "float64")
 
 
@@ -189,10 +197,11 @@ def test_int16_is_the_bytes_of_a_disk_batch_and_float64_the_cells_of_a_sheet(noi
         got = tavox.spectrum(noise, 1024, **case)
         outputs = sorted(name for name in os.listdir(tmp_path) if name != "sig.dat")
         on_disk = b"".join((tmp_path / name).read_bytes() for name in outputs)
-        assert got.tobytes() == on_disk and got.dtype == np.int16, case
+        assert got.to_int16().tobytes() == on_disk, case
+        assert values(tavox.spectrum(noise, 1024, dtype="int16", **case)).tobytes() == on_disk, case
 
         if case.get("average", "mean") == "mean":
-            cells = tavox.spectrum(noise, 1024, dtype="float64", **case)
+            cells = values(got)
             filled = target[: cells.size // rows].T.reshape(cells.shape)
             assert cells.tobytes() == filled.tobytes(), case
 
@@ -206,7 +215,7 @@ def test_start_and_finish_are_read_as_the_command_line_reads_them(noise, tmp_pat
                        capture_output=True, env=env)
         outputs = b"".join((tmp_path / ("sig.%03d" % k)).read_bytes() for k in (1, 2, 3))
         got = tavox.spectrum(noise, 512, window="hann", method="multi", repeat=3, start=start, finish=finish)
-        assert got.tobytes() == outputs, (start, finish)
+        assert got.to_int16().tobytes() == outputs, (start, finish)
         as_numbers = {"1000": 1000, "15000": 15000, "0.1": 0.1, "0.9": 0.9, "1e3": 1e3}
         if start in as_numbers:
             again = tavox.spectrum(noise, 512, window="hann", method="multi", repeat=3, start=as_numbers[start],
@@ -217,14 +226,14 @@ def test_start_and_finish_are_read_as_the_command_line_reads_them(noise, tmp_pat
 def test_samples_of_every_kind_of_array_like():
     rng = np.random.default_rng(3)
     ints = rng.integers(-32768, 32768, 4096)
-    expected = tavox.spectrum(ints.astype(np.int16), 1024)
+    expected = tavox.spectrum(ints.astype(np.int16), 1024).magnitude
     for samples in (ints, ints.astype(np.int32), list(ints), tuple(int(v) for v in ints), ints.astype(np.float64),
                     ints.astype(np.float32), ints.astype(np.int16).astype(">i2"), ints.astype(np.int16)[::-1][::-1],
                     np.repeat(ints.astype(np.int16), 2)[::2], ints.astype(object)):
         np.testing.assert_array_equal(tavox.spectrum(samples, 1024), expected)
     wide = np.array([40000] * 2048)  # beyond 16 bits: read as numbers, not wrapped
-    assert tavox.spectrum(wide, 1024, dtype="float64")[0] == pytest.approx(80000.0)
-    assert tavox.spectrum(wide, 1024)[0] == 32767
+    assert tavox.spectrum(wide, 1024).magnitude[0] == pytest.approx(80000.0)
+    assert tavox.spectrum(wide, 1024, dtype="int16").magnitude[0] == 32767
 
 
 def test_int16_samples_are_not_copied():
@@ -331,7 +340,8 @@ def test_jobs_spread_a_long_average_over_threads_and_change_no_value():
                 arguments = dict(method="average", repeat=300, window="hann", average=average, dtype=dtype)
                 one = tavox.spectrum(source, 1024, jobs=1, **arguments)
                 for jobs in (2, 7, None):
-                    assert tavox.spectrum(source, 1024, jobs=jobs, **arguments).tobytes() == one.tobytes()
+                    assert tavox.spectrum(source, 1024, jobs=jobs, **arguments).magnitude.tobytes() == \
+                        one.magnitude.tobytes()
 
     def added_threads(jobs, calls):
         """Threads that appeared beside a watcher while up to `calls` spectra ran, the calls ending once one has.
@@ -370,26 +380,25 @@ def test_read_spectrum_reads_every_format_back(noise, tmp_path):
     assert os.path.exists(TAVOX), "TAVOX_EXE must name the tavox program"
     (tmp_path / "sig.dat").write_bytes(noise.astype("<i2").tobytes())
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
-    as_int = tavox.spectrum(noise, 1024, window="hann", phase=True)
-    as_float = tavox.spectrum(noise, 1024, window="hann", phase=True, dtype="float64")
+    as_float = values(tavox.spectrum(noise, 1024, window="hann", phase=True))
+    as_int = values(tavox.spectrum(noise, 1024, window="hann", phase=True, dtype="int16"))
     for form, extension in (("raw", "spc"), ("csv", "csv"), ("f32", "f32"), ("npy", "npy")):
         subprocess.run([TAVOX, "--format=" + form, "f", "h", "1024", str(tmp_path / "sig.dat"), "*." + extension],
                        check=True, capture_output=True, env=env)
         path = tmp_path / ("sig." + extension)
-        values = tavox.read_spectrum(path, 1024, phase=True)
-        assert values.shape == (2, 512)
+        read = tavox.read_spectrum(path, width=1024, phase=True)
+        assert values(read).shape == (2, 512) and read.magnitude.dtype == np.float64
         if form == "raw":
-            assert values.dtype == np.int16 and values.tobytes() == as_int.tobytes()
+            assert read.to_int16().tobytes() == as_int.tobytes()
         elif form == "f32":
-            assert values.dtype == np.float32
-            np.testing.assert_array_equal(values, as_float.astype(np.float32))
+            np.testing.assert_array_equal(values(read), as_float.astype(np.float32))
         else:
-            assert values.dtype == np.float64 and values.tobytes() == as_float.tobytes()
+            assert values(read).tobytes() == as_float.tobytes()
     raw = tmp_path / "sig.spc"
-    assert tavox.read_spectrum(str(raw)).shape == (1024,)
-    assert tavox.read_spectrum(raw, format="raw", phase=True).tobytes() == as_int.tobytes()
+    assert tavox.read_spectrum(str(raw)).magnitude.shape == (1024,)
+    assert tavox.read_spectrum(raw, format="raw", phase=True).to_int16().tobytes() == as_int.tobytes()
     with pytest.raises(ValueError, match="512 values per block, not the 256 of width 512"):
-        tavox.read_spectrum(raw, 512, phase=True)
+        tavox.read_spectrum(raw, width=512, phase=True)
     plain = tmp_path / "plain.npy"
     np.save(plain, np.zeros(64))
     with pytest.raises(ValueError, match="holds no phases"):

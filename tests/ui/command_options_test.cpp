@@ -391,6 +391,9 @@ TEST(command_options_test, completion_offers_the_options_and_values_of_the_table
           "A VSTUP that does not begin with / is taken relative to the current folder.\n"}) {
         EXPECT_NE(help.find(lines), std::string::npos) << lines;
     }
+    const std::string last = help.substr(help.rfind('\n', help.size() - 2) + 1);
+    EXPECT_TRUE(last.starts_with("More in man tavox and in /")) << last;
+    EXPECT_TRUE(last.ends_with("/share/doc/tavox/html/index.html\n")) << last;
     // Every row is reached by its own name, however many rows there are.
     for (const OptionRow& row : OptionRows()) {
         const std::string option = std::string("--") + row.name + (row.argument == required_argument ? "=1" : "");

@@ -596,7 +596,9 @@ std::string OptionsHelpText() {
             line = indent;
         }
     }
-    return text + "A VSTUP that does not begin with / is taken relative to the current folder.\n";
+    return text +
+           "A VSTUP that does not begin with / is taken relative to the current folder.\n"
+           "More in man tavox and in " TAVOX_HTML_DOCS "\n";
 }
 
 }  // namespace tavox

@@ -42,7 +42,8 @@ const option* LongOptions();
 std::string AllOptionNames();
 
 // The English section on the options that --help prints below the help,
-// lines ended by LF.
+// lines ended by LF; its last line names the manual page and the installed
+// HTML documentation.
 std::string OptionsHelpText();
 
 }  // namespace tavox
