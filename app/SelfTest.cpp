@@ -107,7 +107,7 @@ std::string ReadBytes(const std::string& path) {
 // it is no such output); a raw output holds phases when `phase`.
 std::vector<double> ReadOutput(const std::string& path, OutputFormat format, bool phase = false) {
     const SpectrumFormat& row = SpectrumFormatOf(format);
-    const SpectrumReading reading = row.read(ReadBytes(path), row, FlatLayout{std::nullopt, phase});
+    const SpectrumReading reading = row.read(ReadBytes(path), row, FlatLayout{std::nullopt, phase, SpectrumQuantity{}});
     if (!reading.spectrum) return {};
     std::vector<double> values = reading.spectrum->magnitudes;
     values.insert(values.end(), reading.spectrum->phases.begin(), reading.spectrum->phases.end());

@@ -37,7 +37,8 @@ MatrixLayout Layout(std::optional<double> rate) {
     MatrixLayout layout;
     layout.series = ExposureSeries{501, 1000, 3, 1024, "hann", false};
     layout.shape = SpectrumShape{4, 1, 8, PolarRows};
-    layout.context = SpectrumContext{8, 4.0, 6.0, rate};
+    layout.context =
+        SpectrumContext{8, 4.0, 6.0, rate, 0, SpectrumQuantity{}, std::nullopt, fftWindowRectangle, std::nullopt};
     layout.source = "/data/r\xc3\xa1n \"7\"\xff.dat";
     return layout;
 }

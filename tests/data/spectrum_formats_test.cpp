@@ -127,7 +127,7 @@ TEST(spectrum_formats_test, every_format_reads_back_what_it_writes) {
             continue;
         }
         const std::string bytes = Written(values, shape, Format(format.format));
-        const FlatLayout layout{std::nullopt, !format.selfDescribing};
+        const FlatLayout layout{std::nullopt, !format.selfDescribing, SpectrumQuantity{}};
         const SpectrumReading reading = format.read(bytes, format, layout);
         ASSERT_TRUE(reading.spectrum) << format.Name() << ": " << reading.error;
         std::vector<double> read = reading.spectrum->magnitudes;

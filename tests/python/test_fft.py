@@ -1,5 +1,6 @@
 """fft="fast" (--fft=fast): FFTW's real-input transform against numpy.fft.rfft."""
 
+import json
 import os
 import pickle
 import subprocess
@@ -63,8 +64,11 @@ def test_program_csv_and_measured_wisdom(tmp_path):
     x.tofile(tmp_path / "a.dat")
     cache = tmp_path / "cache"
     env = dict(os.environ, XDG_CACHE_HOME=str(cache), TAVOX_FFT_PLAN="measure")
-    subprocess.run([TAVOX, "--quiet", "--fft=fast", "--format=csv", "e", "f", "2048", str(tmp_path / "a.dat"),
-                    "*.csv"], check=True, env=env)
+    for fft in ("exact", "fast"):
+        subprocess.run([TAVOX, "--quiet", "--fft=" + fft, "--format=csv", "--report=" + str(tmp_path / fft), "e", "f",
+                        "2048", str(tmp_path / "a.dat"), "*.csv"], check=True, env=env)
+        line = json.loads((tmp_path / fft).read_text().splitlines()[0])
+        assert line.get("fft") == (None if fft == "exact" else "fast"), line
     got = np.loadtxt(tmp_path / "a.csv", delimiter=",", skiprows=1)[:, 1]
     expected = 2 * np.abs(rfft_bins(x, "flattop")[0]) / 2048
     assert np.abs(got - expected).max() < TOLERANCE * expected.max()

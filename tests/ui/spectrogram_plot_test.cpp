@@ -53,7 +53,9 @@ double Lightness(const std::array<std::uint8_t, 3>& colour) {
 TEST(spectrogram_plot_test, viridis_grows_lighter_from_its_first_colour_to_its_last) {
     for (std::size_t k = 1; k < Viridis.size(); ++k) {
         EXPECT_GT(Lightness(Viridis[k]), Lightness(Viridis[k - 1]) - 0.1) << k;
-        if (k >= 8) EXPECT_GT(Lightness(Viridis[k]), Lightness(Viridis[k - 8]) + 1) << k;
+        if (k >= 8) {
+            EXPECT_GT(Lightness(Viridis[k]), Lightness(Viridis[k - 8]) + 1) << k;
+        }
     }
     EXPECT_LT(Lightness(Viridis.front()), 20);
     EXPECT_GT(Lightness(Viridis.back()), 90);

@@ -127,7 +127,7 @@ void BatchReport::FileComplete(std::shared_ptr<File>& File, std::int32_t& Result
 }
 
 // How the values of a calibrated spectrum were made: scale, unit, detrending,
-// padding, the sample rate the PSD and ENBW take (--rate, else the one the
+// padding, the transform when not the exact one, the sample rate the PSD and ENBW take (--rate, else the one the
 // source states), the window's constants and the placement of the exposures.
 void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const File& file,
                               std::optional<double> sourceRate) {
@@ -139,6 +139,7 @@ void BatchReport::AddSpectrum(Json& line, const Parameters& parameters, const Fi
     line["detrend"] =
         DetrendName(spectrum.detrend == Detrend::None && parameters.Center() ? Detrend::Mean : spectrum.detrend);
     if (spectrum.pad) line["pad"] = std::max(*spectrum.pad, parameters.Width());
+    if (spectrum.fft != FftMode::Exact) line["fft"] = FftModeName(spectrum.fft);
     const double rate = settings_.output.rate.value_or(sourceRate.value_or(1.0));
     line["fs_hz"] = rate;
     line["fs_from"] = settings_.output.rate ? "--rate"
