@@ -14,6 +14,7 @@
 #include "app/InputProblem.h"
 #include "app/ProgressText.h"
 #include "app/SpectrumTables.h"
+#include "app/UnstatedRate.h"
 #include "common/AutomationError.h"
 #include "data/FileSystem.h"
 #include "data/Path.h"
@@ -93,6 +94,16 @@ std::size_t MatchingInputs(const std::string& input) {
 
 int RunCommand(const std::vector<std::string>& fields, const BatchSettings& settings, const CommandRunParts& parts,
                std::ostream& err) {
+    try {
+        const std::string refusal =
+            fields.size() > 3 ? UnstatedRateRefusal(*DefaultFileSystem(), fields[3], settings) : std::string();
+        if (!refusal.empty()) {
+            err << "tavox: " << refusal << '\n';
+            return ExitRefused;
+        }
+    } catch (const std::bad_alloc&) {
+        // Left to the batch, which says what memory allows.
+    }
     std::shared_ptr<Application> app;
     std::shared_ptr<RunTally> counter;
     const auto tables = SpectrumTables::Wanted(settings) ? std::make_shared<SpectrumTables>(settings) : nullptr;

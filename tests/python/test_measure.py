@@ -161,13 +161,27 @@ def test_a_wav_file_gives_its_rate_to_the_measurement_and_the_bands(tmp_path):
     assert figures["wav"]["problem"] is None and figures["wav"]["fundamental_hz"] == pytest.approx(1000, abs=0.1)
     assert figures["wav"] == figures["dat"]
     assert bands["wav"] == bands["dat"]
-    done = run(*asked, "e", "h", "65536", str(tmp_path / "t.dat"), "*_norate.csv")
+    # Of a WAV and a raw file, the raw file says why it has no figures and no bands.
+    (tmp_path / "mixed").mkdir()
+    for name in ("t.dat", "t.wav"):
+        os.link(tmp_path / name, tmp_path / "mixed" / ("a.dat" if name == "t.dat" else "b.wav"))
+    done = run(*asked, "e", "h", "65536", str(tmp_path / "mixed" / "*"), "*_norate.csv")
     assert done.returncode == 1
-    measured = json.loads(done.stdout.splitlines()[0])["measure"]
-    assert measured["problem"] == "the input states no sample rate, which a fundamental or band in Hz needs"
-    assert measured["sinad_db"] is None
+    measured = [json.loads(line)["measure"] for line in done.stdout.splitlines()[:2]]
+    assert measured[0]["problem"] == "the input states no sample rate, which a fundamental or band in Hz needs"
+    assert measured[0]["sinad_db"] is None and measured[1] == figures["wav"]
     assert "states no sample rate, which the bands need; give --rate=HZ" in done.stderr
-    assert not (tmp_path / "t_norate.csv.bands.csv").exists()
+    assert sorted(os.listdir(tmp_path / "mixed")) == ["a.dat", "a_norate.csv", "b.wav", "b_norate.csv",
+                                                      "b_norate.csv.bands.csv"]
+    # When no input states a rate, the command is refused before anything is written.
+    for options in (["--bands=3"], ["--measure", "--fundamental=1000"], ["--measure", "--measure-band=20:20000"]):
+        done = run("--format=csv", "--report=" + str(tmp_path / "r.jsonl"), *options, "e", "h", "65536",
+                   str(tmp_path / "t.dat"), "*_refused.csv")
+        option = options[-1].split("=")[0]
+        assert (done.returncode, done.stdout) == (2, ""), done.stderr
+        assert done.stderr == "tavox: %s needs the sample rate, which none of the input files states: give " \
+                              "--rate=HZ\n" % option
+    assert not [p for p in os.listdir(tmp_path) if "refused" in p or p == "r.jsonl"]
 
 
 def test_transform_files_measures_each_file(tmp_path):
