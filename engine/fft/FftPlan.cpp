@@ -40,10 +40,13 @@ bool FftIsaSupported(FftIsa isa) noexcept {
     return false;
 }
 
-FftIsa BestFftIsa() noexcept {
-    if (FftIsaSupported(FftIsa::Avx512)) return FftIsa::Avx512;
-    if (FftIsaSupported(FftIsa::Avx2)) return FftIsa::Avx2;
-    return FftIsa::Portable;
+FftIsa BestFftIsa(int stages) noexcept {
+    // At 128 points eight-lane sweeps have too few columns to fill: AVX2 runs
+    // the transform in about 0.6 of AVX-512's time.
+    constexpr int FewestAvx512Stages = 8;
+    const bool avx2 = FftIsaSupported(FftIsa::Avx2);
+    if (FftIsaSupported(FftIsa::Avx512) && (stages >= FewestAvx512Stages || !avx2)) return FftIsa::Avx512;
+    return avx2 ? FftIsa::Avx2 : FftIsa::Portable;
 }
 
 bool FftPlan::Build(std::span<const double> twiddleRe, std::span<const double> twiddleIm, int stages) {
@@ -104,7 +107,7 @@ bool FftPlan::Build(std::span<const double> twiddleRe, std::span<const double> t
 }
 
 bool FftPlan::Transform(std::span<double> re, std::span<double> im, bool conjugateOutput) const noexcept {
-    return Transform(re, im, conjugateOutput, BestFftIsa());
+    return Transform(re, im, conjugateOutput, BestFftIsa(stages_));
 }
 
 bool FftPlan::Transform(std::span<double> re, std::span<double> im, bool conjugateOutput, FftIsa isa) const noexcept {

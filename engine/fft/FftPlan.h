@@ -68,7 +68,8 @@ private:
 // Whether this processor and build can run `isa`.
 bool FftIsaSupported(FftIsa isa) noexcept;
 
-// The widest instruction set this processor runs.
-FftIsa BestFftIsa() noexcept;
+// The fastest instruction set this processor runs for a transform of
+// 2^stages points: the widest, but AVX2 at 128 points.
+FftIsa BestFftIsa(int stages = 16) noexcept;
 
 }  // namespace tavox
