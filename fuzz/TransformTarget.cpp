@@ -66,6 +66,8 @@ void TransformDisk(FuzzInput& input, const std::shared_ptr<Parameters>& paramete
 
     Files files(fileSystem);
     files.SetParameters(parameters);
+    // A matrix holds the exposures of the multi method only.
+    matrix = matrix && parameters->Method() == fftMethodMulti;
     if (matrix) {
         OutputOptions options;
         options.format = OutputFormat::Npy;
