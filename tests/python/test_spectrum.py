@@ -303,32 +303,32 @@ def test_transform_errors_carry_the_result_code():
 def test_spectrum_releases_the_gil_and_runs_on_threads_at_once():
     samples = np.random.default_rng(8).integers(-9000, 9000, 65536 * 4).astype(np.int16)
     alone = tavox.spectrum(samples, 65536, method="average", repeat=60, window="hann")
-    results, stamps, stop = {}, [], threading.Event()
-
-    def ticker():
-        while not stop.is_set():
-            stamps.append(time.monotonic())
+    results, entered = {}, [threading.Event() for _ in range(3)]
 
     def work(index):
+        entered[index].set()
         results[index] = tavox.spectrum(samples, 65536, method="average", repeat=60, window="hann")
 
-    tick = threading.Thread(target=ticker)
-    tick.start()
-    started = time.monotonic()
-    workers = [threading.Thread(target=work, args=(i,)) for i in range(3)]
-    for worker in workers:
-        worker.start()
-    for worker in workers:
-        worker.join(120)
-    ended = time.monotonic()
-    stop.set()
-    tick.join()
+    # With a switch interval this long, a thread gives the GIL up only where
+    # it says so: this thread wakes from wait() only once a worker's
+    # transform lets go of it, which it then holds until it waits again.
+    interval = sys.getswitchinterval()
+    sys.setswitchinterval(1000)
+    try:
+        workers = [threading.Thread(target=work, args=(i,)) for i in range(3)]
+        running = []
+        for index, worker in enumerate(workers):
+            worker.start()
+            entered[index].wait()
+            running.append(sorted(set(range(index + 1)) - set(results)))
+        for worker in workers:
+            worker.join(120)
+    finally:
+        sys.setswitchinterval(interval)
+    assert running[0] == [0]
+    assert all(index in pending for index, pending in enumerate(running)), running
     for index in range(3):
         np.testing.assert_array_equal(results[index], alone)
-    inside = [t for t in stamps if started < t < ended]
-    assert ended - started > 0.02, "the spectra were too quick to tell"
-    gaps = [b - a for a, b in zip(inside, inside[1:])]
-    assert inside and max(gaps) < (ended - started) / 2
 
 
 def test_jobs_spread_a_long_average_over_threads_and_change_no_value():
